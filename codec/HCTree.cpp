@@ -1,0 +1,75 @@
+// Construction, teardown and the decoding walk of the code tree.
+#include "HCTree.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <queue>
+#include <vector>
+
+// Releases a node and everything below it, children first.
+static void deleteSubtree(HCNode* node) {
+    if (node == nullptr) {
+        return;
+    }
+    deleteSubtree(node->child0);
+    deleteSubtree(node->child1);
+    delete node;
+}
+
+HCTree::HCTree() : root(nullptr), leafBySymbol(kNumSymbols, nullptr) {}
+
+HCTree::~HCTree() { deleteSubtree(root); }
+
+void HCTree::buildFromCounts(const SymbolCounts& counts) {
+    deleteSubtree(root);
+    root = nullptr;
+    std::fill(leafBySymbol.begin(), leafBySymbol.end(), nullptr);
+
+    std::priority_queue<HCNode*, std::vector<HCNode*>, HCNodePtrPriority> queue;
+    for (int i = 0; i < kNumSymbols; ++i) {
+        if (counts[i] != 0) {
+            auto* leaf = new HCNode(counts[i], static_cast<std::uint8_t>(i), nullptr, nullptr,
+                                    nullptr);
+            leafBySymbol[i] = leaf;
+            queue.push(leaf);
+        }
+    }
+    while (queue.size() > 1) {
+        HCNode* first = queue.top();
+        queue.pop();
+        HCNode* second = queue.top();
+        queue.pop();
+        // Valid headers sum to at most INT32_MAX; saturate rather than overflow
+        // for tables outside the format.
+        const std::int64_t sum = std::int64_t{first->count} + second->count;
+        const auto count = static_cast<std::int32_t>(
+            std::clamp<std::int64_t>(sum, std::numeric_limits<std::int32_t>::min(),
+                                     std::numeric_limits<std::int32_t>::max()));
+        auto* inner = new HCNode(count, first->symbol, first, second, nullptr);
+        second->parent = inner;
+        first->parent = inner;
+        queue.push(inner);
+    }
+    if (!queue.empty()) {
+        root = queue.top();
+    }
+}
+
+int HCTree::decodeSymbol(BitInputStream& bitInput) const {
+    const HCNode* node = root;
+    if (node == nullptr) {
+        return -1;
+    }
+    while (node->child0 != nullptr && node->child1 != nullptr) {
+        const int bit = bitInput.readBit();
+        if (bit == 0) {
+            node = node->child0;
+        } else if (bit == 1) {
+            node = node->child1;
+        } else {
+            return -1;
+        }
+    }
+    return node->symbol;
+}

@@ -1,0 +1,170 @@
+// Test helpers: file assembly, reference encoding, temporary files, processes.
+#include "TestSupport.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace testing_support {
+
+SymbolCounts makeCounts(const std::vector<std::pair<int, std::int32_t>>& entries) {
+    SymbolCounts counts(kNumSymbols, 0);
+    for (const auto& [symbol, count] : entries) {
+        counts.at(symbol) = count;
+    }
+    return counts;
+}
+
+SymbolCounts countBytes(const std::string& data) {
+    SymbolCounts counts(kNumSymbols, 0);
+    for (const char c : data) {
+        ++counts[static_cast<unsigned char>(c)];
+    }
+    return counts;
+}
+
+std::string headerBytes(const SymbolCounts& counts) {
+    std::string header;
+    for (const std::int32_t count : counts) {
+        const auto value = static_cast<std::uint32_t>(count);
+        for (int shift = 0; shift < 32; shift += 8) {
+            header.push_back(static_cast<char>((value >> shift) & 0xFF));
+        }
+    }
+    return header;
+}
+
+std::string packBits(const std::string& bits) {
+    std::string bytes;
+    int used = 8;
+    for (const char bit : bits) {
+        if (bit == ' ') {
+            continue;
+        }
+        if (used == 8) {
+            bytes.push_back(0);
+            used = 0;
+        }
+        if (bit == '1') {
+            bytes.back() = static_cast<char>(bytes.back() | (1 << used));
+        }
+        ++used;
+    }
+    return bytes;
+}
+
+std::vector<std::string> codesOf(const HCTree& tree) {
+    std::vector<std::string> codes(kNumSymbols);
+    for (int symbol = 0; symbol < kNumSymbols; ++symbol) {
+        const HCNode* node = tree.getLeaf(static_cast<std::uint8_t>(symbol));
+        std::string reversed;
+        while (node != nullptr && node->parent != nullptr) {
+            reversed.push_back(node->parent->child0 == node ? '0' : '1');
+            node = node->parent;
+        }
+        codes[symbol].assign(reversed.rbegin(), reversed.rend());
+    }
+    return codes;
+}
+
+std::string compressReference(const std::string& data) {
+    const SymbolCounts counts = countBytes(data);
+    HCTree tree;
+    tree.buildFromCounts(counts);
+    const std::vector<std::string> codes = codesOf(tree);
+    std::string bits;
+    for (const char c : data) {
+        bits += codes[static_cast<unsigned char>(c)];
+    }
+    return headerBytes(counts) + packBits(bits);
+}
+
+std::string randomBytes(std::uint64_t seed, std::size_t size, int alphabet) {
+    std::mt19937_64 random(seed);
+    std::string bytes(size, '\0');
+    for (char& byte : bytes) {
+        byte = static_cast<char>(random() % static_cast<std::uint64_t>(alphabet));
+    }
+    return bytes;
+}
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "codec-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    dir = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!file) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    std::ostringstream contents;
+    contents << file.rdbuf();
+    return contents.str();
+}
+
+bool fileExists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+RunResult runProgram(const std::string& program, const std::vector<std::string>& argv) {
+    TempDir capture;
+    const std::string outPath = capture.path("stdout");
+    const std::string errPath = capture.path("stderr");
+    const pid_t pid = fork();
+    if (pid < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (pid == 0) {
+        const int in = open("/dev/null", O_RDONLY);
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
+            dup2(err, 2) < 0) {
+            _exit(127);
+        }
+        std::vector<char*> args;
+        for (const std::string& arg : argv) {
+            args.push_back(const_cast<char*>(arg.c_str()));
+        }
+        args.push_back(nullptr);
+        execv(program.c_str(), args.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) {
+        throw std::runtime_error("waitpid failed");
+    }
+    RunResult result;
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = readFile(outPath);
+    result.err = readFile(errPath);
+    return result;
+}
+
+}  // namespace testing_support

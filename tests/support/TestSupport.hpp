@@ -1,0 +1,67 @@
+// Helpers shared by the tests: assembling compressed files from counts and bit
+// strings, a reference encoder that derives codes from the tree's parent
+// links, temporary directories, and running the built commands.
+#ifndef TESTS_SUPPORT_TESTSUPPORT_HPP
+#define TESTS_SUPPORT_TESTSUPPORT_HPP
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "HCTree.hpp"
+#include "SymbolCounts.hpp"
+
+namespace testing_support {
+
+// Counts from a list of (symbol, count) pairs; every other entry is 0.
+SymbolCounts makeCounts(const std::vector<std::pair<int, std::int32_t>>& entries);
+
+// Counts of the bytes of data.
+SymbolCounts countBytes(const std::string& data);
+
+// The 1024-byte header for counts, little-endian.
+std::string headerBytes(const SymbolCounts& counts);
+
+// Packs a string of '0' and '1' (spaces ignored) least significant bit first,
+// padding the last byte with zeros.
+std::string packBits(const std::string& bits);
+
+// The code of every symbol as a string of '0' and '1', root end first, found
+// by climbing parent links from each leaf; empty for a symbol without a leaf.
+std::vector<std::string> codesOf(const HCTree& tree);
+
+// A whole compressed file for data: header of its counts, then its codes.
+std::string compressReference(const std::string& data);
+
+// Deterministic pseudo-random bytes, optionally skewed towards few values.
+std::string randomBytes(std::uint64_t seed, std::size_t size, int alphabet = 256);
+
+// A temporary directory removed with everything in it when destroyed.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string path(const std::string& name) const { return dir + "/" + name; }
+
+private:
+    std::string dir;
+};
+
+void writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+bool fileExists(const std::string& path);
+
+struct RunResult {
+    int exitStatus = -1;  // exit code, or -1 when killed by a signal
+    std::string out;
+    std::string err;
+};
+
+// Runs program with args (argv[0] included) and empty standard input.
+RunResult runProgram(const std::string& program, const std::vector<std::string>& argv);
+
+}  // namespace testing_support
+
+#endif  // TESTS_SUPPORT_TESTSUPPORT_HPP
