@@ -23,10 +23,9 @@ std::int32_t BitInputStream::readInt32() {
     if (input.gcount() != static_cast<std::streamsize>(sizeof bytes)) {
         return -1;
     }
-    const std::uint32_t value = static_cast<std::uint32_t>(bytes[0]) |
-                                static_cast<std::uint32_t>(bytes[1]) << 8 |
-                                static_cast<std::uint32_t>(bytes[2]) << 16 |
-                                static_cast<std::uint32_t>(bytes[3]) << 24;
+    const std::uint32_t value =
+        static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+        static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
     return static_cast<std::int32_t>(value);
 }
 

@@ -8,4 +8,6 @@ bool HCNode::operator<(const HCNode& other) const {
     return symbol > other.symbol;
 }
 
-bool nodePtrLess(const HCNode* a, const HCNode* b) { return *a < *b; }
+bool nodePtrLess(const HCNode* a, const HCNode* b) {
+    return *a < *b;
+}

@@ -19,7 +19,9 @@ static void deleteSubtree(HCNode* node) {
 
 HCTree::HCTree() : root(nullptr), leafBySymbol(kNumSymbols, nullptr) {}
 
-HCTree::~HCTree() { deleteSubtree(root); }
+HCTree::~HCTree() {
+    deleteSubtree(root);
+}
 
 void HCTree::buildFromCounts(const SymbolCounts& counts) {
     deleteSubtree(root);
@@ -29,8 +31,8 @@ void HCTree::buildFromCounts(const SymbolCounts& counts) {
     std::priority_queue<HCNode*, std::vector<HCNode*>, HCNodePtrPriority> queue;
     for (int i = 0; i < kNumSymbols; ++i) {
         if (counts[i] != 0) {
-            auto* leaf = new HCNode(counts[i], static_cast<std::uint8_t>(i), nullptr, nullptr,
-                                    nullptr);
+            auto* leaf =
+                new HCNode(counts[i], static_cast<std::uint8_t>(i), nullptr, nullptr, nullptr);
             leafBySymbol[i] = leaf;
             queue.push(leaf);
         }

@@ -17,13 +17,13 @@ TEST(HCNode, OrderPutsSmallCountAndThenSmallSymbolHighest) {
         bool aLess;
     };
     const Case cases[] = {
-        {leaf(5, 97), leaf(2, 98), true},     // larger count is lower priority
-        {leaf(2, 98), leaf(5, 97), false},    //
-        {leaf(2, 67), leaf(2, 65), true},     // equal counts: larger symbol is lower
-        {leaf(2, 65), leaf(2, 67), false},    //
-        {leaf(2, 200), leaf(2, 100), true},   // symbols compare unsigned
-        {leaf(7, 9), leaf(7, 9), false},      // never less than itself
-        {leaf(-1, 0), leaf(1, 0), false},     // counts compare signed
+        {leaf(5, 97), leaf(2, 98), true},    // larger count is lower priority
+        {leaf(2, 98), leaf(5, 97), false},   //
+        {leaf(2, 67), leaf(2, 65), true},    // equal counts: larger symbol is lower
+        {leaf(2, 65), leaf(2, 67), false},   //
+        {leaf(2, 200), leaf(2, 100), true},  // symbols compare unsigned
+        {leaf(7, 9), leaf(7, 9), false},     // never less than itself
+        {leaf(-1, 0), leaf(1, 0), false},    // counts compare signed
         {leaf(0, 255), leaf(0, 0), true},
     };
     for (const Case& c : cases) {

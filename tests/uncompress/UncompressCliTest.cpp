@@ -17,8 +17,7 @@ using namespace testing_support;
 const std::string kUncompress = UNCOMPRESS_PATH;
 
 std::string usage(const std::string& program) {
-    return program + " called with incorrect arguments.\nUsage: " + program +
-           " infile outfile\n";
+    return program + " called with incorrect arguments.\nUsage: " + program + " infile outfile\n";
 }
 
 std::string headerLines(const std::string& in, int unique, long long total) {
@@ -29,14 +28,16 @@ std::string headerLines(const std::string& in, int unique, long long total) {
 
 std::string decodedReport(const std::string& in, const std::string& out, int unique,
                           long long total, const std::string& ratio) {
-    return headerLines(in, unique, total) + "Building Huffman code tree... done.\nWriting to file \"" +
-           out + "\"... done.\nUncompression ratio: " + ratio + "\n";
+    return headerLines(in, unique, total) +
+           "Building Huffman code tree... done.\nWriting to file \"" + out +
+           "\"... done.\nUncompression ratio: " + ratio + "\n";
 }
 
 std::string decodingProblem(const std::string& in, const std::string& out, int unique,
                             long long total, const std::string& problem) {
-    return headerLines(in, unique, total) + "Building Huffman code tree... done.\nWriting to file \"" +
-           out + "\"...  Problem: " + problem + "\n";
+    return headerLines(in, unique, total) +
+           "Building Huffman code tree... done.\nWriting to file \"" + out +
+           "\"...  Problem: " + problem + "\n";
 }
 
 const std::string kExample1 = headerBytes(makeCounts({{65, 1}, {66, 1}, {67, 2}})) + "\x31";
@@ -45,12 +46,12 @@ const std::string kExample2 =
 
 struct CliCase {
     std::string name;
-    std::string input;                    // contents of "in.huf"; "" with noInput
-    bool noInput = false;                 // in.huf does not exist
-    std::vector<std::string> args;        // after the program name; "IN"/"OUT" are replaced
+    std::string input;              // contents of "in.huf"; "" with noInput
+    bool noInput = false;           // in.huf does not exist
+    std::vector<std::string> args;  // after the program name; "IN"/"OUT" are replaced
     int exitStatus;
-    std::string err;                      // "IN"/"OUT" are replaced
-    std::optional<std::string> output;    // bytes of out; nullopt: out must not exist
+    std::string err;                    // "IN"/"OUT" are replaced
+    std::optional<std::string> output;  // bytes of out; nullopt: out must not exist
 };
 
 std::vector<CliCase> cliCases() {
@@ -58,45 +59,120 @@ std::vector<CliCase> cliCases() {
     return {
         {"no arguments", "", false, {}, 255, usage(kUncompress), std::nullopt},
         {"one argument", kExample1, false, {"IN"}, 255, usage(kUncompress), std::nullopt},
-        {"three arguments", kExample1, false, {"IN", "OUT", "x"}, 255, usage(kUncompress),
+        {"three arguments",
+         kExample1,
+         false,
+         {"IN", "OUT", "x"},
+         255,
+         usage(kUncompress),
          std::nullopt},
-        {"same text twice", kExample1, false, {"IN", "IN"}, 255,
-         "infile and outfile must be different files\n" + usage(kUncompress), std::nullopt},
+        {"same text twice",
+         kExample1,
+         false,
+         {"IN", "IN"},
+         255,
+         "infile and outfile must be different files\n" + usage(kUncompress),
+         std::nullopt},
         {"missing input", "", true, {"IN", "OUT"}, 255, "Error opening \"IN\".\n", std::nullopt},
-        {"input shorter than the header", std::string(1000, '\0'), false, {"IN", "OUT"}, 255,
-         "Reading header from file \"IN\"...  Problem: EOF while reading header.\n", ""},
+        {"input shorter than the header",
+         std::string(1000, '\0'),
+         false,
+         {"IN", "OUT"},
+         255,
+         "Reading header from file \"IN\"...  Problem: EOF while reading header.\n",
+         ""},
         {"negative entry for byte value 7",
-         headerBytes(makeCounts({{3, 1}, {7, -1}, {9, 1}})) + "\x01", false, {"IN", "OUT"}, 255,
-         "Reading header from file \"IN\"...  Problem: EOF while reading header.\n", ""},
+         headerBytes(makeCounts({{3, 1}, {7, -1}, {9, 1}})) + "\x01",
+         false,
+         {"IN", "OUT"},
+         255,
+         "Reading header from file \"IN\"...  Problem: EOF while reading header.\n",
+         ""},
         {"counts adding up past 2147483647",
-         headerBytes(makeCounts({{0, 2147483647}, {1, 1}})), false, {"IN", "OUT"}, 255,
+         headerBytes(makeCounts({{0, 2147483647}, {1, 1}})),
+         false,
+         {"IN", "OUT"},
+         255,
          "Reading header from file \"IN\"...  Problem: uncompressed size exceeds 2147483647 "
          "bytes.\n",
          ""},
         {"largest total, many symbols, no body",
-         headerBytes(makeCounts({{0, 2147483600}, {1, 47}})), false, {"IN", "OUT"}, 255,
-         decodingProblem(in, out, 2, 2147483647, "EOF while decoding."), ""},
-        {"all-zero header", std::string(kHeaderBytes, '\0'), false, {"IN", "OUT"}, 0,
-         decodedReport(in, out, 0, 0, "0"), ""},
-        {"one symbol needs no body", headerBytes(makeCounts({{120, 3}})), false, {"IN", "OUT"}, 0,
-         decodedReport(in, out, 1, 3, "0.00292969"), "xxx"},
-        {"one symbol, eight bytes", headerBytes(makeCounts({{200, 8}})), false, {"IN", "OUT"}, 0,
-         decodedReport(in, out, 1, 8, "0.0078125"), std::string(8, '\xC8')},
-        {"first example", kExample1, false, {"IN", "OUT"}, 0,
-         decodedReport(in, out, 3, 4, "0.00390244"), "CABC"},
-        {"first example with trailing bytes", kExample1 + "trailing", false, {"IN", "OUT"}, 0,
-         decodedReport(in, out, 3, 4, "0.00390244"), "CABC"},
-        {"first example without its body", kExample1.substr(0, kHeaderBytes), false,
-         {"IN", "OUT"}, 255, decodingProblem(in, out, 3, 4, "EOF while decoding."), ""},
-        {"second example crosses a byte boundary", kExample2, false, {"IN", "OUT"}, 0,
-         decodedReport(in, out, 3, 9, "0.00877193"), "aabcabcaa"},
-        {"body cut after the first byte keeps what was decoded", kExample2.substr(0, 1025),
-         false, {"IN", "OUT"}, 255, decodingProblem(in, out, 3, 9, "EOF while decoding."),
+         headerBytes(makeCounts({{0, 2147483600}, {1, 47}})),
+         false,
+         {"IN", "OUT"},
+         255,
+         decodingProblem(in, out, 2, 2147483647, "EOF while decoding."),
+         ""},
+        {"all-zero header",
+         std::string(kHeaderBytes, '\0'),
+         false,
+         {"IN", "OUT"},
+         0,
+         decodedReport(in, out, 0, 0, "0"),
+         ""},
+        {"one symbol needs no body",
+         headerBytes(makeCounts({{120, 3}})),
+         false,
+         {"IN", "OUT"},
+         0,
+         decodedReport(in, out, 1, 3, "0.00292969"),
+         "xxx"},
+        {"one symbol, eight bytes",
+         headerBytes(makeCounts({{200, 8}})),
+         false,
+         {"IN", "OUT"},
+         0,
+         decodedReport(in, out, 1, 8, "0.0078125"),
+         std::string(8, '\xC8')},
+        {"first example",
+         kExample1,
+         false,
+         {"IN", "OUT"},
+         0,
+         decodedReport(in, out, 3, 4, "0.00390244"),
+         "CABC"},
+        {"first example with trailing bytes",
+         kExample1 + "trailing",
+         false,
+         {"IN", "OUT"},
+         0,
+         decodedReport(in, out, 3, 4, "0.00390244"),
+         "CABC"},
+        {"first example without its body",
+         kExample1.substr(0, kHeaderBytes),
+         false,
+         {"IN", "OUT"},
+         255,
+         decodingProblem(in, out, 3, 4, "EOF while decoding."),
+         ""},
+        {"second example crosses a byte boundary",
+         kExample2,
+         false,
+         {"IN", "OUT"},
+         0,
+         decodedReport(in, out, 3, 9, "0.00877193"),
+         "aabcabcaa"},
+        {"body cut after the first byte keeps what was decoded",
+         kExample2.substr(0, 1025),
+         false,
+         {"IN", "OUT"},
+         255,
+         decodingProblem(in, out, 3, 9, "EOF while decoding."),
          "aabca"},
-        {"output on a full device", kExample2, false, {"IN", "/dev/full"}, 255,
-         decodingProblem(in, "/dev/full", 3, 9, "error writing output file."), std::nullopt},
-        {"output in a missing directory", kExample1, false, {"IN", "no/such/dir/out"}, 255,
-         "Error opening \"no/such/dir/out\".\n", std::nullopt},
+        {"output on a full device",
+         kExample2,
+         false,
+         {"IN", "/dev/full"},
+         255,
+         decodingProblem(in, "/dev/full", 3, 9, "error writing output file."),
+         std::nullopt},
+        {"output in a missing directory",
+         kExample1,
+         false,
+         {"IN", "no/such/dir/out"},
+         255,
+         "Error opening \"no/such/dir/out\".\n",
+         std::nullopt},
     };
 }
 
@@ -153,13 +229,12 @@ TEST(UncompressCli, RefusesOutputThatIsTheInputUnderAnotherName) {
     ASSERT_EQ(link(in.c_str(), dir.path("hard").c_str()), 0);
     ASSERT_EQ(symlink(in.c_str(), dir.path("soft").c_str()), 0);
     ASSERT_EQ(mkdir(dir.path("sub").c_str(), 0700), 0);
-    for (const std::string& alias : {dir.path("sub/../in.huf"), dir.path("hard"),
-                                     dir.path("soft"), dir.path("./in.huf")}) {
+    for (const std::string& alias :
+         {dir.path("sub/../in.huf"), dir.path("hard"), dir.path("soft"), dir.path("./in.huf")}) {
         SCOPED_TRACE(alias);
         const RunResult result = runProgram(kUncompress, {kUncompress, in, alias});
         EXPECT_EQ(result.exitStatus, 255);
-        EXPECT_EQ(result.err,
-                  "infile and outfile must be different files\n" + usage(kUncompress));
+        EXPECT_EQ(result.err, "infile and outfile must be different files\n" + usage(kUncompress));
         EXPECT_EQ(readFile(in), kExample1);
     }
 }
