@@ -1,4 +1,11 @@
-// Construction, teardown and the decoding walk of the code tree.
+// Construction, teardown, the decoding walk and the encoding path of the code
+// tree.
+
+// The tree's one invariant check stays on in optimised builds too: a broken
+// tree would silently write an undecodable file.
+#undef NDEBUG
+#include <cassert>
+
 #include "HCTree.hpp"
 
 #include <algorithm>
@@ -15,6 +22,23 @@ static void deleteSubtree(HCNode* node) {
     deleteSubtree(node->child0);
     deleteSubtree(node->child1);
     delete node;
+}
+
+// Writes the code of node: the parent's code first, so that bits nearer the
+// root come earlier, then the branch that leads to node. Recursion depth is
+// the code length, at most kNumSymbols - 1.
+static void reverse_out(const HCNode* node, BitOutputStream& bitOutput) {
+    if (node == nullptr || node->parent == nullptr) {
+        return;
+    }
+    reverse_out(node->parent, bitOutput);
+    if (node == node->parent->child0) {
+        bitOutput.writeBit(0);
+    } else if (node == node->parent->child1) {
+        bitOutput.writeBit(1);
+    } else {
+        assert(false && "broken tree");
+    }
 }
 
 HCTree::HCTree() : root(nullptr), leafBySymbol(kNumSymbols, nullptr) {}
@@ -74,4 +98,8 @@ int HCTree::decodeSymbol(BitInputStream& bitInput) const {
         }
     }
     return node->symbol;
+}
+
+void HCTree::encodeSymbol(std::uint8_t symbol, BitOutputStream& bitOutput) const {
+    reverse_out(leafBySymbol[symbol], bitOutput);
 }

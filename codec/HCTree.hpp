@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "BitInputStream.hpp"
+#include "BitOutputStream.hpp"
 #include "HCNode.hpp"
 #include "SymbolCounts.hpp"
 
@@ -29,6 +30,10 @@ public:
     // value, or -1 if the input ends first or the tree is empty. A tree of a
     // single leaf reads no bits.
     int decodeSymbol(BitInputStream& bitInput) const;
+
+    // Writes the code of symbol, root end first; nothing for a symbol without
+    // a leaf or for the single leaf of a one-symbol tree.
+    void encodeSymbol(std::uint8_t symbol, BitOutputStream& bitOutput) const;
 
     // Read access for code-table builders and checks.
     const HCNode* getRoot() const { return root; }

@@ -250,3 +250,69 @@ TEST(HCTree, DecodesWhatTheReferenceEncoderWrote) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string encodeAll(const HCTree& tree, const std::vector<int>& symbols) {
+    std::ostringstream out;
+    BitOutputStream bits(out);
+    for (const int symbol : symbols) {
+        tree.encodeSymbol(static_cast<std::uint8_t>(symbol), bits);
+    }
+    bits.flush();
+    return out.str();
+}
+
+TEST(HCTreeEncode, WorkedExamplesAndSymbolsWithoutCode) {
+    struct Case {
+        SymbolCounts counts;
+        std::vector<int> symbols;
+        std::string body;
+    };
+    const Case cases[] = {
+        {makeCounts({{65, 1}, {66, 1}, {67, 2}}), {67, 65, 66, 67}, "\x31"},
+        {makeCounts({{97, 5}, {98, 2}, {99, 2}}), {97, 97, 98, 99, 97, 98, 99, 97, 97}, "\x63\x1C"},
+        {makeCounts({{97, 5}, {98, 2}, {99, 2}}), {98}, std::string(1, '\0')},  // 00
+        {makeCounts({{97, 5}, {98, 2}, {99, 2}}), {97}, "\x01"},                // 1
+        {makeCounts({{97, 5}, {98, 2}, {99, 2}}), {100, 0, 255}, ""},           // no leaf: no bits
+        {makeCounts({{200, 4}}), {200, 200, 200}, ""},  // one leaf: empty code
+        {SymbolCounts(kNumSymbols, 0), {1, 2}, ""},
+    };
+    for (const Case& c : cases) {
+        HCTree tree;
+        tree.buildFromCounts(c.counts);
+        EXPECT_EQ(encodeAll(tree, c.symbols), c.body);
+    }
+}
+
+// encodeSymbol against the reference encoder built on parent links, and the
+// decoding walk against both, over every count-table shape, deep trees
+// included: each symbol of the table is encoded a few times in random order.
+TEST(HCTreeEncode, MatchesReferenceCodesAndDecodesBack) {
+    std::mt19937 random(99);
+    for (const SymbolCounts& counts : countTables()) {
+        HCTree tree;
+        tree.buildFromCounts(counts);
+        const auto codes = codesOf(tree);
+        std::vector<int> symbols;
+        for (int s = 0; s < kNumSymbols; ++s) {
+            for (int copies = 0; counts[s] != 0 && copies < 3; ++copies) {
+                symbols.push_back(s);
+            }
+        }
+        std::shuffle(symbols.begin(), symbols.end(), random);
+        std::string bits;
+        for (const int s : symbols) {
+            bits += codes[s];
+        }
+        const std::string body = encodeAll(tree, symbols);
+        ASSERT_EQ(body, testing_support::packBits(bits));
+        std::istringstream in(body);
+        BitInputStream reader(in);
+        for (const int s : symbols) {
+            ASSERT_EQ(tree.decodeSymbol(reader), s);
+        }
+    }
+}
+
+}  // namespace

@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -132,6 +134,20 @@ bool fileExists(const std::string& path) {
     return lstat(path.c_str(), &info) == 0;
 }
 
+std::string usageText(const std::string& program) {
+    return program + " called with incorrect arguments.\nUsage: " + program + " infile outfile\n";
+}
+
+std::string substitutePaths(std::string text, const std::string& in, const std::string& out) {
+    for (const auto& [from, to] : {std::pair{std::string("IN"), in}, {std::string("OUT"), out}}) {
+        for (std::size_t at = text.find(from); at != std::string::npos;
+             at = text.find(from, at + to.size())) {
+            text.replace(at, from.size(), to);
+        }
+    }
+    return text;
+}
+
 RunResult runProgram(const std::string& program, const std::vector<std::string>& argv) {
     TempDir capture;
     const std::string outPath = capture.path("stdout");
@@ -165,6 +181,33 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     result.out = readFile(outPath);
     result.err = readFile(errPath);
     return result;
+}
+
+void expectCliCase(const std::string& program, const CliCase& c) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string in = dir.path("in.huf");
+    const std::string out = dir.path("out.bin");
+    if (!c.noInput) {
+        writeFile(in, c.input);
+    }
+    std::vector<std::string> argv{program};
+    for (const std::string& arg : c.args) {
+        argv.push_back(substitutePaths(arg, in, out));
+    }
+    const RunResult result = runProgram(program, argv);
+    EXPECT_EQ(result.exitStatus, c.exitStatus);
+    EXPECT_EQ(result.err, substitutePaths(c.err, in, out));
+    EXPECT_EQ(result.out, "");
+    if (c.output) {
+        ASSERT_TRUE(fileExists(out));
+        EXPECT_EQ(readFile(out), *c.output);
+    } else {
+        EXPECT_FALSE(fileExists(out));
+    }
+    if (!c.noInput) {
+        EXPECT_EQ(readFile(in), c.input) << "the input must never change";
+    }
 }
 
 }  // namespace testing_support

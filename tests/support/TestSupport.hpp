@@ -5,6 +5,7 @@
 #define TESTS_SUPPORT_TESTSUPPORT_HPP
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,12 @@ void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
 
+// The two lines every command prints on bad arguments.
+std::string usageText(const std::string& program);
+
+// text with every "IN" replaced by in and every "OUT" by out.
+std::string substitutePaths(std::string text, const std::string& in, const std::string& out);
+
 struct RunResult {
     int exitStatus = -1;  // exit code, or -1 when killed by a signal
     std::string out;
@@ -61,6 +68,22 @@ struct RunResult {
 
 // Runs program with args (argv[0] included) and empty standard input.
 RunResult runProgram(const std::string& program, const std::vector<std::string>& argv);
+
+// One run of a command on a file "in.huf" in a fresh directory, with the
+// status, standard error and output file it must give.
+struct CliCase {
+    std::string name;
+    std::string input;              // contents of the input file
+    bool noInput = false;           // the input file does not exist
+    std::vector<std::string> args;  // after the program name; "IN"/"OUT" are replaced
+    int exitStatus = 0;
+    std::string err;                    // "IN"/"OUT" are replaced
+    std::optional<std::string> output;  // bytes of OUT; nullopt: OUT must not exist
+};
+
+// Runs the case and reports every mismatch as a test failure. Standard output
+// must stay empty and the input file unchanged.
+void expectCliCase(const std::string& program, const CliCase& c);
 
 }  // namespace testing_support
 

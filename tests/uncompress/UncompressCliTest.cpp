@@ -1,6 +1,7 @@
 // The uncompress command run as a user runs it: exit status, the exact report
 // on standard error, nothing on standard output, and the output file's bytes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
@@ -17,7 +18,7 @@ using namespace testing_support;
 const std::string kUncompress = UNCOMPRESS_PATH;
 
 std::string usage(const std::string& program) {
-    return program + " called with incorrect arguments.\nUsage: " + program + " infile outfile\n";
+    return usageText(program);
 }
 
 std::string headerLines(const std::string& in, int unique, long long total) {
@@ -43,16 +44,6 @@ std::string decodingProblem(const std::string& in, const std::string& out, int u
 const std::string kExample1 = headerBytes(makeCounts({{65, 1}, {66, 1}, {67, 2}})) + "\x31";
 const std::string kExample2 =
     headerBytes(makeCounts({{97, 5}, {98, 2}, {99, 2}})) + packBits("1 1 00 01 1 00 01 1 1");
-
-struct CliCase {
-    std::string name;
-    std::string input;              // contents of "in.huf"; "" with noInput
-    bool noInput = false;           // in.huf does not exist
-    std::vector<std::string> args;  // after the program name; "IN"/"OUT" are replaced
-    int exitStatus;
-    std::string err;                    // "IN"/"OUT" are replaced
-    std::optional<std::string> output;  // bytes of out; nullopt: out must not exist
-};
 
 std::vector<CliCase> cliCases() {
     const std::string in = "IN", out = "OUT";
@@ -176,42 +167,9 @@ std::vector<CliCase> cliCases() {
     };
 }
 
-std::string substitute(std::string text, const std::string& in, const std::string& out) {
-    for (const auto& [from, to] : {std::pair{std::string("IN"), in}, {std::string("OUT"), out}}) {
-        for (std::size_t at = text.find(from); at != std::string::npos;
-             at = text.find(from, at + to.size())) {
-            text.replace(at, from.size(), to);
-        }
-    }
-    return text;
-}
-
 TEST(UncompressCli, TableOfCases) {
     for (const CliCase& c : cliCases()) {
-        SCOPED_TRACE(c.name);
-        TempDir dir;
-        const std::string in = dir.path("in.huf");
-        const std::string out = dir.path("out.bin");
-        if (!c.noInput) {
-            writeFile(in, c.input);
-        }
-        std::vector<std::string> argv{kUncompress};
-        for (const std::string& arg : c.args) {
-            argv.push_back(substitute(arg, in, out));
-        }
-        const RunResult result = runProgram(kUncompress, argv);
-        EXPECT_EQ(result.exitStatus, c.exitStatus);
-        EXPECT_EQ(result.err, substitute(c.err, in, out));
-        EXPECT_EQ(result.out, "");
-        if (c.output) {
-            ASSERT_TRUE(fileExists(out));
-            EXPECT_EQ(readFile(out), *c.output);
-        } else {
-            EXPECT_FALSE(fileExists(out));
-        }
-        if (!c.noInput) {
-            EXPECT_EQ(readFile(in), c.input) << "the input must never change";
-        }
+        expectCliCase(kUncompress, c);
     }
 }
 

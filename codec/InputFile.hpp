@@ -1,0 +1,31 @@
+// A file opened for reading in large blocks, with read errors told apart from
+// the end of the file (a stream library would report both as end of input).
+#ifndef CODEC_INPUTFILE_HPP
+#define CODEC_INPUTFILE_HPP
+
+#include <cstddef>
+#include <string>
+
+// Owns one read-only file descriptor.
+class InputFile {
+public:
+    explicit InputFile(const std::string& path);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    bool isOpen() const { return fd >= 0; }
+
+    // Fills buffer with up to size bytes, retrying short reads so that a
+    // result below size means the end of the file. Returns the number of
+    // bytes read, or -1 on a read error (a directory, an I/O error).
+    long read(void* buffer, std::size_t size);
+
+    // Back to the first byte; false if the file cannot seek (a pipe).
+    bool rewind();
+
+private:
+    int fd;
+};
+
+#endif  // CODEC_INPUTFILE_HPP

@@ -1,0 +1,222 @@
+// The compress command run as a user runs it, and round trips through
+// compress and uncompress over data of many sizes and shapes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "TestSupport.hpp"
+
+namespace {
+
+using namespace testing_support;
+
+const std::string kCompress = COMPRESS_PATH;
+const std::string kUncompress = UNCOMPRESS_PATH;
+const std::string kSampleDir = SAMPLE_DIR;
+
+std::string report(const std::string& in, const std::string& out, int unique, long long total,
+                   const std::string& ratio) {
+    return "Reading from file \"" + in + "\"... done.\nInput file has " + std::to_string(unique) +
+           " unique symbols and size " + std::to_string(total) +
+           " bytes.\nBuilding Huffman code tree... done.\nWriting to file \"" + out +
+           "\"... done.\nCompression ratio: " + ratio + "\n";
+}
+
+std::string writingProblem(const std::string& out, int unique, long long total,
+                           const std::string& problem) {
+    const std::string full = report("IN", out, unique, total, "");
+    return full.substr(0, full.find("... done.\nCompression")) + "...  Problem: " + problem + "\n";
+}
+
+std::vector<CliCase> cliCases() {
+    const std::string usage = usageText(kCompress);
+    return {
+        {"no arguments", "", false, {}, 255, usage, std::nullopt},
+        {"one argument", "abc", false, {"IN"}, 255, usage, std::nullopt},
+        {"three arguments", "abc", false, {"IN", "OUT", "OUT"}, 255, usage, std::nullopt},
+        {"same text twice",
+         "abc",
+         false,
+         {"IN", "IN"},
+         255,
+         "infile and outfile must be different files\n" + usage,
+         std::nullopt},
+        {"missing input", "", true, {"IN", "OUT"}, 255, "Error opening \"IN\".\n", std::nullopt},
+        {"output in a missing directory",
+         "abc",
+         false,
+         {"IN", "no/such/OUT"},
+         255,
+         "Error opening \"no/such/OUT\".\n",
+         std::nullopt},
+        {"empty input gives a header of zeros",
+         "",
+         false,
+         {"IN", "OUT"},
+         0,
+         report("IN", "OUT", 0, 0, "0"),
+         std::string(kHeaderBytes, '\0')},
+        {"one byte value gives the header alone",
+         "zzzz",
+         false,
+         {"IN", "OUT"},
+         0,
+         report("IN", "OUT", 1, 4, "0.00390625"),
+         headerBytes(makeCounts({{'z', 4}}))},
+        {"first example",
+         "CABC",
+         false,
+         {"IN", "OUT"},
+         0,
+         report("IN", "OUT", 3, 4, "0.00390244"),
+         headerBytes(makeCounts({{65, 1}, {66, 1}, {67, 2}})) + "\x31"},
+        {"second example",
+         "aabcabcaa",
+         false,
+         {"IN", "OUT"},
+         0,
+         report("IN", "OUT", 3, 9, "0.00877193"),
+         headerBytes(makeCounts({{97, 5}, {98, 2}, {99, 2}})) + "\x63\x1C"},
+        {"full device, empty input",
+         "",
+         false,
+         {"IN", "/dev/full"},
+         255,
+         writingProblem("/dev/full", 0, 0, "error writing output file."),
+         std::nullopt},
+        {"full device",
+         randomBytes(3, 5000, 40),
+         false,
+         {"IN", "/dev/full"},
+         255,
+         writingProblem("/dev/full", 40, 5000, "error writing output file."),
+         std::nullopt},
+    };
+}
+
+TEST(CompressCli, TableOfCases) {
+    for (const CliCase& c : cliCases()) {
+        expectCliCase(kCompress, c);
+    }
+}
+
+TEST(CompressCli, InputThatIsADirectoryIsAReadError) {
+    TempDir dir;
+    const std::string out = dir.path("out");
+    const RunResult result = runProgram(kCompress, {kCompress, dir.path(""), out});
+    EXPECT_EQ(result.exitStatus, 255);
+    EXPECT_EQ(result.err, "Reading from file \"" + dir.path("") +
+                              "\"...  Problem: error reading input file.\n");
+    EXPECT_EQ(readFile(out), "");
+}
+
+TEST(CompressCli, RefusesOutputThatIsTheInputUnderAnotherName) {
+    TempDir dir;
+    const std::string in = dir.path("in");
+    writeFile(in, "abc");
+    ASSERT_EQ(link(in.c_str(), dir.path("hard").c_str()), 0);
+    ASSERT_EQ(symlink(in.c_str(), dir.path("soft").c_str()), 0);
+    ASSERT_EQ(mkdir(dir.path("sub").c_str(), 0700), 0);
+    for (const std::string& alias :
+         {dir.path("hard"), dir.path("soft"), dir.path("./in"), dir.path("sub/../in")}) {
+        const RunResult result = runProgram(kCompress, {kCompress, in, alias});
+        EXPECT_EQ(result.exitStatus, 255) << alias;
+        EXPECT_EQ(result.err,
+                  "infile and outfile must be different files\n" + usageText(kCompress));
+        EXPECT_EQ(readFile(in), "abc");
+    }
+}
+
+// A sparse file one byte past the largest size the header can hold.
+TEST(CompressCli, RefusesInputLargerThanTheFormatAllows) {
+    TempDir dir;
+    const std::string in = dir.path("big");
+    writeFile(in, "");
+    ASSERT_EQ(truncate(in.c_str(), 2147483648LL), 0);
+    const RunResult result = runProgram(kCompress, {kCompress, in, dir.path("out")});
+    EXPECT_EQ(result.exitStatus, 255);
+    EXPECT_EQ(result.err,
+              "Reading from file \"" + in + "\"...  Problem: input exceeds 2147483647 bytes.\n");
+}
+
+// The figure after "ratio: " on the last line of a report.
+std::string ratioOf(const std::string& report) {
+    const std::size_t at = report.rfind("ratio: ");
+    return at == std::string::npos ? "(no ratio)" : report.substr(at + 7);
+}
+
+// Data of many sizes and shapes. Each is compressed by the command, compared
+// with the reference encoder byte for byte, and restored by uncompress.
+struct Shape {
+    std::string name;
+    std::string data;
+};
+
+std::vector<Shape> shapes() {
+    std::vector<Shape> list = {
+        {"empty", ""},
+        {"one byte", "q"},
+        {"one value", std::string(70000, '\x07')},
+        {"two values", randomBytes(11, 65537, 2)},
+        {"all values once", ""},
+        {"uniform random", randomBytes(12, 200003)},
+        {"small alphabet", randomBytes(13, 4097, 5)},
+        {"high byte values", ""},
+        {"skewed", ""},
+        {"deep tree", ""},
+    };
+    for (int v = 0; v < 256; ++v) {
+        list[4].data.push_back(static_cast<char>(v));
+    }
+    for (char c : randomBytes(14, 3000, 64)) {
+        list[7].data.push_back(static_cast<char>(static_cast<unsigned char>(c) | 0xC0));
+    }
+    std::mt19937 random(15);
+    for (int i = 0; i < 150000; ++i) {
+        list[8].data.push_back(random() % 100 < 93 ? 'a' : static_cast<char>(random() % 256));
+    }
+    // Fibonacci counts make the deepest code per byte of input.
+    long long a = 1, b = 1;
+    for (int s = 0; s < 24; ++s) {
+        list[9].data.append(static_cast<std::size_t>(a), static_cast<char>(s * 7));
+        const long long next = a + b;
+        a = b;
+        b = next;
+    }
+    std::shuffle(list[9].data.begin(), list[9].data.end(), random);
+    return list;
+}
+
+TEST(CompressCli, RoundTripsEveryShape) {
+    TempDir dir;
+    const std::string original = dir.path("original");
+    const std::string packed = dir.path("packed");
+    const std::string restored = dir.path("restored");
+    for (const Shape& shape : shapes()) {
+        SCOPED_TRACE(shape.name);
+        writeFile(original, shape.data);
+        const RunResult compressed = runProgram(kCompress, {kCompress, original, packed});
+        ASSERT_EQ(compressed.exitStatus, 0) << compressed.err;
+        EXPECT_EQ(readFile(packed), compressReference(shape.data));
+        const RunResult uncompressed = runProgram(kUncompress, {kUncompress, packed, restored});
+        ASSERT_EQ(uncompressed.exitStatus, 0) << uncompressed.err;
+        EXPECT_EQ(readFile(restored), shape.data);
+        // Both commands print one ratio for one file.
+        EXPECT_EQ(ratioOf(compressed.err), ratioOf(uncompressed.err));
+    }
+}
+
+TEST(CompressCli, BundledSampleMatchesItsCompressedForm) {
+    TempDir dir;
+    const RunResult result =
+        runProgram(kCompress, {kCompress, kSampleDir + "/sample.txt", dir.path("out")});
+    ASSERT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(readFile(dir.path("out")), readFile(kSampleDir + "/sample.huf"));
+}
+
+}  // namespace
