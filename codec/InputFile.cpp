@@ -2,11 +2,20 @@
 #include "InputFile.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-InputFile::InputFile(const std::string& path) : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+InputFile::InputFile(const std::string& path) : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    // A directory opens but cannot be read: refuse it here, as a file that
+    // cannot be opened.
+    struct stat info {};
+    if (fd >= 0 && (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode))) {
+        ::close(fd);
+        fd = -1;
+    }
+}
 
 InputFile::~InputFile() {
     if (fd >= 0) {

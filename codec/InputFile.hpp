@@ -14,6 +14,7 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
+    // False when the file could not be opened or is a directory.
     bool isOpen() const { return fd >= 0; }
 
     // Fills buffer with up to size bytes, retrying short reads so that a

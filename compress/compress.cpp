@@ -8,20 +8,21 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <limits>
 #include <vector>
 
-#include "BitOutputStream.hpp"
+#include "BodyEncoder.hpp"
+#include "ByteCounter.hpp"
 #include "HCTree.hpp"
 #include "InputFile.hpp"
+#include "OutputFile.hpp"
 #include "SymbolCounts.hpp"
 
 namespace {
 
 constexpr std::int64_t kMaxTotal = std::numeric_limits<std::int32_t>::max();
-constexpr std::size_t kBlockBytes = 1 << 16;
+constexpr std::size_t kBlockBytes = std::size_t{1} << 17;
 
 // True when both paths name one existing file (links followed): opening the
 // output would then truncate the input before it is read.
@@ -32,28 +33,16 @@ bool sameExistingFile(const char* a, const char* b) {
            statA.st_ino == statB.st_ino;
 }
 
-enum class CountResult { ok, readError, tooLarge };
-
-// Adds the bytes of the whole file to counts, stopping once the total passes
-// the largest size the header can represent.
-CountResult countBytes(InputFile& input, std::vector<char>& block,
-                       std::array<std::int64_t, kNumSymbols>& counts, std::int64_t& total) {
-    for (;;) {
-        const long got = input.read(block.data(), block.size());
-        if (got < 0) {
-            return CountResult::readError;
-        }
-        for (long i = 0; i < got; ++i) {
-            ++counts[static_cast<unsigned char>(block[i])];
-        }
-        total += got;
-        if (total > kMaxTotal) {
-            return CountResult::tooLarge;
-        }
-        if (got < static_cast<long>(block.size())) {
-            return CountResult::ok;
+// Header bytes for counts, each entry little-endian as writeInt32 writes it.
+std::array<std::uint8_t, kHeaderBytes> headerFor(const SymbolCounts& counts) {
+    std::array<std::uint8_t, kHeaderBytes> header{};
+    for (int i = 0; i < kNumSymbols; ++i) {
+        const auto value = static_cast<std::uint32_t>(counts[i]);
+        for (int byte = 0; byte < 4; ++byte) {
+            header[4 * i + byte] = static_cast<std::uint8_t>(value >> (8 * byte));
         }
     }
+    return header;
 }
 
 }  // namespace
@@ -83,30 +72,37 @@ int main(int argc, char* argv[]) {
         std::cerr << "Error opening \"" << infile << "\"." << std::endl;
         return -1;
     }
-    std::ofstream output(outfile, std::ios::binary | std::ios::trunc);
-    if (!output.good()) {
+    OutputFile output(outfile);
+    if (!output.isOpen()) {
         std::cerr << "Error opening \"" << outfile << "\"." << std::endl;
         return -1;
     }
 
     std::cerr << "Reading from file \"" << infile << "\"...";
-    std::vector<char> block(kBlockBytes);
-    std::array<std::int64_t, kNumSymbols> firstPass{};
+    std::vector<std::uint8_t> block(kBlockBytes);
+    ByteCounter counter;
     std::int64_t total = 0;
-    switch (countBytes(input, block, firstPass, total)) {
-        case CountResult::readError:
+    for (;;) {
+        const long got = input.read(block.data(), block.size());
+        if (got < 0) {
             std::cerr << "  Problem: error reading input file." << std::endl;
             return -1;
-        case CountResult::tooLarge:
+        }
+        counter.add(block.data(), static_cast<std::size_t>(got));
+        total += got;
+        if (total > kMaxTotal) {
             std::cerr << "  Problem: input exceeds " << kMaxTotal << " bytes." << std::endl;
             return -1;
-        case CountResult::ok:
+        }
+        if (static_cast<std::size_t>(got) < block.size()) {
             break;
+        }
     }
+    const std::array<std::uint64_t, kNumSymbols> byteCounts = counter.counts();
     SymbolCounts counts(kNumSymbols, 0);
     std::int32_t unique = 0;
     for (int i = 0; i < kNumSymbols; ++i) {
-        counts[i] = static_cast<std::int32_t>(firstPass[i]);
+        counts[i] = static_cast<std::int32_t>(byteCounts[i]);
         unique += counts[i] != 0 ? 1 : 0;
     }
     std::cerr << " done." << std::endl;
@@ -116,49 +112,56 @@ int main(int argc, char* argv[]) {
     std::cerr << "Building Huffman code tree...";
     HCTree tree;
     tree.buildFromCounts(counts);
+    BodyEncoder encoder(tree);
     std::cerr << " done." << std::endl;
 
     std::cerr << "Writing to file \"" << outfile << "\"...";
-    BitOutputStream bitOutput(output);
-    for (const std::int32_t count : counts) {
-        bitOutput.writeInt32(count);
+    // Totals below 2^31 keep every code within the encoder's reach.
+    if (!encoder.supportsTree()) {
+        std::cerr << "  Problem: input exceeds " << kMaxTotal << " bytes." << std::endl;
+        return -1;
+    }
+    const std::array<std::uint8_t, kHeaderBytes> header = headerFor(counts);
+    std::uint64_t compressedSize = header.size();
+    std::vector<std::uint8_t> encoded(encoder.outputBound(block.size()));
+    if (!output.write(header.data(), header.size())) {
+        std::cerr << "  Problem: error writing output file." << std::endl;
+        return -1;
     }
     if (!input.rewind()) {
         std::cerr << "  Problem: error reading input file." << std::endl;
         return -1;
     }
     // The second pass must see the bytes the header describes: a file that
-    // changed in between would otherwise be encoded with codes that do not fit.
-    std::array<std::int64_t, kNumSymbols> secondPass{};
-    std::int64_t encoded = 0;
+    // changed in between could hold bytes the code has no code for.
+    std::int64_t encodedTotal = 0;
     for (;;) {
         const long got = input.read(block.data(), block.size());
-        if (got < 0 || encoded + got > total) {
+        if (got < 0 || encodedTotal + got > total) {
             std::cerr << "  Problem: error reading input file." << std::endl;
             return -1;
         }
-        for (long i = 0; i < got; ++i) {
-            const auto symbol = static_cast<unsigned char>(block[i]);
-            ++secondPass[symbol];
-            tree.encodeSymbol(symbol, bitOutput);
+        encodedTotal += got;
+        std::size_t size =
+            encoder.encode(block.data(), static_cast<std::size_t>(got), encoded.data());
+        const bool last = static_cast<std::size_t>(got) < block.size();
+        if (last) {
+            size += encoder.finish(encoded.data() + size);
         }
-        encoded += got;
-        if (!output.good()) {
+        if (!output.write(encoded.data(), size)) {
             std::cerr << "  Problem: error writing output file." << std::endl;
             return -1;
         }
-        if (got < static_cast<long>(block.size())) {
+        compressedSize += size;
+        if (last) {
             break;
         }
     }
-    if (secondPass != firstPass) {
+    if (encodedTotal != total || encoder.sawSymbolWithoutCode()) {
         std::cerr << "  Problem: error reading input file." << std::endl;
         return -1;
     }
-    bitOutput.flush();
-    const std::int64_t compressedSize = static_cast<std::int64_t>(output.tellp());
-    output.close();
-    if (output.fail() || compressedSize < 0) {
+    if (!output.close()) {
         std::cerr << "  Problem: error writing output file." << std::endl;
         return -1;
     }

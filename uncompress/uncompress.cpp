@@ -4,14 +4,17 @@
 // any reported failure.
 #include <sys/stat.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <limits>
+#include <string>
 
-#include "BitInputStream.hpp"
+#include "DecodeTable.hpp"
 #include "HCTree.hpp"
+#include "InputFile.hpp"
+#include "OutputFile.hpp"
 #include "SymbolCounts.hpp"
 
 namespace {
@@ -25,6 +28,12 @@ bool sameExistingFile(const char* a, const char* b) {
     struct stat statB {};
     return stat(a, &statA) == 0 && stat(b, &statB) == 0 && statA.st_dev == statB.st_dev &&
            statA.st_ino == statB.st_ino;
+}
+
+std::int32_t littleEndianInt32(const std::uint8_t* bytes) {
+    return static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+        static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24);
 }
 
 }  // namespace
@@ -49,24 +58,32 @@ int main(int argc, char* argv[]) {
         usageAndExit(programName);
     }
 
-    std::ifstream input(infile, std::ios::binary);
-    if (!input.good()) {
+    InputFile input(infile);
+    if (!input.isOpen()) {
         std::cerr << "Error opening \"" << infile << "\"." << std::endl;
         return -1;
     }
-    BitInputStream bitInput(input);
-    std::ofstream output(outfile, std::ios::binary | std::ios::trunc);
-    if (!output.good()) {
+    OutputFile output(outfile);
+    if (!output.isOpen()) {
         std::cerr << "Error opening \"" << outfile << "\"." << std::endl;
         return -1;
     }
 
     std::cerr << "Reading header from file \"" << infile << "\"...";
+    std::array<std::uint8_t, kHeaderBytes> header{};
+    const long headerBytes = input.read(header.data(), header.size());
+    if (headerBytes < 0) {
+        std::cerr << "  Problem: error reading input file." << std::endl;
+        return -1;
+    }
+    // Entry by entry, so that a short header and a negative or overflowing
+    // entry are reported at the first entry where they show.
     SymbolCounts counts(kNumSymbols, 0);
     std::int64_t total = 0;
     std::int32_t unique = 0;
     for (int i = 0; i < kNumSymbols; ++i) {
-        const std::int32_t count = bitInput.readInt32();
+        const std::int32_t count =
+            4 * (i + 1) <= headerBytes ? littleEndianInt32(&header[4 * i]) : -1;
         if (count < 0) {
             std::cerr << "  Problem: EOF while reading header." << std::endl;
             return -1;
@@ -89,35 +106,37 @@ int main(int argc, char* argv[]) {
     std::cerr << "Building Huffman code tree...";
     HCTree tree;
     tree.buildFromCounts(counts);
+    const DecodeTable table(tree);
     std::cerr << " done." << std::endl;
 
     std::cerr << "Writing to file \"" << outfile << "\"...";
-    for (std::int64_t index = 0; index < total; ++index) {
-        const int symbol = tree.decodeSymbol(bitInput);
-        if (symbol < 0) {
+    const DecodeTable::Result result = table.decodeBody(
+        static_cast<std::uint64_t>(total),
+        [&input](std::uint8_t* buffer, std::size_t size) { return input.read(buffer, size); },
+        [&output](const std::uint8_t* data, std::size_t size) { return output.write(data, size); });
+    switch (result.status) {
+        case DecodeTable::Status::endOfInput:
             std::cerr << "  Problem: EOF while decoding." << std::endl;
             return -1;
-        }
-        // A failed write leaves the stream bad: stop rather than decode the
-        // rest into a dead stream.
-        if (!output.put(static_cast<char>(symbol))) {
+        case DecodeTable::Status::readError:
+            std::cerr << "  Problem: error reading input file." << std::endl;
+            return -1;
+        case DecodeTable::Status::writeError:
             std::cerr << "  Problem: error writing output file." << std::endl;
             return -1;
-        }
+        case DecodeTable::Status::ok:
+            break;
     }
-    // Closing flushes what is still buffered; a failure there is a write error too.
-    output.close();
-    if (output.fail()) {
+    if (!output.close()) {
         std::cerr << "  Problem: error writing output file." << std::endl;
         return -1;
     }
     std::cerr << " done." << std::endl;
 
-    // Header plus every body byte fetched, the last partly used one included.
-    const std::int64_t compressedSize = static_cast<std::int64_t>(input.tellg());
+    // Header plus every body byte the decoder needed, the last partly used
+    // one included; trailing bytes do not count.
+    const std::uint64_t compressedSize = kHeaderBytes + (result.bitsConsumed + 7) / 8;
     const double ratio = static_cast<double>(total) / static_cast<double>(compressedSize);
     std::cerr << "Uncompression ratio: " << ratio << std::endl;
-
-    input.close();
     return 0;
 }

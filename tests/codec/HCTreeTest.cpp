@@ -157,36 +157,10 @@ TEST(HCTree, AllOnesGiveEightBitBinaryCodes) {
     }
 }
 
-// Count tables of many shapes, each built and compared with the naive pairing.
-std::vector<SymbolCounts> countTables() {
-    std::vector<SymbolCounts> tables;
-    std::mt19937 random(20261207);
-    for (int round = 0; round < 60; ++round) {
-        SymbolCounts counts(kNumSymbols, 0);
-        const int used = 2 + static_cast<int>(random() % 255);
-        const std::int32_t limit = round % 3 == 0 ? 4 : round % 3 == 1 ? 1000 : 8000000;
-        for (int i = 0; i < used; ++i) {
-            counts[random() % kNumSymbols] = 1 + static_cast<std::int32_t>(random() % limit);
-        }
-        tables.push_back(counts);
-    }
-    // Fibonacci counts: the deepest trees whose total fits in 31 bits.
-    SymbolCounts fibonacci(kNumSymbols, 0);
-    std::int64_t a = 1, b = 1, total = 0;
-    for (int s = 0; s < kNumSymbols && total + a <= 2147483647; ++s) {
-        fibonacci[(s * 37) % kNumSymbols] = static_cast<std::int32_t>(a);
-        total += a;
-        const std::int64_t next = a + b;
-        a = b;
-        b = next;
-    }
-    tables.push_back(fibonacci);
-    tables.push_back(SymbolCounts(kNumSymbols, 2147483647 / kNumSymbols));
-    return tables;
-}
+using testing_support::countTableShapes;
 
 TEST(HCTree, PairingMatchesNaiveOrderAndKeepsShape) {
-    for (const SymbolCounts& counts : countTables()) {
+    for (const SymbolCounts& counts : countTableShapes()) {
         HCTree tree;
         tree.buildFromCounts(counts);
         checkShape(tree, counts);
@@ -195,7 +169,7 @@ TEST(HCTree, PairingMatchesNaiveOrderAndKeepsShape) {
 }
 
 TEST(HCTree, FibonacciCountsGiveCodesOverFortyBits) {
-    const SymbolCounts counts = countTables()[60];
+    const SymbolCounts counts = countTableShapes()[60];
     HCTree tree;
     tree.buildFromCounts(counts);
     std::size_t longest = 0;
@@ -290,7 +264,7 @@ TEST(HCTreeEncode, WorkedExamplesAndSymbolsWithoutCode) {
 // included: each symbol of the table is encoded a few times in random order.
 TEST(HCTreeEncode, MatchesReferenceCodesAndDecodesBack) {
     std::mt19937 random(99);
-    for (const SymbolCounts& counts : countTables()) {
+    for (const SymbolCounts& counts : countTableShapes()) {
         HCTree tree;
         tree.buildFromCounts(counts);
         const auto codes = codesOf(tree);

@@ -105,14 +105,16 @@ TEST(CompressCli, TableOfCases) {
     }
 }
 
-TEST(CompressCli, InputThatIsADirectoryIsAReadError) {
+// A directory opens but cannot be read: both commands refuse it at once.
+TEST(CompressCli, InputThatIsADirectoryCannotBeOpened) {
     TempDir dir;
     const std::string out = dir.path("out");
-    const RunResult result = runProgram(kCompress, {kCompress, dir.path(""), out});
-    EXPECT_EQ(result.exitStatus, 255);
-    EXPECT_EQ(result.err, "Reading from file \"" + dir.path("") +
-                              "\"...  Problem: error reading input file.\n");
-    EXPECT_EQ(readFile(out), "");
+    for (const std::string& program : {kCompress, kUncompress}) {
+        const RunResult result = runProgram(program, {program, dir.path(""), out});
+        EXPECT_EQ(result.exitStatus, 255);
+        EXPECT_EQ(result.err, "Error opening \"" + dir.path("") + "\".\n");
+        EXPECT_FALSE(fileExists(out));
+    }
 }
 
 TEST(CompressCli, RefusesOutputThatIsTheInputUnderAnotherName) {

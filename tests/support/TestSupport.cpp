@@ -1,6 +1,9 @@
 // Test helpers: file assembly, reference encoding, temporary files, processes.
 #include "TestSupport.hpp"
 
+#include "BitInputStream.hpp"
+#include "BitOutputStream.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -87,6 +91,85 @@ std::string compressReference(const std::string& data) {
         bits += codes[static_cast<unsigned char>(c)];
     }
     return headerBytes(counts) + packBits(bits);
+}
+
+PlainDecoding decodePlain(const HCTree& tree, const std::string& body, std::uint64_t symbolCount) {
+    std::istringstream in(body);
+    BitInputStream bits(in);
+    PlainDecoding result;
+    for (std::uint64_t i = 0; i < symbolCount; ++i) {
+        const int symbol = tree.decodeSymbol(bits);
+        if (symbol < 0) {
+            return result;
+        }
+        result.symbols.push_back(static_cast<char>(symbol));
+    }
+    result.complete = true;
+    result.bytesFetched = static_cast<std::uint64_t>(in.tellg());
+    return result;
+}
+
+std::string encodePlain(const HCTree& tree, const std::string& data) {
+    std::ostringstream out;
+    BitOutputStream bits(out);
+    for (const char c : data) {
+        tree.encodeSymbol(static_cast<std::uint8_t>(c), bits);
+    }
+    bits.flush();
+    return out.str();
+}
+
+std::vector<SymbolCounts> countTableShapes() {
+    std::vector<SymbolCounts> tables;
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 60; ++round) {
+        SymbolCounts counts(kNumSymbols, 0);
+        const int used = 2 + static_cast<int>(random() % 255);
+        const std::int32_t limit = round % 3 == 0 ? 4 : round % 3 == 1 ? 1000 : 8000000;
+        for (int i = 0; i < used; ++i) {
+            counts[random() % kNumSymbols] = 1 + static_cast<std::int32_t>(random() % limit);
+        }
+        tables.push_back(counts);
+    }
+    // Fibonacci counts: the deepest trees whose total fits in 31 bits.
+    SymbolCounts fibonacci(kNumSymbols, 0);
+    std::int64_t a = 1, b = 1, total = 0;
+    for (int s = 0; s < kNumSymbols && total + a <= 2147483647; ++s) {
+        fibonacci[(s * 37) % kNumSymbols] = static_cast<std::int32_t>(a);
+        total += a;
+        const std::int64_t next = a + b;
+        a = b;
+        b = next;
+    }
+    tables.push_back(fibonacci);
+    tables.push_back(SymbolCounts(kNumSymbols, 2147483647 / kNumSymbols));
+    tables.push_back(makeCounts({{0, 1}, {255, 1}}));
+    tables.push_back(makeCounts({{42, 1000}}));
+    // 2^k equal counts: codes of constant length k.
+    for (const int used : {2, 8, 32, 128}) {
+        SymbolCounts equal(kNumSymbols, 0);
+        for (int s = 0; s < used; ++s) {
+            equal[(s * 5 + 1) % kNumSymbols] = 9;
+        }
+        tables.push_back(equal);
+    }
+    return tables;
+}
+
+std::string dataFor(const SymbolCounts& counts, std::size_t size, std::uint64_t seed) {
+    // Weights are flattened a little (square roots) so that rare symbols of
+    // deep trees still turn up in short data.
+    std::vector<double> weights(counts.size());
+    for (std::size_t s = 0; s < counts.size(); ++s) {
+        weights[s] = counts[s] > 0 ? std::sqrt(static_cast<double>(counts[s])) : 0.0;
+    }
+    std::mt19937_64 random(seed);
+    std::discrete_distribution<int> pick(weights.begin(), weights.end());
+    std::string data(size, '\0');
+    for (char& c : data) {
+        c = static_cast<char>(pick(random));
+    }
+    return data;
 }
 
 std::string randomBytes(std::uint64_t seed, std::size_t size, int alphabet) {

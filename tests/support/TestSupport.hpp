@@ -34,6 +34,27 @@ std::vector<std::string> codesOf(const HCTree& tree);
 // A whole compressed file for data: header of its counts, then its codes.
 std::string compressReference(const std::string& data);
 
+// What the plain reference path (decodeSymbol over a BitInputStream) makes of
+// a body: the symbols it decodes before it stops, whether it decoded all of
+// symbolCount, and the body bytes it fetched.
+struct PlainDecoding {
+    std::string symbols;
+    bool complete = false;
+    std::uint64_t bytesFetched = 0;
+};
+PlainDecoding decodePlain(const HCTree& tree, const std::string& body, std::uint64_t symbolCount);
+
+// The body encodeSymbol writes over a BitOutputStream for data.
+std::string encodePlain(const HCTree& tree, const std::string& data);
+
+// Count tables of many shapes with fixed seeds: sparse and dense, small and
+// large counts, one symbol, Fibonacci counts (codes of over 40 bits), equal
+// counts. The empty table is not among them.
+std::vector<SymbolCounts> countTableShapes();
+
+// size symbols drawn with the frequencies of counts (which must not be empty).
+std::string dataFor(const SymbolCounts& counts, std::size_t size, std::uint64_t seed);
+
 // Deterministic pseudo-random bytes, optionally skewed towards few values.
 std::string randomBytes(std::uint64_t seed, std::size_t size, int alphabet = 256);
 

@@ -1,0 +1,55 @@
+// Table-driven encoding of a compressed body: the fast path of compress.
+// Writes byte for byte what HCTree::encodeSymbol over a BitOutputStream
+// writes, from a table of codes and a 64-bit accumulator.
+#ifndef CODEC_BODYENCODER_HPP
+#define CODEC_BODYENCODER_HPP
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "HCTree.hpp"
+
+// Codes are kept bit-reversed into stream order (first code bit in bit 0), so
+// appending one is an OR and a shift. Every code must be at most kMaxCodeBits
+// long, which holds for every tree whose counts add up to at most 2^31 - 1
+// (such trees are at most 44 levels deep).
+class BodyEncoder {
+public:
+    static constexpr int kMaxCodeBits = 56;
+
+    explicit BodyEncoder(const HCTree& tree);
+
+    int maxCodeLength() const { return maxLength; }
+    bool supportsTree() const { return maxLength <= kMaxCodeBits; }
+
+    // Size out must have for encode() of size bytes: the whole codes plus
+    // room for eight-byte stores.
+    std::size_t outputBound(std::size_t size) const {
+        return (size * static_cast<std::size_t>(maxLength) + 7) / 8 + 16;
+    }
+
+    // Appends the codes of data and returns the number of whole bytes stored
+    // at out; bits of an unfinished byte carry over to the next call.
+    std::size_t encode(const std::uint8_t* data, std::size_t size, std::uint8_t* out);
+
+    // Stores the unfinished byte, zero-padded, if there is one; returns 0 or 1.
+    std::size_t finish(std::uint8_t* out);
+
+    // True once encode() has met a byte value without a code (a count of 0).
+    bool sawSymbolWithoutCode() const { return sawUncoded; }
+
+private:
+    template <int kSymbolsPerStore>
+    std::size_t encodeGroups(const std::uint8_t* data, std::size_t size, std::uint8_t* out);
+
+    std::array<std::uint64_t, 256> codes{};
+    std::array<std::uint8_t, 256> lengths{};
+    std::array<std::uint8_t, 256> uncoded{};  // 1 for a byte value without a leaf
+    int maxLength = 0;
+    std::uint64_t pending = 0;  // bits of the unfinished byte, in its low bits
+    unsigned pendingBits = 0;   // 0 to 7
+    bool sawUncoded = false;
+};
+
+#endif  // CODEC_BODYENCODER_HPP

@@ -1,0 +1,33 @@
+// Byte-value counting over four tables.
+#include "ByteCounter.hpp"
+
+#include <cstring>
+
+void ByteCounter::add(const std::uint8_t* data, std::size_t size) {
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, data + i, sizeof word);
+        ++lanes[0][word & 0xFF];
+        ++lanes[1][word >> 8 & 0xFF];
+        ++lanes[2][word >> 16 & 0xFF];
+        ++lanes[3][word >> 24 & 0xFF];
+        ++lanes[0][word >> 32 & 0xFF];
+        ++lanes[1][word >> 40 & 0xFF];
+        ++lanes[2][word >> 48 & 0xFF];
+        ++lanes[3][word >> 56];
+    }
+    for (; i < size; ++i) {
+        ++lanes[i & 3][data[i]];
+    }
+}
+
+std::array<std::uint64_t, 256> ByteCounter::counts() const {
+    std::array<std::uint64_t, 256> total{};
+    for (const auto& lane : lanes) {
+        for (std::size_t value = 0; value < total.size(); ++value) {
+            total[value] += lane[value];
+        }
+    }
+    return total;
+}

@@ -1,0 +1,39 @@
+// Block writes over a POSIX file descriptor.
+#include "OutputFile.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+OutputFile::OutputFile(const std::string& path)
+    : fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)) {}
+
+OutputFile::~OutputFile() {
+    close();
+}
+
+bool OutputFile::write(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t put = ::write(fd, bytes, size);
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool OutputFile::close() {
+    if (fd < 0) {
+        return true;
+    }
+    const int result = ::close(fd);
+    fd = -1;
+    return result == 0;
+}

@@ -1,0 +1,29 @@
+// A file opened for writing (created or truncated) that takes whole blocks
+// and reports every failed write, including one that shows only at close.
+#ifndef CODEC_OUTPUTFILE_HPP
+#define CODEC_OUTPUTFILE_HPP
+
+#include <cstddef>
+#include <string>
+
+// Owns one write-only file descriptor.
+class OutputFile {
+public:
+    explicit OutputFile(const std::string& path);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    bool isOpen() const { return fd >= 0; }
+
+    // Writes all of data, retrying short writes; false on an error.
+    bool write(const void* data, std::size_t size);
+
+    // Closes the file; false if the close reports an error.
+    bool close();
+
+private:
+    int fd;
+};
+
+#endif  // CODEC_OUTPUTFILE_HPP

@@ -1,0 +1,93 @@
+// BodyEncoder against encodeSymbol over a BitOutputStream, and ByteCounter
+// against a plain count.
+#include "BodyEncoder.hpp"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "ByteCounter.hpp"
+#include "TestSupport.hpp"
+
+namespace {
+
+using namespace testing_support;
+
+// Encodes data in pieces of random sizes, as the command does block by block.
+std::string encodeFast(const HCTree& tree, const std::string& data, std::uint64_t seed) {
+    BodyEncoder encoder(tree);
+    std::mt19937_64 random(seed);
+    std::string body;
+    std::size_t offset = 0;
+    while (offset < data.size()) {
+        const std::size_t size = std::min<std::size_t>(data.size() - offset, random() % 5000);
+        std::vector<std::uint8_t> out(encoder.outputBound(size));
+        const std::size_t bytes = encoder.encode(
+            reinterpret_cast<const std::uint8_t*>(data.data()) + offset, size, out.data());
+        body.append(reinterpret_cast<const char*>(out.data()), bytes);
+        offset += size;
+    }
+    std::uint8_t last[1];
+    if (encoder.finish(last) == 1) {
+        body.push_back(static_cast<char>(last[0]));
+    }
+    EXPECT_FALSE(encoder.sawSymbolWithoutCode());
+    return body;
+}
+
+TEST(BodyEncoder, WritesWhatThePlainWriterWrites) {
+    std::uint64_t seed = 3;
+    for (const SymbolCounts& counts : countTableShapes()) {
+        HCTree tree;
+        tree.buildFromCounts(counts);
+        ASSERT_TRUE(BodyEncoder(tree).supportsTree());
+        for (const std::size_t size : {0, 1, 7, 8, 9, 100, 20000}) {
+            SCOPED_TRACE("seed " + std::to_string(seed));
+            const std::string data = dataFor(counts, size, seed);
+            ASSERT_EQ(encodeFast(tree, data, seed), encodePlain(tree, data));
+            ++seed;
+        }
+    }
+}
+
+TEST(BodyEncoder, FlagsByteValuesWithoutCode) {
+    HCTree tree;
+    tree.buildFromCounts(makeCounts({{'a', 3}, {'b', 1}}));
+    BodyEncoder encoder(tree);
+    std::uint8_t out[64];
+    const std::uint8_t known[] = {'a', 'b', 'a'};
+    encoder.encode(known, sizeof known, out);
+    EXPECT_FALSE(encoder.sawSymbolWithoutCode());
+    const std::uint8_t unknown[] = {'c'};
+    encoder.encode(unknown, sizeof unknown, out);
+    EXPECT_TRUE(encoder.sawSymbolWithoutCode());
+}
+
+TEST(BodyEncoder, DeepestTreeCodesStayWithinReach) {
+    const SymbolCounts fibonacci = countTableShapes()[60];
+    HCTree tree;
+    tree.buildFromCounts(fibonacci);
+    const BodyEncoder encoder(tree);
+    EXPECT_GE(encoder.maxCodeLength(), 40);
+    EXPECT_LE(encoder.maxCodeLength(), BodyEncoder::kMaxCodeBits);
+}
+
+TEST(ByteCounter, CountsLikeAPlainLoop) {
+    for (std::uint64_t seed = 1; seed <= 6; ++seed) {
+        const std::string data = randomBytes(seed, 10007 * seed, seed % 2 ? 256 : 3);
+        ByteCounter counter;
+        std::size_t offset = 0;
+        for (std::size_t piece = 1; offset < data.size(); piece = piece * 3 + 1) {
+            const std::size_t size = std::min(piece, data.size() - offset);
+            counter.add(reinterpret_cast<const std::uint8_t*>(data.data()) + offset, size);
+            offset += size;
+        }
+        const SymbolCounts expected = countBytes(data);
+        const auto counts = counter.counts();
+        for (int s = 0; s < kNumSymbols; ++s) {
+            ASSERT_EQ(counts[s], static_cast<std::uint64_t>(expected[s])) << s;
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+// DecodeTable against the plain reference path: the same symbols, the same
+// stopping point and the same bytes consumed, over many trees, data, cuts and
+// corrupt bodies, and across the decoder's block boundaries.
+#include "DecodeTable.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "TestSupport.hpp"
+
+namespace {
+
+using namespace testing_support;
+
+struct FastDecoding {
+    DecodeTable::Status status;
+    std::string symbols;
+    std::uint64_t bitsConsumed;
+};
+
+// Runs decodeBody over body held in memory; read hands out at most chunk
+// bytes per call where the contract allows it (a short read ends the input).
+FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64_t symbolCount) {
+    const DecodeTable table(tree);
+    std::size_t offset = 0;
+    FastDecoding result{};
+    const auto outcome = table.decodeBody(
+        symbolCount,
+        [&](std::uint8_t* buffer, std::size_t size) {
+            const std::size_t n = std::min(size, body.size() - offset);
+            std::copy_n(body.data() + offset, n, buffer);
+            offset += n;
+            return static_cast<long>(n);
+        },
+        [&](const std::uint8_t* data, std::size_t size) {
+            result.symbols.append(reinterpret_cast<const char*>(data), size);
+            return true;
+        });
+    result.status = outcome.status;
+    result.bitsConsumed = outcome.bitsConsumed;
+    EXPECT_EQ(outcome.symbolsWritten, result.symbols.size());
+    return result;
+}
+
+// The fast path must do exactly what the plain path does.
+void expectSameAsPlain(const HCTree& tree, const std::string& body, std::uint64_t symbolCount) {
+    const PlainDecoding plain = decodePlain(tree, body, symbolCount);
+    const FastDecoding fast = decodeFast(tree, body, symbolCount);
+    ASSERT_EQ(fast.symbols.size(), plain.symbols.size());
+    ASSERT_EQ(fast.symbols, plain.symbols);
+    if (plain.complete) {
+        ASSERT_EQ(fast.status, DecodeTable::Status::ok);
+        ASSERT_EQ((fast.bitsConsumed + 7) / 8, plain.bytesFetched);
+    } else {
+        ASSERT_EQ(fast.status, DecodeTable::Status::endOfInput);
+    }
+}
+
+TEST(DecodeTable, MatchesPlainPathOnEveryTreeShape) {
+    std::uint64_t seed = 1;
+    for (const SymbolCounts& counts : countTableShapes()) {
+        HCTree tree;
+        tree.buildFromCounts(counts);
+        for (const std::size_t size : {0, 1, 29, 1000, 70001}) {
+            SCOPED_TRACE("seed " + std::to_string(seed));
+            const std::string data = dataFor(counts, size, seed++);
+            const std::string body = encodePlain(tree, data);
+            expectSameAsPlain(tree, body, data.size());
+            expectSameAsPlain(tree, body + "trailing bytes", data.size());
+            EXPECT_EQ(decodeFast(tree, body, data.size()).symbols, data);
+        }
+    }
+}
+
+// Bodies large enough to cross several input and output blocks, on trees
+// with long codes (over the table index) and with one-bit codes (full runs).
+TEST(DecodeTable, MatchesPlainPathAcrossBlocks) {
+    const std::vector<SymbolCounts> shapes = countTableShapes();
+    const SymbolCounts skewed = makeCounts({{'a', 1000000}, {'b', 3}, {'c', 2}, {'d', 1}});
+    for (const SymbolCounts& counts : {shapes[60], shapes[1], skewed}) {
+        HCTree tree;
+        tree.buildFromCounts(counts);
+        const std::string data = dataFor(counts, 600000, 77);
+        expectSameAsPlain(tree, encodePlain(tree, data), data.size());
+    }
+}
+
+// Every cut of small bodies: the same symbols before the same stop.
+TEST(DecodeTable, EveryCutPointMatchesPlainPath) {
+    std::uint64_t seed = 500;
+    for (const SymbolCounts& counts : countTableShapes()) {
+        HCTree tree;
+        tree.buildFromCounts(counts);
+        const std::string data = dataFor(counts, 90, seed++);
+        const std::string body = encodePlain(tree, data);
+        for (std::size_t cut = 0; cut <= body.size(); ++cut) {
+            SCOPED_TRACE("cut " + std::to_string(cut));
+            expectSameAsPlain(tree, body.substr(0, cut), data.size());
+        }
+    }
+}
+
+// Bodies that are not what any writer wrote: random bytes, asked for more
+// symbols than they hold.
+TEST(DecodeTable, RandomBodiesMatchPlainPath) {
+    std::uint64_t seed = 900;
+    for (const SymbolCounts& counts : countTableShapes()) {
+        HCTree tree;
+        tree.buildFromCounts(counts);
+        const std::string body = randomBytes(seed++, 3000);
+        expectSameAsPlain(tree, body, 100000);
+        expectSameAsPlain(tree, body, 700);
+    }
+}
+
+// The hot loop decodes up to 28 symbols between checks; it must never hand out
+// more than asked for, whatever count and whatever run lengths.
+TEST(DecodeTable, StopsAtExactlyTheSymbolCount) {
+    for (const SymbolCounts& counts :
+         {makeCounts({{'a', 1000}, {'b', 1}}), makeCounts({{'a', 50}, {'b', 30}, {'c', 20}}),
+          countTableShapes()[60]}) {
+        HCTree tree;
+        tree.buildFromCounts(counts);
+        const std::string data = dataFor(counts, 400, 4);
+        const std::string body = encodePlain(tree, data);
+        for (std::uint64_t count = 0; count <= data.size(); ++count) {
+            SCOPED_TRACE(count);
+            expectSameAsPlain(tree, body, count);
+        }
+    }
+}
+
+TEST(DecodeTable, EmptyAndOneSymbolTrees) {
+    HCTree empty;
+    empty.buildFromCounts(SymbolCounts(kNumSymbols, 0));
+    EXPECT_EQ(decodeFast(empty, "", 0).status, DecodeTable::Status::ok);
+    EXPECT_EQ(decodeFast(empty, "abc", 3).status, DecodeTable::Status::endOfInput);
+
+    HCTree single;
+    single.buildFromCounts(makeCounts({{200, 5}}));
+    const FastDecoding many = decodeFast(single, "", 300000);
+    EXPECT_EQ(many.status, DecodeTable::Status::ok);
+    EXPECT_EQ(many.symbols, std::string(300000, '\xC8'));
+    EXPECT_EQ(many.bitsConsumed, 0u);
+}
+
+TEST(DecodeTable, ReportsReadAndWriteErrors) {
+    HCTree tree;
+    tree.buildFromCounts(makeCounts({{'x', 5}, {'y', 9}}));
+    const DecodeTable table(tree);
+    const auto failingRead = [](std::uint8_t*, std::size_t) { return -1L; };
+    const auto keep = [](const std::uint8_t*, std::size_t) { return true; };
+    EXPECT_EQ(table.decodeBody(10, failingRead, keep).status, DecodeTable::Status::readError);
+
+    const std::string body(100000, '\x55');
+    std::size_t offset = 0;
+    const auto read = [&](std::uint8_t* buffer, std::size_t size) {
+        const std::size_t n = std::min(size, body.size() - offset);
+        std::copy_n(body.data() + offset, n, buffer);
+        offset += n;
+        return static_cast<long>(n);
+    };
+    std::size_t accepted = 0;
+    const auto failSecondWrite = [&](const std::uint8_t*, std::size_t size) {
+        accepted += size;
+        return accepted == size;
+    };
+    const auto result = table.decodeBody(body.size() * 8, read, failSecondWrite);
+    EXPECT_EQ(result.status, DecodeTable::Status::writeError);
+    EXPECT_LT(result.symbolsWritten, body.size() * 8);
+
+    HCTree single;
+    single.buildFromCounts(makeCounts({{'z', 1}}));
+    const auto refuse = [](const std::uint8_t*, std::size_t) { return false; };
+    EXPECT_EQ(DecodeTable(single).decodeBody(5, failingRead, refuse).status,
+              DecodeTable::Status::writeError);
+}
+
+}  // namespace
