@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# End-to-end benchmark: builds the release preset, makes data sets from files
+# on this machine and from a seeded generator, and prints one Markdown table
+# of throughput (MB/s of uncompressed data, median of RUNS runs, input in the
+# page cache) and peak memory.
+#
+#   bench/run_bench.sh [SIZE_MB] [RUNS]     defaults: 40 MB, 5 runs
+#
+# Columns: uncompress to /dev/null and to a file, the plain tree-walk decoder
+# (bench-only), compress, zstd -d and gzip -d of the same data, cat of the
+# data set as the input ceiling, compressed size, and peak resident
+# memory of uncompress and compress from /usr/bin/time -v.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+size_mb=${1:-40}
+runs=${2:-5}
+bytes=$((size_mb * 1000 * 1000))
+
+cmake --preset release >/dev/null
+cmake --build --preset release >/dev/null
+bin=build/release
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Data sets. Files are taken in sorted order, so a machine gives the same
+# bytes every time.
+take() { head -c "$bytes" >"$work/$1.raw"; }
+{ find /usr/share/man -name '*.gz' -print0 | sort -z | xargs -0 zcat 2>/dev/null
+  find /usr/share/doc /usr/include -type f \( -name '*.h' -o -name '*.txt' -o -name 'README*' \) \
+      -print0 | sort -z | xargs -0 cat 2>/dev/null; } | take text || true
+{ find /usr/bin /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -size +100k -print0 | sort -z |
+      xargs -0 cat 2>/dev/null; } | take exec || true
+"$bin/bench/bench_data" random "$bytes" >"$work/random.raw"
+"$bin/bench/bench_data" skewed "$bytes" >"$work/skewed.raw"
+
+# Median wall time in seconds of running "$@" $runs times.
+median() {
+    local times=()
+    for _ in $(seq "$runs"); do
+        local start end
+        start=$(date +%s%N)
+        "$@" >/dev/null 2>&1
+        end=$(date +%s%N)
+        times+=($(((end - start) / 1000)))
+    done
+    printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.4f", a[int((NR+1)/2)]/1e6}'
+}
+mbps() { awk -v b="$1" -v s="$2" 'BEGIN {printf "%.0f", b / s / 1e6}'; }
+peak_kib() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ {print $2}'; }
+
+echo "Machine: $(nproc) cores, $(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo)"
+echo "Data: $size_mb MB per set, median of $runs runs, MB/s of uncompressed data"
+echo
+echo "| data | ratio | uncompress | uncompress to file | plain path | compress | zstd -d | gzip -d | cat | peak KiB (uncompress / compress) |"
+echo "|---|---|---|---|---|---|---|---|---|---|"
+for set in text exec random skewed; do
+    raw="$work/$set.raw"
+    huf="$work/$set.huf"
+    size=$(stat -c %s "$raw")
+    "$bin/compress/compress" "$raw" "$huf" 2>/dev/null
+    zstd -q -f "$raw" -o "$work/$set.zst"
+    gzip -c "$raw" >"$work/$set.gz"
+    cat "$huf" "$work/$set.zst" "$work/$set.gz" >/dev/null  # into the page cache
+    "$bin/uncompress/uncompress" "$huf" "$work/check" 2>/dev/null
+    cmp -s "$raw" "$work/check" || { echo "round trip failed on $set" >&2; exit 1; }
+    t_un=$(median "$bin/uncompress/uncompress" "$huf" /dev/null)
+    t_unfile=$(median "$bin/uncompress/uncompress" "$huf" "$work/out")
+    t_plain=$(median "$bin/bench/uncompress_plain" "$huf" /dev/null)
+    t_comp=$(median "$bin/compress/compress" "$raw" "$work/out.huf")
+    t_zstd=$(median zstd -q -d -c "$work/$set.zst")
+    t_gzip=$(median gzip -d -c "$work/$set.gz")
+    t_cat=$(median cat "$raw")
+    ratio=$(awk -v a="$size" -v b="$(stat -c %s "$huf")" 'BEGIN {printf "%.3f", a / b}')
+    mem="$(peak_kib "$bin/uncompress/uncompress" "$huf" /dev/null) / $(peak_kib "$bin/compress/compress" "$raw" "$work/out.huf")"
+    echo "| $set | $ratio | $(mbps "$size" "$t_un") | $(mbps "$size" "$t_unfile") | $(mbps "$size" "$t_plain") | $(mbps "$size" "$t_comp") | $(mbps "$size" "$t_zstd") | $(mbps "$size" "$t_gzip") | $(mbps "$size" "$t_cat") | $mem |"
+done
