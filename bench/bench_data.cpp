@@ -21,7 +21,8 @@ int main(int argc, char* argv[]) {
     std::uint64_t state = 0x9E3779B97F4A7C15u;  // xorshift64*
     std::vector<unsigned char> block(1 << 16);
     while (left > 0) {
-        const std::size_t size = left < block.size() ? static_cast<std::size_t>(left) : block.size();
+        const std::size_t size =
+            left < block.size() ? static_cast<std::size_t>(left) : block.size();
         for (std::size_t i = 0; i < size; ++i) {
             state ^= state >> 12;
             state ^= state << 25;

@@ -27,7 +27,7 @@ std::string makeData(int shape) {
     std::mt19937_64 random(shape + 1);
     std::vector<double> weights(256, 0.0);
     for (int s = 0; s < 256; ++s) {
-        weights[s] = shape == 0 ? (s >= 32 && s < 122 ? 1.0 / (1 + (s * 37) % 90) : 0.0)
+        weights[s] = shape == 0   ? (s >= 32 && s < 122 ? 1.0 / (1 + (s * 37) % 90) : 0.0)
                      : shape == 1 ? 1.0
                                   : (s == 'e' ? 0.93 * 256 / 0.07 : 1.0);
     }

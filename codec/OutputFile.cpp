@@ -2,6 +2,7 @@
 #include "OutputFile.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +12,13 @@ OutputFile::OutputFile(const std::string& path)
 
 OutputFile::~OutputFile() {
     close();
+}
+
+bool OutputFile::wouldOverwrite(const std::string& path, const std::string& input) {
+    struct stat pathInfo {};
+    struct stat inputInfo {};
+    return ::stat(path.c_str(), &pathInfo) == 0 && ::stat(input.c_str(), &inputInfo) == 0 &&
+           pathInfo.st_dev == inputInfo.st_dev && pathInfo.st_ino == inputInfo.st_ino;
 }
 
 bool OutputFile::write(const void* data, std::size_t size) {

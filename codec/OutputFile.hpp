@@ -16,6 +16,11 @@ public:
 
     bool isOpen() const { return fd >= 0; }
 
+    // True when path names an existing file that is input (same device and
+    // inode, links followed), however spelt: opening path for writing would
+    // truncate input before it is read.
+    static bool wouldOverwrite(const std::string& path, const std::string& input);
+
     // Writes all of data, retrying short writes; false on an error.
     bool write(const void* data, std::size_t size);
 

@@ -3,17 +3,15 @@
 // and reports each stage on standard error. The input is read twice, once to
 // count and once to encode, so memory does not grow with its size. Exit
 // status 0 on success, 255 on any reported failure.
-#include <sys/stat.h>
-
 #include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
-#include <limits>
 #include <vector>
 
 #include "BodyEncoder.hpp"
 #include "ByteCounter.hpp"
+#include "CountHeader.hpp"
 #include "HCTree.hpp"
 #include "InputFile.hpp"
 #include "OutputFile.hpp"
@@ -21,29 +19,8 @@
 
 namespace {
 
-constexpr std::int64_t kMaxTotal = std::numeric_limits<std::int32_t>::max();
+constexpr std::int64_t kMaxTotal = CountHeader::kMaxTotal;
 constexpr std::size_t kBlockBytes = std::size_t{1} << 17;
-
-// True when both paths name one existing file (links followed): opening the
-// output would then truncate the input before it is read.
-bool sameExistingFile(const char* a, const char* b) {
-    struct stat statA {};
-    struct stat statB {};
-    return stat(a, &statA) == 0 && stat(b, &statB) == 0 && statA.st_dev == statB.st_dev &&
-           statA.st_ino == statB.st_ino;
-}
-
-// Header bytes for counts, each entry little-endian as writeInt32 writes it.
-std::array<std::uint8_t, kHeaderBytes> headerFor(const SymbolCounts& counts) {
-    std::array<std::uint8_t, kHeaderBytes> header{};
-    for (int i = 0; i < kNumSymbols; ++i) {
-        const auto value = static_cast<std::uint32_t>(counts[i]);
-        for (int byte = 0; byte < 4; ++byte) {
-            header[4 * i + byte] = static_cast<std::uint8_t>(value >> (8 * byte));
-        }
-    }
-    return header;
-}
 
 }  // namespace
 
@@ -62,7 +39,7 @@ int main(int argc, char* argv[]) {
     }
     const std::string infile = argv[1];
     const std::string outfile = argv[2];
-    if (infile == outfile || sameExistingFile(argv[1], argv[2])) {
+    if (infile == outfile || OutputFile::wouldOverwrite(outfile, infile)) {
         std::cerr << "infile and outfile must be different files" << std::endl;
         usageAndExit(programName);
     }
@@ -121,7 +98,7 @@ int main(int argc, char* argv[]) {
         std::cerr << "  Problem: input exceeds " << kMaxTotal << " bytes." << std::endl;
         return -1;
     }
-    const std::array<std::uint8_t, kHeaderBytes> header = headerFor(counts);
+    const std::array<std::uint8_t, kHeaderBytes> header = CountHeader::encode(counts);
     std::uint64_t compressedSize = header.size();
     std::vector<std::uint8_t> encoded(encoder.outputBound(block.size()));
     if (!output.write(header.data(), header.size())) {

@@ -2,41 +2,20 @@
 // (a 1024-byte header of 256 little-endian counts, then the bit-packed codes)
 // and reports each stage on standard error. Exit status 0 on success, 255 on
 // any reported failure.
-#include <sys/stat.h>
-
 #include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
-#include <limits>
 #include <string>
 
+#include "CountHeader.hpp"
 #include "DecodeTable.hpp"
 #include "HCTree.hpp"
 #include "InputFile.hpp"
 #include "OutputFile.hpp"
 #include "SymbolCounts.hpp"
 
-namespace {
-
-constexpr std::int64_t kMaxTotal = std::numeric_limits<std::int32_t>::max();
-
-// True when both paths name one existing file (links followed): opening the
-// output would then truncate the input before it is read.
-bool sameExistingFile(const char* a, const char* b) {
-    struct stat statA {};
-    struct stat statB {};
-    return stat(a, &statA) == 0 && stat(b, &statB) == 0 && statA.st_dev == statB.st_dev &&
-           statA.st_ino == statB.st_ino;
-}
-
-std::int32_t littleEndianInt32(const std::uint8_t* bytes) {
-    return static_cast<std::int32_t>(
-        static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-        static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 [[noreturn]] void usageAndExit(const char* programName) {
     std::cerr << programName << " called with incorrect arguments." << std::endl;
@@ -53,7 +32,7 @@ int main(int argc, char* argv[]) {
     }
     const std::string infile = argv[1];
     const std::string outfile = argv[2];
-    if (infile == outfile || sameExistingFile(argv[1], argv[2])) {
+    if (infile == outfile || OutputFile::wouldOverwrite(outfile, infile)) {
         std::cerr << "infile and outfile must be different files" << std::endl;
         usageAndExit(programName);
     }
@@ -70,42 +49,32 @@ int main(int argc, char* argv[]) {
     }
 
     std::cerr << "Reading header from file \"" << infile << "\"...";
-    std::array<std::uint8_t, kHeaderBytes> header{};
-    const long headerBytes = input.read(header.data(), header.size());
-    if (headerBytes < 0) {
+    std::array<std::uint8_t, kHeaderBytes> headerBytes{};
+    const long headerSize = input.read(headerBytes.data(), headerBytes.size());
+    if (headerSize < 0) {
         std::cerr << "  Problem: error reading input file." << std::endl;
         return -1;
     }
-    // Entry by entry, so that a short header and a negative or overflowing
-    // entry are reported at the first entry where they show.
-    SymbolCounts counts(kNumSymbols, 0);
-    std::int64_t total = 0;
-    std::int32_t unique = 0;
-    for (int i = 0; i < kNumSymbols; ++i) {
-        const std::int32_t count =
-            4 * (i + 1) <= headerBytes ? littleEndianInt32(&header[4 * i]) : -1;
-        if (count < 0) {
+    CountHeader header;
+    switch (header.parse(headerBytes.data(), static_cast<std::size_t>(headerSize))) {
+        case CountHeader::Status::endOfInput:
             std::cerr << "  Problem: EOF while reading header." << std::endl;
             return -1;
-        }
-        counts[i] = count;
-        total += count;
-        if (total > kMaxTotal) {
-            std::cerr << "  Problem: uncompressed size exceeds " << kMaxTotal << " bytes."
-                      << std::endl;
+        case CountHeader::Status::sizeTooLarge:
+            std::cerr << "  Problem: uncompressed size exceeds " << CountHeader::kMaxTotal
+                      << " bytes." << std::endl;
             return -1;
-        }
-        if (count != 0) {
-            ++unique;
-        }
+        case CountHeader::Status::ok:
+            break;
     }
+    const std::int64_t total = header.total();
     std::cerr << " done." << std::endl;
-    std::cerr << "Uncompressed file will have " << unique << " unique symbols and size " << total
-              << " bytes." << std::endl;
+    std::cerr << "Uncompressed file will have " << header.unique() << " unique symbols and size "
+              << total << " bytes." << std::endl;
 
     std::cerr << "Building Huffman code tree...";
     HCTree tree;
-    tree.buildFromCounts(counts);
+    tree.buildFromCounts(header.counts());
     const DecodeTable table(tree);
     std::cerr << " done." << std::endl;
 
