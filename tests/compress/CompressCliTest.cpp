@@ -146,6 +146,15 @@ TEST(CompressCli, RefusesInputLargerThanTheFormatAllows) {
               "Reading from file \"" + in + "\"...  Problem: input exceeds 2147483647 bytes.\n");
 }
 
+// An endless input stops at the size limit instead of running forever.
+TEST(CompressCli, EndlessInputStopsAtTheSizeLimit) {
+    TempDir dir;
+    const RunResult result = runProgram(kCompress, {kCompress, "/dev/zero", dir.path("out")});
+    EXPECT_EQ(result.exitStatus, 255);
+    EXPECT_EQ(result.err,
+              "Reading from file \"/dev/zero\"...  Problem: input exceeds 2147483647 bytes.\n");
+}
+
 // The figure after "ratio: " on the last line of a report.
 std::string ratioOf(const std::string& report) {
     const std::size_t at = report.rfind("ratio: ");

@@ -1,0 +1,149 @@
+// Arbitrary count tables (entry i from input bytes 4i to 4i+3, little-endian,
+// sign bit cleared; missing entries are 0) built into a tree, whose shape is
+// then checked: one leaf per non-zero count, every leaf's parent chain reaches
+// the root, every inner node has both children and is their parent, the codes
+// are prefix-free, satisfy the Kraft equality and are at most 255 bits long.
+// Where the table encoder takes the tree, its codes must be the tree's.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "BitInputStream.hpp"
+#include "BitOutputStream.hpp"
+#include "BodyEncoder.hpp"
+#include "DecodeTable.hpp"
+#include "FuzzCheck.hpp"
+#include "HCTree.hpp"
+
+namespace {
+
+// Sum of 2^(255 - length) over the codes, in 256-bit arithmetic: the Kraft
+// equality holds when it is exactly 2^255.
+class KraftSum {
+public:
+    void add(int length) {
+        const int bit = 255 - length;
+        std::uint64_t carry = std::uint64_t{1} << (bit % 64);
+        for (int word = bit / 64; word < 4 && carry != 0; ++word) {
+            const std::uint64_t before = words[word];
+            words[word] += carry;
+            carry = words[word] < before ? 1 : 0;
+        }
+        overflow = overflow || carry != 0;
+    }
+    bool isOne() const {
+        return !overflow && words[0] == 0 && words[1] == 0 && words[2] == 0 &&
+               words[3] == std::uint64_t{1} << 63;
+    }
+
+private:
+    std::array<std::uint64_t, 4> words{};
+    bool overflow = false;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    SymbolCounts counts(kNumSymbols, 0);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(kNumSymbols) && 4 * i + 4 <= size; ++i) {
+        const std::uint32_t value = static_cast<std::uint32_t>(data[4 * i]) |
+                                    static_cast<std::uint32_t>(data[4 * i + 1]) << 8 |
+                                    static_cast<std::uint32_t>(data[4 * i + 2]) << 16 |
+                                    static_cast<std::uint32_t>(data[4 * i + 3]) << 24;
+        counts[i] = static_cast<std::int32_t>(value & 0x7FFFFFFF);
+    }
+    HCTree tree;
+    tree.buildFromCounts(counts);
+    const HCNode* root = tree.getRoot();
+
+    std::vector<std::string> codes;
+    std::vector<int> symbols;
+    KraftSum kraft;
+    for (int s = 0; s < kNumSymbols; ++s) {
+        const HCNode* leaf = tree.getLeaf(static_cast<std::uint8_t>(s));
+        FUZZ_CHECK((leaf != nullptr) == (counts[s] != 0));
+        if (leaf == nullptr) {
+            continue;
+        }
+        FUZZ_CHECK(leaf->child0 == nullptr && leaf->child1 == nullptr);
+        FUZZ_CHECK(leaf->symbol == s && leaf->count == counts[s]);
+        std::string reversed;
+        const HCNode* node = leaf;
+        while (node->parent != nullptr) {
+            const HCNode* parent = node->parent;
+            FUZZ_CHECK(parent->child0 != nullptr && parent->child1 != nullptr);
+            FUZZ_CHECK(parent->child0 == node || parent->child1 == node);
+            FUZZ_CHECK(parent->child0->parent == parent && parent->child1->parent == parent);
+            reversed.push_back(parent->child0 == node ? '0' : '1');
+            FUZZ_CHECK(reversed.size() <= 255);
+            node = parent;
+        }
+        FUZZ_CHECK(node == root);
+        codes.emplace_back(reversed.rbegin(), reversed.rend());
+        symbols.push_back(s);
+        if (root != leaf) {
+            kraft.add(static_cast<int>(reversed.size()));
+        }
+    }
+    if (codes.empty()) {
+        FUZZ_CHECK(root == nullptr);
+        return 0;
+    }
+    if (codes.size() >= 2) {
+        FUZZ_CHECK(kraft.isOne());
+    }
+    std::vector<std::string> sorted = codes;
+    std::sort(sorted.begin(), sorted.end());
+    for (std::size_t i = 1; i < sorted.size(); ++i) {
+        FUZZ_CHECK(sorted[i].compare(0, sorted[i - 1].size(), sorted[i - 1]) != 0);
+    }
+
+    // Every symbol once through encodeSymbol, then back through both decoders.
+    std::ostringstream out;
+    BitOutputStream bitsOut(out);
+    for (const int s : symbols) {
+        tree.encodeSymbol(static_cast<std::uint8_t>(s), bitsOut);
+    }
+    bitsOut.flush();
+    std::string expectedBits;
+    for (const std::string& code : codes) {
+        expectedBits += code;
+    }
+    const std::string body = out.str();
+    FUZZ_CHECK(body.size() == (expectedBits.size() + 7) / 8);
+    for (std::size_t i = 0; i < expectedBits.size(); ++i) {
+        FUZZ_CHECK(((static_cast<unsigned char>(body[i / 8]) >> (i % 8)) & 1) ==
+                   static_cast<unsigned>(expectedBits[i] - '0'));
+    }
+    BodyEncoder encoder(tree);
+    if (encoder.supportsTree()) {
+        std::vector<std::uint8_t> fast(encoder.outputBound(symbols.size()));
+        std::vector<std::uint8_t> input(symbols.begin(), symbols.end());
+        std::size_t bytes = encoder.encode(input.data(), input.size(), fast.data());
+        bytes += encoder.finish(fast.data() + bytes);
+        FUZZ_CHECK(std::string(fast.begin(), fast.begin() + static_cast<long>(bytes)) == body);
+    }
+    std::string decoded;
+    std::size_t offset = 0;
+    const auto result = DecodeTable(tree).decodeBody(
+        symbols.size(),
+        [&](std::uint8_t* buffer, std::size_t want) {
+            const std::size_t n = std::min(want, body.size() - offset);
+            std::copy_n(body.data() + offset, n, buffer);
+            offset += n;
+            return static_cast<long>(n);
+        },
+        [&](const std::uint8_t* bytes, std::size_t n) {
+            decoded.append(reinterpret_cast<const char*>(bytes), n);
+            return true;
+        });
+    FUZZ_CHECK(result.status == DecodeTable::Status::ok);
+    FUZZ_CHECK(decoded.size() == symbols.size());
+    for (std::size_t i = 0; i < symbols.size(); ++i) {
+        FUZZ_CHECK(static_cast<unsigned char>(decoded[i]) == symbols[i]);
+    }
+    return 0;
+}

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the fuzz preset, generates the seed corpora, and runs every fuzz
+# target for SECONDS each (default 60), one after another. A finding stops
+# the script with a non-zero status; libFuzzer prints the input (also as
+# Base64) and leaves it as build/fuzz/findings/<target>/crash-* .
+#
+#   fuzz/run_fuzzers.sh [SECONDS] [TARGET...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_decode fuzz_roundtrip fuzz_tree)
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=64:detect_leaks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz >/dev/null
+out=build/fuzz
+rm -rf "$out/seeds"
+"$out/fuzz/make_corpus" "$out/seeds"
+for target in "${targets[@]}"; do
+    seeds="$out/seeds/${target#fuzz_}"
+    corpus="$out/corpus/$target"
+    findings="$out/findings/$target"
+    mkdir -p "$corpus" "$findings"
+    echo "== $target for ${seconds}s (seeds: $(ls "$seeds" | wc -l))"
+    "$out/fuzz/$target" "$corpus" "$seeds" -max_total_time="$seconds" -print_final_stats=1 \
+        -artifact_prefix="$findings/" -max_len=4096 -timeout=10 -rss_limit_mb=2048 2>&1 |
+        grep -v -E '^#[0-9]+\s+(NEW|REDUCE|pulse)|NEW_FUNC|^"|dictionary' || { echo "$target found a failure"; exit 1; }
+done
