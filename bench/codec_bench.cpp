@@ -1,4 +1,5 @@
-// Kernel benchmarks: table decoding against the plain tree walk, table
+// Kernel benchmarks: table decoding (one chain and two lanes) against the
+// plain tree walk, table
 // encoding against the plain writer, and byte counting, on generated data.
 // Figures are bytes of uncompressed data per second.
 #include <benchmark/benchmark.h>
@@ -69,6 +70,7 @@ const Fixture& fixture(int shape) {
 
 void BM_DecodeTable(benchmark::State& state) {
     const Fixture& f = fixture(static_cast<int>(state.range(0)));
+    const auto lanes = state.range(1) == 1 ? DecodeTable::Lanes::one : DecodeTable::Lanes::two;
     const DecodeTable table(f.tree);
     for (auto _ : state) {
         std::size_t offset = 0;
@@ -85,7 +87,8 @@ void BM_DecodeTable(benchmark::State& state) {
                 benchmark::DoNotOptimize(data);
                 produced += size;
                 return true;
-            });
+            },
+            lanes);
         benchmark::DoNotOptimize(produced);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * f.data.size()));
@@ -150,7 +153,10 @@ void shapes(benchmark::internal::Benchmark* b) {
     b->ArgName("shape")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 }
 
-BENCHMARK(BM_DecodeTable)->Apply(shapes);
+BENCHMARK(BM_DecodeTable)
+    ->ArgNames({"shape", "lanes"})
+    ->ArgsProduct({{0, 1, 2}, {1, 2}})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainDecode)->Apply(shapes);
 BENCHMARK(BM_BodyEncoder)->Apply(shapes);
 BENCHMARK(BM_PlainEncode)->Apply(shapes)->Iterations(1);

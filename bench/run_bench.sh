@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # End-to-end benchmark: builds the release preset, makes data sets from files
 # on this machine and from a seeded generator, and prints one Markdown table
-# of throughput (MB/s of uncompressed data, median of RUNS runs, input in the
-# page cache) and peak memory.
+# of throughput (MB/s of uncompressed data, whole process, median of RUNS
+# runs, input in the page cache, output to /dev/null unless said otherwise)
+# and peak memory, then the two-lane statistics of each data set.
 #
 #   bench/run_bench.sh [SIZE_MB] [RUNS]     defaults: 40 MB, 5 runs
 #
-# Columns: uncompress to /dev/null and to a file, the plain tree-walk decoder
-# (bench-only), compress, zstd -d and gzip -d of the same data, cat of the
-# data set as the input ceiling, compressed size, and peak resident
-# memory of uncompress and compress from /usr/bin/time -v.
+# Columns: uncompress (two lanes), uncompress writing a file, the single
+# chain of lookups and the plain tree walk (both bench-only, through
+# bench_decode), compress, zstd -d and gzip -d of the same data, cat of the
+# data set as the input ceiling, compression ratio, and peak resident memory
+# of uncompress and compress from /usr/bin/time -v.
 set -euo pipefail
+lanes=()
 cd "$(dirname "$0")/.."
 size_mb=${1:-40}
 runs=${2:-5}
@@ -51,8 +54,8 @@ peak_kib() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum reside
 echo "Machine: $(nproc) cores, $(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo)"
 echo "Data: $size_mb MB per set, median of $runs runs, MB/s of uncompressed data"
 echo
-echo "| data | ratio | uncompress | uncompress to file | plain path | compress | zstd -d | gzip -d | cat | peak KiB (uncompress / compress) |"
-echo "|---|---|---|---|---|---|---|---|---|---|"
+echo "| data | ratio | uncompress | to a file | single chain | plain path | compress | zstd -d | gzip -d | cat | peak KiB (uncompress / compress) |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|"
 for set in text exec random skewed; do
     raw="$work/$set.raw"
     huf="$work/$set.huf"
@@ -63,14 +66,22 @@ for set in text exec random skewed; do
     cat "$huf" "$work/$set.zst" "$work/$set.gz" >/dev/null  # into the page cache
     "$bin/uncompress/uncompress" "$huf" "$work/check" 2>/dev/null
     cmp -s "$raw" "$work/check" || { echo "round trip failed on $set" >&2; exit 1; }
+    "$bin/bench/bench_decode" one "$huf" "$work/check"
+    cmp -s "$raw" "$work/check" || { echo "single chain differs on $set" >&2; exit 1; }
+    # Interleaved, so that both decoders see the same machine load.
     t_un=$(median "$bin/uncompress/uncompress" "$huf" /dev/null)
+    t_one=$(median "$bin/bench/bench_decode" one "$huf" /dev/null)
     t_unfile=$(median "$bin/uncompress/uncompress" "$huf" "$work/out")
-    t_plain=$(median "$bin/bench/uncompress_plain" "$huf" /dev/null)
+    t_plain=$(median "$bin/bench/bench_decode" plain "$huf" /dev/null)
     t_comp=$(median "$bin/compress/compress" "$raw" "$work/out.huf")
     t_zstd=$(median zstd -q -d -c "$work/$set.zst")
     t_gzip=$(median gzip -d -c "$work/$set.gz")
     t_cat=$(median cat "$raw")
     ratio=$(awk -v a="$size" -v b="$(stat -c %s "$huf")" 'BEGIN {printf "%.3f", a / b}')
     mem="$(peak_kib "$bin/uncompress/uncompress" "$huf" /dev/null) / $(peak_kib "$bin/compress/compress" "$raw" "$work/out.huf")"
-    echo "| $set | $ratio | $(mbps "$size" "$t_un") | $(mbps "$size" "$t_unfile") | $(mbps "$size" "$t_plain") | $(mbps "$size" "$t_comp") | $(mbps "$size" "$t_zstd") | $(mbps "$size" "$t_gzip") | $(mbps "$size" "$t_cat") | $mem |"
+    echo "| $set | $ratio | $(mbps "$size" "$t_un") | $(mbps "$size" "$t_unfile") | $(mbps "$size" "$t_one") | $(mbps "$size" "$t_plain") | $(mbps "$size" "$t_comp") | $(mbps "$size" "$t_zstd") | $(mbps "$size" "$t_gzip") | $(mbps "$size" "$t_cat") | $mem |"
+    lanes[${#lanes[@]}]="$set: $("$bin/bench/bench_decode" lanes "$huf" | tr '\n' ' ')"
 done
+echo
+echo "Two lanes (segments of 32 KiB of body, lane B's window 2048 bits):"
+printf -- '- %s\n' "${lanes[@]}"

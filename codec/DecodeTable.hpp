@@ -21,13 +21,30 @@ class DecodeTable {
 public:
     static constexpr int kIndexBits = 13;
     static constexpr int kMaxRun = 7;
+    static constexpr std::size_t kDefaultSegmentBytes = std::size_t{1} << 16;
 
     enum class Status { ok, endOfInput, readError, writeError };
+
+    // One chain of lookups, or two interleaved over split segments (the
+    // default; the single chain stays for comparison).
+    enum class Lanes { one, two };
+
+    // How the two-lane segments went: how many were tried, how many did not
+    // fall into step, and how far past the split point lane A met lane B's
+    // codes (A stops up to one refill past the split, so this is at most
+    // 52 bits more than where the lanes first fell into step).
+    struct LaneStats {
+        std::uint64_t segments = 0;
+        std::uint64_t fallbacks = 0;
+        std::uint64_t resyncBitsTotal = 0;
+        std::uint64_t resyncBitsMax = 0;
+    };
 
     struct Result {
         Status status;
         std::uint64_t symbolsWritten;  // symbols handed to write
         std::uint64_t bitsConsumed;    // bits of every whole code decoded
+        LaneStats laneStats;
     };
 
     // Fills buffer with up to size bytes; returns how many (fewer only at the
@@ -41,7 +58,12 @@ public:
     // Decodes symbolCount symbols from the body that read delivers and hands
     // them to write in blocks. Stops at the first code the input cannot
     // complete (endOfInput), having written every symbol before it.
-    Result decodeBody(std::uint64_t symbolCount, const ReadFn& read, const WriteFn& write) const;
+    // With two lanes, segmentBytes sets how much body one two-lane step
+    // covers (clamped to 64 bytes .. 64 KiB); small segments exercise the
+    // lanes' meeting logic on small inputs, large ones amortise it.
+    Result decodeBody(std::uint64_t symbolCount, const ReadFn& read, const WriteFn& write,
+                      Lanes lanes = Lanes::two,
+                      std::size_t segmentBytes = kDefaultSegmentBytes) const;
 
 private:
     class Decoder;  // the streaming state of one decodeBody call
@@ -55,9 +77,13 @@ private:
     // Index i: the first code alone, (length << 8) | symbol; length 0 when
     // longer than kIndexBits. Used near the end of the input.
     std::vector<std::uint16_t> firstCodes;
+    // Index i: bit k set when a code of symbolRuns[i] starts k bits in; lets
+    // a lane record its code starts without decoding one code at a time.
+    std::vector<std::uint16_t> runStarts;
     // Inner nodes of the tree; a child below 0 is the leaf of symbol ~child.
     std::vector<std::array<std::int16_t, 2>> nodes;
     int leafCount = 0;
+    int minLength = 1;            // of the shortest code
     std::uint8_t onlySymbol = 0;  // the symbol of a one-leaf tree
 };
 

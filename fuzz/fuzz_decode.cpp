@@ -1,7 +1,8 @@
 // Arbitrary bytes as a whole compressed file, decoded by the table decoder
-// that uncompress runs and by the plain tree walk over a BitInputStream. The
-// two must produce the same bytes, stop at the same symbol, and need the same
-// number of body bytes.
+// that uncompress runs (two lanes, also over segments small enough for fuzz
+// inputs, and the single chain) and by the plain tree walk over a
+// BitInputStream. All must produce the same bytes, stop at the same symbol,
+// and need the same number of body bytes.
 #include <algorithm>
 #include <cstdint>
 #include <sstream>
@@ -35,23 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t* body = data + kHeaderBytes;
     const std::size_t bodySize = size - kHeaderBytes;
 
-    std::string fast;
-    std::size_t offset = 0;
-    const DecodeTable table(tree);
-    const DecodeTable::Result result = table.decodeBody(
-        symbolCount,
-        [&](std::uint8_t* buffer, std::size_t want) {
-            const std::size_t n = std::min(want, bodySize - offset);
-            std::copy_n(body + offset, n, buffer);
-            offset += n;
-            return static_cast<long>(n);
-        },
-        [&](const std::uint8_t* bytes, std::size_t n) {
-            fast.append(reinterpret_cast<const char*>(bytes), n);
-            return true;
-        });
-    FUZZ_CHECK(result.symbolsWritten == fast.size());
-
     std::istringstream in(std::string(reinterpret_cast<const char*>(body), bodySize));
     BitInputStream bits(in);
     std::string plain;
@@ -65,12 +49,41 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         plain.push_back(static_cast<char>(symbol));
     }
 
-    FUZZ_CHECK(fast == plain);
-    if (complete) {
-        FUZZ_CHECK(result.status == DecodeTable::Status::ok);
-        FUZZ_CHECK((result.bitsConsumed + 7) / 8 == static_cast<std::uint64_t>(in.tellg()));
-    } else {
-        FUZZ_CHECK(result.status == DecodeTable::Status::endOfInput);
+    // The single chain, and two lanes over segments small enough for fuzz
+    // inputs: the smallest, and one the input picks.
+    const std::size_t pickedSegment = 64 + (size * 131 % 4000);
+    const struct {
+        DecodeTable::Lanes lanes;
+        std::size_t segmentBytes;
+    } ways[] = {{DecodeTable::Lanes::one, DecodeTable::kDefaultSegmentBytes},
+                {DecodeTable::Lanes::two, DecodeTable::kDefaultSegmentBytes},
+                {DecodeTable::Lanes::two, 64},
+                {DecodeTable::Lanes::two, pickedSegment}};
+    const DecodeTable table(tree);
+    for (const auto& way : ways) {
+        std::string fast;
+        std::size_t offset = 0;
+        const DecodeTable::Result result = table.decodeBody(
+            symbolCount,
+            [&](std::uint8_t* buffer, std::size_t want) {
+                const std::size_t n = std::min(want, bodySize - offset);
+                std::copy_n(body + offset, n, buffer);
+                offset += n;
+                return static_cast<long>(n);
+            },
+            [&](const std::uint8_t* bytes, std::size_t n) {
+                fast.append(reinterpret_cast<const char*>(bytes), n);
+                return true;
+            },
+            way.lanes, way.segmentBytes);
+        FUZZ_CHECK(result.symbolsWritten == fast.size());
+        FUZZ_CHECK(fast == plain);
+        if (complete) {
+            FUZZ_CHECK(result.status == DecodeTable::Status::ok);
+            FUZZ_CHECK((result.bitsConsumed + 7) / 8 == static_cast<std::uint64_t>(in.tellg()));
+        } else {
+            FUZZ_CHECK(result.status == DecodeTable::Status::endOfInput);
+        }
     }
     return 0;
 }

@@ -18,11 +18,23 @@ struct FastDecoding {
     DecodeTable::Status status;
     std::string symbols;
     std::uint64_t bitsConsumed;
+    DecodeTable::LaneStats laneStats;
 };
 
-// Runs decodeBody over body held in memory; read hands out at most chunk
-// bytes per call where the contract allows it (a short read ends the input).
-FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64_t symbolCount) {
+// The decoder's ways of running: one chain, two lanes over the default
+// segments, and two lanes over segments small enough for short bodies.
+struct Way {
+    DecodeTable::Lanes lanes;
+    std::size_t segmentBytes;
+};
+const Way kOneLane{DecodeTable::Lanes::one, DecodeTable::kDefaultSegmentBytes};
+const Way kTwoLanes{DecodeTable::Lanes::two, DecodeTable::kDefaultSegmentBytes};
+const Way kWays[] = {
+    kOneLane, kTwoLanes, {DecodeTable::Lanes::two, 64}, {DecodeTable::Lanes::two, 202}};
+
+// Runs decodeBody over body held in memory.
+FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64_t symbolCount,
+                        Way way = kTwoLanes) {
     const DecodeTable table(tree);
     std::size_t offset = 0;
     FastDecoding result{};
@@ -37,25 +49,38 @@ FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64
         [&](const std::uint8_t* data, std::size_t size) {
             result.symbols.append(reinterpret_cast<const char*>(data), size);
             return true;
-        });
+        },
+        way.lanes, way.segmentBytes);
     result.status = outcome.status;
     result.bitsConsumed = outcome.bitsConsumed;
+    result.laneStats = outcome.laneStats;
     EXPECT_EQ(outcome.symbolsWritten, result.symbols.size());
     return result;
 }
 
-// The fast path must do exactly what the plain path does.
-void expectSameAsPlain(const HCTree& tree, const std::string& body, std::uint64_t symbolCount) {
+// Every way of the fast path must do exactly what the plain path does.
+// Returns the lane statistics of the default two-lane way.
+DecodeTable::LaneStats expectSameAsPlain(const HCTree& tree, const std::string& body,
+                                         std::uint64_t symbolCount) {
     const PlainDecoding plain = decodePlain(tree, body, symbolCount);
-    const FastDecoding fast = decodeFast(tree, body, symbolCount);
-    ASSERT_EQ(fast.symbols.size(), plain.symbols.size());
-    ASSERT_EQ(fast.symbols, plain.symbols);
-    if (plain.complete) {
-        ASSERT_EQ(fast.status, DecodeTable::Status::ok);
-        ASSERT_EQ((fast.bitsConsumed + 7) / 8, plain.bytesFetched);
-    } else {
-        ASSERT_EQ(fast.status, DecodeTable::Status::endOfInput);
+    DecodeTable::LaneStats stats;
+    for (const Way& way : kWays) {
+        SCOPED_TRACE(std::string(way.lanes == DecodeTable::Lanes::one ? "one lane" : "two lanes") +
+                     ", segments of " + std::to_string(way.segmentBytes));
+        const FastDecoding fast = decodeFast(tree, body, symbolCount, way);
+        EXPECT_EQ(fast.symbols.size(), plain.symbols.size());
+        EXPECT_TRUE(fast.symbols == plain.symbols);
+        if (plain.complete) {
+            EXPECT_EQ(fast.status, DecodeTable::Status::ok);
+            EXPECT_EQ((fast.bitsConsumed + 7) / 8, plain.bytesFetched);
+        } else {
+            EXPECT_EQ(fast.status, DecodeTable::Status::endOfInput);
+        }
+        if (way.lanes == kTwoLanes.lanes && way.segmentBytes == kTwoLanes.segmentBytes) {
+            stats = fast.laneStats;
+        }
     }
+    return stats;
 }
 
 TEST(DecodeTable, MatchesPlainPathOnEveryTreeShape) {
@@ -83,7 +108,56 @@ TEST(DecodeTable, MatchesPlainPathAcrossBlocks) {
         HCTree tree;
         tree.buildFromCounts(counts);
         const std::string data = dataFor(counts, 600000, 77);
-        expectSameAsPlain(tree, encodePlain(tree, data), data.size());
+        const auto stats = expectSameAsPlain(tree, encodePlain(tree, data), data.size());
+        EXPECT_GT(stats.segments, 0u) << "the two-lane path did not run";
+    }
+}
+
+// Codes of constant length: 8 bits (uniform bytes) meet at once at every
+// byte-aligned split; 5 bits meet only where the split is a multiple of 5
+// bits from the body's start, so most segments fall back, and must stay exact.
+TEST(DecodeTable, ConstantLengthCodesMeetOrFallBackExactly) {
+    struct Case {
+        int symbols;
+        bool allMeet;
+    };
+    for (const Case c : {Case{256, true}, Case{32, false}, Case{8, false}}) {
+        SymbolCounts counts(kNumSymbols, 0);
+        for (int s = 0; s < c.symbols; ++s) {
+            counts[(s * 7 + 3) % kNumSymbols] = 100;
+        }
+        HCTree tree;
+        tree.buildFromCounts(counts);
+        const std::string data = dataFor(counts, 400000, 8);
+        const auto stats = expectSameAsPlain(tree, encodePlain(tree, data), data.size());
+        EXPECT_GT(stats.segments, 3u) << c.symbols;
+        if (c.allMeet) {
+            EXPECT_EQ(stats.fallbacks, 0u);
+            // A meets B where its last refill left it: within 52 bits of the split.
+            EXPECT_LT(stats.resyncBitsMax, 64u);
+        } else {
+            EXPECT_GT(stats.fallbacks, 0u) << c.symbols;
+        }
+    }
+}
+
+// Cuts just before and after where default two-lane segments begin, split
+// and end, so that the last segment and the careful tail meet at the cut.
+TEST(DecodeTable, CutsAroundSegmentBoundariesMatchPlainPath) {
+    const SymbolCounts counts = countTableShapes()[4];
+    HCTree tree;
+    tree.buildFromCounts(counts);
+    const std::string data = dataFor(counts, 250000, 12);
+    const std::string body = encodePlain(tree, data);
+    const std::size_t segment = DecodeTable::kDefaultSegmentBytes;
+    for (std::size_t boundary = segment / 2; boundary < body.size() && boundary < 4 * segment;
+         boundary += segment / 2) {
+        for (const std::size_t delta : {0, 1, 7, 40, 63, 64, 65, 100}) {
+            for (const std::size_t cut : {boundary - delta, boundary + delta}) {
+                SCOPED_TRACE("cut " + std::to_string(cut));
+                expectSameAsPlain(tree, body.substr(0, cut), data.size());
+            }
+        }
     }
 }
 
