@@ -128,7 +128,7 @@ TEST(DecodeTable, ConstantLengthCodesMeetOrFallBackExactly) {
         }
         HCTree tree;
         tree.buildFromCounts(counts);
-        const std::string data = dataFor(counts, 400000, 8);
+        const std::string data = dataFor(counts, 900000, 8);
         const auto stats = expectSameAsPlain(tree, encodePlain(tree, data), data.size());
         EXPECT_GT(stats.segments, 3u) << c.symbols;
         if (c.allMeet) {
