@@ -147,10 +147,11 @@ TEST(DecodeTable, CutsAroundSegmentBoundariesMatchPlainPath) {
     const SymbolCounts counts = countTableShapes()[4];
     HCTree tree;
     tree.buildFromCounts(counts);
-    const std::string data = dataFor(counts, 250000, 12);
+    const std::string data = dataFor(counts, 600000, 12);
     const std::string body = encodePlain(tree, data);
     const std::size_t segment = DecodeTable::kDefaultSegmentBytes;
-    for (std::size_t boundary = segment / 2; boundary < body.size() && boundary < 4 * segment;
+    ASSERT_GT(expectSameAsPlain(tree, body, data.size()).segments, 2u);
+    for (std::size_t boundary = segment / 2; boundary < body.size() && boundary < 3 * segment;
          boundary += segment / 2) {
         for (const std::size_t delta : {0, 1, 7, 40, 63, 64, 65, 100}) {
             for (const std::size_t cut : {boundary - delta, boundary + delta}) {
