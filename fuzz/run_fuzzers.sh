@@ -27,5 +27,12 @@ for target in "${targets[@]}"; do
     echo "== $target for ${seconds}s (seeds: $(ls "$seeds" | wc -l))"
     "$out/fuzz/$target" "$corpus" "$seeds" -max_total_time="$seconds" -print_final_stats=1 \
         -artifact_prefix="$findings/" -max_len=4096 -timeout=10 -rss_limit_mb=2048 2>&1 |
-        grep -v -E '^#[0-9]+\s+(NEW|REDUCE|pulse)|NEW_FUNC|^"|dictionary' || { echo "$target found a failure"; exit 1; }
+        grep -v -E '^#[0-9]+\s+(NEW|REDUCE|pulse)|NEW_FUNC|^"|dictionary' || {
+        echo "$target found a failure; the inputs, in Base64:"
+        for finding in "$findings"/*; do
+            echo "--- $finding"
+            base64 -w 76 "$finding"
+        done
+        exit 1
+    }
 done
