@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "the bit buffer loads body bytes in little-endian order");
@@ -48,6 +49,18 @@ constexpr std::int64_t kWindowBits = 2048;
 // kIndexBits bits each always fit.
 constexpr int kLookupsPerRefill = 4;
 constexpr std::size_t kMaxSymbolsPerRefill = kLookupsPerRefill * DecodeTable::kMaxRun;
+
+// A byte buffer left uninitialised: the decoder writes before it reads, and a
+// small file should not pay for clearing a megabyte.
+class ByteBuffer {
+public:
+    ByteBuffer() = default;
+    explicit ByteBuffer(std::size_t size) : bytes(new std::uint8_t[size]) {}
+    std::uint8_t* data() const { return bytes.get(); }
+
+private:
+    std::unique_ptr<std::uint8_t[]> bytes;
+};
 
 // One chain of lookups: where it reads, its bit buffer and where it writes.
 // Bits at count and above are 0 or the true bits that follow: a refill ORs
@@ -204,12 +217,12 @@ private:
     const ReadFn& read;
     const WriteFn& write;
     const std::size_t segmentBytes;
-    std::vector<std::uint8_t> input;
+    ByteBuffer input;
     std::size_t inPos = 0;     // next byte to go into the bit buffer
     std::size_t inEnd = 0;     // end of the valid bytes in input
     std::uint64_t inBase = 0;  // offset in the body of input[0]
     bool inputDone = false;    // read has reported the end
-    std::vector<std::uint8_t> output;
+    ByteBuffer output;
     std::size_t outPos = 0;
     std::uint64_t written = 0;  // symbols handed to write
     std::uint64_t bitBuffer = 0;
@@ -223,7 +236,7 @@ private:
         std::uint32_t starts;
         std::size_t symbol;
     };
-    std::vector<std::uint8_t> laneOutput;
+    ByteBuffer laneOutput;
     std::vector<WindowEntry> window;
     LaneStats stats;
 };
@@ -475,7 +488,8 @@ DecodeTable::Result DecodeTable::Decoder::run(std::uint64_t symbolCount, Lanes l
     }
     if (table.leafCount == 1) {
         // Codes of zero bits: nothing to read.
-        std::memset(output.data(), table.onlySymbol, kOutputBlock);
+        std::memset(output.data(), table.onlySymbol,
+                    static_cast<std::size_t>(std::min<std::uint64_t>(kOutputBlock, symbolCount)));
         while (written < symbolCount) {
             outPos = static_cast<std::size_t>(
                 std::min<std::uint64_t>(kOutputBlock, symbolCount - written));
@@ -491,7 +505,7 @@ DecodeTable::Result DecodeTable::Decoder::run(std::uint64_t symbolCount, Lanes l
         (segmentBytes + kLaneOvershootBytes) * 8 / static_cast<std::size_t>(table.minLength);
     const bool twoLanes = lanes == Lanes::two;
     if (twoLanes) {
-        laneOutput.resize(segmentSymbols + kOutputSlack);
+        laneOutput = ByteBuffer(segmentSymbols + kOutputSlack);
     }
     const std::size_t wantInput = (twoLanes ? segmentBytes : 0) + kInputReserve;
 

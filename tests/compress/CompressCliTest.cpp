@@ -134,18 +134,6 @@ TEST(CompressCli, RefusesOutputThatIsTheInputUnderAnotherName) {
     }
 }
 
-// A sparse file one byte past the largest size the header can hold.
-TEST(CompressCli, RefusesInputLargerThanTheFormatAllows) {
-    TempDir dir;
-    const std::string in = dir.path("big");
-    writeFile(in, "");
-    ASSERT_EQ(truncate(in.c_str(), 2147483648LL), 0);
-    const RunResult result = runProgram(kCompress, {kCompress, in, dir.path("out")});
-    EXPECT_EQ(result.exitStatus, 255);
-    EXPECT_EQ(result.err,
-              "Reading from file \"" + in + "\"...  Problem: input exceeds 2147483647 bytes.\n");
-}
-
 // An endless input stops at the size limit instead of running forever.
 TEST(CompressCli, EndlessInputStopsAtTheSizeLimit) {
     TempDir dir;
