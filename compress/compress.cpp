@@ -12,6 +12,7 @@
 #include "BodyEncoder.hpp"
 #include "ByteCounter.hpp"
 #include "CountHeader.hpp"
+#include "FileArguments.hpp"
 #include "HCTree.hpp"
 #include "InputFile.hpp"
 #include "OutputFile.hpp"
@@ -25,24 +26,14 @@ constexpr std::size_t kBlockBytes = std::size_t{1} << 17;
 }  // namespace
 
 [[noreturn]] void usageAndExit(const char* programName) {
-    std::cerr << programName << " called with incorrect arguments." << std::endl;
-    std::cerr << "Usage: " << programName << " infile outfile" << std::endl;
+    FileArguments::printUsage(programName);
     std::exit(-1);
 }
 
 int main(int argc, char* argv[]) {
-    // Without a program name (an empty argument vector) the usage names the command.
-    const char* programName =
-        argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : "compress";
-    if (argc != 3) {
-        usageAndExit(programName);
-    }
-    const std::string infile = argv[1];
-    const std::string outfile = argv[2];
-    if (infile == outfile || OutputFile::wouldOverwrite(outfile, infile)) {
-        std::cerr << "infile and outfile must be different files" << std::endl;
-        usageAndExit(programName);
-    }
+    const FileArguments arguments(argc, argv, "compress", usageAndExit);
+    const std::string& infile = arguments.infile();
+    const std::string& outfile = arguments.outfile();
 
     InputFile input(infile);
     if (!input.isOpen()) {

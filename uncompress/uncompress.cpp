@@ -10,6 +10,7 @@
 
 #include "CountHeader.hpp"
 #include "DecodeTable.hpp"
+#include "FileArguments.hpp"
 #include "HCTree.hpp"
 #include "InputFile.hpp"
 #include "OutputFile.hpp"
@@ -18,24 +19,14 @@
 namespace {}  // namespace
 
 [[noreturn]] void usageAndExit(const char* programName) {
-    std::cerr << programName << " called with incorrect arguments." << std::endl;
-    std::cerr << "Usage: " << programName << " infile outfile" << std::endl;
+    FileArguments::printUsage(programName);
     std::exit(-1);
 }
 
 int main(int argc, char* argv[]) {
-    // Without a program name (an empty argument vector) the usage names the command.
-    const char* programName =
-        argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : "uncompress";
-    if (argc != 3) {
-        usageAndExit(programName);
-    }
-    const std::string infile = argv[1];
-    const std::string outfile = argv[2];
-    if (infile == outfile || OutputFile::wouldOverwrite(outfile, infile)) {
-        std::cerr << "infile and outfile must be different files" << std::endl;
-        usageAndExit(programName);
-    }
+    const FileArguments arguments(argc, argv, "uncompress", usageAndExit);
+    const std::string& infile = arguments.infile();
+    const std::string& outfile = arguments.outfile();
 
     InputFile input(infile);
     if (!input.isOpen()) {
