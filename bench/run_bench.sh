@@ -7,9 +7,9 @@
 #
 #   bench/run_bench.sh [SIZE_MB] [RUNS]     defaults: 40 MB, 5 runs
 #
-# Columns: uncompress (two lanes), uncompress writing a file, the single
-# chain of lookups and the plain tree walk (both bench-only, through
-# bench_decode), compress, zstd -d and gzip -d of the same data, cat of the
+# Columns: uncompress (two lanes) and the single chain of lookups (bench-only,
+# through bench_decode; the two run alternately) with the speed-up, uncompress
+# writing a file, the plain tree walk (bench-only), compress, zstd -d and gzip -d of the same data, cat of the
 # data set as the input ceiling, compression ratio, and peak resident memory
 # of uncompress and compress from /usr/bin/time -v.
 set -euo pipefail
@@ -48,14 +48,34 @@ median() {
     done
     printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.4f", a[int((NR+1)/2)]/1e6}'
 }
+# Medians of two commands run alternately $runs times each, so that both see
+# the same load: prints "secondsA secondsB". The commands are given as two
+# strings.
+median_pair() {
+    local a=() b=()
+    for _ in $(seq "$runs"); do
+        local start mid end
+        start=$(date +%s%N)
+        $1 >/dev/null 2>&1
+        mid=$(date +%s%N)
+        $2 >/dev/null 2>&1
+        end=$(date +%s%N)
+        a+=($(((mid - start) / 1000)))
+        b+=($(((end - mid) / 1000)))
+    done
+    local ma mb
+    ma=$(printf '%s\n' "${a[@]}" | sort -n | awk '{v[NR]=$1} END {printf "%.4f", v[int((NR+1)/2)]/1e6}')
+    mb=$(printf '%s\n' "${b[@]}" | sort -n | awk '{v[NR]=$1} END {printf "%.4f", v[int((NR+1)/2)]/1e6}')
+    echo "$ma $mb"
+}
 mbps() { awk -v b="$1" -v s="$2" 'BEGIN {printf "%.0f", b / s / 1e6}'; }
 peak_kib() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ {print $2}'; }
 
 echo "Machine: $(nproc) cores, $(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo)"
 echo "Data: $size_mb MB per set, median of $runs runs, MB/s of uncompressed data"
 echo
-echo "| data | ratio | uncompress | to a file | single chain | plain path | compress | zstd -d | gzip -d | cat | peak KiB (uncompress / compress) |"
-echo "|---|---|---|---|---|---|---|---|---|---|---|"
+echo "| data | ratio | uncompress | single chain | two lanes / one | to a file | plain path | compress | zstd -d | gzip -d | cat | peak KiB (uncompress / compress) |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|---|"
 for set in text exec random skewed; do
     raw="$work/$set.raw"
     huf="$work/$set.huf"
@@ -68,9 +88,9 @@ for set in text exec random skewed; do
     cmp -s "$raw" "$work/check" || { echo "round trip failed on $set" >&2; exit 1; }
     "$bin/bench/bench_decode" one "$huf" "$work/check"
     cmp -s "$raw" "$work/check" || { echo "single chain differs on $set" >&2; exit 1; }
-    # Interleaved, so that both decoders see the same machine load.
-    t_un=$(median "$bin/uncompress/uncompress" "$huf" /dev/null)
-    t_one=$(median "$bin/bench/bench_decode" one "$huf" /dev/null)
+    # Alternated, so that both decoders see the same machine load.
+    read -r t_un t_one < <(median_pair "$bin/uncompress/uncompress $huf /dev/null" \
+        "$bin/bench/bench_decode one $huf /dev/null")
     t_unfile=$(median "$bin/uncompress/uncompress" "$huf" "$work/out")
     t_plain=$(median "$bin/bench/bench_decode" plain "$huf" /dev/null)
     t_comp=$(median "$bin/compress/compress" "$raw" "$work/out.huf")
@@ -79,9 +99,10 @@ for set in text exec random skewed; do
     t_cat=$(median cat "$raw")
     ratio=$(awk -v a="$size" -v b="$(stat -c %s "$huf")" 'BEGIN {printf "%.3f", a / b}')
     mem="$(peak_kib "$bin/uncompress/uncompress" "$huf" /dev/null) / $(peak_kib "$bin/compress/compress" "$raw" "$work/out.huf")"
-    echo "| $set | $ratio | $(mbps "$size" "$t_un") | $(mbps "$size" "$t_unfile") | $(mbps "$size" "$t_one") | $(mbps "$size" "$t_plain") | $(mbps "$size" "$t_comp") | $(mbps "$size" "$t_zstd") | $(mbps "$size" "$t_gzip") | $(mbps "$size" "$t_cat") | $mem |"
+    gain=$(awk -v a="$t_one" -v b="$t_un" 'BEGIN {printf "%.2f", a / b}')
+    echo "| $set | $ratio | $(mbps "$size" "$t_un") | $(mbps "$size" "$t_one") | $gain | $(mbps "$size" "$t_unfile") | $(mbps "$size" "$t_plain") | $(mbps "$size" "$t_comp") | $(mbps "$size" "$t_zstd") | $(mbps "$size" "$t_gzip") | $(mbps "$size" "$t_cat") | $mem |"
     lanes[${#lanes[@]}]="$set: $("$bin/bench/bench_decode" lanes "$huf" | tr '\n' ' ')"
 done
 echo
-echo "Two lanes (segments of 32 KiB of body, lane B's window 2048 bits):"
+echo "Two lanes (segments of 64 KiB of body, lane B's window 2048 bits):"
 printf -- '- %s\n' "${lanes[@]}"
