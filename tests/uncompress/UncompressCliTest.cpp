@@ -197,20 +197,14 @@ TEST(UncompressCli, RefusesOutputThatIsTheInputUnderAnotherName) {
     }
 }
 
-// Prefixes of a valid file either decode in full or fail cleanly, having
+// Every prefix of a valid file either decodes in full or fails cleanly, having
 // written exactly the symbols whose codes were complete.
 TEST(UncompressCli, EveryTruncationOfASmallFile) {
     const std::string data = randomBytes(7, 40, 5);
     const std::string file = compressReference(data);
     TempDir dir;
     const std::string in = dir.path("in.huf"), out = dir.path("out.bin");
-    // Cuts inside the header all take one path; cuts in the body each stop at
-    // a different symbol.
-    std::vector<std::size_t> lengths = {0, 1, 3, 4, 5, 511, 1020, 1021, 1023};
-    for (std::size_t length = kHeaderBytes; length <= file.size(); ++length) {
-        lengths.push_back(length);
-    }
-    for (const std::size_t length : lengths) {
+    for (std::size_t length = 0; length <= file.size(); ++length) {
         SCOPED_TRACE(length);
         writeFile(in, file.substr(0, length));
         const RunResult result = runProgram(kUncompress, {kUncompress, in, out});
