@@ -9,9 +9,10 @@
 #
 # Columns: uncompress (two lanes) and the single chain of lookups (bench-only,
 # through bench_decode; the two run alternately) with the speed-up, uncompress
-# writing a file, the plain tree walk (bench-only), compress (to /dev/null), zstd -d and gzip -d of the same data, cat of the
-# data set as the input ceiling, compression ratio, and peak resident memory
-# of uncompress and compress from /usr/bin/time -v.
+# writing a file, the plain tree walk (bench-only), compress (to /dev/null),
+# zstd -d and gzip -d of the same data, cat of the data set as the input
+# ceiling, compression ratio, and peak resident memory of uncompress and
+# compress from /usr/bin/time -v.
 set -euo pipefail
 lanes=()
 cd "$(dirname "$0")/.."
