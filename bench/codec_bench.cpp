@@ -17,6 +17,7 @@
 #include "ByteCounter.hpp"
 #include "DecodeTable.hpp"
 #include "HCTree.hpp"
+#include "MemoryReader.hpp"
 
 namespace {
 
@@ -73,16 +74,11 @@ void BM_DecodeTable(benchmark::State& state) {
     const auto lanes = state.range(1) == 1 ? DecodeTable::Lanes::one : DecodeTable::Lanes::two;
     const DecodeTable table(f.tree);
     for (auto _ : state) {
-        std::size_t offset = 0;
+        MemoryReader reader(f.body.data(), f.body.size());
         std::size_t produced = 0;
         table.decodeBody(
             f.data.size(),
-            [&](std::uint8_t* buffer, std::size_t size) {
-                const std::size_t n = std::min(size, f.body.size() - offset);
-                std::copy_n(f.body.data() + offset, n, buffer);
-                offset += n;
-                return static_cast<long>(n);
-            },
+            [&reader](std::uint8_t* buffer, std::size_t size) { return reader.read(buffer, size); },
             [&](const std::uint8_t* data, std::size_t size) {
                 benchmark::DoNotOptimize(data);
                 produced += size;

@@ -13,6 +13,7 @@
 #include "DecodeTable.hpp"
 #include "FuzzCheck.hpp"
 #include "HCTree.hpp"
+#include "MemoryReader.hpp"
 
 namespace {
 
@@ -62,15 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const DecodeTable table(tree);
     for (const auto& way : ways) {
         std::string fast;
-        std::size_t offset = 0;
+        MemoryReader reader(body, bodySize);
         const DecodeTable::Result result = table.decodeBody(
             symbolCount,
-            [&](std::uint8_t* buffer, std::size_t want) {
-                const std::size_t n = std::min(want, bodySize - offset);
-                std::copy_n(body + offset, n, buffer);
-                offset += n;
-                return static_cast<long>(n);
-            },
+            [&reader](std::uint8_t* buffer, std::size_t want) { return reader.read(buffer, want); },
             [&](const std::uint8_t* bytes, std::size_t n) {
                 fast.append(reinterpret_cast<const char*>(bytes), n);
                 return true;

@@ -16,6 +16,7 @@
 #include "DecodeTable.hpp"
 #include "FuzzCheck.hpp"
 #include "HCTree.hpp"
+#include "MemoryReader.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) {
@@ -64,16 +65,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(parsed.parse(reinterpret_cast<const std::uint8_t*>(fastFile.data()),
                             fastFile.size()) == CountHeader::Status::ok);
     FUZZ_CHECK(parsed.counts() == counts);
-    std::size_t offset = kHeaderBytes;
+    MemoryReader reader(fastFile.data() + kHeaderBytes, fastFile.size() - kHeaderBytes);
     std::string restored;
     const DecodeTable::Result result = DecodeTable(tree).decodeBody(
         static_cast<std::uint64_t>(parsed.total()),
-        [&](std::uint8_t* buffer, std::size_t want) {
-            const std::size_t n = std::min(want, fastFile.size() - offset);
-            std::copy_n(fastFile.data() + offset, n, buffer);
-            offset += n;
-            return static_cast<long>(n);
-        },
+        [&reader](std::uint8_t* buffer, std::size_t want) { return reader.read(buffer, want); },
         [&](const std::uint8_t* bytes, std::size_t n) {
             restored.append(reinterpret_cast<const char*>(bytes), n);
             return true;

@@ -17,6 +17,7 @@
 #include "DecodeTable.hpp"
 #include "FuzzCheck.hpp"
 #include "HCTree.hpp"
+#include "MemoryReader.hpp"
 
 namespace {
 
@@ -127,15 +128,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(std::string(fast.begin(), fast.begin() + static_cast<long>(bytes)) == body);
     }
     std::string decoded;
-    std::size_t offset = 0;
+    MemoryReader reader(body.data(), body.size());
     const auto result = DecodeTable(tree).decodeBody(
         symbols.size(),
-        [&](std::uint8_t* buffer, std::size_t want) {
-            const std::size_t n = std::min(want, body.size() - offset);
-            std::copy_n(body.data() + offset, n, buffer);
-            offset += n;
-            return static_cast<long>(n);
-        },
+        [&reader](std::uint8_t* buffer, std::size_t want) { return reader.read(buffer, want); },
         [&](const std::uint8_t* bytes, std::size_t n) {
             decoded.append(reinterpret_cast<const char*>(bytes), n);
             return true;

@@ -2,6 +2,7 @@
 // stopping point and the same bytes consumed, over many trees, data, cuts and
 // corrupt bodies, and across the decoder's block boundaries.
 #include "DecodeTable.hpp"
+#include "MemoryReader.hpp"
 
 #include <gtest/gtest.h>
 
@@ -36,16 +37,11 @@ const Way kWays[] = {
 FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64_t symbolCount,
                         Way way = kTwoLanes) {
     const DecodeTable table(tree);
-    std::size_t offset = 0;
+    MemoryReader reader(body.data(), body.size());
     FastDecoding result{};
     const auto outcome = table.decodeBody(
         symbolCount,
-        [&](std::uint8_t* buffer, std::size_t size) {
-            const std::size_t n = std::min(size, body.size() - offset);
-            std::copy_n(body.data() + offset, n, buffer);
-            offset += n;
-            return static_cast<long>(n);
-        },
+        [&reader](std::uint8_t* buffer, std::size_t size) { return reader.read(buffer, size); },
         [&](const std::uint8_t* data, std::size_t size) {
             result.symbols.append(reinterpret_cast<const char*>(data), size);
             return true;
@@ -230,12 +226,9 @@ TEST(DecodeTable, ReportsReadAndWriteErrors) {
     EXPECT_EQ(table.decodeBody(10, failingRead, keep).status, DecodeTable::Status::readError);
 
     const std::string body(100000, '\x55');
-    std::size_t offset = 0;
-    const auto read = [&](std::uint8_t* buffer, std::size_t size) {
-        const std::size_t n = std::min(size, body.size() - offset);
-        std::copy_n(body.data() + offset, n, buffer);
-        offset += n;
-        return static_cast<long>(n);
+    MemoryReader reader(body.data(), body.size());
+    const auto read = [&reader](std::uint8_t* buffer, std::size_t size) {
+        return reader.read(buffer, size);
     };
     std::size_t accepted = 0;
     const auto failSecondWrite = [&](const std::uint8_t*, std::size_t size) {
