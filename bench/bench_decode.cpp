@@ -1,29 +1,28 @@
 // Benchmark-only decoder command: decodes a compressed file with a chosen
-// path, or reports how the two-lane path fares on it. Not installed.
+// path, or reports how the lanes fare on it. Not installed.
 //
-//   bench_decode plain  IN OUT   tree walk over a BitInputStream over a file
-//                                stream, one decodeSymbol per byte
-//   bench_decode one    IN OUT   table decoder, one chain of lookups
-//   bench_decode two    IN OUT   table decoder, two lanes (what uncompress runs)
-//   bench_decode lanes  IN       two-lane statistics, and the true
-//                                resynchronisation distances at byte-aligned
-//                                split points every 4 KiB of body
+//   bench_decode plain  IN OUT     tree walk over a BitInputStream over a file
+//                                  stream, one decodeSymbol per byte
+//   bench_decode decode L IN OUT   the library's decoder with L lanes (1 to 4)
+//   bench_decode lanes  IN         lane statistics for 2, 3 and 4 lanes, and
+//                                  the true resynchronisation distances at
+//                                  byte-aligned split points every 4 KiB of body
 //
 // Exit status 0 when the whole body decoded, 1 otherwise, 2 on bad usage.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "BitInputStream.hpp"
-#include "CountHeader.hpp"
-#include "DecodeTable.hpp"
 #include "HCTree.hpp"
 #include "InputFile.hpp"
 #include "OutputFile.hpp"
+#include "huffcodec/huffcodec.hpp"
 
 namespace {
 
@@ -56,35 +55,43 @@ int decodePlain(const char* in, const char* out) {
 }
 
 struct Opened {
-    CountHeader header;
+    huffcodec::Header header;
     HCTree tree;
+    huffcodec::Decoder decoder;
 };
 
 bool openHeader(InputFile& input, Opened& opened) {
-    std::uint8_t bytes[kHeaderBytes];
+    std::uint8_t bytes[huffcodec::kHeaderBytes];
     const long got = input.read(bytes, sizeof bytes);
-    if (got < 0 ||
-        opened.header.parse(bytes, static_cast<std::size_t>(got)) != CountHeader::Status::ok) {
+    if (got < 0) {
         return false;
     }
-    opened.tree.buildFromCounts(opened.header.counts());
-    return true;
+    const huffcodec::HeaderResult parsed =
+        huffcodec::readHeader(bytes, static_cast<std::size_t>(got));
+    if (parsed.status != huffcodec::Status::ok) {
+        return false;
+    }
+    opened.header = parsed.header;
+    opened.tree.buildFromCounts(
+        SymbolCounts(parsed.header.counts.begin(), parsed.header.counts.end()));
+    return opened.decoder.build(parsed.header) == huffcodec::Status::ok;
 }
 
-DecodeTable::Result decodeTable(const char* in, OutputFile* output, DecodeTable::Lanes lanes) {
+huffcodec::Status decodeWith(int lanes, const char* in, OutputFile* output,
+                             huffcodec::DecodeStats* stats) {
     InputFile input(in);
     Opened opened;
     if (!input.isOpen() || !openHeader(input, opened)) {
-        return {DecodeTable::Status::readError, 0, 0, {}};
+        return huffcodec::Status::readError;
     }
-    return DecodeTable(opened.tree)
-        .decodeBody(
-            static_cast<std::uint64_t>(opened.header.total()),
+    return opened.decoder
+        .decode(
             [&input](std::uint8_t* buffer, std::size_t size) { return input.read(buffer, size); },
             [output](const std::uint8_t* data, std::size_t size) {
                 return output == nullptr || output->write(data, size);
             },
-            lanes);
+            {lanes, 0}, stats)
+        .status;
 }
 
 // True resynchronisation: a walk started at a byte-aligned split point is in
@@ -93,7 +100,7 @@ DecodeTable::Result decodeTable(const char* in, OutputFile* output, DecodeTable:
 void reportResync(const char* in) {
     InputFile input(in);
     Opened opened;
-    if (!input.isOpen() || !openHeader(input, opened) || opened.header.unique() < 2) {
+    if (!input.isOpen() || !openHeader(input, opened) || opened.header.distinctBytes < 2) {
         std::printf("resync: no body to split\n");
         return;
     }
@@ -118,7 +125,8 @@ void reportResync(const char* in) {
     std::vector<bool> isStart(bitCount + 1, false);
     std::uint64_t symbols = 0;
     for (std::uint64_t at = 0;
-         symbols < static_cast<std::uint64_t>(opened.header.total()) && at < bitCount; ++symbols) {
+         symbols < static_cast<std::uint64_t>(opened.header.originalSize) && at < bitCount;
+         ++symbols) {
         isStart[at] = true;
         if (!skipCode(at)) {
             break;
@@ -163,31 +171,37 @@ int main(int argc, char* argv[]) {
     if (mode == "plain" && argc == 4) {
         return decodePlain(argv[2], argv[3]);
     }
-    if ((mode == "one" || mode == "two") && argc == 4) {
-        OutputFile output(argv[3]);
-        const auto result = decodeTable(
-            argv[2], &output, mode == "one" ? DecodeTable::Lanes::one : DecodeTable::Lanes::two);
-        return result.status == DecodeTable::Status::ok && output.close() ? 0 : 1;
+    if (mode == "decode" && argc == 5) {
+        OutputFile output(argv[4]);
+        const int lanes = std::atoi(argv[2]);
+        return decodeWith(lanes, argv[3], &output, nullptr) == huffcodec::Status::ok &&
+                       output.close()
+                   ? 0
+                   : 1;
     }
     if (mode == "lanes" && argc == 3) {
-        const auto result = decodeTable(argv[2], nullptr, DecodeTable::Lanes::two);
-        const DecodeTable::LaneStats& stats = result.laneStats;
-        std::printf(
-            "segments: %llu, fell back: %llu (%.1f%%), lanes met on average %.1f bits "
-            "past the split (max %llu)\n",
-            static_cast<unsigned long long>(stats.segments),
-            static_cast<unsigned long long>(stats.fallbacks),
-            stats.segments
-                ? 100.0 * static_cast<double>(stats.fallbacks) / static_cast<double>(stats.segments)
-                : 0.0,
-            stats.segments > stats.fallbacks
-                ? static_cast<double>(stats.resyncBitsTotal) /
-                      static_cast<double>(stats.segments - stats.fallbacks)
-                : 0.0,
-            static_cast<unsigned long long>(stats.resyncBitsMax));
+        for (int lanes = 2; lanes <= 4; ++lanes) {
+            huffcodec::DecodeStats stats;
+            if (decodeWith(lanes, argv[2], nullptr, &stats) != huffcodec::Status::ok) {
+                return 1;
+            }
+            const std::uint64_t met = stats.boundaries - stats.fallbacks;
+            std::printf(
+                "%d lanes: segments: %llu, boundaries: %llu, fell back: %llu (%.1f%%), lanes met "
+                "on average %.1f bits past the split (max %llu)\n",
+                lanes, static_cast<unsigned long long>(stats.segments),
+                static_cast<unsigned long long>(stats.boundaries),
+                static_cast<unsigned long long>(stats.fallbacks),
+                stats.boundaries ? 100.0 * static_cast<double>(stats.fallbacks) /
+                                       static_cast<double>(stats.boundaries)
+                                 : 0.0,
+                met ? static_cast<double>(stats.resyncBitsTotal) / static_cast<double>(met) : 0.0,
+                static_cast<unsigned long long>(stats.resyncBitsMax));
+        }
         reportResync(argv[2]);
-        return result.status == DecodeTable::Status::ok ? 0 : 1;
+        return 0;
     }
-    std::fprintf(stderr, "usage: %s plain|one|two IN OUT, or %s lanes IN\n", argv[0], argv[0]);
+    std::fprintf(stderr, "usage: %s plain IN OUT, %s decode LANES IN OUT, or %s lanes IN\n",
+                 argv[0], argv[0], argv[0]);
     return 2;
 }

@@ -1,6 +1,6 @@
-// Kernel benchmarks: table decoding (one chain and two lanes) against the
-// plain tree walk, table
-// encoding against the plain writer, and byte counting, on generated data.
+// Kernel benchmarks: table decoding (one to four lanes, body in memory)
+// against the plain tree walk, table encoding against the plain writer, and
+// byte counting, on generated data.
 // Figures are bytes of uncompressed data per second.
 #include <benchmark/benchmark.h>
 
@@ -15,11 +15,13 @@
 #include "BitOutputStream.hpp"
 #include "BodyEncoder.hpp"
 #include "ByteCounter.hpp"
-#include "DecodeTable.hpp"
 #include "HCTree.hpp"
-#include "MemoryReader.hpp"
+#include "huffcodec/huffcodec.hpp"
 
 namespace {
+
+using huffcodec::BodyEncoder;
+using huffcodec::ByteCounter;
 
 constexpr std::size_t kDataBytes = 8 << 20;
 
@@ -44,6 +46,7 @@ std::string makeData(int shape) {
 struct Fixture {
     std::string data;
     HCTree tree;
+    huffcodec::Decoder decoder;
     std::string body;
 };
 
@@ -57,6 +60,9 @@ const Fixture& fixture(int shape) {
             ++counts[static_cast<unsigned char>(c)];
         }
         f->tree.buildFromCounts(counts);
+        huffcodec::Header header;
+        std::copy(counts.begin(), counts.end(), header.counts.begin());
+        f->decoder.build(header);
         std::ostringstream out;
         BitOutputStream bits(out);
         for (const char c : f->data) {
@@ -69,22 +75,19 @@ const Fixture& fixture(int shape) {
     return *cache[shape];
 }
 
-void BM_DecodeTable(benchmark::State& state) {
+void BM_Decoder(benchmark::State& state) {
     const Fixture& f = fixture(static_cast<int>(state.range(0)));
-    const auto lanes = state.range(1) == 1 ? DecodeTable::Lanes::one : DecodeTable::Lanes::two;
-    const DecodeTable table(f.tree);
+    const huffcodec::Options options{static_cast<int>(state.range(1)), 0};
     for (auto _ : state) {
-        MemoryReader reader(f.body.data(), f.body.size());
         std::size_t produced = 0;
-        table.decodeBody(
-            f.data.size(),
-            [&reader](std::uint8_t* buffer, std::size_t size) { return reader.read(buffer, size); },
+        f.decoder.decode(
+            f.body.data(), f.body.size(),
             [&](const std::uint8_t* data, std::size_t size) {
                 benchmark::DoNotOptimize(data);
                 produced += size;
                 return true;
             },
-            lanes);
+            options);
         benchmark::DoNotOptimize(produced);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * f.data.size()));
@@ -149,9 +152,9 @@ void shapes(benchmark::internal::Benchmark* b) {
     b->ArgName("shape")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 }
 
-BENCHMARK(BM_DecodeTable)
+BENCHMARK(BM_Decoder)
     ->ArgNames({"shape", "lanes"})
-    ->ArgsProduct({{0, 1, 2}, {1, 2}})
+    ->ArgsProduct({{0, 1, 2}, {1, 2, 3, 4}})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainDecode)->Apply(shapes);
 BENCHMARK(BM_BodyEncoder)->Apply(shapes);

@@ -11,7 +11,7 @@
 // ignore pending bits, so callers read all whole values before the first bit.
 class BitInputStream {
 public:
-    explicit BitInputStream(std::istream& input) : input(input) {}
+    explicit BitInputStream(std::istream& stream) : input(stream) {}
 
     // Next bit (0 or 1), or -1 at end of input. After -1 every later call
     // tries the stream again, and so gives -1 again at a true end.

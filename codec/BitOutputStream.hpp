@@ -12,7 +12,7 @@
 // still pending when the object is destroyed are not written.
 class BitOutputStream {
 public:
-    explicit BitOutputStream(std::ostream& output) : output(output) {}
+    explicit BitOutputStream(std::ostream& stream) : output(stream) {}
 
     // Appends the lowest bit of bit. A full byte is written lazily, by the
     // next writeBit or by flush().

@@ -17,8 +17,13 @@ public:
     HCNode* child1;       // reached by code bit 1
     HCNode* parent;       // none at the root and before the node is paired
 
-    HCNode(std::int32_t count, std::uint8_t symbol, HCNode* child0, HCNode* child1, HCNode* parent)
-        : count(count), symbol(symbol), child0(child0), child1(child1), parent(parent) {}
+    HCNode(std::int32_t countValue, std::uint8_t symbolValue, HCNode* child0Node,
+           HCNode* child1Node, HCNode* parentNode)
+        : count(countValue),
+          symbol(symbolValue),
+          child0(child0Node),
+          child1(child1Node),
+          parent(parentNode) {}
 
     // "Less" means lower priority: a node with a larger count, or with an equal
     // count and a larger symbol, is less. The greatest node of a set is thus the

@@ -1,39 +1,36 @@
-// Arbitrary bytes as a whole compressed file, decoded by the table decoder
-// that uncompress runs (two lanes, also over segments small enough for fuzz
-// inputs, and the single chain) and by the plain tree walk over a
-// BitInputStream. All must produce the same bytes, stop at the same symbol,
-// and need the same number of body bytes.
+// Arbitrary bytes as a whole compressed file, decoded by the library's decoder
+// (the default that uncompress runs, the single chain, and every lane count
+// over segments small enough for fuzz inputs, through a read callback and in
+// place) and by the plain tree walk over a BitInputStream. All must produce
+// the same bytes, stop at the same symbol, and need the same body bytes.
 #include <algorithm>
 #include <cstdint>
 #include <sstream>
 #include <string>
 
 #include "BitInputStream.hpp"
-#include "CountHeader.hpp"
-#include "DecodeTable.hpp"
 #include "FuzzCheck.hpp"
 #include "HCTree.hpp"
-#include "MemoryReader.hpp"
+#include "huffcodec/huffcodec.hpp"
 
 namespace {
 
 // Headers may declare up to 2^31 - 1 symbols. A one-symbol tree writes them
-// all without reading; everywhere else a short body ends decoding early. The
-// cap keeps one-symbol inputs fast and still exceeds every body a fuzz input
-// can hold (each symbol of a larger tree needs at least one bit).
-constexpr std::uint64_t kMaxSymbols = 1 << 18;
+// all without reading; everywhere else a short body ends decoding early. Larger
+// one-symbol headers are left out to keep runs fast.
+constexpr std::int64_t kMaxOneSymbolSize = 1 << 18;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    CountHeader header;
-    if (header.parse(data, size) != CountHeader::Status::ok) {
+    const huffcodec::HeaderResult parsed = huffcodec::readHeader(data, size);
+    if (parsed.status != huffcodec::Status::ok ||
+        (parsed.header.distinctBytes == 1 && parsed.header.originalSize > kMaxOneSymbolSize)) {
         return 0;
     }
-    const std::uint64_t symbolCount =
-        std::min<std::uint64_t>(static_cast<std::uint64_t>(header.total()), kMaxSymbols);
+    const auto symbolCount = static_cast<std::uint64_t>(parsed.header.originalSize);
     HCTree tree;
-    tree.buildFromCounts(header.counts());
+    tree.buildFromCounts(SymbolCounts(parsed.header.counts.begin(), parsed.header.counts.end()));
     const std::uint8_t* body = data + kHeaderBytes;
     const std::size_t bodySize = size - kHeaderBytes;
 
@@ -50,35 +47,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         plain.push_back(static_cast<char>(symbol));
     }
 
-    // The single chain, and two lanes over segments small enough for fuzz
-    // inputs: the smallest, and one the input picks.
-    const std::size_t pickedSegment = 64 + (size * 131 % 4000);
-    const struct {
-        DecodeTable::Lanes lanes;
-        std::size_t segmentBytes;
-    } ways[] = {{DecodeTable::Lanes::one, DecodeTable::kDefaultSegmentBytes},
-                {DecodeTable::Lanes::two, DecodeTable::kDefaultSegmentBytes},
-                {DecodeTable::Lanes::two, 64},
-                {DecodeTable::Lanes::two, pickedSegment}};
-    const DecodeTable table(tree);
-    for (const auto& way : ways) {
+    // The default, the single chain, and each lane count over the smallest
+    // segments and over a size the input picks.
+    const std::size_t picked = 64 + (size * 131 % 4000);
+    const huffcodec::Options ways[] = {{0, 0},  {1, 0},      {2, 64}, {2, picked},
+                                       {3, 64}, {3, picked}, {4, 64}, {4, picked}};
+    huffcodec::Decoder decoder;
+    FUZZ_CHECK(decoder.build(parsed.header) == huffcodec::Status::ok);
+    int run = 0;
+    for (const huffcodec::Options& way : ways) {
         std::string fast;
-        MemoryReader reader(body, bodySize);
-        const DecodeTable::Result result = table.decodeBody(
-            symbolCount,
-            [&reader](std::uint8_t* buffer, std::size_t want) { return reader.read(buffer, want); },
-            [&](const std::uint8_t* bytes, std::size_t n) {
-                fast.append(reinterpret_cast<const char*>(bytes), n);
-                return true;
-            },
-            way.lanes, way.segmentBytes);
-        FUZZ_CHECK(result.symbolsWritten == fast.size());
+        const huffcodec::WriteFn write = [&](const std::uint8_t* bytes, std::size_t n) {
+            fast.append(reinterpret_cast<const char*>(bytes), n);
+            return true;
+        };
+        std::size_t offset = 0;
+        const huffcodec::ReadFn read = [&](std::uint8_t* buffer, std::size_t want) {
+            const std::size_t n = std::min(want, bodySize - offset);
+            std::copy_n(body + offset, n, buffer);
+            offset += n;
+            return static_cast<long>(n);
+        };
+        const huffcodec::StreamResult result = ++run % 2 == 0
+                                                   ? decoder.decode(body, bodySize, write, way)
+                                                   : decoder.decode(read, write, way);
+        FUZZ_CHECK(result.bytesWritten == fast.size());
         FUZZ_CHECK(fast == plain);
         if (complete) {
-            FUZZ_CHECK(result.status == DecodeTable::Status::ok);
-            FUZZ_CHECK((result.bitsConsumed + 7) / 8 == static_cast<std::uint64_t>(in.tellg()));
+            FUZZ_CHECK(result.status == huffcodec::Status::ok);
+            FUZZ_CHECK(result.bytesRead == static_cast<std::uint64_t>(in.tellg()));
         } else {
-            FUZZ_CHECK(result.status == DecodeTable::Status::endOfInput);
+            FUZZ_CHECK(result.status == huffcodec::Status::truncatedBody);
         }
     }
     return 0;

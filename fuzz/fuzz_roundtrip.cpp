@@ -1,8 +1,8 @@
 // Arbitrary bytes compressed and decompressed through the library: the table
-// encoder must write exactly what encodeSymbol over a BitOutputStream writes,
-// and the table decoder (two lanes, over segments small enough for fuzz
-// inputs) must give the bytes back. The first byte picks the piece size the
-// encoder is fed, as compress feeds it block by block, and the segment size.
+// encoder, fed in pieces as compress feeds it, and compress() must write
+// exactly what encodeSymbol over a BitOutputStream writes, and decompress()
+// and the decoder (a lane count and segment size the input picks) must give
+// the bytes back. The first byte picks the piece, lane and segment sizes.
 #include <algorithm>
 #include <cstdint>
 #include <sstream>
@@ -12,11 +12,9 @@
 #include "BitOutputStream.hpp"
 #include "BodyEncoder.hpp"
 #include "ByteCounter.hpp"
-#include "CountHeader.hpp"
-#include "DecodeTable.hpp"
 #include "FuzzCheck.hpp"
 #include "HCTree.hpp"
-#include "MemoryReader.hpp"
+#include "huffcodec/huffcodec.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) {
@@ -26,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ++data;
     --size;
 
-    ByteCounter counter;
+    huffcodec::ByteCounter counter;
     counter.add(data, size);
     const auto byteCounts = counter.counts();
     SymbolCounts counts(kNumSymbols, 0);
@@ -36,9 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     HCTree tree;
     tree.buildFromCounts(counts);
 
+    huffcodec::Header header;
+    std::copy(counts.begin(), counts.end(), header.counts.begin());
+    const auto headerBytes = huffcodec::writeHeader(header);
     std::ostringstream plainOut;
     BitOutputStream bits(plainOut);
-    for (const auto value : CountHeader::encode(counts)) {
+    for (const auto value : headerBytes) {
         bits.writeByte(value);
     }
     for (std::size_t i = 0; i < size; ++i) {
@@ -47,10 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bits.flush();
     const std::string plainFile = plainOut.str();
 
-    BodyEncoder encoder(tree);
+    huffcodec::BodyEncoder encoder(tree);
     FUZZ_CHECK(encoder.supportsTree());
-    const auto header = CountHeader::encode(counts);
-    std::string fastFile(header.begin(), header.end());
+    std::string fastFile(headerBytes.begin(), headerBytes.end());
     std::vector<std::uint8_t> out(encoder.outputBound(piece));
     for (std::size_t offset = 0; offset < size; offset += piece) {
         const std::size_t n = std::min(piece, size - offset);
@@ -61,22 +61,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!encoder.sawSymbolWithoutCode());
     FUZZ_CHECK(fastFile == plainFile);
 
-    CountHeader parsed;
-    FUZZ_CHECK(parsed.parse(reinterpret_cast<const std::uint8_t*>(fastFile.data()),
-                            fastFile.size()) == CountHeader::Status::ok);
-    FUZZ_CHECK(parsed.counts() == counts);
-    MemoryReader reader(fastFile.data() + kHeaderBytes, fastFile.size() - kHeaderBytes);
-    std::string restored;
-    const DecodeTable::Result result = DecodeTable(tree).decodeBody(
-        static_cast<std::uint64_t>(parsed.total()),
-        [&reader](std::uint8_t* buffer, std::size_t want) { return reader.read(buffer, want); },
-        [&](const std::uint8_t* bytes, std::size_t n) {
-            restored.append(reinterpret_cast<const char*>(bytes), n);
-            return true;
-        },
-        DecodeTable::Lanes::two, 64 + 2 * piece);
-    FUZZ_CHECK(result.status == DecodeTable::Status::ok);
+    std::string packed(huffcodec::compressBound(size), '\0');
+    const auto compressed = huffcodec::compress(data, size, packed.data(), packed.size());
+    FUZZ_CHECK(compressed.status == huffcodec::Status::ok);
+    FUZZ_CHECK(packed.substr(0, compressed.bytesWritten) == plainFile);
+
+    std::string restored(size, '\0');
+    const auto whole =
+        huffcodec::decompress(plainFile.data(), plainFile.size(), restored.data(), size);
+    FUZZ_CHECK(whole.status == huffcodec::Status::ok);
+    FUZZ_CHECK(whole.bytesWritten == size && whole.bytesConsumed == plainFile.size());
     FUZZ_CHECK(restored == std::string(reinterpret_cast<const char*>(data), size));
-    FUZZ_CHECK(kHeaderBytes + (result.bitsConsumed + 7) / 8 == fastFile.size());
+
+    const huffcodec::HeaderResult parsed =
+        huffcodec::readHeader(plainFile.data(), plainFile.size());
+    FUZZ_CHECK(parsed.status == huffcodec::Status::ok);
+    FUZZ_CHECK(std::equal(counts.begin(), counts.end(), parsed.header.counts.begin()));
+    huffcodec::Decoder decoder;
+    FUZZ_CHECK(decoder.build(parsed.header) == huffcodec::Status::ok);
+    std::string streamed;
+    const huffcodec::StreamResult result =
+        decoder.decode(plainFile.data() + kHeaderBytes, plainFile.size() - kHeaderBytes,
+                       [&](const std::uint8_t* bytes, std::size_t n) {
+                           streamed.append(reinterpret_cast<const char*>(bytes), n);
+                           return true;
+                       },
+                       {1 + static_cast<int>(piece % 4), 64 + 2 * piece});
+    FUZZ_CHECK(result.status == huffcodec::Status::ok);
+    FUZZ_CHECK(streamed == restored);
+    FUZZ_CHECK(kHeaderBytes + result.bytesRead == plainFile.size());
     return 0;
 }

@@ -4,6 +4,7 @@
 // format allows. Deterministic: the same files on every run.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <random>
@@ -12,8 +13,8 @@
 
 #include "BodyEncoder.hpp"
 #include "ByteCounter.hpp"
-#include "CountHeader.hpp"
 #include "HCTree.hpp"
+#include "huffcodec/huffcodec.hpp"
 
 namespace {
 
@@ -27,13 +28,15 @@ void writeFile(const std::string& path, const std::string& bytes) {
 }
 
 std::string headerOf(const SymbolCounts& counts) {
-    const auto header = CountHeader::encode(counts);
-    return std::string(header.begin(), header.end());
+    huffcodec::Header header;
+    std::copy(counts.begin(), counts.end(), header.counts.begin());
+    const auto bytes = huffcodec::writeHeader(header);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 // A whole compressed file for data.
 std::string compressed(const std::string& data) {
-    ByteCounter counter;
+    huffcodec::ByteCounter counter;
     counter.add(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
     SymbolCounts counts(kNumSymbols, 0);
     const auto byteCounts = counter.counts();
@@ -42,7 +45,7 @@ std::string compressed(const std::string& data) {
     }
     HCTree tree;
     tree.buildFromCounts(counts);
-    BodyEncoder encoder(tree);
+    huffcodec::BodyEncoder encoder(tree);
     std::vector<std::uint8_t> body(encoder.outputBound(data.size()));
     std::size_t size = encoder.encode(reinterpret_cast<const std::uint8_t*>(data.data()),
                                       data.size(), body.data());
@@ -55,7 +58,7 @@ std::string compressed(const std::string& data) {
 SymbolCounts fibonacciCounts() {
     SymbolCounts counts(kNumSymbols, 0);
     std::int64_t a = 1, b = 1, total = 0;
-    for (int s = 0; s < kNumSymbols && total + a <= CountHeader::kMaxTotal; ++s) {
+    for (int s = 0; s < kNumSymbols && total + a <= huffcodec::kMaxOriginalSize; ++s) {
         counts[(s * 37) % kNumSymbols] = static_cast<std::int32_t>(a);
         total += a;
         const std::int64_t next = a + b;

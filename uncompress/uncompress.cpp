@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // The uncompress command: restores a file written in the compressed format
 // (a 1024-byte header of 256 little-endian counts, then the bit-packed codes)
 // and reports each stage on standard error. Exit status 0 on success, 255 on
@@ -5,98 +7,90 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
-#include <iostream>
 #include <string>
 
-#include "CountHeader.hpp"
-#include "DecodeTable.hpp"
 #include "FileArguments.hpp"
-#include "HCTree.hpp"
 #include "InputFile.hpp"
 #include "OutputFile.hpp"
-#include "SymbolCounts.hpp"
+#include "Report.hpp"
+#include "huffcodec/huffcodec.hpp"
 
-namespace {}  // namespace
+// Prints the two usage lines and ends the process with status 255.
+[[noreturn]] void usageAndExit(const char* programName);
 
-[[noreturn]] void usageAndExit(const char* programName) {
+void usageAndExit(const char* programName) {
     FileArguments::printUsage(programName);
     std::exit(-1);
 }
 
 int main(int argc, char* argv[]) {
-    const FileArguments arguments(argc, argv, "uncompress", usageAndExit);
-    const std::string& infile = arguments.infile();
-    const std::string& outfile = arguments.outfile();
+    Report report;
+    const FileArguments arguments = FileArguments::parse(argc, argv, "uncompress");
+    if (arguments.check == FileArguments::Check::sameFile) {
+        report.sameFile();
+    }
+    if (arguments.check != FileArguments::Check::ok) {
+        usageAndExit(arguments.programName.c_str());
+    }
+    const std::string& infile = arguments.infile;
+    const std::string& outfile = arguments.outfile;
 
     InputFile input(infile);
     if (!input.isOpen()) {
-        std::cerr << "Error opening \"" << infile << "\"." << std::endl;
+        report.errorOpening(infile);
         return -1;
     }
     OutputFile output(outfile);
     if (!output.isOpen()) {
-        std::cerr << "Error opening \"" << outfile << "\"." << std::endl;
+        report.errorOpening(outfile);
         return -1;
     }
 
-    std::cerr << "Reading header from file \"" << infile << "\"...";
-    std::array<std::uint8_t, kHeaderBytes> headerBytes{};
+    report.begin("Reading header from file \"" + infile + "\"...");
+    std::array<std::uint8_t, huffcodec::kHeaderBytes> headerBytes{};
     const long headerSize = input.read(headerBytes.data(), headerBytes.size());
     if (headerSize < 0) {
-        std::cerr << "  Problem: error reading input file." << std::endl;
+        report.problem(Problem::errorReadingInput);
         return -1;
     }
-    CountHeader header;
-    switch (header.parse(headerBytes.data(), static_cast<std::size_t>(headerSize))) {
-        case CountHeader::Status::endOfInput:
-            std::cerr << "  Problem: EOF while reading header." << std::endl;
-            return -1;
-        case CountHeader::Status::sizeTooLarge:
-            std::cerr << "  Problem: uncompressed size exceeds " << CountHeader::kMaxTotal
-                      << " bytes." << std::endl;
-            return -1;
-        case CountHeader::Status::ok:
-            break;
+    const huffcodec::HeaderResult header =
+        huffcodec::readHeader(headerBytes.data(), static_cast<std::size_t>(headerSize));
+    if (header.status != huffcodec::Status::ok) {
+        report.problem(problemFor(header.status));
+        return -1;
     }
-    const std::int64_t total = header.total();
-    std::cerr << " done." << std::endl;
-    std::cerr << "Uncompressed file will have " << header.unique() << " unique symbols and size "
-              << total << " bytes." << std::endl;
+    const std::int64_t total = header.header.originalSize;
+    report.done();
+    report.line("Uncompressed file will have " + std::to_string(header.header.distinctBytes) +
+                " unique symbols and size " + std::to_string(total) + " bytes.");
 
-    std::cerr << "Building Huffman code tree...";
-    HCTree tree;
-    tree.buildFromCounts(header.counts());
-    const DecodeTable table(tree);
-    std::cerr << " done." << std::endl;
+    report.begin("Building Huffman code tree...");
+    huffcodec::Decoder decoder;
+    const huffcodec::Status built = decoder.build(header.header);
+    if (built != huffcodec::Status::ok) {
+        report.problem(problemFor(built));
+        return -1;
+    }
+    report.done();
 
-    std::cerr << "Writing to file \"" << outfile << "\"...";
-    const DecodeTable::Result result = table.decodeBody(
-        static_cast<std::uint64_t>(total),
+    report.begin("Writing to file \"" + outfile + "\"...");
+    const huffcodec::StreamResult result = decoder.decode(
         [&input](std::uint8_t* buffer, std::size_t size) { return input.read(buffer, size); },
         [&output](const std::uint8_t* data, std::size_t size) { return output.write(data, size); });
-    switch (result.status) {
-        case DecodeTable::Status::endOfInput:
-            std::cerr << "  Problem: EOF while decoding." << std::endl;
-            return -1;
-        case DecodeTable::Status::readError:
-            std::cerr << "  Problem: error reading input file." << std::endl;
-            return -1;
-        case DecodeTable::Status::writeError:
-            std::cerr << "  Problem: error writing output file." << std::endl;
-            return -1;
-        case DecodeTable::Status::ok:
-            break;
-    }
-    if (!output.close()) {
-        std::cerr << "  Problem: error writing output file." << std::endl;
+    if (result.status != huffcodec::Status::ok) {
+        report.problem(problemFor(result.status));
         return -1;
     }
-    std::cerr << " done." << std::endl;
+    if (!output.close()) {
+        report.problem(Problem::errorWritingOutput);
+        return -1;
+    }
+    report.done();
 
     // Header plus every body byte the decoder needed, the last partly used
     // one included; trailing bytes do not count.
-    const std::uint64_t compressedSize = kHeaderBytes + (result.bitsConsumed + 7) / 8;
+    const std::uint64_t compressedSize = huffcodec::kHeaderBytes + result.bytesRead;
     const double ratio = static_cast<double>(total) / static_cast<double>(compressedSize);
-    std::cerr << "Uncompression ratio: " << ratio << std::endl;
+    report.line("Uncompression ratio: " + formatRatio(ratio));
     return 0;
 }

@@ -6,8 +6,8 @@
 #include <random>
 #include <sstream>
 
-#include "CountHeader.hpp"
 #include "TestSupport.hpp"
+#include "huffcodec/huffcodec.hpp"
 
 namespace {
 
@@ -33,31 +33,32 @@ struct Expected {
 std::optional<Expected> expectedFor(const std::string& file, const std::string& in,
                                     const std::string& out) {
     const std::string reading = "Reading header from file \"" + in + "\"...";
-    CountHeader header;
-    switch (header.parse(reinterpret_cast<const std::uint8_t*>(file.data()), file.size())) {
-        case CountHeader::Status::endOfInput:
-            return Expected{255, reading + "  Problem: EOF while reading header.\n", ""};
-        case CountHeader::Status::sizeTooLarge:
+    const huffcodec::HeaderResult parsed = huffcodec::readHeader(file.data(), file.size());
+    switch (parsed.status) {
+        case huffcodec::Status::ok:
+            break;
+        case huffcodec::Status::sizeTooLarge:
             return Expected{
                 255, reading + "  Problem: uncompressed size exceeds 2147483647 bytes.\n", ""};
-        case CountHeader::Status::ok:
-            break;
+        default:
+            return Expected{255, reading + "  Problem: EOF while reading header.\n", ""};
     }
-    if (header.unique() == 1 && header.total() > 4000000) {
+    const huffcodec::Header& header = parsed.header;
+    if (header.distinctBytes == 1 && header.originalSize > 4000000) {
         return std::nullopt;
     }
     HCTree tree;
-    tree.buildFromCounts(header.counts());
-    const PlainDecoding plain =
-        decodePlain(tree, file.substr(kHeaderBytes), static_cast<std::uint64_t>(header.total()));
+    tree.buildFromCounts(SymbolCounts(header.counts.begin(), header.counts.end()));
+    const PlainDecoding plain = decodePlain(tree, file.substr(kHeaderBytes),
+                                            static_cast<std::uint64_t>(header.originalSize));
     std::string err =
-        reading + " done.\nUncompressed file will have " + std::to_string(header.unique()) +
-        " unique symbols and size " + std::to_string(header.total()) +
+        reading + " done.\nUncompressed file will have " + std::to_string(header.distinctBytes) +
+        " unique symbols and size " + std::to_string(header.originalSize) +
         " bytes.\nBuilding Huffman code tree... done.\nWriting to file \"" + out + "\"...";
     if (!plain.complete) {
         return Expected{255, err + "  Problem: EOF while decoding.\n", plain.symbols};
     }
-    const double ratio = static_cast<double>(header.total()) /
+    const double ratio = static_cast<double>(header.originalSize) /
                          static_cast<double>(kHeaderBytes + plain.bytesFetched);
     return Expected{0, err + " done.\nUncompression ratio: " + formatRatio(ratio) + "\n",
                     plain.symbols};

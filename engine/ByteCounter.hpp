@@ -1,10 +1,14 @@
+// SPDX-License-Identifier: MIT
+//
 // Counting byte values, the first pass of compress.
-#ifndef CODEC_BYTECOUNTER_HPP
-#define CODEC_BYTECOUNTER_HPP
+#ifndef HUFFCODEC_ENGINE_BYTECOUNTER_HPP
+#define HUFFCODEC_ENGINE_BYTECOUNTER_HPP
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+
+namespace huffcodec {
 
 // Spreads its counts over four tables so that runs of one byte value do not
 // wait on one counter's store-to-load chain; counts() adds them up.
@@ -17,4 +21,6 @@ private:
     std::array<std::array<std::uint64_t, 256>, 4> lanes{};
 };
 
-#endif  // CODEC_BYTECOUNTER_HPP
+}  // namespace huffcodec
+
+#endif  // HUFFCODEC_ENGINE_BYTECOUNTER_HPP

@@ -1,26 +1,33 @@
+// SPDX-License-Identifier: MIT
+//
 // Table-driven encoding of a compressed body: the fast path of compress.
 // Writes byte for byte what HCTree::encodeSymbol over a BitOutputStream
 // writes, from a table of codes and a 64-bit accumulator.
-#ifndef CODEC_BODYENCODER_HPP
-#define CODEC_BODYENCODER_HPP
+#ifndef HUFFCODEC_ENGINE_BODYENCODER_HPP
+#define HUFFCODEC_ENGINE_BODYENCODER_HPP
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 
+#include "Format.hpp"
 #include "HCTree.hpp"
+
+namespace huffcodec {
 
 // Codes are kept bit-reversed into stream order (first code bit in bit 0), so
 // appending one is an OR and a shift. Every code must be at most kMaxCodeBits
-// long, which holds for every tree whose counts add up to at most 2^31 - 1
-// (such trees are at most 44 levels deep).
+// long: with up to 7 bits of an unfinished byte carried, a store leaves the
+// accumulator shifted by less than 64. Every valid header's tree qualifies.
 class BodyEncoder {
 public:
-    static constexpr int kMaxCodeBits = 56;
+    static constexpr int kMaxCodeBits = 64 - 8;
+    static_assert(format::kMaxCodeLength <= kMaxCodeBits);
 
     explicit BodyEncoder(const HCTree& tree);
 
     int maxCodeLength() const { return maxLength; }
+    int codeLength(std::uint8_t symbol) const { return lengths[symbol]; }
     bool supportsTree() const { return maxLength <= kMaxCodeBits; }
 
     // Size out must have for encode() of size bytes: the whole codes plus
@@ -52,4 +59,6 @@ private:
     bool sawUncoded = false;
 };
 
-#endif  // CODEC_BODYENCODER_HPP
+}  // namespace huffcodec
+
+#endif  // HUFFCODEC_ENGINE_BODYENCODER_HPP

@@ -1,7 +1,11 @@
+// SPDX-License-Identifier: MIT
+//
 // Byte-value counting over four tables.
 #include "ByteCounter.hpp"
 
 #include <cstring>
+
+namespace huffcodec {
 
 void ByteCounter::add(const std::uint8_t* data, std::size_t size) {
     std::size_t i = 0;
@@ -31,3 +35,5 @@ std::array<std::uint64_t, 256> ByteCounter::counts() const {
     }
     return total;
 }
+
+}  // namespace huffcodec

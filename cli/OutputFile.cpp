@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Block writes over a POSIX file descriptor.
 #include "OutputFile.hpp"
 

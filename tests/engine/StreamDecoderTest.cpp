@@ -1,8 +1,7 @@
-// DecodeTable against the plain reference path: the same symbols, the same
-// stopping point and the same bytes consumed, over many trees, data, cuts and
-// corrupt bodies, and across the decoder's block boundaries.
-#include "DecodeTable.hpp"
-#include "MemoryReader.hpp"
+// The stream decoder against the plain reference path: the same symbols, the
+// same stopping point and the same bytes consumed, over many trees, data, cuts
+// and corrupt bodies, with one to four lanes, and across block boundaries.
+#include "StreamDecoder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,72 +13,85 @@
 namespace {
 
 using namespace testing_support;
+using huffcodec::DecodeStats;
+using huffcodec::Options;
+using huffcodec::Status;
 
 struct FastDecoding {
-    DecodeTable::Status status;
+    Status status;
     std::string symbols;
     std::uint64_t bitsConsumed;
-    DecodeTable::LaneStats laneStats;
+    DecodeStats stats;
 };
 
-// The decoder's ways of running: one chain, two lanes over the default
-// segments, and two lanes over segments small enough for short bodies.
-struct Way {
-    DecodeTable::Lanes lanes;
-    std::size_t segmentBytes;
-};
-const Way kOneLane{DecodeTable::Lanes::one, DecodeTable::kDefaultSegmentBytes};
-const Way kTwoLanes{DecodeTable::Lanes::two, DecodeTable::kDefaultSegmentBytes};
-const Way kWays[] = {
-    kOneLane, kTwoLanes, {DecodeTable::Lanes::two, 64}, {DecodeTable::Lanes::two, 202}};
+// The decoder's ways of running: one chain, the default, and every lane count
+// over segments small enough for short bodies (one a multiple of the lane
+// count, one not).
+const Options kOneLane{1, 0};
+const Options kDefault{};
+const Options kWays[] = {kOneLane, kDefault, {2, 64},  {2, 202}, {3, 64},
+                         {3, 301}, {4, 64},  {4, 409}, {4, 0}};
 
-// Runs decodeBody over body held in memory.
+// Decodes symbolCount symbols of body, read through a callback in pieces of
+// pieceSize bytes (0: as much as asked for), or in place when inPlace.
 FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64_t symbolCount,
-                        Way way = kTwoLanes) {
-    const DecodeTable table(tree);
-    MemoryReader reader(body.data(), body.size());
+                        const Options& way = kDefault, bool inPlace = false,
+                        std::size_t pieceSize = 0) {
+    const huffcodec::DecodeTables tables(tree);
+    huffcodec::StreamDecoder decoder(tables, way);
     FastDecoding result{};
-    const auto outcome = table.decodeBody(
-        symbolCount,
-        [&reader](std::uint8_t* buffer, std::size_t size) { return reader.read(buffer, size); },
-        [&](const std::uint8_t* data, std::size_t size) {
-            result.symbols.append(reinterpret_cast<const char*>(data), size);
-            return true;
-        },
-        way.lanes, way.segmentBytes);
+    const huffcodec::WriteFn write = [&](const std::uint8_t* data, std::size_t size) {
+        result.symbols.append(reinterpret_cast<const char*>(data), size);
+        return true;
+    };
+    std::size_t offset = 0;
+    const huffcodec::ReadFn read = [&](std::uint8_t* buffer, std::size_t size) {
+        const std::size_t n =
+            std::min({size, body.size() - offset, pieceSize == 0 ? size : pieceSize});
+        std::copy_n(body.data() + offset, n, buffer);
+        offset += n;
+        return static_cast<long>(n);
+    };
+    const huffcodec::BodyResult outcome =
+        inPlace ? decoder.decode(symbolCount, reinterpret_cast<const std::uint8_t*>(body.data()),
+                                 body.size(), write, result.stats)
+                : decoder.decode(symbolCount, read, write, result.stats);
     result.status = outcome.status;
     result.bitsConsumed = outcome.bitsConsumed;
-    result.laneStats = outcome.laneStats;
     EXPECT_EQ(outcome.symbolsWritten, result.symbols.size());
     return result;
 }
 
 // Every way of the fast path must do exactly what the plain path does.
-// Returns the lane statistics of the default two-lane way.
-DecodeTable::LaneStats expectSameAsPlain(const HCTree& tree, const std::string& body,
-                                         std::uint64_t symbolCount) {
+// Every way is also run once in place and once through short reads. Returns
+// the lane statistics of the default way.
+DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
+                              std::uint64_t symbolCount) {
     const PlainDecoding plain = decodePlain(tree, body, symbolCount);
-    DecodeTable::LaneStats stats;
-    for (const Way& way : kWays) {
-        SCOPED_TRACE(std::string(way.lanes == DecodeTable::Lanes::one ? "one lane" : "two lanes") +
-                     ", segments of " + std::to_string(way.segmentBytes));
-        const FastDecoding fast = decodeFast(tree, body, symbolCount, way);
+    DecodeStats stats;
+    int run = 0;
+    for (const Options& way : kWays) {
+        SCOPED_TRACE(std::to_string(way.lanes) + " lanes, segments of " +
+                     std::to_string(way.segmentBytes));
+        const FastDecoding fast =
+            decodeFast(tree, body, symbolCount, way, run % 3 == 1, run % 3 == 2 ? 1000 : 0);
+        ++run;
         EXPECT_EQ(fast.symbols.size(), plain.symbols.size());
         EXPECT_TRUE(fast.symbols == plain.symbols);
         if (plain.complete) {
-            EXPECT_EQ(fast.status, DecodeTable::Status::ok);
+            EXPECT_EQ(fast.status, Status::ok);
             EXPECT_EQ((fast.bitsConsumed + 7) / 8, plain.bytesFetched);
         } else {
-            EXPECT_EQ(fast.status, DecodeTable::Status::endOfInput);
+            EXPECT_EQ(fast.status, Status::truncatedBody);
         }
-        if (way.lanes == kTwoLanes.lanes && way.segmentBytes == kTwoLanes.segmentBytes) {
-            stats = fast.laneStats;
+        if (way.lanes == kDefault.lanes && way.segmentBytes == kDefault.segmentBytes) {
+            stats = fast.stats;
         }
     }
     return stats;
 }
 
-TEST(DecodeTable, MatchesPlainPathOnEveryTreeShape) {
+TEST(StreamDecoder, MatchesPlainPathOnEveryTreeShape) {
     std::uint64_t seed = 1;
     for (const SymbolCounts& counts : countTableShapes()) {
         HCTree tree;
@@ -97,7 +109,7 @@ TEST(DecodeTable, MatchesPlainPathOnEveryTreeShape) {
 
 // Bodies large enough to cross several input and output blocks, on trees
 // with long codes (over the table index) and with one-bit codes (full runs).
-TEST(DecodeTable, MatchesPlainPathAcrossBlocks) {
+TEST(StreamDecoder, MatchesPlainPathAcrossBlocks) {
     const std::vector<SymbolCounts> shapes = countTableShapes();
     const SymbolCounts skewed = makeCounts({{'a', 1000000}, {'b', 3}, {'c', 2}, {'d', 1}});
     for (const SymbolCounts& counts : {shapes[60], shapes[1], skewed}) {
@@ -112,7 +124,7 @@ TEST(DecodeTable, MatchesPlainPathAcrossBlocks) {
 // Codes of constant length: 8 bits (uniform bytes) meet at once at every
 // byte-aligned split; 5 bits meet only where the split is a multiple of 5
 // bits from the body's start, so most segments fall back, and must stay exact.
-TEST(DecodeTable, ConstantLengthCodesMeetOrFallBackExactly) {
+TEST(StreamDecoder, ConstantLengthCodesMeetOrFallBackExactly) {
     struct Case {
         int symbols;
         bool allMeet;
@@ -139,13 +151,13 @@ TEST(DecodeTable, ConstantLengthCodesMeetOrFallBackExactly) {
 
 // Cuts just before and after where default two-lane segments begin, split
 // and end, so that the last segment and the careful tail meet at the cut.
-TEST(DecodeTable, CutsAroundSegmentBoundariesMatchPlainPath) {
+TEST(StreamDecoder, CutsAroundSegmentBoundariesMatchPlainPath) {
     const SymbolCounts counts = countTableShapes()[4];
     HCTree tree;
     tree.buildFromCounts(counts);
     const std::string data = dataFor(counts, 600000, 12);
     const std::string body = encodePlain(tree, data);
-    const std::size_t segment = DecodeTable::kDefaultSegmentBytes;
+    const std::size_t segment = huffcodec::kDefaultSegmentBytes;
     ASSERT_GT(expectSameAsPlain(tree, body, data.size()).segments, 2u);
     for (std::size_t boundary = segment / 2; boundary < body.size() && boundary < 3 * segment;
          boundary += segment / 2) {
@@ -159,7 +171,7 @@ TEST(DecodeTable, CutsAroundSegmentBoundariesMatchPlainPath) {
 }
 
 // Every cut of small bodies: the same symbols before the same stop.
-TEST(DecodeTable, EveryCutPointMatchesPlainPath) {
+TEST(StreamDecoder, EveryCutPointMatchesPlainPath) {
     std::uint64_t seed = 500;
     for (const SymbolCounts& counts : countTableShapes()) {
         HCTree tree;
@@ -175,7 +187,7 @@ TEST(DecodeTable, EveryCutPointMatchesPlainPath) {
 
 // Bodies that are not what any writer wrote: random bytes, asked for more
 // symbols than they hold.
-TEST(DecodeTable, RandomBodiesMatchPlainPath) {
+TEST(StreamDecoder, RandomBodiesMatchPlainPath) {
     std::uint64_t seed = 900;
     for (const SymbolCounts& counts : countTableShapes()) {
         HCTree tree;
@@ -188,7 +200,7 @@ TEST(DecodeTable, RandomBodiesMatchPlainPath) {
 
 // The hot loop decodes up to 28 symbols between checks; it must never hand out
 // more than asked for, whatever count and whatever run lengths.
-TEST(DecodeTable, StopsAtExactlyTheSymbolCount) {
+TEST(StreamDecoder, StopsAtExactlyTheSymbolCount) {
     for (const SymbolCounts& counts :
          {makeCounts({{'a', 1000}, {'b', 1}}), makeCounts({{'a', 50}, {'b', 30}, {'c', 20}}),
           countTableShapes()[60]}) {
@@ -203,47 +215,63 @@ TEST(DecodeTable, StopsAtExactlyTheSymbolCount) {
     }
 }
 
-TEST(DecodeTable, EmptyAndOneSymbolTrees) {
+TEST(StreamDecoder, EmptyAndOneSymbolTrees) {
     HCTree empty;
     empty.buildFromCounts(SymbolCounts(kNumSymbols, 0));
-    EXPECT_EQ(decodeFast(empty, "", 0).status, DecodeTable::Status::ok);
-    EXPECT_EQ(decodeFast(empty, "abc", 3).status, DecodeTable::Status::endOfInput);
+    EXPECT_EQ(decodeFast(empty, "", 0).status, Status::ok);
+    EXPECT_EQ(decodeFast(empty, "abc", 3).status, Status::truncatedBody);
 
     HCTree single;
     single.buildFromCounts(makeCounts({{200, 5}}));
     const FastDecoding many = decodeFast(single, "", 300000);
-    EXPECT_EQ(many.status, DecodeTable::Status::ok);
+    EXPECT_EQ(many.status, Status::ok);
     EXPECT_EQ(many.symbols, std::string(300000, '\xC8'));
     EXPECT_EQ(many.bitsConsumed, 0u);
 }
 
-TEST(DecodeTable, ReportsReadAndWriteErrors) {
+TEST(StreamDecoder, ReportsReadAndWriteErrors) {
     HCTree tree;
     tree.buildFromCounts(makeCounts({{'x', 5}, {'y', 9}}));
-    const DecodeTable table(tree);
-    const auto failingRead = [](std::uint8_t*, std::size_t) { return -1L; };
+    const huffcodec::DecodeTables tables(tree);
+    DecodeStats stats;
+    const auto decode = [&](std::uint64_t symbols, const huffcodec::ReadFn& read,
+                            const huffcodec::WriteFn& write) {
+        return huffcodec::StreamDecoder(tables, kDefault).decode(symbols, read, write, stats);
+    };
     const auto keep = [](const std::uint8_t*, std::size_t) { return true; };
-    EXPECT_EQ(table.decodeBody(10, failingRead, keep).status, DecodeTable::Status::readError);
+    const auto failingRead = [](std::uint8_t*, std::size_t) { return -1L; };
+    EXPECT_EQ(decode(10, failingRead, keep).status, Status::readError);
+    // A reader that claims more bytes than it was asked for is broken.
+    const auto overclaiming = [](std::uint8_t*, std::size_t size) {
+        return static_cast<long>(size + 1);
+    };
+    EXPECT_EQ(decode(10, overclaiming, keep).status, Status::readError);
 
     const std::string body(100000, '\x55');
-    MemoryReader reader(body.data(), body.size());
-    const auto read = [&reader](std::uint8_t* buffer, std::size_t size) {
-        return reader.read(buffer, size);
+    std::size_t offset = 0;
+    const auto read = [&](std::uint8_t* buffer, std::size_t size) {
+        const std::size_t n = std::min(size, body.size() - offset);
+        std::copy_n(body.data() + offset, n, buffer);
+        offset += n;
+        return static_cast<long>(n);
     };
     std::size_t accepted = 0;
     const auto failSecondWrite = [&](const std::uint8_t*, std::size_t size) {
         accepted += size;
         return accepted == size;
     };
-    const auto result = table.decodeBody(body.size() * 8, read, failSecondWrite);
-    EXPECT_EQ(result.status, DecodeTable::Status::writeError);
+    const auto result = decode(body.size() * 8, read, failSecondWrite);
+    EXPECT_EQ(result.status, Status::writeError);
     EXPECT_LT(result.symbolsWritten, body.size() * 8);
 
     HCTree single;
     single.buildFromCounts(makeCounts({{'z', 1}}));
+    const huffcodec::DecodeTables singleTables(single);
     const auto refuse = [](const std::uint8_t*, std::size_t) { return false; };
-    EXPECT_EQ(DecodeTable(single).decodeBody(5, failingRead, refuse).status,
-              DecodeTable::Status::writeError);
+    EXPECT_EQ(huffcodec::StreamDecoder(singleTables, kDefault)
+                  .decode(5, failingRead, refuse, stats)
+                  .status,
+              Status::writeError);
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 namespace {
 
 using namespace testing_support;
+using huffcodec::BodyEncoder;
+using huffcodec::ByteCounter;
 
 // Encodes data in pieces of random sizes, as the command does block by block.
 std::string encodeFast(const HCTree& tree, const std::string& data, std::uint64_t seed) {

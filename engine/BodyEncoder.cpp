@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Code table and bit accumulator of the fast encoder.
 #include "BodyEncoder.hpp"
 
@@ -5,6 +7,8 @@
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "the accumulator is stored in little-endian order");
+
+namespace huffcodec {
 
 BodyEncoder::BodyEncoder(const HCTree& tree) {
     for (int symbol = 0; symbol < 256; ++symbol) {
@@ -64,14 +68,15 @@ std::size_t BodyEncoder::encodeGroups(const std::uint8_t* data, std::size_t size
 }
 
 std::size_t BodyEncoder::encode(const std::uint8_t* data, std::size_t size, std::uint8_t* out) {
-    // 7 carried bits + k codes of maxLength bits must stay below 64.
-    if (maxLength <= 14) {
+    // Up to 7 carried bits and k codes of maxLength bits must leave the
+    // accumulator's shift below 64: k * maxLength <= kMaxCodeBits.
+    if (maxLength <= kMaxCodeBits / 4) {
         return encodeGroups<4>(data, size, out);
     }
-    if (maxLength <= 18) {
+    if (maxLength <= kMaxCodeBits / 3) {
         return encodeGroups<3>(data, size, out);
     }
-    if (maxLength <= 28) {
+    if (maxLength <= kMaxCodeBits / 2) {
         return encodeGroups<2>(data, size, out);
     }
     return encodeGroups<1>(data, size, out);
@@ -86,3 +91,5 @@ std::size_t BodyEncoder::finish(std::uint8_t* out) {
     pendingBits = 0;
     return 1;
 }
+
+}  // namespace huffcodec

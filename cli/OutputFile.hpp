@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: MIT
+//
 // A file opened for writing (created or truncated) that takes whole blocks
 // and reports every failed write, including one that shows only at close.
-#ifndef CODEC_OUTPUTFILE_HPP
-#define CODEC_OUTPUTFILE_HPP
+#ifndef HUFFCODEC_CLI_OUTPUTFILE_HPP
+#define HUFFCODEC_CLI_OUTPUTFILE_HPP
 
 #include <cstddef>
 #include <string>
@@ -31,4 +33,4 @@ private:
     int fd;
 };
 
-#endif  // CODEC_OUTPUTFILE_HPP
+#endif  // HUFFCODEC_CLI_OUTPUTFILE_HPP

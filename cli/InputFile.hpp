@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: MIT
+//
 // A file opened for reading in large blocks, with read errors told apart from
 // the end of the file (a stream library would report both as end of input).
-#ifndef CODEC_INPUTFILE_HPP
-#define CODEC_INPUTFILE_HPP
+#ifndef HUFFCODEC_CLI_INPUTFILE_HPP
+#define HUFFCODEC_CLI_INPUTFILE_HPP
 
 #include <cstddef>
 #include <string>
@@ -29,4 +31,4 @@ private:
     int fd;
 };
 
-#endif  // CODEC_INPUTFILE_HPP
+#endif  // HUFFCODEC_CLI_INPUTFILE_HPP

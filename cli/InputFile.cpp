@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Block reads over a POSIX file descriptor.
 #include "InputFile.hpp"
 

@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: MIT
+//
+// The bit-lane kernels: one chain of table lookups over a 64-bit bit buffer.
+// No I/O and no allocation; every function works on a Lane held by the caller,
+// so that the hot loops can keep their lanes in registers.
+#ifndef HUFFCODEC_ENGINE_BITLANES_HPP
+#define HUFFCODEC_ENGINE_BITLANES_HPP
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "DecodeTables.hpp"
+#include "Format.hpp"
+
+namespace huffcodec::lanes {
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "the bit buffer loads body bytes in little-endian order");
+
+// One chain of lookups: where it reads, its bit buffer and where it writes.
+// Bits at count and above are 0 or the true bits that follow: a refill ORs
+// the same bits there again.
+struct Lane {
+    const std::uint8_t* next;  // next byte to go into bits
+    std::uint64_t bits;
+    unsigned count;  // 0 to 63 between steps
+    std::uint8_t* out;
+};
+
+// A refill leaves at least kRefillBits bits in the buffer, and a group of
+// kLookupsPerRefill lookups takes at most kIndexBits each.
+inline constexpr unsigned kRefillBits = 56;
+inline constexpr int kLookupsPerRefill = 4;
+static_assert(kLookupsPerRefill * DecodeTables::kIndexBits <= static_cast<int>(kRefillBits));
+// A refill loads eight bytes at next: the hot loops run only where they can.
+inline constexpr std::size_t kLoadBytes = sizeof(std::uint64_t);
+// Symbols one group of lookups can write, and how far past the group's first
+// output byte its stores reach (every lookup stores eight bytes).
+inline constexpr std::size_t kMaxSymbolsPerGroup =
+    kLookupsPerRefill * static_cast<std::size_t>(DecodeTables::kMaxRun);
+inline constexpr std::size_t kGroupStoreReach =
+    (kLookupsPerRefill - 1) * static_cast<std::size_t>(DecodeTables::kMaxRun) + kLoadBytes;
+static_assert(kGroupStoreReach >= kMaxSymbolsPerGroup);
+// How far a lane can run past the limit it checks once per group: one group
+// of lookups and then one long code taken by the careful step. Valid headers
+// give codes of at most format::kMaxCodeLength bits, but the margins hold for
+// any tree.
+inline constexpr std::size_t kOvershootBits =
+    kLookupsPerRefill * DecodeTables::kIndexBits + format::kMaxTreeDepth;
+
+inline std::uint64_t load64(const std::uint8_t* p) {
+    std::uint64_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+inline void store64(std::uint8_t* p, std::uint64_t value) {
+    std::memcpy(p, &value, sizeof value);
+}
+
+// Bit position of the lane's next code, counted from bit 0 of base.
+inline std::int64_t bitPosition(const Lane& lane, const std::uint8_t* base) {
+    return 8 * static_cast<std::int64_t>(lane.next - base) - static_cast<std::int64_t>(lane.count);
+}
+
+// Tops the buffer up to at least kRefillBits bits; needs kLoadBytes readable
+// bytes at lane.next.
+inline void refill(Lane& lane) {
+    lane.bits |= load64(lane.next) << lane.count;
+    lane.next += (63 - lane.count) >> 3;
+    lane.count |= kRefillBits;
+}
+
+// One table lookup: up to kMaxRun whole codes, stored as eight bytes at
+// lane.out. False, with the lane untouched, when the next code is longer than
+// the table index (or the buffer holds fewer than kIndexBits bits).
+inline bool lookup(Lane& lane, const std::uint8_t* runBits, const std::uint64_t* runs) {
+    const std::uint32_t index = static_cast<std::uint32_t>(lane.bits) & DecodeTables::kIndexMask;
+    const unsigned bits = runBits[index];
+    if (bits == 0) {
+        return false;
+    }
+    const std::uint64_t run = runs[index];
+    store64(lane.out, run);
+    lane.out += run >> 56;
+    lane.bits >>= bits;
+    lane.count -= bits;
+    return true;
+}
+
+// The careful one-symbol step: decodes one code, reading body bytes one at a
+// time and none at or past end, and writes one byte at lane.out. False, with
+// the lane unusable, when the input ends before the code does.
+inline bool carefulStep(Lane& lane, const DecodeTables& tables, const std::uint8_t* end) {
+    while (lane.count <= 56 && lane.next < end) {
+        lane.bits |= static_cast<std::uint64_t>(*lane.next++) << lane.count;
+        lane.count += 8;
+    }
+    const std::uint32_t index = static_cast<std::uint32_t>(lane.bits) & DecodeTables::kIndexMask;
+    const std::uint16_t first = tables.firstCodes()[index];
+    const unsigned length = first >> 8;
+    if (length != 0) {
+        if (length > lane.count) {
+            return false;
+        }
+        *lane.out++ = static_cast<std::uint8_t>(first & 0xFF);
+        lane.bits >>= length;
+        lane.count -= length;
+        return true;
+    }
+    if (lane.count < static_cast<unsigned>(DecodeTables::kIndexBits)) {
+        return false;
+    }
+    auto node = static_cast<std::int16_t>(tables.runs()[index]);
+    lane.bits >>= DecodeTables::kIndexBits;
+    lane.count -= DecodeTables::kIndexBits;
+    for (;;) {
+        if (lane.count == 0) {
+            while (lane.count <= 56 && lane.next < end) {
+                lane.bits |= static_cast<std::uint64_t>(*lane.next++) << lane.count;
+                lane.count += 8;
+            }
+            if (lane.count == 0) {
+                return false;
+            }
+        }
+        node = tables.nodes()[static_cast<std::size_t>(node)][lane.bits & 1];
+        lane.bits >>= 1;
+        --lane.count;
+        if (node < 0) {
+            *lane.out++ = static_cast<std::uint8_t>(~node);
+            return true;
+        }
+    }
+}
+
+// The careful step for hot loops: the lane goes in and out by value, so that
+// the loop's lanes never have their address taken and can stay in registers.
+struct Stepped {
+    Lane lane;
+    bool decoded;
+};
+[[gnu::noinline]] inline Stepped carefulStepOf(Lane lane, const DecodeTables& tables,
+                                               const std::uint8_t* end) {
+    const bool decoded = carefulStep(lane, tables, end);
+    return {lane, decoded};
+}
+
+}  // namespace huffcodec::lanes
+
+#endif  // HUFFCODEC_ENGINE_BITLANES_HPP

@@ -1,0 +1,360 @@
+// SPDX-License-Identifier: MIT
+//
+// The public API over the engine: buffers in memory, the streaming decoder
+// and encoder, and the status texts. Allocation failures end here, as
+// Status::outOfMemory; nothing throws past this file.
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "BodyEncoder.hpp"
+#include "ByteCounter.hpp"
+#include "DecodeTables.hpp"
+#include "Header.hpp"
+#include "StreamDecoder.hpp"
+#include "huffcodec/huffcodec.hpp"
+
+namespace huffcodec {
+
+namespace {
+
+// Input is read and encoded in blocks of this size.
+constexpr std::size_t kEncodeBlock = std::size_t{1} << 17;
+
+// The counts of header, checked as readHeader checks them: a Header built by
+// hand may hold anything.
+Status checkCounts(const Header& header, std::int64_t& total) {
+    total = 0;
+    for (const std::int32_t count : header.counts) {
+        if (count < 0) {
+            return Status::negativeCount;
+        }
+        total += count;
+        if (total > format::kMaxOriginalSize) {
+            return Status::sizeTooLarge;
+        }
+    }
+    return Status::ok;
+}
+
+// Reads until buffer is full or the input ends; -1 on an error (a reader
+// that claims more than it was asked for is one).
+long readFull(const ReadFn& read, std::uint8_t* buffer, std::size_t size) {
+    std::size_t filled = 0;
+    while (filled < size) {
+        const long got = read(buffer + filled, size - filled);
+        if (got < 0 || static_cast<std::size_t>(got) > size - filled) {
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    return static_cast<long>(filled);
+}
+
+}  // namespace
+
+const char* statusMessage(Status status) {
+    switch (status) {
+        case Status::ok:
+            return "ok";
+        case Status::headerTooShort:
+            return "header too short";
+        case Status::negativeCount:
+            return "negative count in header";
+        case Status::sizeTooLarge:
+            return "original size exceeds 2147483647 bytes";
+        case Status::truncatedBody:
+            return "truncated body";
+        case Status::readError:
+            return "read error";
+        case Status::writeError:
+            return "write error";
+        case Status::outputTooSmall:
+            return "output buffer too small";
+        case Status::inputTooLarge:
+            return "input exceeds 2147483647 bytes";
+        case Status::inputChanged:
+            return "input changed between passes";
+        case Status::outOfMemory:
+            return "out of memory";
+        case Status::internalError:
+            return "internal error";
+    }
+    return "unknown status";
+}
+
+// ---- Decoder ------------------------------------------------------------
+
+struct Decoder::Impl {
+    explicit Impl(const HCTree& tree) : tables(tree) {}
+    DecodeTables tables;
+    std::uint64_t symbolCount = 0;
+};
+
+Decoder::Decoder() noexcept = default;
+Decoder::~Decoder() = default;
+Decoder::Decoder(Decoder&&) noexcept = default;
+Decoder& Decoder::operator=(Decoder&&) noexcept = default;
+
+Status Decoder::build(const Header& header) noexcept {
+    impl.reset();
+    std::int64_t total = 0;
+    const Status counts = checkCounts(header, total);
+    if (counts != Status::ok) {
+        return counts;
+    }
+    try {
+        HCTree tree;
+        tree.buildFromCounts(symbolCountsOf(header));
+        impl = std::make_unique<Impl>(tree);
+        impl->symbolCount = static_cast<std::uint64_t>(total);
+        return Status::ok;
+    } catch (const std::bad_alloc&) {
+        return Status::outOfMemory;
+    }
+}
+
+StreamResult Decoder::decode(const ReadFn& read, const WriteFn& write, const Options& options,
+                             DecodeStats* stats) const noexcept {
+    if (!impl) {
+        return {Status::internalError, 0, 0};
+    }
+    try {
+        DecodeStats local;
+        StreamDecoder decoder(impl->tables, options);
+        const BodyResult body =
+            decoder.decode(impl->symbolCount, read, write, stats != nullptr ? *stats : local);
+        return {body.status, body.symbolsWritten, (body.bitsConsumed + 7) / 8};
+    } catch (const std::bad_alloc&) {
+        return {Status::outOfMemory, 0, 0};
+    }
+}
+
+StreamResult Decoder::decode(const void* body, std::size_t size, const WriteFn& write,
+                             const Options& options, DecodeStats* stats) const noexcept {
+    if (!impl) {
+        return {Status::internalError, 0, 0};
+    }
+    try {
+        DecodeStats local;
+        StreamDecoder decoder(impl->tables, options);
+        const BodyResult result =
+            decoder.decode(impl->symbolCount, static_cast<const std::uint8_t*>(body), size, write,
+                           stats != nullptr ? *stats : local);
+        return {result.status, result.symbolsWritten, (result.bitsConsumed + 7) / 8};
+    } catch (const std::bad_alloc&) {
+        return {Status::outOfMemory, 0, 0};
+    }
+}
+
+// ---- Encoder ------------------------------------------------------------
+
+struct Encoder::Impl {
+    explicit Impl(const HCTree& tree) : encoder(tree) {}
+    BodyEncoder encoder;
+    Header header;
+    std::int64_t total = 0;
+};
+
+Encoder::Encoder() noexcept = default;
+Encoder::~Encoder() = default;
+Encoder::Encoder(Encoder&&) noexcept = default;
+Encoder& Encoder::operator=(Encoder&&) noexcept = default;
+
+Status Encoder::build(const Header& header) noexcept {
+    impl.reset();
+    std::int64_t total = 0;
+    const Status counts = checkCounts(header, total);
+    if (counts != Status::ok) {
+        return counts;
+    }
+    try {
+        HCTree tree;
+        tree.buildFromCounts(symbolCountsOf(header));
+        auto built = std::make_unique<Impl>(tree);
+        if (!built->encoder.supportsTree()) {
+            return Status::internalError;  // ruled out by the limit on the total
+        }
+        built->header = header;
+        built->total = total;
+        impl = std::move(built);
+        return Status::ok;
+    } catch (const std::bad_alloc&) {
+        return Status::outOfMemory;
+    }
+}
+
+StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write) const noexcept {
+    if (!impl) {
+        return {Status::internalError, 0, 0};
+    }
+    try {
+        BodyEncoder encoder = impl->encoder;  // carries the bits of an unfinished byte
+        const auto header = writeHeader(impl->header);
+        if (!write(header.data(), header.size())) {
+            return {Status::writeError, 0, 0};
+        }
+        std::uint64_t written = header.size();
+        std::uint64_t consumed = 0;
+        std::vector<std::uint8_t> block(kEncodeBlock);
+        std::vector<std::uint8_t> encoded(encoder.outputBound(kEncodeBlock) + 1);
+        for (;;) {
+            const long got = readFull(read, block.data(), block.size());
+            if (got < 0) {
+                return {Status::readError, written, consumed};
+            }
+            consumed += static_cast<std::uint64_t>(got);
+            // The second pass must see the bytes the header describes: other
+            // bytes could have no code at all.
+            if (consumed > static_cast<std::uint64_t>(impl->total)) {
+                return {Status::inputChanged, written, consumed};
+            }
+            const bool last = static_cast<std::size_t>(got) < block.size();
+            std::size_t size =
+                encoder.encode(block.data(), static_cast<std::size_t>(got), encoded.data());
+            if (last) {
+                size += encoder.finish(encoded.data() + size);
+            }
+            if (size > 0 && !write(encoded.data(), size)) {
+                return {Status::writeError, written, consumed};
+            }
+            written += size;
+            if (last) {
+                break;
+            }
+        }
+        if (consumed != static_cast<std::uint64_t>(impl->total) || encoder.sawSymbolWithoutCode()) {
+            return {Status::inputChanged, written, consumed};
+        }
+        return {Status::ok, written, consumed};
+    } catch (const std::bad_alloc&) {
+        return {Status::outOfMemory, 0, 0};
+    }
+}
+
+CountResult countBytes(const ReadFn& read) noexcept {
+    CountResult result{Status::ok, {}};
+    try {
+        ByteCounter counter;
+        std::vector<std::uint8_t> block(kEncodeBlock);
+        std::int64_t total = 0;
+        for (;;) {
+            const long got = read(block.data(), block.size());
+            if (got < 0 || static_cast<std::size_t>(got) > block.size()) {
+                result.status = Status::readError;
+                return result;
+            }
+            if (got == 0) {
+                break;
+            }
+            counter.add(block.data(), static_cast<std::size_t>(got));
+            total += got;
+            if (total > format::kMaxOriginalSize) {
+                result.status = Status::inputTooLarge;
+                return result;
+            }
+        }
+        const auto counts = counter.counts();
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            result.header.counts[i] = static_cast<std::int32_t>(counts[i]);
+            result.header.distinctBytes += counts[i] != 0 ? 1 : 0;
+        }
+        result.header.originalSize = total;
+        return result;
+    } catch (const std::bad_alloc&) {
+        result.status = Status::outOfMemory;
+        return result;
+    }
+}
+
+// ---- In memory ----------------------------------------------------------
+
+std::size_t compressBound(std::size_t size) {
+    const auto coded = std::min<std::uint64_t>(size, format::kMaxOriginalSize);
+    return kHeaderBytes + static_cast<std::size_t>((coded * format::kMaxCodeLength + 7) / 8);
+}
+
+CompressResult compress(const void* in, std::size_t size, void* out, std::size_t capacity) {
+    if (size > static_cast<std::uint64_t>(format::kMaxOriginalSize)) {
+        return {Status::inputTooLarge, 0};
+    }
+    const auto* data = static_cast<const std::uint8_t*>(in);
+    auto* target = static_cast<std::uint8_t*>(out);
+    try {
+        ByteCounter counter;
+        counter.add(data, size);
+        Header header;
+        const auto counts = counter.counts();
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            header.counts[i] = static_cast<std::int32_t>(counts[i]);
+        }
+        HCTree tree;
+        tree.buildFromCounts(symbolCountsOf(header));
+        BodyEncoder encoder(tree);
+        // The exact size is known before a bit is written.
+        std::uint64_t bits = 0;
+        for (std::size_t s = 0; s < counts.size(); ++s) {
+            bits += counts[s] * encoder.codeLength(static_cast<std::uint8_t>(s));
+        }
+        const std::uint64_t total = kHeaderBytes + (bits + 7) / 8;
+        if (total > capacity) {
+            return {Status::outputTooSmall, 0};
+        }
+        const auto headerBytes = writeHeader(header);
+        std::memcpy(target, headerBytes.data(), headerBytes.size());
+        std::size_t at = headerBytes.size();
+        // Eight-byte stores reach past the last whole byte: encode through a
+        // scratch block.
+        std::vector<std::uint8_t> encoded(encoder.outputBound(kEncodeBlock) + 1);
+        for (std::size_t offset = 0; offset < size; offset += kEncodeBlock) {
+            const std::size_t piece = std::min(kEncodeBlock, size - offset);
+            const std::size_t bytes = encoder.encode(data + offset, piece, encoded.data());
+            std::memcpy(target + at, encoded.data(), bytes);
+            at += bytes;
+        }
+        at += encoder.finish(target + at);
+        return {Status::ok, at};
+    } catch (const std::bad_alloc&) {
+        return {Status::outOfMemory, 0};
+    }
+}
+
+DecompressResult decompress(const void* in, std::size_t size, void* out, std::size_t capacity) {
+    const HeaderResult parsed = readHeader(in, size);
+    if (parsed.status != Status::ok) {
+        return {parsed.status, 0, 0};
+    }
+    const auto symbolCount = static_cast<std::uint64_t>(parsed.header.originalSize);
+    if (symbolCount > capacity) {
+        return {Status::outputTooSmall, 0, 0};
+    }
+    try {
+        HCTree tree;
+        tree.buildFromCounts(symbolCountsOf(parsed.header));
+        const DecodeTables tables(tree);
+        auto* target = static_cast<std::uint8_t*>(out);
+        std::size_t at = 0;
+        const WriteFn write = [&](const std::uint8_t* data, std::size_t n) {
+            if (n > capacity - at) {
+                return false;
+            }
+            std::memcpy(target + at, data, n);
+            at += n;
+            return true;
+        };
+        DecodeStats stats;
+        StreamDecoder decoder(tables, Options{});
+        const BodyResult body =
+            decoder.decode(symbolCount, static_cast<const std::uint8_t*>(in) + kHeaderBytes,
+                           size - kHeaderBytes, write, stats);
+        return {body.status, at,
+                kHeaderBytes + static_cast<std::size_t>((body.bitsConsumed + 7) / 8)};
+    } catch (const std::bad_alloc&) {
+        return {Status::outOfMemory, 0, 0};
+    }
+}
+
+}  // namespace huffcodec

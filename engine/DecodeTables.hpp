@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: MIT
+//
+// Decode tables, built once from a code tree and never changed after: every
+// decoding thread and lane reads the same ones.
+#ifndef HUFFCODEC_ENGINE_DECODETABLES_HPP
+#define HUFFCODEC_ENGINE_DECODETABLES_HPP
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "HCTree.hpp"
+
+namespace huffcodec {
+
+// Each entry is indexed by the next kIndexBits bits of the body (the first bit
+// in bit 0) and tells every whole code those bits hold, up to kMaxRun of them;
+// codes longer than kIndexBits finish with a walk over a flat copy of the tree.
+class DecodeTables {
+public:
+    static constexpr int kIndexBits = 13;
+    static constexpr int kMaxRun = 7;  // symbols in the low bytes of a run, their number on top
+    static constexpr std::uint32_t kIndexMask = (1u << kIndexBits) - 1;
+    static constexpr std::size_t kSize = std::size_t{1} << kIndexBits;
+
+    explicit DecodeTables(const HCTree& tree);
+
+    // Leaves of the tree: 0 (no symbols), 1 (codes of zero bits) or more.
+    int leafCount() const { return leaves; }
+    std::uint8_t onlySymbol() const { return only; }
+    // Length of the shortest code; bounds the symbols a number of bits holds.
+    int minLength() const { return shortest; }
+
+    // Index i: total length of the codes in runs[i], or 0 when the first code
+    // is longer than kIndexBits. Alone on the critical path, so a byte.
+    const std::uint8_t* runBits() const { return runBitsTable.data(); }
+    // Index i: up to kMaxRun symbols in the low bytes and their number in the
+    // top byte; for a long first code, the flat node reached after kIndexBits.
+    const std::uint64_t* runs() const { return runsTable.data(); }
+    // Index i: the first code alone, (length << 8) | symbol; length 0 when
+    // longer than kIndexBits.
+    const std::uint16_t* firstCodes() const { return firstCodesTable.data(); }
+    // Index i: bit k set when a code of runs[i] starts k bits in; lets a lane
+    // record its code starts without decoding one code at a time.
+    const std::uint16_t* runStarts() const { return runStartsTable.data(); }
+    // Inner nodes of the tree; a child below 0 is the leaf of symbol ~child.
+    const std::array<std::int16_t, 2>* nodes() const { return nodesTable.data(); }
+
+private:
+    std::vector<std::uint8_t> runBitsTable;
+    std::vector<std::uint64_t> runsTable;
+    std::vector<std::uint16_t> firstCodesTable;
+    std::vector<std::uint16_t> runStartsTable;
+    std::vector<std::array<std::int16_t, 2>> nodesTable;
+    int leaves = 0;
+    int shortest = 1;
+    std::uint8_t only = 0;
+};
+
+}  // namespace huffcodec
+
+#endif  // HUFFCODEC_ENGINE_DECODETABLES_HPP

@@ -1,0 +1,237 @@
+// SPDX-License-Identifier: MIT
+//
+// Segments of body decoded by L interleaved lanes. One lookup waits for the
+// previous code's length, so a single chain cannot go faster than its latency;
+// L independent chains hide it. A segment is split at L - 1 byte boundaries:
+// lane 0 goes on from the true state, lane k from split point k as if a code
+// started there, each recording where its first codes start. When every lane
+// has reached the end of its part, the true state steps code by code onto one
+// of lane 1's starts; from there lane 1's symbols are the true ones, and lane
+// 1 meets lane 2 the same way, and so on. A boundary where the lanes do not
+// meet (codes of constant length that is not a multiple of 8 bits can do
+// that) is decoded again from the true state: slower, never different.
+#include "SpanDecoder.hpp"
+
+#include <algorithm>
+
+namespace huffcodec {
+
+using lanes::bitPosition;
+using lanes::Lane;
+
+void DecodeWorkspace::reserve(int laneCount, std::size_t regionBytes) {
+    for (std::size_t k = 0; k < static_cast<std::size_t>(laneCount); ++k) {
+        regions[k] = ByteBuffer(regionBytes);
+        windows[k].reserve(static_cast<std::size_t>(SpanDecoder::kWindowBits) + 64);
+    }
+    segmentPieces.reserve(2 * kMaxLanes);
+}
+
+namespace {
+
+// Runs N of the lanes (those listed in active) interleaved while every one of
+// them is below its limit. The lanes are copied into locals, and the careful
+// step takes them by value, so that they can live in registers. False if a
+// careful step ran out of input.
+template <int N>
+bool interleave(Lane* laneStates, const std::int64_t* limits, const int* active,
+                const std::uint8_t* base, const DecodeTables& tables, const std::uint8_t* end) {
+    Lane lane[N];
+    std::int64_t limit[N];
+    for (int k = 0; k < N; ++k) {
+        lane[k] = laneStates[active[k]];
+        limit[k] = limits[active[k]];
+    }
+    const std::uint8_t* const runBits = tables.runBits();
+    const std::uint64_t* const runs = tables.runs();
+    bool decoded = true;
+    for (;;) {
+        bool below = true;
+#pragma GCC unroll 4
+        for (int k = 0; k < N; ++k) {
+            below &= bitPosition(lane[k], base) < limit[k];
+        }
+        if (!below) {
+            break;
+        }
+#pragma GCC unroll 4
+        for (int k = 0; k < N; ++k) {
+            lanes::refill(lane[k]);
+        }
+#pragma GCC unroll 4
+        for (int i = 0; i < lanes::kLookupsPerRefill; ++i) {
+#pragma GCC unroll 4
+            for (int k = 0; k < N; ++k) {
+                if (!lanes::lookup(lane[k], runBits, runs)) {
+                    const lanes::Stepped stepped = lanes::carefulStepOf(lane[k], tables, end);
+                    lane[k] = stepped.lane;
+                    if (!stepped.decoded) {
+                        decoded = false;
+                        goto stop;
+                    }
+                    goto nextGroup;
+                }
+            }
+        }
+    nextGroup:;
+    }
+stop:
+    for (int k = 0; k < N; ++k) {
+        laneStates[active[k]] = lane[k];
+    }
+    return decoded;
+}
+
+// Runs lanes 0 .. count - 1 until each has reached its limit, interleaving
+// all of those still short of it.
+bool runLanes(Lane* laneStates, const std::int64_t* limits, int count, const std::uint8_t* base,
+              const DecodeTables& tables, const std::uint8_t* end) {
+    int active[kMaxLanes];
+    int running = 0;
+    for (int k = 0; k < count; ++k) {
+        if (bitPosition(laneStates[k], base) < limits[k]) {
+            active[running++] = k;
+        }
+    }
+    while (running > 0) {
+        bool decoded = false;
+        switch (running) {
+            case 1:
+                decoded = interleave<1>(laneStates, limits, active, base, tables, end);
+                break;
+            case 2:
+                decoded = interleave<2>(laneStates, limits, active, base, tables, end);
+                break;
+            case 3:
+                decoded = interleave<3>(laneStates, limits, active, base, tables, end);
+                break;
+            default:
+                static_assert(kMaxLanes == 4);
+                decoded = interleave<4>(laneStates, limits, active, base, tables, end);
+                break;
+        }
+        if (!decoded) {
+            return false;
+        }
+        int kept = 0;
+        for (int i = 0; i < running; ++i) {
+            if (bitPosition(laneStates[active[i]], base) < limits[active[i]]) {
+                active[kept++] = active[i];
+            }
+        }
+        running = kept;
+    }
+    return true;
+}
+
+}  // namespace
+
+SpanDecoder::SpanDecoder(const DecodeTables& decodeTables, int laneCount, std::size_t segmentBytes)
+    : tables(decodeTables),
+      lanes(std::clamp(laneCount, 2, kMaxLanes)),
+      segment(std::clamp(segmentBytes, kMinSegmentBytes, kMaxSegmentBytes)) {
+    const std::size_t partBytes = segment / static_cast<std::size_t>(lanes);
+    windowBits = std::min<std::int64_t>(kWindowBits, 4 * static_cast<std::int64_t>(partBytes));
+    const auto minLength = static_cast<std::size_t>(decodeTables.minLength());
+    // The true symbols of a segment lie between its start (less the bits the
+    // true state holds ahead of its next byte) and its end plus an overshoot.
+    maxSegmentSymbols = (8 * segment + 64 + lanes::kOvershootBits) / minLength;
+    // A lane's region takes its part (the last part is up to lanes - 1 bytes
+    // longer), the bits held ahead, an overshoot, and the true state's steps
+    // across the next lane's window.
+    const std::size_t regionBits = 8 * (partBytes + static_cast<std::size_t>(lanes)) + 64 +
+                                   lanes::kOvershootBits + static_cast<std::size_t>(windowBits) +
+                                   format::kMaxTreeDepth;
+    maxRegionBytes = regionBits / minLength + lanes::kGroupStoreReach;
+}
+
+SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::uint8_t* base,
+                                                   const std::uint8_t* end,
+                                                   DecodeWorkspace& workspace,
+                                                   DecodeStats& stats) const {
+    const auto start = static_cast<std::size_t>(trueLane.next - base);
+    Lane lane[kMaxLanes];
+    std::int64_t limit[kMaxLanes];
+    std::size_t split[kMaxLanes + 1];
+    for (int k = 0; k <= lanes; ++k) {
+        split[k] = start + static_cast<std::size_t>(k) * segment / static_cast<std::size_t>(lanes);
+    }
+    lane[0] = trueLane;
+    lane[0].out = workspace.region(0);
+    for (int k = 1; k < lanes; ++k) {
+        lane[k] = {base + split[k], 0, 0, workspace.region(k)};
+    }
+    for (int k = 0; k < lanes; ++k) {
+        limit[k] = 8 * static_cast<std::int64_t>(split[k + 1]);
+    }
+    ++stats.segments;
+
+    for (int k = 1; k < lanes; ++k) {
+        const std::int64_t windowEnd = 8 * static_cast<std::int64_t>(split[k]) + windowBits;
+        if (!recordWindow(lane[k], base, windowEnd, tables, end, workspace.window(k))) {
+            return SegmentEnd::brokenMargin;
+        }
+    }
+    if (!runLanes(lane, limit, lanes, base, tables, end)) {
+        return SegmentEnd::brokenMargin;
+    }
+
+    // The true state meets each lane in turn.
+    std::vector<Piece>& pieces = workspace.pieces();
+    pieces.clear();
+    Lane state = lane[0];
+    const std::uint8_t* pieceStart = workspace.region(0);
+    for (int k = 1; k < lanes; ++k) {
+        ++stats.boundaries;
+        const MeetingPoint point = meet(state, base, workspace.window(k), tables, end);
+        if (point.meeting == Meeting::inputEnded) {
+            return SegmentEnd::brokenMargin;
+        }
+        pieces.push_back({pieceStart, static_cast<std::size_t>(state.out - pieceStart)});
+        if (point.meeting == Meeting::met) {
+            stats.resyncBitsTotal += point.distance;
+            stats.resyncBitsMax = std::max(stats.resyncBitsMax, point.distance);
+            pieceStart = workspace.region(k) + point.symbol;
+            state = lane[k];
+        } else {
+            // Lane k's symbols are dropped: the true state decodes its part
+            // again, into its region.
+            ++stats.fallbacks;
+            pieceStart = workspace.region(k);
+            state.out = workspace.region(k);
+            if (!runLanes(&state, &limit[k], 1, base, tables, end)) {
+                return SegmentEnd::brokenMargin;
+            }
+        }
+    }
+    pieces.push_back({pieceStart, static_cast<std::size_t>(state.out - pieceStart)});
+    trueLane = state;
+    return SegmentEnd::done;
+}
+
+std::size_t decodeFast(Lane& state, const DecodeTables& tables, const std::uint8_t* inEnd,
+                       const std::uint8_t* outEnd) {
+    if (inEnd - state.next < static_cast<std::ptrdiff_t>(lanes::kLoadBytes) ||
+        outEnd - state.out < static_cast<std::ptrdiff_t>(lanes::kGroupStoreReach)) {
+        return 0;
+    }
+    const std::uint8_t* const runBits = tables.runBits();
+    const std::uint64_t* const runs = tables.runs();
+    const std::uint8_t* const inLast = inEnd - lanes::kLoadBytes;
+    const std::uint8_t* const outLast = outEnd - lanes::kGroupStoreReach;
+    Lane lane = state;
+    std::uint8_t* const outStart = lane.out;
+    while (lane.next <= inLast && lane.out <= outLast) {
+        lanes::refill(lane);
+        for (int i = 0; i < lanes::kLookupsPerRefill; ++i) {
+            if (!lanes::lookup(lane, runBits, runs)) {
+                goto stop;
+            }
+        }
+    }
+stop:
+    state = lane;
+    return static_cast<std::size_t>(lane.out - outStart);
+}
+
+}  // namespace huffcodec

@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: MIT
+//
+// Decoding body bytes held in memory: a single chain of lookups for the ends,
+// and segments decoded by several interleaved lanes that meet at their split
+// points. Knows nothing of where the bytes come from or where symbols go.
+#ifndef HUFFCODEC_ENGINE_SPANDECODER_HPP
+#define HUFFCODEC_ENGINE_SPANDECODER_HPP
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "BitLanes.hpp"
+#include "DecodeTables.hpp"
+#include "LaneMeeting.hpp"
+#include "huffcodec/huffcodec.hpp"
+
+namespace huffcodec {
+
+inline constexpr int kMaxLanes = 4;
+
+// A byte buffer left uninitialised: decoders write before they read, and a
+// small file should not pay for clearing megabytes.
+class ByteBuffer {
+public:
+    ByteBuffer() = default;
+    explicit ByteBuffer(std::size_t size) : bytes(new std::uint8_t[size]) {}
+    std::uint8_t* data() const { return bytes.get(); }
+
+private:
+    std::unique_ptr<std::uint8_t[]> bytes;
+};
+
+// Output of a segment, in order: runs of symbols in the workspace.
+struct Piece {
+    const std::uint8_t* data;
+    std::size_t size;
+};
+
+// The scratch memory of one decoding thread: an output region and a window
+// per lane, and the pieces of the last segment.
+class DecodeWorkspace {
+public:
+    void reserve(int laneCount, std::size_t regionBytes);
+    std::uint8_t* region(int lane) const { return regions[static_cast<std::size_t>(lane)].data(); }
+    Window& window(int lane) { return windows[static_cast<std::size_t>(lane)]; }
+    std::vector<Piece>& pieces() { return segmentPieces; }
+
+private:
+    std::array<ByteBuffer, kMaxLanes> regions;
+    std::array<Window, kMaxLanes> windows;
+    std::vector<Piece> segmentPieces;
+};
+
+class SpanDecoder {
+public:
+    // Codes are searched for over the first kWindowBits bits of a lane (at
+    // most half of its part of the segment).
+    static constexpr std::int64_t kWindowBits = 2048;
+    static constexpr std::size_t kMinSegmentBytes = 64;
+    static constexpr std::size_t kMaxSegmentBytes = std::size_t{1} << 18;
+    // Readable bytes a segment needs past its end: its last lane may run
+    // kOvershootBits past the end with up to 64 bits buffered ahead of its
+    // position, and a refill loads kLoadBytes.
+    static constexpr std::size_t kSegmentReserveBytes =
+        (lanes::kOvershootBits + 64 + 7) / 8 + lanes::kLoadBytes;
+
+    // laneCount 2 to kMaxLanes; segmentBytes is clamped to the limits above.
+    SpanDecoder(const DecodeTables& tables, int laneCount, std::size_t segmentBytes);
+
+    int laneCount() const { return lanes; }
+    std::size_t segmentBytes() const { return segment; }
+    // The most true symbols one segment can give.
+    std::size_t segmentSymbols() const { return maxSegmentSymbols; }
+    // Bytes of one lane's output region.
+    std::size_t regionBytes() const { return maxRegionBytes; }
+
+    enum class SegmentEnd { done, brokenMargin };
+
+    // Decodes segmentBytes() of body from lane's next byte on: lane holds the
+    // true state and is left at the true state after the segment (its out
+    // pointer then means nothing). The symbols go to workspace.pieces().
+    // Needs segmentBytes() + kSegmentReserveBytes readable bytes from
+    // lane.next; bit positions count from bit 0 of base. brokenMargin only if
+    // that guarantee was broken.
+    SegmentEnd decodeSegment(lanes::Lane& lane, const std::uint8_t* base, const std::uint8_t* end,
+                             DecodeWorkspace& workspace, DecodeStats& stats) const;
+
+private:
+    const DecodeTables& tables;
+    int lanes;
+    std::size_t segment;
+    std::int64_t windowBits;
+    std::size_t maxSegmentSymbols;
+    std::size_t maxRegionBytes;
+};
+
+// The single chain: decodes while kLoadBytes can be loaded below inEnd and a
+// group's stores stay below outEnd; stops early at a long code. Returns the
+// number of symbols written.
+std::size_t decodeFast(lanes::Lane& lane, const DecodeTables& tables, const std::uint8_t* inEnd,
+                       const std::uint8_t* outEnd);
+
+}  // namespace huffcodec
+
+#endif  // HUFFCODEC_ENGINE_SPANDECODER_HPP

@@ -1,0 +1,166 @@
+// SPDX-License-Identifier: MIT
+//
+// Blocks in, blocks out: the loop that feeds the span decoder.
+#include "StreamDecoder.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace huffcodec {
+
+namespace {
+
+// Input is read in blocks and topped up when fewer than the bytes one step
+// needs are left, so that neither a careful step nor a segment runs dry while
+// the input has more.
+constexpr std::size_t kInputBlock = std::size_t{1} << 18;
+constexpr std::size_t kInputReserve = 64;
+static_assert(kInputReserve >= lanes::kLoadBytes &&
+                  kInputReserve * 8 >= static_cast<std::size_t>(format::kMaxTreeDepth),
+              "a careful step must find a whole code, and the fast loop a whole load");
+// Output is handed on in blocks of up to kOutputBlock bytes.
+constexpr std::size_t kOutputBlock = std::size_t{1} << 19;
+
+}  // namespace
+
+StreamDecoder::StreamDecoder(const DecodeTables& decodeTables, const Options& options)
+    : tables(decodeTables),
+      laneCount(std::clamp(options.lanes == 0 ? kDefaultLanes : options.lanes, 1, kMaxLanes)),
+      spans(decodeTables, laneCount,
+            options.segmentBytes == 0 ? kDefaultSegmentBytes : options.segmentBytes),
+      output(kOutputBlock) {}
+
+BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const ReadFn& readFn,
+                                 const WriteFn& writeFn, DecodeStats& stats) {
+    read = &readFn;
+    write = &writeFn;
+    const std::size_t segmentInput =
+        laneCount > 1 ? spans.segmentBytes() + SpanDecoder::kSegmentReserveBytes : 0;
+    inputBlock = ByteBuffer(kInputBlock + kInputReserve + segmentInput);
+    in = inputBlock.data();
+    return run(symbolCount, stats);
+}
+
+BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const std::uint8_t* body,
+                                 std::size_t size, const WriteFn& writeFn, DecodeStats& stats) {
+    write = &writeFn;
+    in = body;
+    inEnd = size;
+    inputDone = true;
+    return run(symbolCount, stats);
+}
+
+bool StreamDecoder::topUp() {
+    const auto consumed = static_cast<std::size_t>(state.next - in);
+    const std::size_t kept = inEnd - consumed;
+    std::memmove(inputBlock.data(), in + consumed, kept);
+    inBase += consumed;
+    state.next = in;
+    inEnd = kept;
+    // A short count is not the end of the input: only 0 is.
+    std::size_t filled = 0;
+    while (filled < kInputBlock) {
+        const std::size_t want = kInputBlock - filled;
+        const long got = (*read)(inputBlock.data() + kept + filled, want);
+        if (got < 0 || static_cast<std::size_t>(got) > want) {
+            return false;
+        }
+        if (got == 0) {
+            inputDone = true;
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    inEnd += filled;
+    return true;
+}
+
+bool StreamDecoder::flushOutput() {
+    const auto size = static_cast<std::size_t>(state.out - output.data());
+    const bool ok = size == 0 || (*write)(output.data(), size);
+    written += ok ? size : 0;
+    state.out = output.data();
+    return ok;
+}
+
+BodyResult StreamDecoder::finish(Status status) const {
+    return {status, written,
+            8 * (inBase + static_cast<std::uint64_t>(state.next - in)) - state.count};
+}
+
+BodyResult StreamDecoder::run(std::uint64_t symbolCount, DecodeStats& stats) {
+    state = {in, 0, 0, output.data()};
+    if (symbolCount == 0) {
+        return finish(Status::ok);
+    }
+    if (tables.leafCount() == 0) {
+        return finish(Status::truncatedBody);
+    }
+    if (tables.leafCount() == 1) {
+        // Codes of zero bits: nothing to read.
+        std::memset(output.data(), tables.onlySymbol(),
+                    static_cast<std::size_t>(std::min<std::uint64_t>(kOutputBlock, symbolCount)));
+        while (written < symbolCount) {
+            state.out =
+                output.data() + std::min<std::uint64_t>(kOutputBlock, symbolCount - written);
+            if (!flushOutput()) {
+                return finish(Status::writeError);
+            }
+        }
+        return finish(Status::ok);
+    }
+
+    const bool segments = laneCount > 1;
+    if (segments) {
+        workspace.reserve(laneCount, spans.regionBytes());
+    }
+    const std::size_t wantInput =
+        (segments ? spans.segmentBytes() + SpanDecoder::kSegmentReserveBytes : 0) + kInputReserve;
+    for (;;) {
+        const auto outPos = static_cast<std::size_t>(state.out - output.data());
+        if (written + outPos >= symbolCount) {
+            break;
+        }
+        if (!inputDone && inEnd - static_cast<std::size_t>(state.next - in) < wantInput &&
+            !topUp()) {
+            flushOutput();
+            return finish(Status::readError);
+        }
+        const std::uint64_t remaining = symbolCount - written - outPos;
+        const bool segment = segments &&
+                             inEnd - static_cast<std::size_t>(state.next - in) >= wantInput &&
+                             remaining >= spans.segmentSymbols();
+        if ((outPos >= kOutputBlock || segment) && !flushOutput()) {
+            return finish(Status::writeError);
+        }
+        if (segment) {
+            if (spans.decodeSegment(state, in, in + inEnd, workspace, stats) ==
+                SpanDecoder::SegmentEnd::brokenMargin) {
+                return finish(Status::internalError);
+            }
+            state.out = output.data();
+            for (const Piece& piece : workspace.pieces()) {
+                if (piece.size > 0 && !(*write)(piece.data, piece.size)) {
+                    return finish(Status::writeError);
+                }
+                written += piece.size;
+            }
+            continue;
+        }
+        const auto room = static_cast<std::size_t>(std::min<std::uint64_t>(
+            remaining, kOutputBlock - static_cast<std::size_t>(state.out - output.data())));
+        if (decodeFast(state, tables, in + inEnd, state.out + room) == 0) {
+            const lanes::Lane before = state;
+            if (!lanes::carefulStep(state, tables, in + inEnd)) {
+                // The symbols before the cut stay in the output; the code
+                // that could not complete is not counted as consumed.
+                state = before;
+                flushOutput();
+                return finish(inputDone ? Status::truncatedBody : Status::internalError);
+            }
+        }
+    }
+    return finish(flushOutput() ? Status::ok : Status::writeError);
+}
+
+}  // namespace huffcodec

@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: MIT
+//
+// The streaming driver of the decoder: keeps an input block topped up from a
+// read callback (or borrows a body in memory), hands whole output blocks and
+// segment pieces to a write callback, and leaves the decoding to the span
+// decoder and the bit-lane kernels. Memory stays bounded whatever the size.
+#ifndef HUFFCODEC_ENGINE_STREAMDECODER_HPP
+#define HUFFCODEC_ENGINE_STREAMDECODER_HPP
+
+#include <cstddef>
+#include <cstdint>
+
+#include "DecodeTables.hpp"
+#include "SpanDecoder.hpp"
+#include "huffcodec/huffcodec.hpp"
+
+namespace huffcodec {
+
+// What the commands use unless told otherwise.
+inline constexpr int kDefaultLanes = 2;
+inline constexpr std::size_t kDefaultSegmentBytes = std::size_t{1} << 16;
+
+struct BodyResult {
+    Status status;  // ok, truncatedBody, readError, writeError or internalError
+    std::uint64_t symbolsWritten;
+    std::uint64_t bitsConsumed;  // bits of every whole code decoded
+};
+
+// Decodes symbolCount symbols of a body read through read (or held in memory)
+// and hands them to write. One object serves one call.
+class StreamDecoder {
+public:
+    StreamDecoder(const DecodeTables& tables, const Options& options);
+
+    BodyResult decode(std::uint64_t symbolCount, const ReadFn& read, const WriteFn& write,
+                      DecodeStats& stats);
+    // The same over a body in memory, which is not copied.
+    BodyResult decode(std::uint64_t symbolCount, const std::uint8_t* body, std::size_t size,
+                      const WriteFn& write, DecodeStats& stats);
+
+private:
+    BodyResult run(std::uint64_t symbolCount, DecodeStats& stats);
+    BodyResult finish(Status status) const;
+    bool topUp();
+    bool flushOutput();
+
+    const DecodeTables& tables;
+    int laneCount;
+    SpanDecoder spans;
+    const ReadFn* read = nullptr;
+    const WriteFn* write = nullptr;
+
+    ByteBuffer inputBlock;             // owned input, when reading through read
+    const std::uint8_t* in = nullptr;  // inputBlock, or the borrowed body
+    std::size_t inEnd = 0;             // end of the valid bytes at in
+    std::uint64_t inBase = 0;          // offset in the body of in[0]
+    bool inputDone = false;            // no more input to come
+    lanes::Lane state{};               // the true state; its out points into output
+    ByteBuffer output;
+    std::uint64_t written = 0;  // symbols handed to write
+    DecodeWorkspace workspace;
+};
+
+}  // namespace huffcodec
+
+#endif  // HUFFCODEC_ENGINE_STREAMDECODER_HPP

@@ -1,0 +1,216 @@
+// SPDX-License-Identifier: MIT
+//
+// huffcodec: reading and writing files packed with a static, byte-oriented
+// Huffman code.
+//
+// A compressed file is a 1024-byte header of 256 little-endian signed 32-bit
+// counts (entry i: how often byte value i occurs in the original data; their
+// sum is the original size, at most 2147483647) followed by the body: the code
+// of every original byte in order, packed least significant bit first. The
+// code tree is rebuilt from the counts by fixed pairing rules and never
+// stored. Anything after the bits the decoder needs is ignored.
+//
+// Two ways in:
+//  - over buffers in memory: compressBound(), compress(), readHeader(),
+//    decompress();
+//  - streaming, for data of any size in bounded memory: countBytes(), then an
+//    Encoder; readHeader() on the first 1024 bytes, then a Decoder. Both pull
+//    input through a ReadFn and push output through a WriteFn.
+//
+// No function throws. Every failure is a Status; statusMessage() describes it.
+// Running out of memory is reported as Status::outOfMemory.
+//
+// Thread safety: every function may be called from several threads at once on
+// different arguments. A built Decoder or Encoder is immutable: one object may
+// serve several threads at once, each call with its own callbacks.
+#ifndef HUFFCODEC_HUFFCODEC_HPP
+#define HUFFCODEC_HUFFCODEC_HPP
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "huffcodec/version.hpp"
+
+// The shared library exports these names and nothing else.
+#define HUFFCODEC_API __attribute__((visibility("default")))
+
+namespace huffcodec {
+
+// Size of the count header that starts every compressed file.
+inline constexpr std::size_t kHeaderBytes = 1024;
+// The largest original size a header can describe.
+inline constexpr std::int64_t kMaxOriginalSize = 2147483647;
+
+enum class Status {
+    ok,
+    headerTooShort,  // fewer than kHeaderBytes bytes
+    negativeCount,   // a header entry below 0
+    sizeTooLarge,    // header entries adding up past kMaxOriginalSize
+    truncatedBody,   // the body ends before the last code does
+    readError,       // the ReadFn reported an error
+    writeError,      // the WriteFn reported an error
+    outputTooSmall,  // the output buffer cannot hold the result
+    inputTooLarge,   // more than kMaxOriginalSize bytes to compress
+    inputChanged,    // the second pass of an Encoder saw other bytes than counted
+    outOfMemory,
+    internalError,  // a broken internal guarantee; never expected
+};
+
+// A short English description of status, e.g. "truncated body". Never null.
+HUFFCODEC_API const char* statusMessage(Status status);
+
+// What a header says.
+struct Header {
+    std::array<std::int32_t, 256> counts{};  // entry i: occurrences of byte value i
+    std::int64_t originalSize = 0;           // sum of counts
+    int distinctBytes = 0;                   // entries that are not 0
+};
+
+struct HeaderResult {
+    Status status;  // ok, headerTooShort, negativeCount or sizeTooLarge
+    Header header;  // valid when status is ok
+};
+
+// Reads the header at the start of size bytes of in (size may include the
+// body). Entries are checked in index order; the first that is missing,
+// negative or takes the sum past kMaxOriginalSize decides the status.
+HUFFCODEC_API HeaderResult readHeader(const void* in, std::size_t size);
+
+// Encodes header as the 1024 bytes that start a compressed file.
+HUFFCODEC_API std::array<std::uint8_t, kHeaderBytes> writeHeader(const Header& header);
+
+// ---- In memory ----------------------------------------------------------
+
+// The most bytes compress() can write for size bytes of input: the header plus
+// a body of codes of at most 44 bits (the deepest code a valid header allows).
+HUFFCODEC_API std::size_t compressBound(std::size_t size);
+
+struct CompressResult {
+    Status status;             // ok, inputTooLarge, outputTooSmall or outOfMemory
+    std::size_t bytesWritten;  // the whole compressed file when ok, else 0
+};
+
+// Compresses size bytes of in into out, which holds capacity bytes. A capacity
+// of compressBound(size) is always enough.
+HUFFCODEC_API CompressResult compress(const void* in, std::size_t size, void* out,
+                                      std::size_t capacity);
+
+struct DecompressResult {
+    Status status;
+    std::size_t bytesWritten;   // decoded bytes written to out
+    std::size_t bytesConsumed;  // header plus every body byte decoding needed, the last
+                                // partly used one included; trailing bytes excluded
+};
+
+// Decompresses the compressed file of size bytes at in into out, which holds
+// capacity bytes. Fails with outputTooSmall, writing nothing, unless capacity
+// is at least the header's original size. On truncatedBody, out holds the
+// bytesWritten bytes decoded before the code the body could not complete.
+HUFFCODEC_API DecompressResult decompress(const void* in, std::size_t size, void* out,
+                                          std::size_t capacity);
+
+// ---- Streaming ----------------------------------------------------------
+
+// Fills buffer with up to size bytes and returns how many: 0 only at the end
+// of the input, a negative number on an error. A short count is not the end:
+// the caller asks again until it gets 0.
+using ReadFn = std::function<long(std::uint8_t* buffer, std::size_t size)>;
+// Takes size bytes; returns false on an error, which ends the call. Neither
+// callback may throw.
+using WriteFn = std::function<bool(const std::uint8_t* data, std::size_t size)>;
+
+// How the decoder runs. The defaults are what the commands use; tests and
+// benchmarks choose others.
+struct Options {
+    // Interleaved lanes per segment of body, 1 to 4; 0 picks the default.
+    int lanes = 0;
+    // Body bytes one segment covers, clamped to 64 bytes .. 256 KiB; 0 picks
+    // the default.
+    std::size_t segmentBytes = 0;
+};
+
+// How the lanes fared: segments decoded with several lanes, boundaries
+// between lanes where they did not fall into step (and decoding went on from
+// the true position instead), and how far past a split point the lanes met.
+struct DecodeStats {
+    std::uint64_t segments = 0;
+    std::uint64_t boundaries = 0;
+    std::uint64_t fallbacks = 0;
+    std::uint64_t resyncBitsTotal = 0;
+    std::uint64_t resyncBitsMax = 0;
+};
+
+struct StreamResult {
+    Status status;
+    std::uint64_t bytesWritten;  // bytes handed to the WriteFn
+    std::uint64_t bytesRead;     // Decoder: body bytes decoding needed (as in
+                                 // DecompressResult, without the header);
+                                 // Encoder: input bytes read
+};
+
+// Decodes bodies for one header. Build once, then decode() any number of
+// times; memory stays bounded (a few MiB) whatever the original size.
+class HUFFCODEC_API Decoder {
+public:
+    Decoder() noexcept;
+    ~Decoder();
+    Decoder(Decoder&&) noexcept;
+    Decoder& operator=(Decoder&&) noexcept;
+
+    // Builds the code tree and decode tables for header (as readHeader gives
+    // it). Returns ok or outOfMemory.
+    Status build(const Header& header) noexcept;
+
+    // Reads a body (the bytes after the header) through read and writes the
+    // header's originalSize decoded bytes through write, in blocks. Stops at
+    // the first code the body cannot complete (truncatedBody), having written
+    // every byte before it; reads at most a block past what it needs. stats,
+    // if given, receives the lane statistics.
+    StreamResult decode(const ReadFn& read, const WriteFn& write, const Options& options = {},
+                        DecodeStats* stats = nullptr) const noexcept;
+
+    // The same over a body of size bytes held in memory, read in place.
+    StreamResult decode(const void* body, std::size_t size, const WriteFn& write,
+                        const Options& options = {}, DecodeStats* stats = nullptr) const noexcept;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl;
+};
+
+struct CountResult {
+    Status status;  // ok, readError, inputTooLarge or outOfMemory
+    Header header;  // the counts of every byte read, when ok
+};
+
+// Reads all of the input through read and counts its bytes.
+HUFFCODEC_API CountResult countBytes(const ReadFn& read) noexcept;
+
+// Encodes data whose counts are known (from countBytes) into a compressed
+// file. Build once, then encode() the same data any number of times.
+class HUFFCODEC_API Encoder {
+public:
+    Encoder() noexcept;
+    ~Encoder();
+    Encoder(Encoder&&) noexcept;
+    Encoder& operator=(Encoder&&) noexcept;
+
+    // Builds the code table for header. Returns ok or outOfMemory.
+    Status build(const Header& header) noexcept;
+
+    // Writes the header, then reads the data through read and writes its
+    // codes. Fails with inputChanged if the data read is not what the
+    // header counted (other bytes, more or fewer of them).
+    StreamResult encode(const ReadFn& read, const WriteFn& write) const noexcept;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl;
+};
+
+}  // namespace huffcodec
+
+#endif  // HUFFCODEC_HUFFCODEC_HPP
