@@ -3,7 +3,8 @@
 //
 //   bench_decode plain  IN OUT     tree walk over a BitInputStream over a file
 //                                  stream, one decodeSymbol per byte
-//   bench_decode decode L IN OUT   the library's decoder with L lanes (1 to 4)
+//   bench_decode decode L IN OUT   the library's decoder with L lanes (1 to 4),
+//                                  or L:S for segments of S bytes
 //   bench_decode lanes  IN         lane statistics for 2, 3 and 4 lanes, and
 //                                  the true resynchronisation distances at
 //                                  byte-aligned split points every 4 KiB of body
@@ -77,7 +78,7 @@ bool openHeader(InputFile& input, Opened& opened) {
     return opened.decoder.build(parsed.header) == huffcodec::Status::ok;
 }
 
-huffcodec::Status decodeWith(int lanes, const char* in, OutputFile* output,
+huffcodec::Status decodeWith(const huffcodec::Options& options, const char* in, OutputFile* output,
                              huffcodec::DecodeStats* stats) {
     InputFile input(in);
     Opened opened;
@@ -90,7 +91,7 @@ huffcodec::Status decodeWith(int lanes, const char* in, OutputFile* output,
             [output](const std::uint8_t* data, std::size_t size) {
                 return output == nullptr || output->write(data, size);
             },
-            {lanes, 0}, stats)
+            options, stats)
         .status;
 }
 
@@ -173,8 +174,11 @@ int main(int argc, char* argv[]) {
     }
     if (mode == "decode" && argc == 5) {
         OutputFile output(argv[4]);
-        const int lanes = std::atoi(argv[2]);
-        return decodeWith(lanes, argv[3], &output, nullptr) == huffcodec::Status::ok &&
+        // LANES, or LANES:SEGMENT_BYTES
+        char* rest = nullptr;
+        const huffcodec::Options options{static_cast<int>(std::strtol(argv[2], &rest, 10)),
+                                         *rest == ':' ? std::strtoul(rest + 1, nullptr, 10) : 0};
+        return decodeWith(options, argv[3], &output, nullptr) == huffcodec::Status::ok &&
                        output.close()
                    ? 0
                    : 1;
@@ -182,7 +186,7 @@ int main(int argc, char* argv[]) {
     if (mode == "lanes" && argc == 3) {
         for (int lanes = 2; lanes <= 4; ++lanes) {
             huffcodec::DecodeStats stats;
-            if (decodeWith(lanes, argv[2], nullptr, &stats) != huffcodec::Status::ok) {
+            if (decodeWith({lanes, 0}, argv[2], nullptr, &stats) != huffcodec::Status::ok) {
                 return 1;
             }
             const std::uint64_t met = stats.boundaries - stats.fallbacks;

@@ -43,11 +43,11 @@ inline constexpr std::size_t kGroupStoreReach =
     (kLookupsPerRefill - 1) * static_cast<std::size_t>(DecodeTables::kMaxRun) + kLoadBytes;
 static_assert(kGroupStoreReach >= kMaxSymbolsPerGroup);
 // How far a lane can run past the limit it checks once per group: one group
-// of lookups and then one long code taken by the careful step. Valid headers
-// give codes of at most format::kMaxCodeLength bits, but the margins hold for
-// any tree.
-inline constexpr std::size_t kOvershootBits =
-    kLookupsPerRefill * DecodeTables::kIndexBits + format::kMaxTreeDepth;
+// of lookups, each of which may be a long code taken by the careful step.
+// Valid headers give codes of at most format::kMaxCodeLength bits, but the
+// margins hold for any tree.
+inline constexpr std::size_t kOvershootBits = kLookupsPerRefill * format::kMaxTreeDepth;
+static_assert(format::kMaxTreeDepth >= DecodeTables::kIndexBits);
 
 inline std::uint64_t load64(const std::uint8_t* p) {
     std::uint64_t value;
@@ -62,6 +62,18 @@ inline void store64(std::uint8_t* p, std::uint64_t value) {
 // Bit position of the lane's next code, counted from bit 0 of base.
 inline std::int64_t bitPosition(const Lane& lane, const std::uint8_t* base) {
     return 8 * static_cast<std::int64_t>(lane.next - base) - static_cast<std::int64_t>(lane.count);
+}
+
+// A lane standing at bit position of base, with nothing buffered beyond the
+// byte that holds that bit (which the lane must have read before).
+inline Lane laneAt(const std::uint8_t* base, std::int64_t position, std::uint8_t* out) {
+    Lane lane{base + (position >> 3), 0, 0, out};
+    const auto skip = static_cast<unsigned>(position & 7);
+    if (skip != 0) {
+        lane.bits = static_cast<std::uint64_t>(*lane.next++) >> skip;
+        lane.count = 8 - skip;
+    }
+    return lane;
 }
 
 // Tops the buffer up to at least kRefillBits bits; needs kLoadBytes readable

@@ -29,8 +29,7 @@ std::int16_t flatten(const HCNode* node, std::vector<std::array<std::int16_t, 2>
 }  // namespace
 
 DecodeTables::DecodeTables(const HCTree& tree)
-    : runBitsTable(kSize, 0),
-      runsTable(kSize, 0),
+    : lookupTable(kSize + kSize / sizeof(std::uint64_t), 0),
       firstCodesTable(kSize, 0),
       runStartsTable(kSize, 0) {
     const HCNode* root = tree.getRoot();
@@ -56,7 +55,7 @@ DecodeTables::DecodeTables(const HCTree& tree)
         if (node < 0) {
             firstCodesTable[index] = static_cast<std::uint16_t>(length << 8 | (~node & 0xFF));
         } else {
-            runsTable[index] = static_cast<std::uint64_t>(node);  // a long code goes on here
+            lookupTable[index] = static_cast<std::uint64_t>(node);  // a long code goes on here
         }
     }
 
@@ -85,9 +84,10 @@ DecodeTables::DecodeTables(const HCTree& tree)
             used += length;
         }
         if (count > 0) {
-            runBitsTable[index] = static_cast<std::uint8_t>(used);
+            reinterpret_cast<std::uint8_t*>(lookupTable.data() + kSize)[index] =
+                static_cast<std::uint8_t>(used);
             runStartsTable[index] = starts;
-            runsTable[index] = run | static_cast<std::uint64_t>(count) << 56;
+            lookupTable[index] = run | static_cast<std::uint64_t>(count) << 56;
         }
     }
 }

@@ -34,10 +34,13 @@ public:
 
     // Index i: total length of the codes in runs[i], or 0 when the first code
     // is longer than kIndexBits. Alone on the critical path, so a byte.
-    const std::uint8_t* runBits() const { return runBitsTable.data(); }
+    const std::uint8_t* runBits() const {
+        return reinterpret_cast<const std::uint8_t*>(lookupTable.data() + kSize);
+    }
+    static_assert(sizeof(std::uint64_t) * kSize % alignof(std::uint64_t) == 0);
     // Index i: up to kMaxRun symbols in the low bytes and their number in the
     // top byte; for a long first code, the flat node reached after kIndexBits.
-    const std::uint64_t* runs() const { return runsTable.data(); }
+    const std::uint64_t* runs() const { return lookupTable.data(); }
     // Index i: the first code alone, (length << 8) | symbol; length 0 when
     // longer than kIndexBits.
     const std::uint16_t* firstCodes() const { return firstCodesTable.data(); }
@@ -48,8 +51,9 @@ public:
     const std::array<std::int16_t, 2>* nodes() const { return nodesTable.data(); }
 
 private:
-    std::vector<std::uint8_t> runBitsTable;
-    std::vector<std::uint64_t> runsTable;
+    // runs() and then runBits() in one block, at a fixed distance from each
+    // other: a hot loop addresses both from one register.
+    std::vector<std::uint64_t> lookupTable;
     std::vector<std::uint16_t> firstCodesTable;
     std::vector<std::uint16_t> runStartsTable;
     std::vector<std::array<std::int16_t, 2>> nodesTable;

@@ -13,11 +13,13 @@
 #include "SpanDecoder.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace huffcodec {
 
 using lanes::bitPosition;
 using lanes::Lane;
+using lanes::laneAt;
 
 void DecodeWorkspace::reserve(int laneCount, std::size_t regionBytes) {
     for (std::size_t k = 0; k < static_cast<std::size_t>(laneCount); ++k) {
@@ -30,55 +32,85 @@ void DecodeWorkspace::reserve(int laneCount, std::size_t regionBytes) {
 namespace {
 
 // Runs N of the lanes (those listed in active) interleaved while every one of
-// them is below its limit. The lanes are copied into locals, and the careful
-// step takes them by value, so that they can live in registers. False if a
-// careful step ran out of input.
-template <int N>
-bool interleave(Lane* laneStates, const std::int64_t* limits, const int* active,
-                const std::uint8_t* base, const DecodeTables& tables, const std::uint8_t* end) {
-    Lane lane[N];
-    std::int64_t limit[N];
-    for (int k = 0; k < N; ++k) {
-        lane[k] = laneStates[active[k]];
-        limit[k] = limits[active[k]];
+// them is below its limit. Each lane is held as three locals, its bit
+// position, its bit buffer (reloaded from the position once per group) and its
+// output pointer, and the careful step takes it by value, so that all of them
+// can live in registers. False if a careful step ran out of input.
+// One lane in the hot loop, as three values: its bit position, its bit buffer
+// (reloaded from the position once per group) and its output pointer.
+struct LaneRegisters {
+    std::int64_t position;
+    std::uint64_t bits;
+    std::uint8_t* out;
+};
+
+// What every lane of the hot loop reads.
+struct LaneShared {
+    const std::uint8_t* base;
+    const std::uint8_t* end;
+    // runs() and runBits() from one register: runBits() stands at a fixed
+    // distance after runs().
+    const std::uint8_t* lookupTable;
+    const DecodeTables* tables;
+    std::uint8_t* discard;  // where a lane writes once its careful step has failed
+};
+
+[[gnu::always_inline]] inline void reload(LaneRegisters& lane, const std::uint8_t* base) {
+    lane.bits = lanes::load64(base + (lane.position >> 3)) >> (lane.position & 7);
+}
+
+// One lookup of one lane. A long code goes through the careful step, by value,
+// and the lane reloads its bits for the lookups left in the group.
+[[gnu::always_inline]] inline void step(LaneRegisters& lane, const LaneShared& shared,
+                                        bool& decoded) {
+    const auto index = static_cast<std::uint32_t>(lane.bits) & DecodeTables::kIndexMask;
+    constexpr std::size_t kRunBitsOffset = DecodeTables::kSize * sizeof(std::uint64_t);
+    const unsigned used = shared.lookupTable[kRunBitsOffset + index];
+    if (__builtin_expect(used == 0, 0)) {
+        const lanes::Stepped stepped = lanes::carefulStepOf(
+            laneAt(shared.base, lane.position, lane.out), *shared.tables, shared.end);
+        if (stepped.decoded) {
+            lane.position = bitPosition(stepped.lane, shared.base);
+            lane.out = stepped.lane.out;
+            reload(lane, shared.base);
+        } else {
+            decoded = false;
+            lane.out = shared.discard;
+        }
+        return;
     }
-    const std::uint8_t* const runBits = tables.runBits();
-    const std::uint64_t* const runs = tables.runs();
+    const std::uint64_t run = lanes::load64(shared.lookupTable + sizeof(std::uint64_t) * index);
+    lanes::store64(lane.out, run);
+    lane.out += run >> 56;
+    lane.bits >>= used;
+    lane.position += used;
+}
+
+// Runs the lanes listed in active (one per index in K) interleaved while every
+// one of them is below its limit. The lanes are addressed by constant indices
+// only, so that the compiler keeps them in registers. False if a careful step
+// ran out of input.
+template <std::size_t... K>
+bool interleave(std::index_sequence<K...>, Lane* laneStates, const std::int64_t* limits,
+                const int* active, const std::uint8_t* base, const DecodeTables& tables,
+                const std::uint8_t* end) {
+    static_assert(lanes::kLookupsPerRefill * DecodeTables::kIndexBits <= 64 - 7,
+                  "a group's lookups fit in a load shifted by up to 7 bits");
+    constexpr std::size_t N = sizeof...(K);
+    std::uint8_t discard[lanes::kGroupStoreReach + 8];
+    const LaneShared shared{base, end, reinterpret_cast<const std::uint8_t*>(tables.runs()),
+                            &tables, discard};
+    LaneRegisters lane[N] = {
+        {bitPosition(laneStates[active[K]], base), 0, laneStates[active[K]].out}...};
+    const std::int64_t limit[N] = {limits[active[K]]...};
     bool decoded = true;
-    for (;;) {
-        bool below = true;
-#pragma GCC unroll 4
-        for (int k = 0; k < N; ++k) {
-            below &= bitPosition(lane[k], base) < limit[k];
-        }
-        if (!below) {
-            break;
-        }
-#pragma GCC unroll 4
-        for (int k = 0; k < N; ++k) {
-            lanes::refill(lane[k]);
-        }
-#pragma GCC unroll 4
+    while (decoded && ((lane[K].position < limit[K]) && ...)) {
+        (reload(lane[K], base), ...);
         for (int i = 0; i < lanes::kLookupsPerRefill; ++i) {
-#pragma GCC unroll 4
-            for (int k = 0; k < N; ++k) {
-                if (!lanes::lookup(lane[k], runBits, runs)) {
-                    const lanes::Stepped stepped = lanes::carefulStepOf(lane[k], tables, end);
-                    lane[k] = stepped.lane;
-                    if (!stepped.decoded) {
-                        decoded = false;
-                        goto stop;
-                    }
-                    goto nextGroup;
-                }
-            }
+            (step(lane[K], shared, decoded), ...);
         }
-    nextGroup:;
     }
-stop:
-    for (int k = 0; k < N; ++k) {
-        laneStates[active[k]] = lane[k];
-    }
+    ((laneStates[active[K]] = laneAt(base, lane[K].position, lane[K].out)), ...);
     return decoded;
 }
 
@@ -97,17 +129,21 @@ bool runLanes(Lane* laneStates, const std::int64_t* limits, int count, const std
         bool decoded = false;
         switch (running) {
             case 1:
-                decoded = interleave<1>(laneStates, limits, active, base, tables, end);
+                decoded = interleave(std::make_index_sequence<1>(), laneStates, limits, active,
+                                     base, tables, end);
                 break;
             case 2:
-                decoded = interleave<2>(laneStates, limits, active, base, tables, end);
+                decoded = interleave(std::make_index_sequence<2>(), laneStates, limits, active,
+                                     base, tables, end);
                 break;
             case 3:
-                decoded = interleave<3>(laneStates, limits, active, base, tables, end);
+                decoded = interleave(std::make_index_sequence<3>(), laneStates, limits, active,
+                                     base, tables, end);
                 break;
             default:
                 static_assert(kMaxLanes == 4);
-                decoded = interleave<4>(laneStates, limits, active, base, tables, end);
+                decoded = interleave(std::make_index_sequence<4>(), laneStates, limits, active,
+                                     base, tables, end);
                 break;
         }
         if (!decoded) {

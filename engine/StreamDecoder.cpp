@@ -51,12 +51,15 @@ BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const std::uint8_t* 
 }
 
 bool StreamDecoder::topUp() {
-    const auto consumed = static_cast<std::size_t>(state.next - in);
+    // Keep every byte from the one that holds the next bit, so that bit
+    // positions never point before the block.
+    const std::int64_t position = lanes::bitPosition(state, in);
+    const auto consumed = static_cast<std::size_t>(position >> 3);
     const std::size_t kept = inEnd - consumed;
     std::memmove(inputBlock.data(), in + consumed, kept);
     inBase += consumed;
-    state.next = in;
     inEnd = kept;
+    state = lanes::laneAt(in, position & 7, state.out);
     // A short count is not the end of the input: only 0 is.
     std::size_t filled = 0;
     while (filled < kInputBlock) {
