@@ -24,7 +24,6 @@ using lanes::laneAt;
 void DecodeWorkspace::reserve(int laneCount, std::size_t regionBytes) {
     for (std::size_t k = 0; k < static_cast<std::size_t>(laneCount); ++k) {
         regions[k] = ByteBuffer(regionBytes);
-        windows[k].reserve(static_cast<std::size_t>(SpanDecoder::kWindowBits) + 64);
     }
     segmentPieces.reserve(2 * kMaxLanes);
 }
@@ -202,12 +201,6 @@ SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::ui
     }
     ++stats.segments;
 
-    for (int k = 1; k < lanes; ++k) {
-        const std::int64_t windowEnd = 8 * static_cast<std::int64_t>(split[k]) + windowBits;
-        if (!recordWindow(lane[k], base, windowEnd, tables, end, workspace.window(k))) {
-            return SegmentEnd::brokenMargin;
-        }
-    }
     if (!runLanes(lane, limit, lanes, base, tables, end)) {
         return SegmentEnd::brokenMargin;
     }
@@ -219,7 +212,8 @@ SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::ui
     const std::uint8_t* pieceStart = workspace.region(0);
     for (int k = 1; k < lanes; ++k) {
         ++stats.boundaries;
-        const MeetingPoint point = meet(state, base, workspace.window(k), tables, end);
+        const MeetingPoint point =
+            meet(state, base, 8 * static_cast<std::int64_t>(split[k]), windowBits, tables, end);
         if (point.meeting == Meeting::inputEnded) {
             return SegmentEnd::brokenMargin;
         }
@@ -227,7 +221,7 @@ SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::ui
         if (point.meeting == Meeting::met) {
             stats.resyncBitsTotal += point.distance;
             stats.resyncBitsMax = std::max(stats.resyncBitsMax, point.distance);
-            pieceStart = workspace.region(k) + point.symbol;
+            pieceStart = workspace.region(k) + point.symbols;
             state = lane[k];
         } else {
             // Lane k's symbols are dropped: the true state decodes its part

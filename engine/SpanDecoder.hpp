@@ -39,25 +39,23 @@ struct Piece {
     std::size_t size;
 };
 
-// The scratch memory of one decoding thread: an output region and a window
-// per lane, and the pieces of the last segment.
+// The scratch memory of one decoding thread: an output region per lane, and
+// the pieces of the last segment.
 class DecodeWorkspace {
 public:
     void reserve(int laneCount, std::size_t regionBytes);
     std::uint8_t* region(int lane) const { return regions[static_cast<std::size_t>(lane)].data(); }
-    Window& window(int lane) { return windows[static_cast<std::size_t>(lane)]; }
     std::vector<Piece>& pieces() { return segmentPieces; }
 
 private:
     std::array<ByteBuffer, kMaxLanes> regions;
-    std::array<Window, kMaxLanes> windows;
     std::vector<Piece> segmentPieces;
 };
 
 class SpanDecoder {
 public:
-    // Codes are searched for over the first kWindowBits bits of a lane (at
-    // most half of its part of the segment).
+    // Lanes meet within the first kWindowBits bits of a lane's part (at most
+    // half of the part), or not at all.
     static constexpr std::int64_t kWindowBits = 2048;
     static constexpr std::size_t kMinSegmentBytes = 64;
     static constexpr std::size_t kMaxSegmentBytes = std::size_t{1} << 18;
