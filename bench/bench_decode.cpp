@@ -4,7 +4,8 @@
 //   bench_decode plain  IN OUT     tree walk over a BitInputStream over a file
 //                                  stream, one decodeSymbol per byte
 //   bench_decode decode L IN OUT   the library's decoder with L lanes (1 to 4),
-//                                  or L:S for segments of S bytes
+//                                  or L:S for segments of S bytes (0: default),
+//                                  or L:S:T on T threads
 //   bench_decode lanes  IN         lane statistics for 2, 3 and 4 lanes, and
 //                                  the true resynchronisation distances at
 //                                  byte-aligned split points every 4 KiB of body
@@ -174,10 +175,16 @@ int main(int argc, char* argv[]) {
     }
     if (mode == "decode" && argc == 5) {
         OutputFile output(argv[4]);
-        // LANES, or LANES:SEGMENT_BYTES
+        // LANES[:SEGMENT_BYTES[:THREADS]]
         char* rest = nullptr;
-        const huffcodec::Options options{static_cast<int>(std::strtol(argv[2], &rest, 10)),
-                                         *rest == ':' ? std::strtoul(rest + 1, nullptr, 10) : 0};
+        huffcodec::Options options;
+        options.lanes = static_cast<int>(std::strtol(argv[2], &rest, 10));
+        if (*rest == ':') {
+            options.segmentBytes = std::strtoul(rest + 1, &rest, 10);
+        }
+        if (*rest == ':') {
+            options.threads = static_cast<int>(std::strtol(rest + 1, &rest, 10));
+        }
         return decodeWith(options, argv[3], &output, nullptr) == huffcodec::Status::ok &&
                        output.close()
                    ? 0

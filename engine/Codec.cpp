@@ -12,6 +12,7 @@
 #include "DecodeTables.hpp"
 #include "Header.hpp"
 #include "StreamDecoder.hpp"
+#include "ThreadedDecoder.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace huffcodec {
@@ -124,9 +125,19 @@ StreamResult Decoder::decode(const ReadFn& read, const WriteFn& write, const Opt
     }
     try {
         DecodeStats local;
-        StreamDecoder decoder(impl->tables, options);
-        const BodyResult body =
-            decoder.decode(impl->symbolCount, read, write, stats != nullptr ? *stats : local);
+        DecodeStats& counted = stats != nullptr ? *stats : local;
+        const int threads = options.threads == 0 ? availableProcessors() : options.threads;
+        const std::size_t chunkBytes =
+            options.chunkBytes == 0 ? kDefaultChunkBytes : options.chunkBytes;
+        BodyResult body{};
+        if (threads > 1 && impl->tables.leafCount() > 1 &&
+            impl->symbolCount >= kThreadedChunks * chunkBytes) {
+            body = decodeThreaded(impl->tables, options, threads, impl->symbolCount, read, write,
+                                  counted);
+        } else {
+            StreamDecoder decoder(impl->tables, options);
+            body = decoder.decode(impl->symbolCount, read, write, counted);
+        }
         return {body.status, body.symbolsWritten, (body.bitsConsumed + 7) / 8};
     } catch (const std::bad_alloc&) {
         return {Status::outOfMemory, 0, 0};

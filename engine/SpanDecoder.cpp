@@ -163,10 +163,10 @@ bool runLanes(Lane* laneStates, const std::int64_t* limits, int count, const std
 
 SpanDecoder::SpanDecoder(const DecodeTables& decodeTables, int laneCount, std::size_t segmentBytes)
     : tables(decodeTables),
-      lanes(std::clamp(laneCount, 2, kMaxLanes)),
+      lanes(std::clamp(laneCount, 1, kMaxLanes)),
       segment(std::clamp(segmentBytes, kMinSegmentBytes, kMaxSegmentBytes)) {
     const std::size_t partBytes = segment / static_cast<std::size_t>(lanes);
-    windowBits = std::min<std::int64_t>(kWindowBits, 4 * static_cast<std::int64_t>(partBytes));
+    window = std::min<std::int64_t>(kWindowBits, 4 * static_cast<std::int64_t>(partBytes));
     const auto minLength = static_cast<std::size_t>(decodeTables.minLength());
     // The true symbols of a segment lie between its start (less the bits the
     // true state holds ahead of its next byte) and its end plus an overshoot.
@@ -175,7 +175,7 @@ SpanDecoder::SpanDecoder(const DecodeTables& decodeTables, int laneCount, std::s
     // longer), the bits held ahead, an overshoot, and the true state's steps
     // across the next lane's window.
     const std::size_t regionBits = 8 * (partBytes + static_cast<std::size_t>(lanes)) + 64 +
-                                   lanes::kOvershootBits + static_cast<std::size_t>(windowBits) +
+                                   lanes::kOvershootBits + static_cast<std::size_t>(window) +
                                    format::kMaxTreeDepth;
     maxRegionBytes = regionBits / minLength + lanes::kGroupStoreReach;
 }
@@ -213,7 +213,7 @@ SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::ui
     for (int k = 1; k < lanes; ++k) {
         ++stats.boundaries;
         const MeetingPoint point =
-            meet(state, base, 8 * static_cast<std::int64_t>(split[k]), windowBits, tables, end);
+            meet(state, base, 8 * static_cast<std::int64_t>(split[k]), window, tables, end);
         if (point.meeting == Meeting::inputEnded) {
             return SegmentEnd::brokenMargin;
         }

@@ -58,18 +58,19 @@ public:
     // half of the part), or not at all.
     static constexpr std::int64_t kWindowBits = 2048;
     static constexpr std::size_t kMinSegmentBytes = 64;
-    static constexpr std::size_t kMaxSegmentBytes = std::size_t{1} << 18;
+    static constexpr std::size_t kMaxSegmentBytes = std::size_t{1} << 20;
     // Readable bytes a segment needs past its end: its last lane may run
     // kOvershootBits past the end with up to 64 bits buffered ahead of its
     // position, and a refill loads kLoadBytes.
     static constexpr std::size_t kSegmentReserveBytes =
         (lanes::kOvershootBits + 64 + 7) / 8 + lanes::kLoadBytes;
 
-    // laneCount 2 to kMaxLanes; segmentBytes is clamped to the limits above.
+    // laneCount 1 to kMaxLanes; segmentBytes is clamped to the limits above.
     SpanDecoder(const DecodeTables& tables, int laneCount, std::size_t segmentBytes);
 
     int laneCount() const { return lanes; }
     std::size_t segmentBytes() const { return segment; }
+    std::int64_t windowBits() const { return window; }
     // The most true symbols one segment can give.
     std::size_t segmentSymbols() const { return maxSegmentSymbols; }
     // Bytes of one lane's output region.
@@ -90,7 +91,7 @@ private:
     const DecodeTables& tables;
     int lanes;
     std::size_t segment;
-    std::int64_t windowBits;
+    std::int64_t window;
     std::size_t maxSegmentSymbols;
     std::size_t maxRegionBytes;
 };

@@ -31,13 +31,23 @@ StreamDecoder::StreamDecoder(const DecodeTables& decodeTables, const Options& op
       output(kOutputBlock) {}
 
 BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const ReadFn& readFn,
-                                 const WriteFn& writeFn, DecodeStats& stats) {
+                                 const WriteFn& writeFn, DecodeStats& stats, unsigned startBit) {
     read = &readFn;
     write = &writeFn;
     const std::size_t segmentInput =
         laneCount > 1 ? spans.segmentBytes() + SpanDecoder::kSegmentReserveBytes : 0;
     inputBlock = ByteBuffer(kInputBlock + kInputReserve + segmentInput);
     in = inputBlock.data();
+    state = {in, 0, 0, output.data()};
+    if (startBit != 0) {
+        // The first bits of the first byte were decoded by someone else.
+        if (!topUp()) {
+            return finish(Status::readError);
+        }
+        if (inEnd > 0) {
+            state = lanes::laneAt(in, startBit & 7, output.data());
+        }
+    }
     return run(symbolCount, stats);
 }
 
@@ -47,6 +57,7 @@ BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const std::uint8_t* 
     in = body;
     inEnd = size;
     inputDone = true;
+    state = {in, 0, 0, output.data()};
     return run(symbolCount, stats);
 }
 
@@ -92,7 +103,6 @@ BodyResult StreamDecoder::finish(Status status) const {
 }
 
 BodyResult StreamDecoder::run(std::uint64_t symbolCount, DecodeStats& stats) {
-    state = {in, 0, 0, output.data()};
     if (symbolCount == 0) {
         return finish(Status::ok);
     }

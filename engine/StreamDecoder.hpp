@@ -32,8 +32,10 @@ class StreamDecoder {
 public:
     StreamDecoder(const DecodeTables& tables, const Options& options);
 
+    // startBit: bits of the first byte that are not part of this body's codes
+    // (they were decoded before); bitsConsumed counts them.
     BodyResult decode(std::uint64_t symbolCount, const ReadFn& read, const WriteFn& write,
-                      DecodeStats& stats);
+                      DecodeStats& stats, unsigned startBit = 0);
     // The same over a body in memory, which is not copied.
     BodyResult decode(std::uint64_t symbolCount, const std::uint8_t* body, std::size_t size,
                       const WriteFn& write, DecodeStats& stats);

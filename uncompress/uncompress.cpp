@@ -13,6 +13,7 @@
 #include "InputFile.hpp"
 #include "OutputFile.hpp"
 #include "Report.hpp"
+#include "ThreadCount.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 // Prints the two usage lines and ends the process with status 255.
@@ -24,6 +25,7 @@ void usageAndExit(const char* programName) {
 }
 
 int main(int argc, char* argv[]) {
+    const int threads = threadCountFromEnvironment();
     Report report;
     const FileArguments arguments = FileArguments::parse(argc, argv, "uncompress");
     if (arguments.check == FileArguments::Check::sameFile) {
@@ -76,7 +78,8 @@ int main(int argc, char* argv[]) {
     report.begin("Writing to file \"" + outfile + "\"...");
     const huffcodec::StreamResult result = decoder.decode(
         [&input](std::uint8_t* buffer, std::size_t size) { return input.read(buffer, size); },
-        [&output](const std::uint8_t* data, std::size_t size) { return output.write(data, size); });
+        [&output](const std::uint8_t* data, std::size_t size) { return output.write(data, size); },
+        {0, 0, threads, 0});
     if (result.status != huffcodec::Status::ok) {
         report.problem(problemFor(result.status));
         return -1;

@@ -122,21 +122,33 @@ using ReadFn = std::function<long(std::uint8_t* buffer, std::size_t size)>;
 // callback may throw.
 using WriteFn = std::function<bool(const std::uint8_t* data, std::size_t size)>;
 
-// How the decoder runs. The defaults are what the commands use; tests and
-// benchmarks choose others.
+// How the decoder runs. The defaults suit most uses; tests and benchmarks
+// choose others.
 struct Options {
     // Interleaved lanes per segment of body, 1 to 4; 0 picks the default.
     int lanes = 0;
-    // Body bytes one segment covers, clamped to 64 bytes .. 256 KiB; 0 picks
+    // Body bytes one segment covers, clamped to 64 bytes .. 1 MiB; 0 picks
     // the default.
     std::size_t segmentBytes = 0;
+    // Threads that decode one body (the ReadFn decode only): 1 decodes on the
+    // calling thread and starts none; 0 takes availableProcessors(). Bodies of
+    // fewer than 16 chunks' worth of original bytes start no threads. Each
+    // thread adds a few MiB of memory.
+    int threads = 1;
+    // Body bytes of one chunk handed to a thread, clamped to 64 bytes .. 1 MiB;
+    // 0 picks the default (256 KiB).
+    std::size_t chunkBytes = 0;
 };
+
+// The processors this process may run on: its CPU affinity, and a cgroup CPU
+// quota where one is set. At least 1.
+HUFFCODEC_API int availableProcessors() noexcept;
 
 // How the lanes fared: segments decoded with several lanes, boundaries
 // between lanes where they did not fall into step (and decoding went on from
 // the true position instead), and how far past a split point the lanes met.
 struct DecodeStats {
-    std::uint64_t segments = 0;
+    std::uint64_t segments = 0;  // segments and chunks decoded with lanes
     std::uint64_t boundaries = 0;
     std::uint64_t fallbacks = 0;
     std::uint64_t resyncBitsTotal = 0;

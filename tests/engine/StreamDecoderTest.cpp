@@ -2,6 +2,7 @@
 // same stopping point and the same bytes consumed, over many trees, data, cuts
 // and corrupt bodies, with one to four lanes, and across block boundaries.
 #include "StreamDecoder.hpp"
+#include "ThreadedDecoder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -31,8 +32,11 @@ struct FastDecoding {
 const Options kOneLane{1, 0};
 const Options kDefault{};
 const Options kOddParts{3, 303};
-const Options kWays[] = {kOneLane, kDefault,  {2, 0},  {2, 64},  {2, 202},
-                         {3, 64},  kOddParts, {4, 64}, {4, 404}, {4, 0}};
+// Threaded ways cut the body into tiny chunks, on more threads than cores.
+const Options kWays[] = {kOneLane,       kDefault,        {2, 0},         {2, 64},
+                         {2, 202},       {3, 64},         kOddParts,      {4, 64},
+                         {4, 404},       {4, 0},          {1, 0, 2, 97},  {2, 0, 2, 64},
+                         {3, 0, 3, 301}, {4, 0, 4, 1000}, {0, 0, 2, 4096}};
 
 // Decodes symbolCount symbols of body, read through a callback in pieces of
 // pieceSize bytes (0: as much as asked for), or in place when inPlace.
@@ -55,9 +59,11 @@ FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64
         return static_cast<long>(n);
     };
     const huffcodec::BodyResult outcome =
-        inPlace ? decoder.decode(symbolCount, reinterpret_cast<const std::uint8_t*>(body.data()),
-                                 body.size(), write, result.stats)
-                : decoder.decode(symbolCount, read, write, result.stats);
+        way.threads > 1 ? huffcodec::decodeThreaded(tables, way, way.threads, symbolCount, read,
+                                                    write, result.stats)
+        : inPlace ? decoder.decode(symbolCount, reinterpret_cast<const std::uint8_t*>(body.data()),
+                                   body.size(), write, result.stats)
+                  : decoder.decode(symbolCount, read, write, result.stats);
     result.status = outcome.status;
     result.bitsConsumed = outcome.bitsConsumed;
     EXPECT_EQ(outcome.symbolsWritten, result.symbols.size());
@@ -65,16 +71,23 @@ FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64
 }
 
 // Every way of the fast path must do exactly what the plain path does.
-// Every way is also run once in place and once through short reads. Returns
-// the lane statistics of statsWay.
+// Every way is also run once in place and once through short reads; the
+// threaded ways are left out where threaded is false (the exhaustive tests,
+// where starting threads thousands of times would dominate). Returns the lane
+// statistics of statsWay.
 DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
-                              std::uint64_t symbolCount, const Options& statsWay = kDefault) {
+                              std::uint64_t symbolCount, const Options& statsWay = kDefault,
+                              bool threaded = true) {
     const PlainDecoding plain = decodePlain(tree, body, symbolCount);
     DecodeStats stats;
     int run = 0;
     for (const Options& way : kWays) {
+        if (way.threads > 1 && !threaded) {
+            continue;
+        }
         SCOPED_TRACE(std::to_string(way.lanes) + " lanes, segments of " +
-                     std::to_string(way.segmentBytes));
+                     std::to_string(way.segmentBytes) + ", " + std::to_string(way.threads) +
+                     " threads, chunks of " + std::to_string(way.chunkBytes));
         const FastDecoding fast =
             decodeFast(tree, body, symbolCount, way, run % 3 == 1, run % 3 == 2 ? 1000 : 0);
         ++run;
@@ -185,7 +198,7 @@ TEST(StreamDecoder, EveryCutPointMatchesPlainPath) {
         const std::string body = encodePlain(tree, data);
         for (std::size_t cut = 0; cut <= body.size(); ++cut) {
             SCOPED_TRACE("cut " + std::to_string(cut));
-            expectSameAsPlain(tree, body.substr(0, cut), data.size());
+            expectSameAsPlain(tree, body.substr(0, cut), data.size(), kDefault, false);
         }
     }
 }
@@ -215,7 +228,7 @@ TEST(StreamDecoder, StopsAtExactlyTheSymbolCount) {
         const std::string body = encodePlain(tree, data);
         for (std::uint64_t count = 0; count <= data.size(); ++count) {
             SCOPED_TRACE(count);
-            expectSameAsPlain(tree, body, count);
+            expectSameAsPlain(tree, body, count, kDefault, count % 10 == 0);
         }
     }
 }

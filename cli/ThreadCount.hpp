@@ -1,0 +1,12 @@
+// SPDX-License-Identifier: MIT
+//
+// How many threads a command runs: HUFFCODEC_THREADS if it holds a whole
+// number from 1 to 1024, else the processors available to the process.
+#ifndef HUFFCODEC_CLI_THREADCOUNT_HPP
+#define HUFFCODEC_CLI_THREADCOUNT_HPP
+
+// Reads HUFFCODEC_THREADS. A value that is not a thread count is ignored with
+// one warning line on standard error.
+int threadCountFromEnvironment();
+
+#endif  // HUFFCODEC_CLI_THREADCOUNT_HPP

@@ -1,0 +1,323 @@
+// SPDX-License-Identifier: MIT
+//
+// The chunk pipeline: the calling thread reads chunks into slots, worker
+// threads decode queued slots, and the calling thread meets and writes them in
+// order. Every path ends with every worker joined.
+#include "ThreadedDecoder.hpp"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "LaneMeeting.hpp"
+#include "SpanDecoder.hpp"
+
+namespace huffcodec {
+
+namespace {
+
+// A chunk's slot also holds the first bytes of the next chunk: the last lane
+// runs past the chunk's end, and the true state meets the next chunk within
+// SpanDecoder::kWindowBits of its start.
+constexpr std::size_t kTailBytes =
+    SpanDecoder::kWindowBits / 8 + 2 * SpanDecoder::kSegmentReserveBytes;
+
+struct Slot {
+    enum class State { free, filling, queued, decoding, decoded };
+    State state = State::free;
+    ByteBuffer input;
+    std::size_t filled = 0;    // valid bytes in input
+    std::uint64_t offset = 0;  // body offset of input[0]
+    bool complete = false;     // input holds the whole chunk and its tail
+    bool decodedOk = false;    // the worker's segment stayed within its margins
+    DecodeWorkspace workspace;
+    lanes::Lane last{};  // the state after the chunk, in input's coordinates
+    DecodeStats stats;
+};
+
+// The worker threads and what they share. The destructor stops and joins
+// every thread, whatever path leaves the decoder.
+class Workers {
+public:
+    Workers(const SpanDecoder& chunkDecoder, std::vector<Slot>& slotList)
+        : chunks(chunkDecoder), slots(slotList) {}
+    ~Workers() { stopAll(); }
+    Workers(const Workers&) = delete;
+    Workers& operator=(const Workers&) = delete;
+
+    // Starts up to count threads; false if none could be started.
+    bool start(int count) {
+        for (int i = 0; i < count; ++i) {
+            try {
+                threads.emplace_back([this] { work(); });
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
+        return !threads.empty();
+    }
+
+    void stopAll() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+        }
+        wake.notify_all();
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        threads.clear();
+    }
+
+    void enqueue(std::size_t slot) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            slots[slot].state = Slot::State::queued;
+            queue.push_back(slot);
+        }
+        wake.notify_one();
+    }
+
+    // Waits until the slot is neither queued nor being decoded.
+    void waitFor(std::size_t slot) {
+        std::unique_lock<std::mutex> lock(mutex);
+        done.wait(lock, [&] {
+            return slots[slot].state != Slot::State::queued &&
+                   slots[slot].state != Slot::State::decoding;
+        });
+    }
+
+private:
+    void work() {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            wake.wait(lock, [&] { return stopping || !queue.empty(); });
+            if (stopping) {
+                return;
+            }
+            const std::size_t index = queue.front();
+            queue.pop_front();
+            Slot& slot = slots[index];
+            slot.state = Slot::State::decoding;
+            lock.unlock();
+            decode(slot);
+            lock.lock();
+            slot.state = Slot::State::decoded;
+            done.notify_all();
+        }
+    }
+
+    // The chunk as one segment, its first lane starting at its first bit as
+    // if a code started there.
+    void decode(Slot& slot) const {
+        slot.stats = {};
+        slot.last = {slot.input.data(), 0, 0, nullptr};
+        slot.decodedOk =
+            chunks.decodeSegment(slot.last, slot.input.data(), slot.input.data() + slot.filled,
+                                 slot.workspace, slot.stats) == SpanDecoder::SegmentEnd::done;
+    }
+
+    const SpanDecoder& chunks;
+    std::vector<Slot>& slots;
+    std::vector<std::thread> threads;
+    std::mutex mutex;
+    std::condition_variable wake;  // work queued, or stopping
+    std::condition_variable done;  // a slot decoded
+    std::deque<std::size_t> queue;
+    bool stopping = false;
+};
+
+void addStats(DecodeStats& total, const DecodeStats& part) {
+    total.segments += part.segments;
+    total.boundaries += part.boundaries;
+    total.fallbacks += part.fallbacks;
+    total.resyncBitsTotal += part.resyncBitsTotal;
+    total.resyncBitsMax = std::max(total.resyncBitsMax, part.resyncBitsMax);
+}
+
+}  // namespace
+
+BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, int threadCount,
+                          std::uint64_t symbolCount, const ReadFn& read, const WriteFn& write,
+                          DecodeStats& stats) {
+    if (tables.leafCount() < 2 || threadCount < 2) {
+        // Nothing to share out: codes of zero bits, or one thread.
+        StreamDecoder one(tables, options);
+        return one.decode(symbolCount, read, write, stats);
+    }
+    const int laneCount = std::clamp(options.lanes == 0 ? kDefaultLanes : options.lanes, 1, 4);
+    const std::size_t chunkBytes =
+        std::clamp<std::size_t>(options.chunkBytes == 0 ? kDefaultChunkBytes : options.chunkBytes,
+                                SpanDecoder::kMinSegmentBytes, SpanDecoder::kMaxSegmentBytes);
+    const SpanDecoder chunks(tables, laneCount, chunkBytes);
+    const std::int64_t windowBits = chunks.windowBits();
+
+    // Two slots per thread keep every worker busy while the calling thread
+    // reads one and writes another.
+    std::vector<Slot> slots(static_cast<std::size_t>(2 * threadCount + 2));
+    for (Slot& slot : slots) {
+        slot.input = ByteBuffer(chunkBytes + kTailBytes);
+        slot.workspace.reserve(laneCount, chunks.regionBytes());
+    }
+    const std::size_t slotCount = slots.size();
+    // Where the true state writes while it steps onto the next chunk.
+    const std::size_t meetingBytes =
+        static_cast<std::size_t>(windowBits) + format::kMaxTreeDepth + 64;
+    ByteBuffer meetingOutput(meetingBytes + lanes::kGroupStoreReach);
+
+    Workers workers(chunks, slots);
+    if (!workers.start(threadCount)) {
+        StreamDecoder one(tables, options);
+        return one.decode(symbolCount, read, write, stats);
+    }
+
+    std::uint64_t nextRead = 0;   // chunk to read next
+    std::uint64_t nextWrite = 0;  // chunk to write next
+    bool inputEnded = false;
+    bool readFailed = false;
+    std::uint64_t written = 0;
+    lanes::Lane truth{};  // the true state after chunk nextWrite - 1, in its slot
+
+    // Reads chunk nextRead into its slot and completes the previous slot with
+    // its tail; queues the previous slot if it is whole.
+    const auto readChunk = [&] {
+        Slot& slot = slots[nextRead % slotCount];
+        slot.state = Slot::State::filling;
+        slot.offset = nextRead * chunkBytes;
+        slot.filled = 0;
+        slot.complete = false;
+        while (slot.filled < chunkBytes) {
+            const long got = read(slot.input.data() + slot.filled, chunkBytes - slot.filled);
+            if (got < 0 || static_cast<std::size_t>(got) > chunkBytes - slot.filled) {
+                readFailed = true;
+                break;
+            }
+            if (got == 0) {
+                break;
+            }
+            slot.filled += static_cast<std::size_t>(got);
+        }
+        inputEnded = readFailed || slot.filled < chunkBytes;
+        if (nextRead > 0) {
+            Slot& previous = slots[(nextRead - 1) % slotCount];
+            const std::size_t tail = std::min(kTailBytes, slot.filled);
+            std::memcpy(previous.input.data() + chunkBytes, slot.input.data(), tail);
+            previous.filled = chunkBytes + tail;
+            previous.complete = tail == kTailBytes;
+            if (previous.complete) {
+                workers.enqueue((nextRead - 1) % slotCount);
+            } else {
+                previous.state = Slot::State::decoded;
+            }
+        }
+        if (inputEnded) {
+            slot.state = Slot::State::decoded;  // never queued: decoded on this thread
+        }
+        ++nextRead;
+    };
+
+    // Decodes the rest of the body on this thread from the true state: the
+    // bytes of the slots from the true position on, then the rest of read.
+    const auto decodeRest = [&]() -> BodyResult {
+        workers.stopAll();
+        std::uint64_t position = 0;  // absolute bit position of the true state
+        if (nextWrite > 0) {
+            const Slot& holder = slots[(nextWrite - 1) % slotCount];
+            position = 8 * holder.offset +
+                       static_cast<std::uint64_t>(lanes::bitPosition(truth, holder.input.data()));
+        }
+        std::uint64_t cursor = position >> 3;
+        const std::uint64_t buffered =
+            nextRead == 0 ? 0
+                          : slots[(nextRead - 1) % slotCount].offset +
+                                std::min(slots[(nextRead - 1) % slotCount].filled, chunkBytes);
+        const ReadFn rest = [&](std::uint8_t* buffer, std::size_t size) -> long {
+            if (cursor < buffered) {
+                const Slot& slot = slots[(cursor / chunkBytes) % slotCount];
+                const auto at = static_cast<std::size_t>(cursor - slot.offset);
+                const std::size_t n = std::min(size, std::min(slot.filled, chunkBytes) - at);
+                std::memcpy(buffer, slot.input.data() + at, n);
+                cursor += n;
+                return static_cast<long>(n);
+            }
+            if (readFailed) {
+                return -1;
+            }
+            return read(buffer, size);
+        };
+        StreamDecoder one(tables, options);
+        const BodyResult result = one.decode(symbolCount - written, rest, write, stats,
+                                             static_cast<unsigned>(position & 7));
+        return {result.status, written + result.symbolsWritten,
+                8 * (position >> 3) + result.bitsConsumed};
+    };
+
+    for (;;) {
+        // Read ahead, keeping the slot that holds the true state.
+        while (!inputEnded && nextRead + 1 < nextWrite + slotCount) {
+            readChunk();
+        }
+        const std::size_t index = nextWrite % slotCount;
+        workers.waitFor(index);
+        Slot& slot = slots[index];
+        if (!slot.complete || !slot.decodedOk) {
+            return decodeRest();
+        }
+        // The true state steps onto a code start of this chunk.
+        lanes::Lane stepped = truth;
+        stepped.out = meetingOutput.data();
+        std::uint64_t skip = 0;
+        if (nextWrite > 0) {
+            const Slot& previous = slots[(nextWrite - 1) % slotCount];
+            const MeetingPoint point =
+                meet(stepped, previous.input.data(), 8 * static_cast<std::int64_t>(chunkBytes),
+                     windowBits, tables, previous.input.data() + previous.filled);
+            if (point.meeting != Meeting::met) {
+                return decodeRest();
+            }
+            skip = point.symbols;
+            ++stats.boundaries;
+            stats.resyncBitsTotal += point.distance;
+            stats.resyncBitsMax = std::max(stats.resyncBitsMax, point.distance);
+        }
+        const auto stepSymbols = static_cast<std::size_t>(stepped.out - meetingOutput.data());
+        std::uint64_t chunkSymbols = stepSymbols;
+        for (const Piece& piece : slot.workspace.pieces()) {
+            chunkSymbols += piece.size;
+        }
+        chunkSymbols -= skip;
+        if (written + chunkSymbols > symbolCount) {
+            return decodeRest();  // the body ends in this chunk
+        }
+        bool ok = stepSymbols == 0 || write(meetingOutput.data(), stepSymbols);
+        for (const Piece& piece : slot.workspace.pieces()) {
+            const std::size_t from =
+                static_cast<std::size_t>(std::min<std::uint64_t>(skip, piece.size));
+            skip -= from;
+            if (ok && piece.size > from) {
+                ok = write(piece.data + from, piece.size - from);
+            }
+        }
+        if (!ok) {
+            return {Status::writeError, written, 0};
+        }
+        written += chunkSymbols;
+        addStats(stats, slot.stats);
+        if (nextWrite > 0) {
+            slots[(nextWrite - 1) % slotCount].state = Slot::State::free;
+        }
+        truth = slot.last;
+        ++nextWrite;
+        if (written == symbolCount) {
+            return {Status::ok, written,
+                    8 * slot.offset +
+                        static_cast<std::uint64_t>(lanes::bitPosition(truth, slot.input.data()))};
+        }
+    }
+}
+
+}  // namespace huffcodec
