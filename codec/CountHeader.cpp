@@ -30,6 +30,9 @@ CountHeader::Status CountHeader::parse(const std::uint8_t* bytes, std::size_t si
 
 std::array<std::uint8_t, kHeaderBytes> CountHeader::encode(const SymbolCounts& counts) {
     std::array<std::uint8_t, kHeaderBytes> header{};
+    if (counts.size() != static_cast<std::size_t>(kNumSymbols)) {
+        return header;
+    }
     for (int i = 0; i < kNumSymbols; ++i) {
         const auto value = static_cast<std::uint32_t>(counts[i]);
         for (int byte = 0; byte < 4; ++byte) {

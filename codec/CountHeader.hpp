@@ -30,6 +30,9 @@ public:
     std::int32_t unique() const { return nonZero; }
 
     // The header for counts: each entry little-endian, as writeInt32 writes it.
+    // A table that does not hold exactly kNumSymbols entries describes no
+    // file; it gets the header of the empty file, all zeros, the same as the
+    // empty tree HCTree::buildFromCounts builds from it.
     static std::array<std::uint8_t, kHeaderBytes> encode(const SymbolCounts& counts);
 
 private:

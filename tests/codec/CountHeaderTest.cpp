@@ -58,4 +58,11 @@ TEST(CountHeader, TotalsAndRoundTrip) {
     EXPECT_EQ(header.unique(), 3);
 }
 
+TEST(CountHeader, TableOfTheWrongSizeGivesTheEmptyHeader) {
+    for (const std::size_t size : {0, 255, 257}) {
+        const auto bytes = CountHeader::encode(SymbolCounts(size, 7));
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), std::string(kHeaderBytes, '\0')) << size;
+    }
+}
+
 }  // namespace
