@@ -1,11 +1,12 @@
 // The uncompress command: restores a file written in the compressed format
 // (a 1024-byte header of 256 little-endian counts, then the bit-packed codes)
 // and reports each stage on standard error. Exit status 0 on success, 255 on
-// any reported failure.
+// any reported failure; the bytes decoded before a problem stay in the output.
 #include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
+#include <new>
 #include <string>
 
 #include "CountHeader.hpp"
@@ -14,9 +15,14 @@
 #include "HCTree.hpp"
 #include "InputFile.hpp"
 #include "OutputFile.hpp"
+#include "ProcessSetup.hpp"
 #include "SymbolCounts.hpp"
 
-namespace {}  // namespace
+namespace {
+
+int uncompressFile(int argc, char* argv[]);
+
+}  // namespace
 
 [[noreturn]] void usageAndExit(const char* programName) {
     FileArguments::printUsage(programName);
@@ -24,6 +30,23 @@ namespace {}  // namespace
 }
 
 int main(int argc, char* argv[]) {
+    if (!prepareProcess()) {
+        std::cerr << "Error opening \"/dev/null\"." << std::endl;
+        return -1;
+    }
+    try {
+        return uncompressFile(argc, argv);
+    } catch (const std::bad_alloc&) {
+        // A stage line ends in "..." and every other line in a newline, so
+        // this closes the open stage line or stands on a line of its own.
+        std::cerr << "  Problem: out of memory." << std::endl;
+        return -1;
+    }
+}
+
+namespace {
+
+int uncompressFile(int argc, char* argv[]) {
     const FileArguments arguments(argc, argv, "uncompress", usageAndExit);
     const std::string& infile = arguments.infile();
     const std::string& outfile = arguments.outfile();
@@ -100,3 +123,5 @@ int main(int argc, char* argv[]) {
     std::cerr << "Uncompression ratio: " << ratio << std::endl;
     return 0;
 }
+
+}  // namespace
