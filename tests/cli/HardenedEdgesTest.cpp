@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <csignal>
 #include <cstdlib>
@@ -23,15 +24,13 @@ const std::string kUncompress = UNCOMPRESS_PATH;
 
 // The report of program turning original (compress) or its compressed form
 // (uncompress) from in into out; with a problem, cut after the "..." of the
-// first line that starts with stage and closed by the problem.
+// first line that holds stage and closed by the problem.
 std::string report(const std::string& program, const std::string& in, const std::string& out,
                    const std::string& original, const std::string& stage = "",
                    const std::string& problem = "") {
     const bool packing = program == kCompress;
-    int unique = 0;
-    for (const std::int32_t count : countBytes(original)) {
-        unique += count != 0 ? 1 : 0;
-    }
+    const SymbolCounts counts = countBytes(original);
+    const auto unique = std::count_if(counts.begin(), counts.end(), [](auto c) { return c != 0; });
     std::ostringstream text;
     text << (packing ? "Reading from file \"" : "Reading header from file \"") << in
          << "\"... done.\n"
