@@ -7,7 +7,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+
+namespace {
+
+// The most one read call is asked for; well within ssize_t.
+constexpr std::size_t kMaxReadBytes = std::size_t{1} << 30;
+
+}  // namespace
 
 InputFile::InputFile(const std::string& path) : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
     // A directory opens but cannot be read: refuse it here, as a file that
@@ -29,7 +37,7 @@ long InputFile::read(void* buffer, std::size_t size) {
     auto* bytes = static_cast<char*>(buffer);
     std::size_t filled = 0;
     while (filled < size) {
-        const ssize_t got = ::read(fd, bytes + filled, size - filled);
+        const ssize_t got = ::read(fd, bytes + filled, std::min(size - filled, kMaxReadBytes));
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -42,6 +50,18 @@ long InputFile::read(void* buffer, std::size_t size) {
         filled += static_cast<std::size_t>(got);
     }
     return static_cast<long>(filled);
+}
+
+bool InputFile::canSeek() const {
+    return ::lseek(fd, 0, SEEK_CUR) >= 0;
+}
+
+std::int64_t InputFile::knownSize() const {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        return -1;
+    }
+    return static_cast<std::int64_t>(info.st_size);
 }
 
 bool InputFile::rewind() {

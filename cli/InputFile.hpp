@@ -6,12 +6,15 @@
 #define HUFFCODEC_CLI_INPUTFILE_HPP
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // Owns one read-only file descriptor.
 class InputFile {
 public:
     explicit InputFile(const std::string& path);
+    // Takes over descriptor, already open for reading (-1: not open).
+    explicit InputFile(int descriptor) : fd(descriptor) {}
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -23,6 +26,14 @@ public:
     // result below size means the end of the file. Returns the number of
     // bytes read, or -1 on a read error (a directory, an I/O error).
     long read(void* buffer, std::size_t size);
+
+    // False for a pipe, a FIFO or a terminal, which rewind() cannot take back
+    // to the start.
+    bool canSeek() const;
+
+    // The size of a regular file; -1 for anything else, whose size is known
+    // only once it has been read.
+    std::int64_t knownSize() const;
 
     // Back to the first byte; false if the file cannot seek (a pipe).
     bool rewind();

@@ -7,7 +7,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+
+namespace {
+
+// The most one write call is asked to take; well within ssize_t.
+constexpr std::size_t kMaxWriteBytes = std::size_t{1} << 30;
+
+}  // namespace
 
 OutputFile::OutputFile(const std::string& path)
     : fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)) {}
@@ -26,11 +34,12 @@ bool OutputFile::wouldOverwrite(const std::string& path, const std::string& inpu
 bool OutputFile::write(const void* data, std::size_t size) {
     const auto* bytes = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t put = ::write(fd, bytes, size);
-        if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
+        const ssize_t put = ::write(fd, bytes, std::min(size, kMaxWriteBytes));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        // A write that takes nothing would be retried for ever.
+        if (put <= 0) {
             return false;
         }
         bytes += put;
@@ -45,5 +54,7 @@ bool OutputFile::close() {
     }
     const int result = ::close(fd);
     fd = -1;
-    return result == 0;
+    // Linux releases the descriptor even when close is interrupted, and every
+    // write has already succeeded: only another error counts.
+    return result == 0 || errno == EINTR;
 }

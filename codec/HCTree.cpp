@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <limits>
 #include <queue>
+#include <utility>
 #include <vector>
 
 // Releases a node and everything below it, children first.
@@ -51,31 +52,52 @@ void HCTree::buildFromCounts(const SymbolCounts& counts) {
     deleteSubtree(root);
     root = nullptr;
     std::fill(leafBySymbol.begin(), leafBySymbol.end(), nullptr);
-
-    std::priority_queue<HCNode*, std::vector<HCNode*>, HCNodePtrPriority> queue;
-    for (int i = 0; i < kNumSymbols; ++i) {
-        if (counts[i] != 0) {
-            auto* leaf =
-                new HCNode(counts[i], static_cast<std::uint8_t>(i), nullptr, nullptr, nullptr);
-            leafBySymbol[i] = leaf;
-            queue.push(leaf);
-        }
+    if (counts.size() != static_cast<std::size_t>(kNumSymbols)) {
+        return;
     }
-    while (queue.size() > 1) {
-        HCNode* first = queue.top();
-        queue.pop();
-        HCNode* second = queue.top();
-        queue.pop();
-        // Valid headers sum to at most INT32_MAX; saturate rather than overflow
-        // for tables outside the format.
-        const std::int64_t sum = std::int64_t{first->count} + second->count;
-        const auto count = static_cast<std::int32_t>(
-            std::clamp<std::int64_t>(sum, std::numeric_limits<std::int32_t>::min(),
-                                     std::numeric_limits<std::int32_t>::max()));
-        auto* inner = new HCNode(count, first->symbol, first, second, nullptr);
-        second->parent = inner;
-        first->parent = inner;
-        queue.push(inner);
+
+    // Room for every node that can wait at once, so that pushing never
+    // allocates: a failed allocation leaves each node either in the queue
+    // or below a node in it, and the handler below releases them all.
+    std::vector<HCNode*> storage;
+    storage.reserve(kNumSymbols);
+    std::priority_queue<HCNode*, std::vector<HCNode*>, HCNodePtrPriority> queue(HCNodePtrPriority(),
+                                                                                std::move(storage));
+    try {
+        for (int i = 0; i < kNumSymbols; ++i) {
+            if (counts[i] != 0) {
+                auto* leaf =
+                    new HCNode(counts[i], static_cast<std::uint8_t>(i), nullptr, nullptr, nullptr);
+                leafBySymbol[i] = leaf;
+                queue.push(leaf);
+            }
+        }
+        while (queue.size() > 1) {
+            // Allocated before the two nodes leave the queue.
+            auto* inner = new HCNode(0, 0, nullptr, nullptr, nullptr);
+            HCNode* first = queue.top();
+            queue.pop();
+            HCNode* second = queue.top();
+            queue.pop();
+            // Valid headers sum to at most INT32_MAX; saturate rather than
+            // overflow for tables outside the format.
+            const std::int64_t sum = std::int64_t{first->count} + second->count;
+            inner->count = static_cast<std::int32_t>(
+                std::clamp<std::int64_t>(sum, std::numeric_limits<std::int32_t>::min(),
+                                         std::numeric_limits<std::int32_t>::max()));
+            inner->symbol = first->symbol;
+            inner->child0 = first;
+            inner->child1 = second;
+            second->parent = inner;
+            first->parent = inner;
+            queue.push(inner);
+        }
+    } catch (...) {
+        for (; !queue.empty(); queue.pop()) {
+            deleteSubtree(queue.top());
+        }
+        std::fill(leafBySymbol.begin(), leafBySymbol.end(), nullptr);
+        throw;
     }
     if (!queue.empty()) {
         root = queue.top();

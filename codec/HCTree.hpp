@@ -24,6 +24,11 @@ public:
     // two nodes of highest priority (smallest count, ties to smallest symbol),
     // the first taken becoming child0. Releases any tree built before.
     // Counts must not be negative; inner counts saturate at the 32-bit maximum.
+    // A table that does not hold exactly kNumSymbols entries describes no
+    // file and gives the empty tree: every symbol then lacks a code, which
+    // the decoder and the encoder report, where reading only the entries
+    // there are would quietly build a code for other data. If an allocation
+    // fails, the tree is left empty and std::bad_alloc propagates.
     void buildFromCounts(const SymbolCounts& counts);
 
     // Walks from the root, one bit per branch, to a leaf; returns its byte

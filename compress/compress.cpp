@@ -3,16 +3,26 @@
 // The compress command: writes a file in the format uncompress reads (a
 // 1024-byte header of 256 little-endian counts, then the bit-packed codes)
 // and reports each stage on standard error. The input is read twice, once to
-// count and once to encode, so memory does not grow with its size. Exit
-// status 0 on success, 255 on any reported failure.
+// count and once to encode, so memory does not grow with its size; an input
+// that cannot seek is copied to an unnamed temporary file while it is counted,
+// and the copy is read the second time. Exit status 0 on success, 255 on any
+// reported failure, after which no output file is left behind.
+#include <fcntl.h>
+
 #include <cstdint>
 #include <cstdlib>
+#include <new>
+#include <optional>
 #include <string>
 
 #include "FileArguments.hpp"
 #include "InputFile.hpp"
 #include "OutputFile.hpp"
+#include "OutputRemover.hpp"
+#include "ProcessSetup.hpp"
 #include "Report.hpp"
+#include "TemporaryFile.hpp"
+#include "ThreadCount.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace {
@@ -22,10 +32,8 @@ namespace {
     std::exit(-1);
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-    Report report;
+int compressFile(int argc, char* argv[], Report& report) {
+    const int threads = threadCountFromEnvironment();
     const FileArguments arguments = FileArguments::parse(argc, argv, "compress");
     if (arguments.check == FileArguments::Check::sameFile) {
         report.sameFile();
@@ -41,17 +49,50 @@ int main(int argc, char* argv[]) {
         report.errorOpening(infile);
         return -1;
     }
+    // Refused before a byte is read or the output is touched.
+    if (input.knownSize() > huffcodec::kMaxOriginalSize) {
+        report.begin("Reading from file \"" + infile + "\"...");
+        report.problem(Problem::inputTooLarge);
+        return -1;
+    }
+    // From here on a failure removes the output file, and so do SIGINT,
+    // SIGTERM and SIGHUP.
+    OutputRemover remover;
     OutputFile output(outfile);
+    remover.watch(outfile, output.descriptor());
     if (!output.isOpen()) {
         report.errorOpening(outfile);
         return -1;
     }
-    const huffcodec::ReadFn read = [&input](std::uint8_t* buffer, std::size_t size) {
-        return input.read(buffer, size);
-    };
 
     report.begin("Reading from file \"" + infile + "\"...");
-    const huffcodec::CountResult counted = huffcodec::countBytes(read);
+    // The copy of an input that cannot seek, written as it is counted and
+    // read back to encode it.
+    std::optional<OutputFile> copy;
+    std::optional<InputFile> copyInput;
+    if (!input.canSeek()) {
+        const int fd = openTemporaryFile();
+        copy.emplace(fd);
+        copyInput.emplace(fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1);
+        if (!copy->isOpen() || !copyInput->isOpen()) {
+            report.problem(Problem::errorWritingTemporary);
+            return -1;
+        }
+    }
+    bool copyFailed = false;
+    const huffcodec::CountResult counted =
+        huffcodec::countBytes([&](std::uint8_t* buffer, std::size_t size) -> long {
+            const long got = input.read(buffer, size);
+            if (got > 0 && copy && !copy->write(buffer, static_cast<std::size_t>(got))) {
+                copyFailed = true;
+                return -1;
+            }
+            return got;
+        });
+    if (copyFailed || (copy && counted.status == huffcodec::Status::ok && !copy->close())) {
+        report.problem(Problem::errorWritingTemporary);
+        return -1;
+    }
     if (counted.status != huffcodec::Status::ok) {
         report.problem(problemFor(counted.status));
         return -1;
@@ -71,12 +112,14 @@ int main(int argc, char* argv[]) {
     report.done();
 
     report.begin("Writing to file \"" + outfile + "\"...");
-    if (!input.rewind()) {
+    InputFile& source = copyInput ? *copyInput : input;
+    if (!source.rewind()) {
         report.problem(Problem::errorReadingInput);
         return -1;
     }
+    static_cast<void>(threads);
     const huffcodec::StreamResult result = encoder.encode(
-        read,
+        [&source](std::uint8_t* buffer, std::size_t size) { return source.read(buffer, size); },
         [&output](const std::uint8_t* data, std::size_t size) { return output.write(data, size); });
     if (result.status != huffcodec::Status::ok) {
         report.problem(problemFor(result.status));
@@ -86,10 +129,28 @@ int main(int argc, char* argv[]) {
         report.problem(Problem::errorWritingOutput);
         return -1;
     }
+    remover.keep();
     report.done();
 
     const double ratio =
         static_cast<double>(header.originalSize) / static_cast<double>(result.bytesWritten);
     report.line("Compression ratio: " + formatRatio(ratio));
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    Report report;
+    if (!prepareProcess(OutputRemover::removeNow)) {
+        report.errorOpening("/dev/null");
+        return -1;
+    }
+    try {
+        return compressFile(argc, argv, report);
+    } catch (const std::bad_alloc&) {
+        // Unwinding has removed the output file.
+        report.problem(Problem::outOfMemory);
+        return -1;
+    }
 }

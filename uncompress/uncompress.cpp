@@ -3,15 +3,17 @@
 // The uncompress command: restores a file written in the compressed format
 // (a 1024-byte header of 256 little-endian counts, then the bit-packed codes)
 // and reports each stage on standard error. Exit status 0 on success, 255 on
-// any reported failure.
+// any reported failure; the bytes decoded before a problem stay in the output.
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 #include <string>
 
 #include "FileArguments.hpp"
 #include "InputFile.hpp"
 #include "OutputFile.hpp"
+#include "ProcessSetup.hpp"
 #include "Report.hpp"
 #include "ThreadCount.hpp"
 #include "huffcodec/huffcodec.hpp"
@@ -24,9 +26,10 @@ void usageAndExit(const char* programName) {
     std::exit(-1);
 }
 
-int main(int argc, char* argv[]) {
+namespace {
+
+int uncompressFile(int argc, char* argv[], Report& report) {
     const int threads = threadCountFromEnvironment();
-    Report report;
     const FileArguments arguments = FileArguments::parse(argc, argv, "uncompress");
     if (arguments.check == FileArguments::Check::sameFile) {
         report.sameFile();
@@ -76,10 +79,12 @@ int main(int argc, char* argv[]) {
     report.done();
 
     report.begin("Writing to file \"" + outfile + "\"...");
+    huffcodec::Options options;
+    options.threads = threads;
     const huffcodec::StreamResult result = decoder.decode(
         [&input](std::uint8_t* buffer, std::size_t size) { return input.read(buffer, size); },
         [&output](const std::uint8_t* data, std::size_t size) { return output.write(data, size); },
-        {0, 0, threads, 0});
+        options);
     if (result.status != huffcodec::Status::ok) {
         report.problem(problemFor(result.status));
         return -1;
@@ -96,4 +101,20 @@ int main(int argc, char* argv[]) {
     const double ratio = static_cast<double>(total) / static_cast<double>(compressedSize);
     report.line("Uncompression ratio: " + formatRatio(ratio));
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    Report report;
+    if (!prepareProcess()) {
+        report.errorOpening("/dev/null");
+        return -1;
+    }
+    try {
+        return uncompressFile(argc, argv, report);
+    } catch (const std::bad_alloc&) {
+        report.problem(Problem::outOfMemory);
+        return -1;
+    }
 }

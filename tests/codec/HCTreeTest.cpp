@@ -144,6 +144,18 @@ TEST(HCTree, EmptyAndSingleLeafTrees) {
     }
 }
 
+// A table of another size than 256 entries describes no file: the empty tree,
+// and no read past its end.
+TEST(HCTree, CountTableOfTheWrongSizeGivesTheEmptyTree) {
+    for (const std::size_t size : {0, 1, 255, 257}) {
+        HCTree tree;
+        tree.buildFromCounts(makeCounts({{'a', 3}, {'b', 1}}));
+        tree.buildFromCounts(SymbolCounts(size, 7));
+        EXPECT_EQ(tree.getRoot(), nullptr) << size;
+        EXPECT_EQ(tree.getLeaf('a'), nullptr) << size;
+    }
+}
+
 TEST(HCTree, AllOnesGiveEightBitBinaryCodes) {
     HCTree tree;
     tree.buildFromCounts(SymbolCounts(kNumSymbols, 1));

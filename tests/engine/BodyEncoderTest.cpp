@@ -52,6 +52,35 @@ TEST(BodyEncoder, WritesWhatThePlainWriterWrites) {
     }
 }
 
+// The encoder takes four, three, two or one codes per store by the longest
+// code: on each side of every threshold, a tree with exactly that longest
+// code and data made mostly of its two rarest symbols, so that longest codes
+// come back to back after every number of carried bits.
+TEST(BodyEncoder, LongestCodesBackToBackAtEveryGroupingThreshold) {
+    for (const int longest : {14, 15, 18, 19, 28, 29}) {
+        SymbolCounts counts(kNumSymbols, 0);
+        std::int32_t a = 1, b = 1;
+        for (int s = 0; s <= longest; ++s) {
+            counts[s * 3] = a;  // longest + 1 Fibonacci counts: codes of up to longest bits
+            const std::int32_t next = a + b;
+            a = b;
+            b = next;
+        }
+        HCTree tree;
+        tree.buildFromCounts(counts);
+        ASSERT_EQ(BodyEncoder(tree).maxCodeLength(), longest);
+        std::mt19937 random(static_cast<unsigned>(longest));
+        std::string data(20000, '\0');
+        for (char& c : data) {
+            c = static_cast<char>(3 *
+                                  (random() % 4 != 0 ? random() % 2 : random() % (longest + 1)));
+        }
+        EXPECT_EQ(encodeFast(tree, data, static_cast<std::uint64_t>(longest)),
+                  encodePlain(tree, data))
+            << longest;
+    }
+}
+
 TEST(BodyEncoder, FlagsByteValuesWithoutCode) {
     HCTree tree;
     tree.buildFromCounts(makeCounts({{'a', 3}, {'b', 1}}));

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -231,10 +232,39 @@ std::string substitutePaths(std::string text, const std::string& in, const std::
     return text;
 }
 
-RunResult runProgram(const std::string& program, const std::vector<std::string>& argv) {
+RunResult runProgram(const std::string& program, const std::vector<std::string>& argv,
+                     const RunOptions& options) {
     TempDir capture;
     const std::string outPath = capture.path("stdout");
     const std::string errPath = capture.path("stderr");
+    std::vector<std::string> words = argv;
+    std::string path = program;
+    if (!options.script.empty()) {
+        path = "/bin/bash";
+        words = {"bash", "-c", options.script, "bash", program};
+        words.insert(words.end(), argv.begin() + (argv.empty() ? 0 : 1), argv.end());
+    }
+    auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=') + 1); };
+    std::vector<std::string> environment;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        const std::string entry = *variable;
+        if (std::none_of(options.env.begin(), options.env.end(), [&](const std::string& extra) {
+                return nameOf(extra) == nameOf(entry);
+            })) {
+            environment.push_back(entry);
+        }
+    }
+    environment.insert(environment.end(), options.env.begin(), options.env.end());
+    auto pointers = [](std::vector<std::string>& strings) {
+        std::vector<char*> list;
+        for (std::string& text : strings) {
+            list.push_back(text.data());
+        }
+        list.push_back(nullptr);
+        return list;
+    };
+    std::vector<char*> args = pointers(words);
+    std::vector<char*> envp = pointers(environment);
     const pid_t pid = fork();
     if (pid < 0) {
         throw std::runtime_error("fork failed");
@@ -247,12 +277,16 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
             dup2(err, 2) < 0) {
             _exit(127);
         }
-        std::vector<char*> args;
-        for (const std::string& arg : argv) {
-            args.push_back(const_cast<char*>(arg.c_str()));
+        for (const int fd : {in, out, err}) {
+            if (fd > 2) {
+                close(fd);
+            }
         }
-        args.push_back(nullptr);
-        execv(program.c_str(), args.data());
+        for (const int fd : options.closedFds) {
+            close(fd);
+        }
+        alarm(options.timeoutSeconds);
+        execve(path.c_str(), args.data(), envp.data());
         _exit(127);
     }
     int status = 0;
@@ -261,6 +295,7 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     }
     RunResult result;
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     result.out = readFile(outPath);
     result.err = readFile(errPath);
     return result;
@@ -274,12 +309,20 @@ void expectCliCase(const std::string& program, const CliCase& c) {
     if (!c.noInput) {
         writeFile(in, c.input);
     }
+    if (c.inputSize >= 0) {
+        ASSERT_EQ(truncate(in.c_str(), c.inputSize), 0);
+    }
     std::vector<std::string> argv{program};
     for (const std::string& arg : c.args) {
         argv.push_back(substitutePaths(arg, in, out));
     }
-    const RunResult result = runProgram(program, argv);
-    EXPECT_EQ(result.exitStatus, c.exitStatus);
+    RunOptions options = c.run;
+    options.script = substitutePaths(options.script, in, out);
+    for (std::string& variable : options.env) {
+        variable = substitutePaths(variable, in, out);
+    }
+    const RunResult result = runProgram(program, argv, options);
+    EXPECT_EQ(result.exitStatus, c.exitStatus) << "signal " << result.signal;
     EXPECT_EQ(result.err, substitutePaths(c.err, in, out));
     EXPECT_EQ(result.out, "");
     if (c.output) {
@@ -288,7 +331,10 @@ void expectCliCase(const std::string& program, const CliCase& c) {
     } else {
         EXPECT_FALSE(fileExists(out));
     }
-    if (!c.noInput) {
+    if (c.inputSize >= 0) {
+        struct stat info {};
+        EXPECT_TRUE(stat(in.c_str(), &info) == 0 && info.st_size == c.inputSize);
+    } else if (!c.noInput) {
         EXPECT_EQ(readFile(in), c.input) << "the input must never change";
     }
 }

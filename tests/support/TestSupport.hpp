@@ -83,12 +83,22 @@ std::string substitutePaths(std::string text, const std::string& in, const std::
 
 struct RunResult {
     int exitStatus = -1;  // exit code, or -1 when killed by a signal
+    int signal = 0;       // the signal that killed it, if one did
     std::string out;
     std::string err;
 };
 
+// How to start a program beyond its arguments.
+struct RunOptions {
+    std::string script;              // if set, run by bash -c script with the argv as "$@"
+    std::vector<int> closedFds{};    // standard descriptors closed before it starts
+    std::vector<std::string> env{};  // NAME=VALUE, replacing any inherited NAME
+    unsigned timeoutSeconds = 120;   // then SIGALRM ends it
+};
+
 // Runs program with args (argv[0] included) and empty standard input.
-RunResult runProgram(const std::string& program, const std::vector<std::string>& argv);
+RunResult runProgram(const std::string& program, const std::vector<std::string>& argv,
+                     const RunOptions& options = {});
 
 // One run of a command on a file "in.huf" in a fresh directory, with the
 // status, standard error and output file it must give.
@@ -100,6 +110,8 @@ struct CliCase {
     int exitStatus = 0;
     std::string err;                    // "IN"/"OUT" are replaced
     std::optional<std::string> output;  // bytes of OUT; nullopt: OUT must not exist
+    RunOptions run{};                   // "IN"/"OUT" are replaced in script and env
+    std::int64_t inputSize = -1;        // if set, the input is extended with a hole to this size
 };
 
 // Runs the case and reports every mismatch as a test failure. Standard output

@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: MIT
+//
+// What both commands do first, before they open anything.
+#ifndef HUFFCODEC_CLI_PROCESSSETUP_HPP
+#define HUFFCODEC_CLI_PROCESSSETUP_HPP
+
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that no
+// file the command opens later takes one of those numbers (a report line
+// written to standard error would otherwise land in the output file), and
+// ignores SIGPIPE and SIGXFSZ, so that writing to a pipe whose reader has gone
+// or past the file size limit fails with EPIPE or EFBIG, which the command
+// reports, instead of killing it.
+//
+// The commands report std::bad_alloc as "  Problem: out of memory."; when
+// memory is so short that the C++ runtime cannot even allocate that exception,
+// it calls std::terminate without an active exception, which nothing else in
+// these commands does. The terminate handler installed here turns that case
+// into the same problem line and status 255 instead of an abort, after
+// running cleanUp (if given; it must be async-signal-safe). With an active
+// exception it aborts as before.
+//
+// False if a closed descriptor could not be replaced.
+bool prepareProcess(void (*cleanUp)() = nullptr);
+
+#endif  // HUFFCODEC_CLI_PROCESSSETUP_HPP

@@ -1,0 +1,15 @@
+// SPDX-License-Identifier: MIT
+//
+// An unnamed temporary file: the copy compress keeps of an input that cannot
+// seek, written while the input is counted and read back to encode it.
+#ifndef HUFFCODEC_CLI_TEMPORARYFILE_HPP
+#define HUFFCODEC_CLI_TEMPORARYFILE_HPP
+
+// Opens a temporary file for reading and writing in $TMPDIR, or /tmp when
+// that is unset or empty: with O_TMPFILE, so that it never has a name, or,
+// where the file system lacks that, created and unlinked at once. It goes
+// away with its last descriptor, however the process ends. Returns the
+// descriptor, or -1.
+int openTemporaryFile();
+
+#endif  // HUFFCODEC_CLI_TEMPORARYFILE_HPP

@@ -1,0 +1,225 @@
+// Both commands in a hostile environment: closed standard descriptors, file
+// size and memory limits, a reader that goes away, input from a pipe, a huge
+// input, signals; then a fault struck at every read, write and close of the
+// input and the output in turn.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TestSupport.hpp"
+
+namespace {
+
+using namespace testing_support;
+
+const std::string kCompress = COMPRESS_PATH;
+const std::string kUncompress = UNCOMPRESS_PATH;
+
+// The report of program turning original (compress) or its compressed form
+// (uncompress) from in into out; with a problem, cut after the "..." of the
+// first line that holds stage and closed by the problem.
+std::string report(const std::string& program, const std::string& in, const std::string& out,
+                   const std::string& original, const std::string& stage = "",
+                   const std::string& problem = "") {
+    const bool packing = program == kCompress;
+    const SymbolCounts counts = countBytes(original);
+    const auto unique = std::count_if(counts.begin(), counts.end(), [](auto c) { return c != 0; });
+    std::ostringstream text;
+    text << (packing ? "Reading from file \"" : "Reading header from file \"") << in
+         << "\"... done.\n"
+         << (packing ? "Input file has " : "Uncompressed file will have ") << unique
+         << " unique symbols and size " << original.size()
+         << " bytes.\nBuilding Huffman code tree... done.\nWriting to file \"" << out
+         << "\"... done.\n"
+         << (packing ? "Compression ratio: " : "Uncompression ratio: ")
+         << static_cast<double>(original.size()) /
+                static_cast<double>(compressReference(original).size())
+         << "\n";
+    const std::string full = text.str();
+    if (stage.empty()) {
+        return full;
+    }
+    return full.substr(0, full.find("...", full.find(stage)) + 3) + "  Problem: " + problem + "\n";
+}
+
+// Preloads the fault library with settings. ASan wants to come first among
+// the libraries; this one only passes calls on to it.
+std::vector<std::string> faultEnv(std::vector<std::string> settings) {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    settings.push_back("LD_PRELOAD=" FAULT_LIBRARY);
+    settings.push_back("ASAN_OPTIONS=" + std::string(asan != nullptr ? asan : "") +
+                       ":verify_asan_link_order=0");
+    return settings;
+}
+
+struct Row {
+    std::string program;
+    CliCase c;
+};
+
+Row row(const std::string& program, const std::string& name, const std::string& input,
+        const std::vector<std::string>& args, int status, const std::string& err,
+        const std::optional<std::string>& output, const RunOptions& run = {},
+        std::int64_t inputSize = -1) {
+    return {program, {name, input, false, args, status, err, output, run, inputSize}};
+}
+
+TEST(HardenedEdges, TableOfCases) {
+    const std::string small = randomBytes(3, 5000, 40), packed = compressReference(small);
+    const std::string large = randomBytes(4, 1 << 20), largePacked = compressReference(large);
+    const std::string writing = "error writing output file.";
+    const std::string in = "IN", out = "OUT", stdIn = "/dev/stdin", stdOut = "/dev/stdout";
+    auto limit = [](const std::string& ulimit) { return RunOptions{ulimit + "; exec \"$@\""}; };
+    const RunOptions headReads{"set -o pipefail; \"$@\" | head -c 1 >/dev/null"};
+    const RunOptions closed12{"", {1, 2}}, closedAll{"", {0, 1, 2}};
+    std::vector<Row> rows = {
+        row(kCompress, "stdout, stderr closed", small, {in, out}, 0, "", packed, closed12),
+        row(kCompress, "all three closed", small, {in, out}, 0, "", packed, closedAll),
+        row(kUncompress, "stdout, stderr closed", packed, {in, out}, 0, "", small, closed12),
+        row(kCompress, "file size limit", small, {in, out}, 255,
+            report(kCompress, in, out, small, "Writing", writing), std::nullopt,
+            limit("ulimit -f 1")),
+        row(kUncompress, "file size limit", packed, {in, out}, 255,
+            report(kUncompress, in, out, small, "Writing", writing), small.substr(0, 1024),
+            limit("ulimit -f 1")),
+        row(kCompress, "reader goes away", large, {in, stdOut}, 255,
+            report(kCompress, in, stdOut, large, "Writing", writing), std::nullopt, headReads),
+        row(kUncompress, "reader goes away", largePacked, {in, stdOut}, 255,
+            report(kUncompress, in, stdOut, large, "Writing", writing), std::nullopt, headReads),
+        row(kCompress, "input from a pipe, no temporary file left", small, {stdIn, out}, 0,
+            report(kCompress, stdIn, out, small), packed,
+            {"mkdir IN.tmp && cat IN | TMPDIR=IN.tmp \"$@\"; s=$?; rmdir IN.tmp && exit $s"}),
+        row(kCompress, "input from a pipe, temporary file over the size limit", small, {stdIn, out},
+            255, "Reading from file \"/dev/stdin\"...  Problem: error writing temporary file.\n",
+            std::nullopt, {"cat IN | (ulimit -f 1; exec \"$@\")"}),
+        // A fault on the first read of the input would show if it were read.
+        row(kCompress, "3 GiB input refused before reading", "", {in, out}, 255,
+            "Reading from file \"IN\"...  Problem: input exceeds 2147483647 bytes.\n", std::nullopt,
+            {"", {}, faultEnv({"FAULT_OP=read", "FAULT_AT=1", "FAULT_PATH=IN"})},
+            std::int64_t{3} << 30),
+    };
+    // Killed while it waits for input, once the output exists; bash's own
+    // reports of the job go to /dev/null.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const std::string kill = "kill -" + std::to_string(signal);
+        rows.push_back(row(kCompress, kill, "", {"IN.fifo", out}, 128 + signal,
+                           "Reading from file \"IN.fifo\"...", std::nullopt,
+                           {"set -m; exec 4>&2 2>/dev/null; mkfifo IN.fifo || exit; \"$@\" 2>&4 & "
+                            "exec 3>IN.fifo; until [ -e OUT ]; do sleep 0.01; done; " +
+                            kill + " $!; wait $!"}));
+    }
+    for (const Row& r : rows) {
+        expectCliCase(r.program, r.c);
+    }
+}
+
+// Address-space limits from where the program cannot even load to where it
+// runs through: every run gives the normal result, or ends the report so far
+// with "  Problem: out of memory." and status 255, leaving no output from
+// compress; and some limit gives that problem. Where the allocations fall
+// changes with the code; the sweep does not depend on it.
+TEST(HardenedEdges, MemoryLimitsGiveTheOutOfMemoryProblem) {
+    if (SANITIZED) {
+        GTEST_SKIP() << "the sanitizers reserve far more address space than these limits";
+    }
+    const std::string original = randomBytes(3, 300000, 40), packed = compressReference(original);
+    const std::string line = "  Problem: out of memory.\n";
+    for (const std::string& program : {kCompress, kUncompress}) {
+        SCOPED_TRACE(program);
+        const bool packing = program == kCompress;
+        TempDir dir;
+        const std::string in = dir.path("in"), out = dir.path("out");
+        writeFile(in, packing ? original : packed);
+        const std::string full = report(program, in, out, original);
+        int outOfMemory = 0;
+        for (int kib = 5000; kib <= 12000; kib += 200) {
+            SCOPED_TRACE(kib);
+            std::remove(out.c_str());
+            const RunResult result =
+                runProgram(program, {program, in, out},
+                           {"ulimit -v " + std::to_string(kib) + "; exec \"$@\""});
+            if (result.exitStatus == 127) {
+                continue;  // the loader could not map the program
+            }
+            if (result.exitStatus == 0) {
+                EXPECT_EQ(result.err, full);
+                EXPECT_EQ(readFile(out), packing ? packed : original);
+                continue;
+            }
+            ++outOfMemory;
+            EXPECT_EQ(result.exitStatus, 255);
+            ASSERT_GE(result.err.size(), line.size()) << result.err;
+            const std::size_t before = result.err.size() - line.size();
+            EXPECT_EQ(result.err.substr(before), line);
+            EXPECT_EQ(result.err.substr(0, before), full.substr(0, before));
+            EXPECT_EQ(fileExists(out), !packing);
+        }
+        EXPECT_GT(outOfMemory, 0);
+    }
+}
+
+// Every read of the input, write of the output and close of either fails in
+// turn (EIO), comes up short or is interrupted (EINTR), through a preloaded
+// library. Short and interrupted calls must not change the result; EIO gives
+// the problem line of the stage it hits and, from compress, no output file.
+TEST(HardenedEdges, FaultAtEveryCall) {
+    const std::string original = randomBytes(5, 300000, 40), packed = compressReference(original);
+    TempDir dir;
+    const std::string in = dir.path("in"), out = dir.path("out"), struck = dir.path("struck");
+    const std::vector<std::array<std::string, 3>> faults = {
+        {"read", in, "eio"},    {"read", in, "short"},   {"read", in, "eintr"},
+        {"write", out, "eio"},  {"write", out, "short"}, {"write", out, "eintr"},
+        {"close", in, "eio"},   {"close", in, "eintr"},  {"close", out, "eio"},
+        {"close", out, "eintr"}};
+    for (const std::string& program : {kCompress, kUncompress}) {
+        const bool packing = program == kCompress;
+        const std::string& result = packing ? packed : original;
+        writeFile(in, packing ? original : packed);
+        const std::string full = report(program, in, out, original);
+        for (const auto& [op, target, kind] : faults) {
+            for (int at = 1, hit = 1; hit != 0 && at < 100; ++at) {
+                SCOPED_TRACE(program + " " + op + " " + target + " " + kind + " " +
+                             std::to_string(at));
+                unlink(struck.c_str());
+                unlink(out.c_str());
+                const RunResult run =
+                    runProgram(program, {program, in, out},
+                               {"",
+                                {},
+                                faultEnv({"FAULT_OP=" + op, "FAULT_AT=" + std::to_string(at),
+                                          "FAULT_KIND=" + kind, "FAULT_PATH=" + target,
+                                          "FAULT_REPORT=" + struck}),
+                                20});
+                hit = fileExists(struck) ? 1 : 0;
+                const std::string produced = fileExists(out) ? readFile(out) : "(none)";
+                // A failed close of the input loses nothing.
+                if (hit == 0 || kind != "eio" || (op == "close" && target == in)) {
+                    EXPECT_EQ(run.exitStatus, 0) << "signal " << run.signal;
+                    EXPECT_EQ(run.err, full);
+                    EXPECT_EQ(produced, result);
+                    continue;
+                }
+                const std::string line = op == "read" ? "  Problem: error reading input file.\n"
+                                                      : "  Problem: error writing output file.\n";
+                EXPECT_EQ(run.exitStatus, 255) << "signal " << run.signal;
+                ASSERT_GE(run.err.size(), line.size() + 3) << run.err;
+                const std::size_t cut = run.err.size() - line.size();
+                EXPECT_EQ(run.err.substr(cut - 3), "..." + line);
+                EXPECT_EQ(full.compare(0, cut, run.err, 0, cut), 0) << run.err;
+                // compress leaves no output; uncompress keeps what it decoded.
+                EXPECT_TRUE(packing ? produced == "(none)"
+                                    : result.compare(0, produced.size(), produced) == 0);
+            }
+        }
+    }
+}
+
+}  // namespace

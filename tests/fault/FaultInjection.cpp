@@ -1,0 +1,87 @@
+// Preloaded into a command (LD_PRELOAD), makes one read, write or close of one
+// file fail or come up short, so that a test can strike every call in turn:
+// FAULT_OP=read|write|close, FAULT_AT=N (the Nth such call on the file, from
+// 1), FAULT_KIND=eio|short|eintr (fail with EIO; move half the bytes, at least
+// one; fail with EINTR having done nothing; a struck close releases the
+// descriptor first, as Linux does), FAULT_PATH=file (matched by device and
+// inode; unset, every descriptor above 2), FAULT_REPORT=file (created once the
+// fault has struck).
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Plain pointers and numbers: zero, and so harmless, in a call that comes
+// before they are initialised.
+const char* const op = std::getenv("FAULT_OP");
+const long at = std::getenv("FAULT_AT") ? std::atol(std::getenv("FAULT_AT")) : 0;
+const char* const kind = std::getenv("FAULT_KIND");
+const char* const path = std::getenv("FAULT_PATH");
+const char* const report = std::getenv("FAULT_REPORT");
+long calls = 0;
+
+bool is(const char* value, const char* text) {
+    return value != nullptr && std::strcmp(value, text) == 0;
+}
+
+template <class Function>
+Function next(const char* name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+// True when this call is the one to strike.
+bool strikes(const char* callOp, int fd) {
+    struct stat file {};
+    struct stat target {};
+    if (!is(op, callOp) || fd <= 2 ||
+        (path != nullptr && (fstat(fd, &file) != 0 || stat(path, &target) != 0 ||
+                             file.st_dev != target.st_dev || file.st_ino != target.st_ino)) ||
+        ++calls != at) {
+        return false;
+    }
+    if (report != nullptr) {
+        next<int (*)(int)>("close")(open(report, O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    }
+    return true;
+}
+
+// Fails the struck call, or passes it on, shortened if it is to be short.
+template <class Buffer>
+ssize_t transfer(const char* callOp, ssize_t (*real)(int, Buffer, size_t), int fd, Buffer data,
+                 size_t size) {
+    const bool struck = strikes(callOp, fd);
+    if (struck && !is(kind, "short")) {
+        errno = is(kind, "eintr") ? EINTR : EIO;
+        return -1;
+    }
+    return real(fd, data, struck ? (size + 1) / 2 : size);
+}
+
+}  // namespace
+
+extern "C" ssize_t read(int fd, void* buffer, size_t size) {
+    static const auto real = next<ssize_t (*)(int, void*, size_t)>("read");
+    return transfer("read", real, fd, buffer, size);
+}
+
+extern "C" ssize_t write(int fd, const void* data, size_t size) {
+    static const auto real = next<ssize_t (*)(int, const void*, size_t)>("write");
+    return transfer("write", real, fd, data, size);
+}
+
+extern "C" int close(int fd) {
+    static const auto real = next<int (*)(int)>("close");
+    const bool struck = strikes("close", fd);
+    const int result = real(fd);
+    if (struck && !is(kind, "short")) {
+        errno = is(kind, "eintr") ? EINTR : EIO;
+        return -1;
+    }
+    return result;
+}
