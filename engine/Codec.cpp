@@ -127,11 +127,12 @@ StreamResult Decoder::decode(const ReadFn& read, const WriteFn& write, const Opt
         DecodeStats local;
         DecodeStats& counted = stats != nullptr ? *stats : local;
         const int threads = options.threads == 0 ? availableProcessors() : options.threads;
-        const std::size_t chunkBytes =
-            options.chunkBytes == 0 ? kDefaultChunkBytes : options.chunkBytes;
+        // Small bodies start no threads; a chunk size chosen by the caller
+        // (tests, benchmarks) scales that limit down with it.
+        const std::uint64_t minSymbols =
+            options.chunkBytes == 0 ? kMinThreadedSymbols : 16 * std::uint64_t{options.chunkBytes};
         BodyResult body{};
-        if (threads > 1 && impl->tables.leafCount() > 1 &&
-            impl->symbolCount >= kThreadedChunks * chunkBytes) {
+        if (threads > 1 && impl->tables.leafCount() > 1 && impl->symbolCount >= minSymbols) {
             body = decodeThreaded(impl->tables, options, threads, impl->symbolCount, read, write,
                                   counted);
         } else {

@@ -141,6 +141,15 @@ void addStats(DecodeStats& total, const DecodeStats& part) {
 
 }  // namespace
 
+std::size_t chunkBytesFor(const DecodeTables& tables, const Options& options) {
+    if (options.chunkBytes != 0) {
+        return std::clamp(options.chunkBytes, SpanDecoder::kMinSegmentBytes,
+                          SpanDecoder::kMaxSegmentBytes);
+    }
+    const auto bound = kChunkOutputBytes * static_cast<std::size_t>(tables.minLength()) / 8;
+    return std::clamp(bound, kMinChunkBytes, kMaxChunkBytes);
+}
+
 BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, int threadCount,
                           std::uint64_t symbolCount, const ReadFn& read, const WriteFn& write,
                           DecodeStats& stats) {
@@ -150,9 +159,7 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
         return one.decode(symbolCount, read, write, stats);
     }
     const int laneCount = std::clamp(options.lanes == 0 ? kDefaultLanes : options.lanes, 1, 4);
-    const std::size_t chunkBytes =
-        std::clamp<std::size_t>(options.chunkBytes == 0 ? kDefaultChunkBytes : options.chunkBytes,
-                                SpanDecoder::kMinSegmentBytes, SpanDecoder::kMaxSegmentBytes);
+    const std::size_t chunkBytes = chunkBytesFor(tables, options);
     const SpanDecoder chunks(tables, laneCount, chunkBytes);
     const std::int64_t windowBits = chunks.windowBits();
 

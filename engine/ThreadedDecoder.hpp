@@ -21,11 +21,18 @@
 
 namespace huffcodec {
 
-// Body bytes of one chunk.
-inline constexpr std::size_t kDefaultChunkBytes = std::size_t{256} << 10;
-// Bodies of fewer original bytes than this many chunks (4 MiB by default) are
-// decoded on one thread: starting threads would cost more than they save.
-inline constexpr std::uint64_t kThreadedChunks = 16;
+// A chunk of B body bytes gives at most 8 B / (shortest code length)
+// symbols, all held until they are written: by default, chunks are as large
+// as keeps that bound at kChunkOutputBytes, within the limits below.
+inline constexpr std::size_t kChunkOutputBytes = std::size_t{1} << 20;
+inline constexpr std::size_t kMinChunkBytes = std::size_t{64} << 10;
+inline constexpr std::size_t kMaxChunkBytes = std::size_t{1} << 20;
+// Bodies of fewer original bytes than this are decoded on one thread:
+// starting threads would cost more than they save.
+inline constexpr std::uint64_t kMinThreadedSymbols = std::uint64_t{4} << 20;
+
+// The chunk size options asks for, or the default for tables.
+std::size_t chunkBytesFor(const DecodeTables& tables, const Options& options);
 
 // Decodes symbolCount symbols of a body read through read on threadCount
 // worker threads (2 or more) and hands them to write in order.

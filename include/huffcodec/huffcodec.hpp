@@ -132,11 +132,12 @@ struct Options {
     std::size_t segmentBytes = 0;
     // Threads that decode one body (the ReadFn decode only): 1 decodes on the
     // calling thread and starts none; 0 takes availableProcessors(). Bodies of
-    // fewer than 16 chunks' worth of original bytes start no threads. Each
-    // thread adds a few MiB of memory.
+    // fewer than 4 MiB of original bytes start no threads. Each thread adds
+    // about 2 MiB of memory.
     int threads = 1;
     // Body bytes of one chunk handed to a thread, clamped to 64 bytes .. 1 MiB;
-    // 0 picks the default (256 KiB).
+    // 0 picks the default (up to 1 MiB of output a chunk). A size chosen here
+    // also lowers the threshold above to 16 chunks' worth of bytes.
     std::size_t chunkBytes = 0;
 };
 
