@@ -1,10 +1,15 @@
-// What the fuzz targets share: a failed check prints what went wrong and
-// aborts, which libFuzzer reports as a crash with the input that caused it.
+// What the fuzz targets share: the entry point that libFuzzer and
+// replay_main.cpp call, and a check that prints what went wrong and aborts,
+// which libFuzzer reports as a crash with the input that caused it.
 #ifndef FUZZ_FUZZCHECK_HPP
 #define FUZZ_FUZZCHECK_HPP
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 #define FUZZ_CHECK(condition)                                                                  \
     do {                                                                                       \

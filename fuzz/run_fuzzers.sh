@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz preset, generates the seed corpora, and runs every fuzz
-# target for SECONDS each (default 60), one after another. A finding stops
+# target for SECONDS each (default 60), one after another, seeded also with
+# the past findings kept in fuzz/regressions/<target>/. A finding stops
 # the script with a non-zero status; libFuzzer prints the input (also as
 # Base64) and leaves it as build/fuzz/findings/<target>/crash-* .
 #
@@ -25,8 +26,9 @@ for target in "${targets[@]}"; do
     findings="$out/findings/$target"
     mkdir -p "$corpus" "$findings"
     echo "== $target for ${seconds}s (seeds: $(ls "$seeds" | wc -l))"
-    "$out/fuzz/$target" "$corpus" "$seeds" -max_total_time="$seconds" -print_final_stats=1 \
-        -artifact_prefix="$findings/" -max_len=4096 -timeout=10 -rss_limit_mb=2048 2>&1 |
+    "$out/fuzz/$target" "$corpus" "$seeds" "fuzz/regressions/$target" \
+        -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$findings/" \
+        -max_len=4096 -timeout=10 -rss_limit_mb=2048 2>&1 |
         grep -v -E '^#[0-9]+\s+(NEW|REDUCE|pulse)|NEW_FUNC|^"|dictionary' || {
         echo "$target found a failure; the inputs, in Base64:"
         for finding in "$findings"/*; do

@@ -1,4 +1,7 @@
-# Runs cmake --install into PREFIX and fails unless every installed file is there.
+# Runs cmake --install into PREFIX and fails unless every installed file is
+# there: the commands and their pages, both libraries, the headers, the CMake
+# package and the pkg-config file. LIBDIR, INCLUDEDIR and VERSION come from the
+# build.
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE result OUTPUT_QUIET)
@@ -6,9 +9,14 @@ if(NOT result EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()
 include(GNUInstallDirs)
+set(package ${LIBDIR}/cmake/huffcodec)
 foreach(path IN ITEMS ${CMAKE_INSTALL_BINDIR}/uncompress ${CMAKE_INSTALL_BINDIR}/compress
                       ${CMAKE_INSTALL_MANDIR}/man1/uncompress.1
-                      ${CMAKE_INSTALL_MANDIR}/man1/compress.1)
+                      ${CMAKE_INSTALL_MANDIR}/man1/compress.1
+                      ${LIBDIR}/libhuffcodec.a ${LIBDIR}/libhuffcodec.so
+                      ${INCLUDEDIR}/huffcodec/huffcodec.hpp ${INCLUDEDIR}/huffcodec/version.hpp
+                      ${package}/huffcodecConfig.cmake ${package}/huffcodecConfigVersion.cmake
+                      ${package}/huffcodecTargets.cmake ${LIBDIR}/pkgconfig/huffcodec.pc)
   if(NOT EXISTS "${PREFIX}/${path}")
     message(FATAL_ERROR "missing after install: ${path}")
   endif()
@@ -18,3 +26,17 @@ execute_process(COMMAND "${PREFIX}/${CMAKE_INSTALL_BINDIR}/uncompress"
 if(NOT status EQUAL 255 OR NOT usage MATCHES "Usage: ")
   message(FATAL_ERROR "installed uncompress does not run: ${status} ${usage}")
 endif()
+
+file(READ "${PREFIX}/${INCLUDEDIR}/huffcodec/version.hpp" version_header)
+if(NOT version_header MATCHES "HUFFCODEC_VERSION_STRING \"${VERSION}\"")
+  message(FATAL_ERROR "installed version.hpp does not say ${VERSION}")
+endif()
+# Our warning flags and sanitizers stay in this build: the exported targets
+# carry no compile or link option and no reference to codec_options.
+file(READ "${PREFIX}/${package}/huffcodecTargets.cmake" targets)
+foreach(flag IN ITEMS codec_options INTERFACE_COMPILE_OPTIONS INTERFACE_LINK_OPTIONS -fsanitize -W)
+  string(FIND "${targets}" "${flag}" at)
+  if(NOT at EQUAL -1)
+    message(FATAL_ERROR "the exported targets carry ${flag}")
+  endif()
+endforeach()
