@@ -80,15 +80,17 @@ int compressFile(int argc, char* argv[], Report& report) {
         }
     }
     bool copyFailed = false;
-    const huffcodec::CountResult counted =
-        huffcodec::countBytes([&](std::uint8_t* buffer, std::size_t size) -> long {
+    huffcodec::ChunkCounts chunks;
+    const huffcodec::CountResult counted = huffcodec::countBytes(
+        [&](std::uint8_t* buffer, std::size_t size) -> long {
             const long got = input.read(buffer, size);
             if (got > 0 && copy && !copy->write(buffer, static_cast<std::size_t>(got))) {
                 copyFailed = true;
                 return -1;
             }
             return got;
-        });
+        },
+        &chunks);
     if (copyFailed || (copy && counted.status == huffcodec::Status::ok && !copy->close())) {
         report.problem(Problem::errorWritingTemporary);
         return -1;
@@ -117,10 +119,12 @@ int compressFile(int argc, char* argv[], Report& report) {
         report.problem(Problem::errorReadingInput);
         return -1;
     }
-    static_cast<void>(threads);
+    huffcodec::Options options;
+    options.threads = threads;
     const huffcodec::StreamResult result = encoder.encode(
         [&source](std::uint8_t* buffer, std::size_t size) { return source.read(buffer, size); },
-        [&output](const std::uint8_t* data, std::size_t size) { return output.write(data, size); });
+        [&output](const std::uint8_t* data, std::size_t size) { return output.write(data, size); },
+        options, &chunks);
     if (result.status != huffcodec::Status::ok) {
         report.problem(problemFor(result.status));
         return -1;

@@ -43,6 +43,16 @@ public:
     // Stores the unfinished byte, zero-padded, if there is one; returns 0 or 1.
     std::size_t finish(std::uint8_t* out);
 
+    // Starts a fresh body part whose first code goes at bit offset (0 to 7)
+    // of its first byte; the bits below it stay 0, for the byte it shares
+    // with the part before.
+    void startAt(unsigned offset) {
+        pending = 0;
+        pendingBits = offset & 7;
+    }
+    // Bits of the unfinished byte (what finish() would pad).
+    unsigned unfinishedBits() const { return pendingBits; }
+
     // True once encode() has met a byte value without a code (a count of 0).
     bool sawSymbolWithoutCode() const { return sawUncoded; }
 

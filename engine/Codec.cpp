@@ -4,6 +4,7 @@
 // and encoder, and the status texts. Allocation failures end here, as
 // Status::outOfMemory; nothing throws past this file.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
 
@@ -13,6 +14,7 @@
 #include "Header.hpp"
 #include "StreamDecoder.hpp"
 #include "ThreadedDecoder.hpp"
+#include "ThreadedEncoder.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace huffcodec {
@@ -164,6 +166,15 @@ StreamResult Decoder::decode(const void* body, std::size_t size, const WriteFn& 
 
 // ---- Encoder ------------------------------------------------------------
 
+struct ChunkCounts::Impl {
+    std::vector<ChunkCountTable> chunks;
+};
+
+ChunkCounts::ChunkCounts() noexcept = default;
+ChunkCounts::~ChunkCounts() = default;
+ChunkCounts::ChunkCounts(ChunkCounts&&) noexcept = default;
+ChunkCounts& ChunkCounts::operator=(ChunkCounts&&) noexcept = default;
+
 struct Encoder::Impl {
     explicit Impl(const HCTree& tree) : encoder(tree) {}
     BodyEncoder encoder;
@@ -199,11 +210,23 @@ Status Encoder::build(const Header& header) noexcept {
     }
 }
 
-StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write) const noexcept {
+StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Options& options,
+                             const ChunkCounts* chunks) const noexcept {
     if (!impl) {
         return {Status::internalError, 0, 0};
     }
     try {
+        const int threads = options.threads == 0 ? availableProcessors() : options.threads;
+        if (threads > 1 && chunks != nullptr && chunks->impl &&
+            static_cast<std::uint64_t>(impl->total) >= kMinThreadedSymbols) {
+            const auto header = writeHeader(impl->header);
+            if (!write(header.data(), header.size())) {
+                return {Status::writeError, 0, 0};
+            }
+            const StreamResult body =
+                encodeThreaded(impl->encoder, chunks->impl->chunks, threads, read, write);
+            return {body.status, header.size() + body.bytesWritten, body.bytesRead};
+        }
         BodyEncoder encoder = impl->encoder;  // carries the bits of an unfinished byte
         const auto header = writeHeader(impl->header);
         if (!write(header.data(), header.size())) {
@@ -247,11 +270,23 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write) const noe
     }
 }
 
-CountResult countBytes(const ReadFn& read) noexcept {
+CountResult countBytes(const ReadFn& read, ChunkCounts* chunks) noexcept {
     CountResult result{Status::ok, {}};
     try {
         ByteCounter counter;
         std::vector<std::uint8_t> block(kEncodeBlock);
+        std::vector<ChunkCountTable> chunkCounts;
+        ByteCounter chunkCounter;
+        std::array<std::uint64_t, 256> chunkTotals{};
+        const auto closeChunk = [&] {
+            const auto counts = chunkCounter.counts();
+            ChunkCountTable& table = chunkCounts.emplace_back();
+            for (std::size_t v = 0; v < counts.size(); ++v) {
+                table[v] = static_cast<std::uint32_t>(counts[v]);
+                chunkTotals[v] += counts[v];
+            }
+            chunkCounter = ByteCounter();
+        };
         std::int64_t total = 0;
         for (;;) {
             const long got = read(block.data(), block.size());
@@ -262,19 +297,42 @@ CountResult countBytes(const ReadFn& read) noexcept {
             if (got == 0) {
                 break;
             }
-            counter.add(block.data(), static_cast<std::size_t>(got));
+            if (chunks == nullptr) {
+                counter.add(block.data(), static_cast<std::size_t>(got));
+            }
+            // With chunks, each chunk is counted on its own and added up at
+            // its end.
+            for (std::size_t at = 0; chunks != nullptr && at < static_cast<std::size_t>(got);) {
+                const auto offset = static_cast<std::uint64_t>(total) + at;
+                const std::size_t n = std::min(
+                    static_cast<std::size_t>(got) - at,
+                    kEncodeChunkBytes - static_cast<std::size_t>(offset % kEncodeChunkBytes));
+                chunkCounter.add(block.data() + at, n);
+                at += n;
+                if ((offset + n) % kEncodeChunkBytes == 0) {
+                    closeChunk();
+                }
+            }
             total += got;
             if (total > format::kMaxOriginalSize) {
                 result.status = Status::inputTooLarge;
                 return result;
             }
         }
-        const auto counts = counter.counts();
+        if (chunks != nullptr && total % static_cast<std::int64_t>(kEncodeChunkBytes) != 0) {
+            closeChunk();
+        }
+        const auto counts = chunks != nullptr ? chunkTotals : counter.counts();
         for (std::size_t i = 0; i < counts.size(); ++i) {
             result.header.counts[i] = static_cast<std::int32_t>(counts[i]);
             result.header.distinctBytes += counts[i] != 0 ? 1 : 0;
         }
         result.header.originalSize = total;
+        if (chunks != nullptr) {
+            auto kept = std::make_unique<ChunkCounts::Impl>();
+            kept->chunks = std::move(chunkCounts);
+            chunks->impl = std::move(kept);
+        }
         return result;
     } catch (const std::bad_alloc&) {
         result.status = Status::outOfMemory;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "BitLanes.hpp"
+#include "ByteBuffer.hpp"
 #include "DecodeTables.hpp"
 #include "LaneMeeting.hpp"
 #include "huffcodec/huffcodec.hpp"
@@ -20,18 +21,6 @@
 namespace huffcodec {
 
 inline constexpr int kMaxLanes = 4;
-
-// A byte buffer left uninitialised: decoders write before they read, and a
-// small file should not pay for clearing megabytes.
-class ByteBuffer {
-public:
-    ByteBuffer() = default;
-    explicit ByteBuffer(std::size_t size) : bytes(new std::uint8_t[size]) {}
-    std::uint8_t* data() const { return bytes.get(); }
-
-private:
-    std::unique_ptr<std::uint8_t[]> bytes;
-};
 
 // Output of a segment, in order: runs of symbols in the workspace.
 struct Piece {

@@ -6,15 +6,12 @@
 #include "ThreadedDecoder.hpp"
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "LaneMeeting.hpp"
 #include "SpanDecoder.hpp"
+#include "WorkerPool.hpp"
 
 namespace huffcodec {
 
@@ -27,8 +24,6 @@ constexpr std::size_t kTailBytes =
     SpanDecoder::kWindowBits / 8 + 2 * SpanDecoder::kSegmentReserveBytes;
 
 struct Slot {
-    enum class State { free, filling, queued, decoding, decoded };
-    State state = State::free;
     ByteBuffer input;
     std::size_t filled = 0;    // valid bytes in input
     std::uint64_t offset = 0;  // body offset of input[0]
@@ -39,97 +34,15 @@ struct Slot {
     DecodeStats stats;
 };
 
-// The worker threads and what they share. The destructor stops and joins
-// every thread, whatever path leaves the decoder.
-class Workers {
-public:
-    Workers(const SpanDecoder& chunkDecoder, std::vector<Slot>& slotList)
-        : chunks(chunkDecoder), slots(slotList) {}
-    ~Workers() { stopAll(); }
-    Workers(const Workers&) = delete;
-    Workers& operator=(const Workers&) = delete;
-
-    // Starts up to count threads; false if none could be started.
-    bool start(int count) {
-        for (int i = 0; i < count; ++i) {
-            try {
-                threads.emplace_back([this] { work(); });
-            } catch (const std::system_error&) {
-                break;
-            }
-        }
-        return !threads.empty();
-    }
-
-    void stopAll() {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            stopping = true;
-        }
-        wake.notify_all();
-        for (std::thread& thread : threads) {
-            thread.join();
-        }
-        threads.clear();
-    }
-
-    void enqueue(std::size_t slot) {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            slots[slot].state = Slot::State::queued;
-            queue.push_back(slot);
-        }
-        wake.notify_one();
-    }
-
-    // Waits until the slot is neither queued nor being decoded.
-    void waitFor(std::size_t slot) {
-        std::unique_lock<std::mutex> lock(mutex);
-        done.wait(lock, [&] {
-            return slots[slot].state != Slot::State::queued &&
-                   slots[slot].state != Slot::State::decoding;
-        });
-    }
-
-private:
-    void work() {
-        std::unique_lock<std::mutex> lock(mutex);
-        for (;;) {
-            wake.wait(lock, [&] { return stopping || !queue.empty(); });
-            if (stopping) {
-                return;
-            }
-            const std::size_t index = queue.front();
-            queue.pop_front();
-            Slot& slot = slots[index];
-            slot.state = Slot::State::decoding;
-            lock.unlock();
-            decode(slot);
-            lock.lock();
-            slot.state = Slot::State::decoded;
-            done.notify_all();
-        }
-    }
-
-    // The chunk as one segment, its first lane starting at its first bit as
-    // if a code started there.
-    void decode(Slot& slot) const {
-        slot.stats = {};
-        slot.last = {slot.input.data(), 0, 0, nullptr};
-        slot.decodedOk =
-            chunks.decodeSegment(slot.last, slot.input.data(), slot.input.data() + slot.filled,
-                                 slot.workspace, slot.stats) == SpanDecoder::SegmentEnd::done;
-    }
-
-    const SpanDecoder& chunks;
-    std::vector<Slot>& slots;
-    std::vector<std::thread> threads;
-    std::mutex mutex;
-    std::condition_variable wake;  // work queued, or stopping
-    std::condition_variable done;  // a slot decoded
-    std::deque<std::size_t> queue;
-    bool stopping = false;
-};
+// A worker's job: the chunk as one segment, its first lane starting at its
+// first bit as if a code started there.
+void decodeChunk(const SpanDecoder& chunks, Slot& slot) {
+    slot.stats = {};
+    slot.last = {slot.input.data(), 0, 0, nullptr};
+    slot.decodedOk =
+        chunks.decodeSegment(slot.last, slot.input.data(), slot.input.data() + slot.filled,
+                             slot.workspace, slot.stats) == SpanDecoder::SegmentEnd::done;
+}
 
 void addStats(DecodeStats& total, const DecodeStats& part) {
     total.segments += part.segments;
@@ -176,7 +89,7 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
         static_cast<std::size_t>(windowBits) + format::kMaxTreeDepth + 64;
     ByteBuffer meetingOutput(meetingBytes + lanes::kGroupStoreReach);
 
-    Workers workers(chunks, slots);
+    WorkerPool workers(slotCount, [&](std::size_t index) { decodeChunk(chunks, slots[index]); });
     if (!workers.start(threadCount)) {
         StreamDecoder one(tables, options);
         return one.decode(symbolCount, read, write, stats);
@@ -193,7 +106,6 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
     // its tail; queues the previous slot if it is whole.
     const auto readChunk = [&] {
         Slot& slot = slots[nextRead % slotCount];
-        slot.state = Slot::State::filling;
         slot.offset = nextRead * chunkBytes;
         slot.filled = 0;
         slot.complete = false;
@@ -216,13 +128,8 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
             previous.filled = chunkBytes + tail;
             previous.complete = tail == kTailBytes;
             if (previous.complete) {
-                workers.enqueue((nextRead - 1) % slotCount);
-            } else {
-                previous.state = Slot::State::decoded;
+                workers.submit((nextRead - 1) % slotCount);
             }
-        }
-        if (inputEnded) {
-            slot.state = Slot::State::decoded;  // never queued: decoded on this thread
         }
         ++nextRead;
     };
@@ -230,7 +137,7 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
     // Decodes the rest of the body on this thread from the true state: the
     // bytes of the slots from the true position on, then the rest of read.
     const auto decodeRest = [&]() -> BodyResult {
-        workers.stopAll();
+        workers.stop();
         std::uint64_t position = 0;  // absolute bit position of the true state
         if (nextWrite > 0) {
             const Slot& holder = slots[(nextWrite - 1) % slotCount];
@@ -314,9 +221,6 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
         }
         written += chunkSymbols;
         addStats(stats, slot.stats);
-        if (nextWrite > 0) {
-            slots[(nextWrite - 1) % slotCount].state = Slot::State::free;
-        }
         truth = slot.last;
         ++nextWrite;
         if (written == symbolCount) {

@@ -199,8 +199,27 @@ struct CountResult {
     Header header;  // the counts of every byte read, when ok
 };
 
-// Reads all of the input through read and counts its bytes.
-HUFFCODEC_API CountResult countBytes(const ReadFn& read) noexcept;
+// The counts of each 512 KiB chunk of an input, kept by countBytes: with them,
+// the Encoder knows where every chunk's codes start before it reads the chunk
+// again, and can encode chunks on several threads at once. About 1 KiB per
+// MiB of input.
+class HUFFCODEC_API ChunkCounts {
+public:
+    ChunkCounts() noexcept;
+    ~ChunkCounts();
+    ChunkCounts(ChunkCounts&&) noexcept;
+    ChunkCounts& operator=(ChunkCounts&&) noexcept;
+
+private:
+    friend class Encoder;
+    friend CountResult countBytes(const ReadFn& read, ChunkCounts* chunks) noexcept;
+    struct Impl;
+    std::unique_ptr<Impl> impl;
+};
+
+// Reads all of the input through read and counts its bytes; chunks, if given,
+// receives the counts of each chunk as well.
+HUFFCODEC_API CountResult countBytes(const ReadFn& read, ChunkCounts* chunks = nullptr) noexcept;
 
 // Encodes data whose counts are known (from countBytes) into a compressed
 // file. Build once, then encode() the same data any number of times.
@@ -215,9 +234,14 @@ public:
     Status build(const Header& header) noexcept;
 
     // Writes the header, then reads the data through read and writes its
-    // codes. Fails with inputChanged if the data read is not what the
-    // header counted (other bytes, more or fewer of them).
-    StreamResult encode(const ReadFn& read, const WriteFn& write) const noexcept;
+    // codes. Fails with inputChanged if it reads more or fewer bytes than the
+    // header counts, a byte the header counts as 0, or (with chunks) a chunk
+    // whose codes take another number of bits than its counts say. With
+    // chunks from the countBytes that counted this data, options.threads
+    // threads (0: availableProcessors()) encode inputs of 4 MiB and more;
+    // the output is the same whatever the thread count.
+    StreamResult encode(const ReadFn& read, const WriteFn& write, const Options& options = {},
+                        const ChunkCounts* chunks = nullptr) const noexcept;
 
 private:
     struct Impl;

@@ -1,0 +1,155 @@
+// SPDX-License-Identifier: MIT
+//
+// The encoding pipeline: the calling thread reads chunks into slots, worker
+// threads encode them at their known bit offsets, and the calling thread
+// writes them in order, merging the byte two chunks share.
+#include "ThreadedEncoder.hpp"
+
+#include <algorithm>
+
+#include "ByteBuffer.hpp"
+#include "WorkerPool.hpp"
+
+namespace huffcodec {
+
+namespace {
+
+struct EncodeSlot {
+    ByteBuffer input;
+    std::size_t size = 0;  // input bytes
+    ByteBuffer output;
+    std::size_t bytes = 0;  // output bytes, an unfinished last one included
+    unsigned startBit = 0;  // where the chunk's first code goes in output[0]
+    unsigned endBits = 0;   // bits used of an unfinished last byte; 0: none
+    std::uint64_t expectedBits = 0;
+    bool asCounted = false;  // took exactly the bits its counts say, every byte coded
+};
+
+// A worker's job: the chunk's codes from its bit offset on.
+void encodeChunk(const BodyEncoder& prototype, EncodeSlot& slot) {
+    BodyEncoder encoder = prototype;
+    encoder.startAt(slot.startBit);
+    const std::size_t whole = encoder.encode(slot.input.data(), slot.size, slot.output.data());
+    slot.endBits = encoder.unfinishedBits();
+    slot.bytes = whole + encoder.finish(slot.output.data() + whole);
+    const std::uint64_t bits = 8 * std::uint64_t{whole} + slot.endBits - slot.startBit;
+    slot.asCounted = bits == slot.expectedBits && !encoder.sawSymbolWithoutCode();
+}
+
+}  // namespace
+
+StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkCountTable>& counts,
+                            int threadCount, const ReadFn& read, const WriteFn& write) {
+    // Where every chunk's codes start, from the first pass's counts.
+    const std::size_t chunkCount = counts.size();
+    std::vector<std::uint64_t> chunkBits(chunkCount, 0);
+    std::vector<std::size_t> chunkSizes(chunkCount, 0);
+    for (std::size_t k = 0; k < chunkCount; ++k) {
+        for (std::size_t s = 0; s < counts[k].size(); ++s) {
+            chunkBits[k] +=
+                std::uint64_t{counts[k][s]} * encoder.codeLength(static_cast<std::uint8_t>(s));
+            chunkSizes[k] += counts[k][s];
+        }
+    }
+
+    std::vector<EncodeSlot> slots(static_cast<std::size_t>(2 * threadCount + 1));
+    for (EncodeSlot& slot : slots) {
+        slot.input = ByteBuffer(kEncodeChunkBytes);
+        slot.output = ByteBuffer(encoder.outputBound(kEncodeChunkBytes) + 1);
+    }
+    const std::size_t slotCount = slots.size();
+    WorkerPool workers(slotCount, [&](std::size_t index) { encodeChunk(encoder, slots[index]); });
+    // Without a thread, the chunks are encoded here, in the same order.
+    const bool threaded = workers.start(threadCount);
+
+    std::uint64_t consumed = 0;
+    std::uint64_t written = 0;
+    std::uint64_t offset = 0;  // bit offset of the next chunk read
+    std::size_t nextRead = 0;
+    std::size_t nextWrite = 0;
+    std::uint8_t carry = 0;  // the unfinished last byte of the chunk written last
+    bool carrying = false;
+    StreamResult failed{Status::ok, 0, 0};
+
+    while (nextWrite < chunkCount) {
+        // Read ahead while slots are free.
+        while (failed.status == Status::ok && nextRead < chunkCount &&
+               nextRead < nextWrite + slotCount) {
+            EncodeSlot& slot = slots[nextRead % slotCount];
+            slot.size = 0;
+            while (slot.size < chunkSizes[nextRead]) {
+                const std::size_t want = kEncodeChunkBytes - slot.size;
+                const long got = read(slot.input.data() + slot.size, want);
+                if (got < 0 || static_cast<std::size_t>(got) > want) {
+                    failed = {Status::readError, 0, 0};
+                    break;
+                }
+                if (got == 0) {
+                    break;
+                }
+                slot.size += static_cast<std::size_t>(got);
+            }
+            consumed += slot.size;
+            if (failed.status != Status::ok) {
+                break;
+            }
+            if (slot.size != chunkSizes[nextRead]) {
+                failed = {Status::inputChanged, 0, 0};  // more or fewer bytes than counted
+                break;
+            }
+            slot.startBit = static_cast<unsigned>(offset & 7);
+            slot.expectedBits = chunkBits[nextRead];
+            offset += chunkBits[nextRead];
+            if (threaded) {
+                workers.submit(nextRead % slotCount);
+            } else {
+                encodeChunk(encoder, slot);
+            }
+            ++nextRead;
+        }
+        if (nextWrite == nextRead) {
+            break;  // failed before the chunk was read
+        }
+        EncodeSlot& slot = slots[nextWrite % slotCount];
+        workers.waitFor(nextWrite % slotCount);
+        if (!slot.asCounted) {
+            failed = {Status::inputChanged, 0, 0};
+            break;
+        }
+        // The chunk's first byte is shared with the unfinished byte before it.
+        std::uint8_t* bytes = slot.output.data();
+        std::size_t size = slot.bytes;
+        if (carrying) {
+            bytes[0] |= carry;
+        }
+        carrying = slot.endBits != 0;
+        if (carrying) {
+            carry = bytes[--size];
+        }
+        if (size > 0 && !write(bytes, size)) {
+            failed = {Status::writeError, 0, 0};
+            break;
+        }
+        written += size;
+        ++nextWrite;
+    }
+    workers.stop();
+    if (failed.status != Status::ok) {
+        return {failed.status, written, consumed};
+    }
+    // Nothing may follow what the first pass counted.
+    std::uint8_t extra = 0;
+    const long more = read(&extra, 1);
+    if (more != 0) {
+        return {more < 0 ? Status::readError : Status::inputChanged, written, consumed};
+    }
+    if (carrying) {
+        if (!write(&carry, 1)) {
+            return {Status::writeError, written, consumed};
+        }
+        ++written;
+    }
+    return {Status::ok, written, consumed};
+}
+
+}  // namespace huffcodec

@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: MIT
+//
+// Encoding one input on several threads. The first pass counted every chunk
+// of the input, so the code lengths tell where each chunk's codes start in the
+// body before the chunk is read again. Worker threads encode chunks into
+// buffers of their own at those bit offsets; the calling thread reads the
+// chunks, merges the byte two neighbouring chunks share, and writes the
+// buffers in order.
+#ifndef HUFFCODEC_ENGINE_THREADEDENCODER_HPP
+#define HUFFCODEC_ENGINE_THREADEDENCODER_HPP
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "BodyEncoder.hpp"
+#include "huffcodec/huffcodec.hpp"
+
+namespace huffcodec {
+
+// Input bytes of one chunk, as countBytes counts them.
+inline constexpr std::size_t kEncodeChunkBytes = std::size_t{512} << 10;
+using ChunkCountTable = std::array<std::uint32_t, 256>;
+
+// Reads the input through read and writes its body (not the header) through
+// write, encoding chunk k of kEncodeChunkBytes on threadCount worker threads.
+// counts[k] are chunk k's counts from the first pass. Returns bodyBytes
+// written and input bytes consumed in the result.
+StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkCountTable>& counts,
+                            int threadCount, const ReadFn& read, const WriteFn& write);
+
+}  // namespace huffcodec
+
+#endif  // HUFFCODEC_ENGINE_THREADEDENCODER_HPP

@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: MIT
+//
+// Worker threads that run one job on numbered slots, in the order the slots
+// are submitted, for a caller that waits for each slot in turn. Every path
+// out of the owner ends with every thread joined: the destructor stops them.
+#ifndef HUFFCODEC_ENGINE_WORKERPOOL_HPP
+#define HUFFCODEC_ENGINE_WORKERPOOL_HPP
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace huffcodec {
+
+class WorkerPool {
+public:
+    // job(slot) runs on a worker thread for every submitted slot; it must not
+    // throw. Slots are numbered 0 .. slotCount - 1.
+    WorkerPool(std::size_t slotCount, std::function<void(std::size_t)> job);
+    ~WorkerPool();
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+
+    // Starts up to count threads; false if none could be started.
+    bool start(int count);
+    // Lets the jobs under way finish, drops the queued ones and joins every
+    // thread. Safe to call more than once.
+    void stop();
+
+    // Queues the slot; what the caller wrote to it before is visible to the
+    // job.
+    void submit(std::size_t slot);
+    // Waits until the slot's job has run (at once if it was never submitted);
+    // what the job wrote is then visible to the caller.
+    void waitFor(std::size_t slot);
+
+private:
+    void work();
+
+    std::function<void(std::size_t)> job;
+    std::vector<std::thread> threads;
+    std::mutex mutex;
+    std::condition_variable wake;  // a slot queued, or stopping
+    std::condition_variable done;  // a job finished
+    std::deque<std::size_t> queue;
+    std::vector<bool> busy;  // queued or running
+    bool stopping = false;
+};
+
+}  // namespace huffcodec
+
+#endif  // HUFFCODEC_ENGINE_WORKERPOOL_HPP
