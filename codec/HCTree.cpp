@@ -1,11 +1,7 @@
+// SPDX-License-Identifier: MIT
+//
 // Construction, teardown, the decoding walk and the encoding path of the code
 // tree.
-
-// The tree's one invariant check stays on in optimised builds too: a broken
-// tree would silently write an undecodable file.
-#undef NDEBUG
-#include <cassert>
-
 #include "HCTree.hpp"
 
 #include <algorithm>
@@ -14,6 +10,13 @@
 #include <queue>
 #include <utility>
 #include <vector>
+
+// The tree's one invariant check stays on in optimised builds too: a broken
+// tree would silently write an undecodable file. The override comes after
+// every other include, so that no inline function of another header changes
+// meaning with it.
+#undef NDEBUG
+#include <cassert>
 
 // Releases a node and everything below it, children first.
 static void deleteSubtree(HCNode* node) {

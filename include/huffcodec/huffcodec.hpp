@@ -133,7 +133,7 @@ struct Options {
     // Threads that decode one body (the ReadFn decode only): 1 decodes on the
     // calling thread and starts none; 0 takes availableProcessors(). Bodies of
     // fewer than 4 MiB of original bytes start no threads. Each thread adds
-    // about 2 MiB of memory.
+    // up to about 4 MiB of memory.
     int threads = 1;
     // Body bytes of one chunk handed to a thread, clamped to 64 bytes .. 1 MiB;
     // 0 picks the default (up to 1 MiB of output a chunk). A size chosen here
