@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Writes a deterministic data set of the given kind and size to standard
 // output: "random" (uniform bytes) or "skewed" (93% one byte value, the rest
 // uniform). Same seed, same bytes, on every machine.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Benchmark-only decoder command: decodes a compressed file with a chosen
 // path, or reports how the lanes fare on it. Not installed.
 //

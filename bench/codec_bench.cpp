@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Kernel benchmarks: table decoding (one to four lanes, body in memory)
 // against the plain tree walk, table encoding against the plain writer, and
 // byte counting, on generated data.

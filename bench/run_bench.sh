@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # End-to-end benchmark: builds the release preset, makes data sets from files
 # on this machine and from a seeded generator, checks every path it times for
 # the right bytes, and prints the commit measured, the machine, two Markdown

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Bit, integer and byte reads over a byte stream.
 #include "BitInputStream.hpp"
 

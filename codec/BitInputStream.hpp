@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Bit-granular reading over a byte stream, least significant bit of each byte
 // first (the packing of a compressed body), with whole 32-bit integers and
 // single bytes read straight from the stream beside it (the count header).

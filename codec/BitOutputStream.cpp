@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Bit, integer and byte writes over a byte stream.
 #include "BitOutputStream.hpp"
 

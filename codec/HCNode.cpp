@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Priority order of code tree nodes.
 #include "HCNode.hpp"
 

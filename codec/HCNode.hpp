@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // A node of the Huffman code tree, and the priority order in which tree
 // construction pairs nodes. That order is part of the file format: reader and
 // writer arrive at the same codes only because both pair nodes by it.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // The Huffman code tree of one file, built from its count table. The pairing
 // rules below are part of the file format: a reader and a writer that build
 // from the same counts get the same tree, bit for bit.

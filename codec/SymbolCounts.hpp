@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // The count table that heads every compressed file, and the two constants
 // that fix the header's shape. Shared by the driver, which fills it from the
 // header, and by the code tree, which is built from it.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Compresses a buffer with huffcodec and restores it.
 #include <cstdio>
 #include <string>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // What the fuzz targets share: the entry point that libFuzzer and
 // replay_main.cpp call, and a check that prints what went wrong and aborts,
 // which libFuzzer reports as a crash with the input that caused it.

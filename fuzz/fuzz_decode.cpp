@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Arbitrary bytes as a whole compressed file, decoded by the library's decoder
 // (the default that uncompress runs, the single chain, and every lane count
 // over segments small enough for fuzz inputs, through a read callback and in

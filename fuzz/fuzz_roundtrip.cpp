@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Arbitrary bytes compressed and decompressed through the library: the table
 // encoder, fed in pieces as compress feeds it, and compress() must write
 // exactly what encodeSymbol over a BitOutputStream writes, and decompress()

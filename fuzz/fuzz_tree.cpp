@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Arbitrary count tables (entry i from input bytes 4i to 4i+3, little-endian,
 // sign bit cleared; missing entries are 0) built into a tree, whose shape is
 // then checked: one leaf per non-zero count, every leaf's parent chain reaches

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Writes the seed corpora of the fuzz targets into DIR/decode, DIR/roundtrip
 // and DIR/tree: valid compressed files of many shapes and cuts of them, raw
 // data of many shapes, and count tables that give the deepest trees the

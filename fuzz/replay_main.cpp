@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Runs a fuzz target without libFuzzer: every path argument is a file, or a
 // directory whose files are all taken (in name order), and each file is passed
 // once to LLVMFuzzerTestOneInput. A failed check aborts as it does under the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the fuzz preset, generates the seed corpora, and runs every fuzz
 # target for SECONDS each (default 60), one after another, seeded also with
 # the past findings kept in fuzz/regressions/<target>/. A finding stops

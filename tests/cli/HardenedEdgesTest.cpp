@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Both commands in a hostile environment: closed standard descriptors, file
 // size and memory limits, a reader that goes away, input from a pipe, a huge
 // input, signals; then a fault struck at every read, write and close of the

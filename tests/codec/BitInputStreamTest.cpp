@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // BitInputStream: bit order, end-of-input behaviour, whole-value reads.
 #include "BitInputStream.hpp"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // BitOutputStream: bit order, lazy byte completion, flush, whole values, and
 // agreement with BitInputStream.
 #include "BitOutputStream.hpp"

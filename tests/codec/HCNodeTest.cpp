@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // HCNode: the priority order that fixes the pairing, and its printed form.
 #include "HCNode.hpp"
 

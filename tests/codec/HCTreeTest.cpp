@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // HCTree: pairing order and tie-breaks, tree shape invariants, teardown, and
 // the decoding walk.
 #include "HCTree.hpp"

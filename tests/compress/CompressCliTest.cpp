@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // The compress command run as a user runs it, and round trips through
 // compress and uncompress over data of many sizes and shapes.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // The public API over buffers and streams: compress() writes what the
 // reference writer writes, decompress() and the streaming Decoder give the
 // data back with the stopping point and bytes consumed the plain path implies,

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // BodyEncoder against encodeSymbol over a BitOutputStream, and ByteCounter
 // against a plain count.
 #include "BodyEncoder.hpp"

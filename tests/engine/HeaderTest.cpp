@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // readHeader: where parsing stops and why; writeHeader writes it back.
 #include "huffcodec/huffcodec.hpp"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // The stream decoder against the plain reference path: the same symbols, the
 // same stopping point and the same bytes consumed, over many trees, data, cuts
 // and corrupt bodies, with one to four lanes, and across block boundaries.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Preloaded into a command (LD_PRELOAD), makes one read, write or close of one
 // file fail or come up short, so that a test can strike every call in turn:
 // FAULT_OP=read|write|close, FAULT_AT=N (the Nth such call on the file, from

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the build into PREFIX and builds examples/roundtrip.cpp against it
 # as another project would: with find_package (linking huffcodec::huffcodec,
 # then huffcodec::shared) and with pkg-config (the shared library). Each

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs cmake --install into PREFIX and fails unless every installed file is
 # there: the commands and their pages, both libraries, the headers, the CMake
 # package and the pkg-config file. LIBDIR, INCLUDEDIR and VERSION come from the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Test helpers: file assembly, reference encoding, temporary files, processes.
 #include "TestSupport.hpp"
 

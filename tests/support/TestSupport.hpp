@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // Helpers shared by the tests: assembling compressed files from counts and bit
 // strings, a reference encoder that derives codes from the tree's parent
 // links, temporary directories, and running the built commands.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // uncompress on input that no writer made: huge declared sizes, corrupt
 // headers and bodies, devices. Whatever the bytes, it must end with status 0
 // or 255 and the exact report that the plain reference path implies.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+//
 // The uncompress command run as a user runs it: exit status, the exact report
 // on standard error, nothing on standard output, and the output file's bytes.
 #include <gtest/gtest.h>
