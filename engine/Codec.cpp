@@ -40,6 +40,15 @@ Status checkCounts(const Header& header, std::int64_t& total) {
     return Status::ok;
 }
 
+// The code tree of header's counts, checked first; total is their sum.
+Status buildTree(const Header& header, HCTree& tree, std::int64_t& total) {
+    const Status counts = checkCounts(header, total);
+    if (counts == Status::ok) {
+        tree.buildFromCounts(symbolCountsOf(header));
+    }
+    return counts;
+}
+
 // Reads until buffer is full or the input ends; -1 on an error (a reader
 // that claims more than it was asked for is one).
 long readFull(const ReadFn& read, std::uint8_t* buffer, std::size_t size) {
@@ -104,14 +113,13 @@ Decoder& Decoder::operator=(Decoder&&) noexcept = default;
 
 Status Decoder::build(const Header& header) noexcept {
     impl.reset();
-    std::int64_t total = 0;
-    const Status counts = checkCounts(header, total);
-    if (counts != Status::ok) {
-        return counts;
-    }
     try {
         HCTree tree;
-        tree.buildFromCounts(symbolCountsOf(header));
+        std::int64_t total = 0;
+        const Status built = buildTree(header, tree, total);
+        if (built != Status::ok) {
+            return built;
+        }
         impl = std::make_unique<Impl>(tree);
         impl->symbolCount = static_cast<std::uint64_t>(total);
         return Status::ok;
@@ -189,21 +197,20 @@ Encoder& Encoder::operator=(Encoder&&) noexcept = default;
 
 Status Encoder::build(const Header& header) noexcept {
     impl.reset();
-    std::int64_t total = 0;
-    const Status counts = checkCounts(header, total);
-    if (counts != Status::ok) {
-        return counts;
-    }
     try {
         HCTree tree;
-        tree.buildFromCounts(symbolCountsOf(header));
-        auto built = std::make_unique<Impl>(tree);
-        if (!built->encoder.supportsTree()) {
+        std::int64_t total = 0;
+        const Status built = buildTree(header, tree, total);
+        if (built != Status::ok) {
+            return built;
+        }
+        auto encoder = std::make_unique<Impl>(tree);
+        if (!encoder->encoder.supportsTree()) {
             return Status::internalError;  // ruled out by the limit on the total
         }
-        built->header = header;
-        built->total = total;
-        impl = std::move(built);
+        encoder->header = header;
+        encoder->total = total;
+        impl = std::move(encoder);
         return Status::ok;
     } catch (const std::bad_alloc&) {
         return Status::outOfMemory;
