@@ -106,15 +106,17 @@ TEST(HardenedEdges, TableOfCases) {
             {"", {}, faultEnv({"FAULT_OP=read", "FAULT_AT=1", "FAULT_PATH=IN"})},
             std::int64_t{3} << 30),
     };
-    // Killed while it waits for input, once the output exists; bash's own
+    // Killed while it waits for input, once the output exists and the report
+    // has begun (it begins just after the output is created); bash's own
     // reports of the job go to /dev/null.
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         const std::string kill = "kill -" + std::to_string(signal);
-        rows.push_back(row(kCompress, kill, "", {"IN.fifo", out}, 128 + signal,
-                           "Reading from file \"IN.fifo\"...", std::nullopt,
-                           {"set -m; exec 4>&2 2>/dev/null; mkfifo IN.fifo || exit; \"$@\" 2>&4 & "
-                            "exec 3>IN.fifo; until [ -e OUT ]; do sleep 0.01; done; " +
-                            kill + " $!; wait $!"}));
+        rows.push_back(
+            row(kCompress, kill, "", {"IN.fifo", out}, 128 + signal,
+                "Reading from file \"IN.fifo\"...", std::nullopt,
+                {"set -m; exec 4>&2 2>/dev/null; mkfifo IN.fifo || exit; \"$@\" 2>&4 & "
+                 "exec 3>IN.fifo; until [ -e OUT ] && [ -s /dev/fd/4 ]; do sleep 0.01; done; " +
+                 kill + " $!; wait $!"}));
     }
     for (const Row& r : rows) {
         expectCliCase(r.program, r.c);
