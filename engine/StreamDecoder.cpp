@@ -36,11 +36,10 @@ BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const ReadFn& readFn
     write = &writeFn;
     const std::size_t segmentInput =
         laneCount > 1 ? spans.segmentBytes() + SpanDecoder::kSegmentReserveBytes : 0;
-    // A top-up keeps fewer than kInputReserve + segmentInput bytes past the
-    // next byte to load, and the bytes the bit buffer already holds (up to
-    // kLoadBytes) before it, then reads a whole block.
-    inputBlock =
-        ByteBuffer(kInputBlock + kInputReserve + segmentInput + lanes::kLoadBytes);
+    // A top-up keeps fewer than kInputReserve + segmentInput unread bytes and
+    // the up to kLoadBytes before them that the lane still holds as bits, then
+    // reads a whole block after them.
+    inputBlock = ByteBuffer(kInputBlock + kInputReserve + segmentInput + lanes::kLoadBytes);
     in = inputBlock.data();
     state = {in, 0, 0, output.data()};
     if (startBit != 0) {

@@ -3,8 +3,10 @@
 // Arbitrary bytes compressed and decompressed through the library: the table
 // encoder, fed in pieces as compress feeds it, and compress() must write
 // exactly what encodeSymbol over a BitOutputStream writes, and decompress()
-// and the decoder (a lane count and segment size the input picks) must give
-// the bytes back. The first byte picks the piece, lane and segment sizes.
+// and the decoder (a lane count and segment size the input picks; and two to
+// four threads over chunks of 64 to 188 bytes the input picks, which share
+// out inputs of 1024 to 3008 bytes and more) must give the bytes back. The first byte picks the
+// piece, lane, segment, thread and chunk sizes.
 #include <algorithm>
 #include <cstdint>
 #include <sstream>
@@ -92,5 +94,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(result.status == huffcodec::Status::ok);
     FUZZ_CHECK(streamed == restored);
     FUZZ_CHECK(kHeaderBytes + result.bytesRead == plainFile.size());
+
+    std::string threaded;
+    std::size_t offset = kHeaderBytes;
+    const huffcodec::StreamResult shared = decoder.decode(
+        [&](std::uint8_t* buffer, std::size_t want) {
+            const std::size_t n = std::min({want, plainFile.size() - offset, piece});
+            std::copy_n(plainFile.data() + offset, n, buffer);
+            offset += n;
+            return static_cast<long>(n);
+        },
+        [&](const std::uint8_t* bytes, std::size_t n) {
+            threaded.append(reinterpret_cast<const char*>(bytes), n);
+            return true;
+        },
+        {1 + static_cast<int>(piece / 4 % 4), 0, 2 + static_cast<int>(piece % 3),
+         64 + piece % 32 * 4});
+    FUZZ_CHECK(shared.status == huffcodec::Status::ok);
+    FUZZ_CHECK(threaded == restored);
+    FUZZ_CHECK(kHeaderBytes + shared.bytesRead == plainFile.size());
     return 0;
 }

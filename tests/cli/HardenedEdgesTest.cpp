@@ -108,15 +108,17 @@ TEST(HardenedEdges, TableOfCases) {
             {"", {}, faultEnv({"FAULT_OP=read", "FAULT_AT=1", "FAULT_PATH=IN"})},
             std::int64_t{3} << 30),
     };
-    // Killed while it waits for input, once the output exists; bash's own
+    // Killed while it waits for input, once the output exists and the report
+    // has begun (it begins just after the output is created); bash's own
     // reports of the job go to /dev/null.
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         const std::string kill = "kill -" + std::to_string(signal);
-        rows.push_back(row(kCompress, kill, "", {"IN.fifo", out}, 128 + signal,
-                           "Reading from file \"IN.fifo\"...", std::nullopt,
-                           {"set -m; exec 4>&2 2>/dev/null; mkfifo IN.fifo || exit; \"$@\" 2>&4 & "
-                            "exec 3>IN.fifo; until [ -e OUT ]; do sleep 0.01; done; " +
-                            kill + " $!; wait $!"}));
+        rows.push_back(
+            row(kCompress, kill, "", {"IN.fifo", out}, 128 + signal,
+                "Reading from file \"IN.fifo\"...", std::nullopt,
+                {"set -m; exec 4>&2 2>/dev/null; mkfifo IN.fifo || exit; \"$@\" 2>&4 & "
+                 "exec 3>IN.fifo; until [ -e OUT ] && [ -s /dev/fd/4 ]; do sleep 0.01; done; " +
+                 kill + " $!; wait $!"}));
     }
     for (const Row& r : rows) {
         expectCliCase(r.program, r.c);
@@ -170,10 +172,18 @@ TEST(HardenedEdges, MemoryLimitsGiveTheOutOfMemoryProblem) {
 
 // Every read of the input, write of the output and close of either fails in
 // turn (EIO), comes up short or is interrupted (EINTR), through a preloaded
-// library. Short and interrupted calls must not change the result; EIO gives
-// the problem line of the stage it hits and, from compress, no output file.
+// library: on a small input, and on one large enough for threads with
+// HUFFCODEC_THREADS at 2, 3 and 4 (the sanitizer builds strike each call with
+// one of the three in turn). Short and interrupted calls must not change the
+// result; EIO gives the problem line of the stage it hits and, from compress,
+// no output file; the threads stop with it, well within the time limit.
 TEST(HardenedEdges, FaultAtEveryCall) {
-    const std::string original = randomBytes(5, 300000, 40), packed = compressReference(original);
+    struct Input {
+        std::string original;
+        std::vector<std::string> threads;  // HUFFCODEC_THREADS; "-": as inherited
+    };
+    const Input inputs[] = {{randomBytes(5, 300000, 40), {"-"}},
+                            {randomBytes(6, (std::size_t{4} << 20) + 4099, 3), {"2", "3", "4"}}};
     TempDir dir;
     const std::string in = dir.path("in"), out = dir.path("out"), struck = dir.path("struck");
     const std::vector<std::array<std::string, 3>> faults = {
@@ -181,44 +191,56 @@ TEST(HardenedEdges, FaultAtEveryCall) {
         {"write", out, "eio"},  {"write", out, "short"}, {"write", out, "eintr"},
         {"close", in, "eio"},   {"close", in, "eintr"},  {"close", out, "eio"},
         {"close", out, "eintr"}};
-    for (const std::string& program : {kCompress, kUncompress}) {
-        const bool packing = program == kCompress;
-        const std::string& result = packing ? packed : original;
-        writeFile(in, packing ? original : packed);
-        const std::string full = report(program, in, out, original);
-        for (const auto& [op, target, kind] : faults) {
-            for (int at = 1, hit = 1; hit != 0 && at < 100; ++at) {
-                SCOPED_TRACE(program + " " + op + " " + target + " " + kind + " " +
-                             std::to_string(at));
-                unlink(struck.c_str());
-                unlink(out.c_str());
-                const RunResult run =
-                    runProgram(program, {program, in, out},
-                               {"",
-                                {},
-                                faultEnv({"FAULT_OP=" + op, "FAULT_AT=" + std::to_string(at),
-                                          "FAULT_KIND=" + kind, "FAULT_PATH=" + target,
-                                          "FAULT_REPORT=" + struck}),
-                                20});
-                hit = fileExists(struck) ? 1 : 0;
-                const std::string produced = fileExists(out) ? readFile(out) : "(none)";
-                // A failed close of the input loses nothing.
-                if (hit == 0 || kind != "eio" || (op == "close" && target == in)) {
-                    EXPECT_EQ(run.exitStatus, 0) << "signal " << run.signal;
-                    EXPECT_EQ(run.err, full);
-                    EXPECT_EQ(produced, result);
-                    continue;
+    for (const Input& input : inputs) {
+        const std::string& original = input.original;
+        const std::string packed = compressReference(original);
+        for (const std::string& program : {kCompress, kUncompress}) {
+            const bool packing = program == kCompress;
+            const std::string& result = packing ? packed : original;
+            writeFile(in, packing ? original : packed);
+            const std::string full = report(program, in, out, original);
+            for (const auto& [op, target, kind] : faults) {
+                for (int at = 1, hit = 1; hit != 0 && at < 100; ++at) {
+                    for (std::size_t t = 0; t < input.threads.size(); ++t) {
+                        const std::string& threads = input.threads[t];
+                        if (SANITIZED && t != at % input.threads.size()) {
+                            continue;
+                        }
+                        SCOPED_TRACE(program + " " + op + " " + target + " " + kind + " " +
+                                     std::to_string(at) + ", " + std::to_string(original.size()) +
+                                     " bytes, threads " + threads);
+                        unlink(struck.c_str());
+                        unlink(out.c_str());
+                        std::vector<std::string> env = {
+                            "FAULT_OP=" + op, "FAULT_AT=" + std::to_string(at),
+                            "FAULT_KIND=" + kind, "FAULT_PATH=" + target, "FAULT_REPORT=" + struck};
+                        if (threads != "-") {
+                            env.push_back("HUFFCODEC_THREADS=" + threads);
+                        }
+                        const RunResult run =
+                            runProgram(program, {program, in, out}, {"", {}, faultEnv(env), 60});
+                        hit = fileExists(struck) ? 1 : 0;
+                        const std::string produced = fileExists(out) ? readFile(out) : "(none)";
+                        // A failed close of the input loses nothing.
+                        if (hit == 0 || kind != "eio" || (op == "close" && target == in)) {
+                            EXPECT_EQ(run.exitStatus, 0) << "signal " << run.signal;
+                            EXPECT_EQ(run.err, full);
+                            EXPECT_TRUE(produced == result);
+                            continue;
+                        }
+                        const std::string line = op == "read"
+                                                     ? "  Problem: error reading input file.\n"
+                                                     : "  Problem: error writing output file.\n";
+                        EXPECT_EQ(run.exitStatus, 255) << "signal " << run.signal;
+                        ASSERT_GE(run.err.size(), line.size() + 3) << run.err;
+                        const std::size_t cut = run.err.size() - line.size();
+                        EXPECT_EQ(run.err.substr(cut - 3), "..." + line);
+                        EXPECT_EQ(full.compare(0, cut, run.err, 0, cut), 0) << run.err;
+                        // compress leaves no output; uncompress keeps what it decoded.
+                        EXPECT_TRUE(packing ? produced == "(none)"
+                                            : result.compare(0, produced.size(), produced) == 0);
+                    }
                 }
-                const std::string line = op == "read" ? "  Problem: error reading input file.\n"
-                                                      : "  Problem: error writing output file.\n";
-                EXPECT_EQ(run.exitStatus, 255) << "signal " << run.signal;
-                ASSERT_GE(run.err.size(), line.size() + 3) << run.err;
-                const std::size_t cut = run.err.size() - line.size();
-                EXPECT_EQ(run.err.substr(cut - 3), "..." + line);
-                EXPECT_EQ(full.compare(0, cut, run.err, 0, cut), 0) << run.err;
-                // compress leaves no output; uncompress keeps what it decoded.
-                EXPECT_TRUE(packing ? produced == "(none)"
-                                    : result.compare(0, produced.size(), produced) == 0);
             }
         }
     }

@@ -6,12 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "TestSupport.hpp"
+#include "huffcodec/huffcodec.hpp"
 
 namespace {
 
@@ -218,6 +221,57 @@ TEST(CompressCli, BundledSampleMatchesItsCompressedForm) {
         runProgram(kCompress, {kCompress, kSampleDir + "/sample.txt", dir.path("out")});
     ASSERT_EQ(result.exitStatus, 0);
     EXPECT_EQ(readFile(dir.path("out")), readFile(kSampleDir + "/sample.huf"));
+}
+
+// Both commands on an input large enough for threads, with every thread count
+// HUFFCODEC_THREADS may give and with values that are none: the same files and
+// the same reports, after one warning line for a value that is not a count.
+TEST(CompressCli, ThreadCountsFromTheEnvironment) {
+    const std::string data = dataFor(countTableShapes()[1], (std::size_t{4} << 20) + 4099, 31);
+    const std::string packed = compressReference(data);
+    const SymbolCounts counts = countBytes(data);
+    const int unique = static_cast<int>(
+        std::count_if(counts.begin(), counts.end(), [](std::int32_t c) { return c != 0; }));
+    std::ostringstream ratio;
+    ratio << static_cast<double>(data.size()) / static_cast<double>(packed.size());
+    const auto size = static_cast<long long>(data.size());
+    const std::string compressReport = report("IN", "OUT", unique, size, ratio.str());
+    const std::string uncompressReport =
+        "Reading header from file \"IN\"... done.\nUncompressed file will have " +
+        std::to_string(unique) + " unique symbols and size " + std::to_string(size) +
+        " bytes.\nBuilding Huffman code tree... done.\nWriting to file \"OUT\"... done.\n"
+        "Uncompression ratio: " +
+        ratio.str() + "\n";
+    const std::string available = std::to_string(huffcodec::availableProcessors());
+    const struct {
+        std::string value;
+        bool count;
+    } rows[] = {{"1", true},   {"2", true},   {"3", true},     {"4", true},   {"04", true},
+                {"x", false},  {"0", false},  {"1025", false}, {"-1", false}, {"", false},
+                {" 2", false}, {"2 ", false}, {"3.0", false}};
+    for (const auto& row : rows) {
+        const std::string warning = row.count
+                                        ? ""
+                                        : "warning: HUFFCODEC_THREADS=\"" + row.value +
+                                              "\" is not a thread count; using " + available + "\n";
+        const RunOptions run{"", {}, {"HUFFCODEC_THREADS=" + row.value}};
+        expectCliCase(kCompress, {"compress, HUFFCODEC_THREADS=\"" + row.value + "\"",
+                                  data,
+                                  false,
+                                  {"IN", "OUT"},
+                                  0,
+                                  warning + compressReport,
+                                  packed,
+                                  run});
+        expectCliCase(kUncompress, {"uncompress, HUFFCODEC_THREADS=\"" + row.value + "\"",
+                                    packed,
+                                    false,
+                                    {"IN", "OUT"},
+                                    0,
+                                    warning + uncompressReport,
+                                    data,
+                                    run});
+    }
 }
 
 }  // namespace

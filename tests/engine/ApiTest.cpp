@@ -9,6 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "TestSupport.hpp"
 
@@ -125,6 +129,203 @@ TEST(Api, StreamingEncoderAndDecoder) {
     EXPECT_EQ(encoder.build(bad), Status::negativeCount);
     bad.counts[3] = 2147483647;
     EXPECT_EQ(decoder.build(bad), Status::sizeTooLarge);
+}
+
+// ---- One input on several threads ---------------------------------------
+
+// The encoder's chunks and the smallest input it shares out among threads.
+constexpr std::size_t kChunk = std::size_t{512} << 10;
+constexpr std::size_t kThreadedSize = std::size_t{4} << 20;
+
+struct LargeShape {
+    std::string name;
+    std::string data;
+    bool midByteBoundary;  // some chunk's codes start inside a byte of the one before
+};
+
+// Inputs large enough for threads: text, a skewed alphabet, the deepest
+// tree 5.7 MB can make (its longest codes placed at both ends of chunks),
+// and exactly 4 MiB of two values, whose one-bit codes put every
+// chunk boundary on a byte boundary.
+std::vector<LargeShape> largeShapes() {
+    std::mt19937 random(2024);
+    const char* const words[] = {"the ",     "of ",     "and ",     "a ",        "to ",
+                                 "in ",      "is ",     "code ",    "tree ",     "byte ",
+                                 "count ",   "header ", "bits\n",   "chunk, ",   "thread. ",
+                                 "Huffman ", "stream ", "decoder ", "(encoder) "};
+    std::string text;
+    while (text.size() < kThreadedSize + 1000) {
+        // Earlier words come up more often.
+        text += words[std::min(random() % std::size(words), random() % std::size(words))];
+    }
+    std::string skewed;
+    for (std::size_t i = 0; i < kThreadedSize + 77; ++i) {
+        skewed.push_back(random() % 100 < 93 ? 'a' : static_cast<char>(random()));
+    }
+    // Fibonacci counts: symbol s occurs F(s + 1) times, so the first have the
+    // longest codes. The 20 rarest bytes go to both ends of chunks 1 to 10.
+    std::string rare, deep;
+    for (std::size_t s = 0, a = 1, b = 1; s < 32; ++s) {
+        (s < 6 ? rare : deep).append(a, static_cast<char>(7 * s + 1));
+        const std::size_t next = a + b;
+        a = b;
+        b = next;
+    }
+    std::shuffle(deep.begin(), deep.end(), random);
+    for (std::size_t i = 0; i < rare.size(); ++i) {
+        deep.insert((i / 2 + 1) * kChunk - 1 + i % 2, 1, rare[i]);
+    }
+    return {{"text", text, true},
+            {"skewed", skewed, true},
+            {"deep tree", deep, true},
+            {"two values, exactly 4 MiB", randomBytes(21, kThreadedSize, 2), false}};
+}
+
+// Appends everything written to out.
+huffcodec::WriteFn appendTo(std::string& out) {
+    return [&out](const std::uint8_t* bytes, std::size_t size) {
+        out.append(reinterpret_cast<const char*>(bytes), size);
+        return true;
+    };
+}
+
+// With the counts of each chunk, the encoder gives the same file on one to
+// four threads, and finds a second pass that differs from the first however
+// its threads are busy: a byte replaced by one with a code of another length
+// in a middle chunk, a byte appended, a byte removed from a middle chunk. A
+// failing read or write ends the threaded run with its status.
+TEST(Api, ThreadedEncoderWritesWhatOneThreadWrites) {
+    for (const LargeShape& shape : largeShapes()) {
+        SCOPED_TRACE(shape.name);
+        const std::string& data = shape.data;
+        ASSERT_GE(data.size(), kThreadedSize);
+        std::size_t offset = 0;
+        huffcodec::ChunkCounts chunks;
+        const huffcodec::CountResult counted =
+            huffcodec::countBytes(readerOf(data, offset), &chunks);
+        ASSERT_EQ(counted.status, Status::ok);
+        huffcodec::Encoder encoder;
+        ASSERT_EQ(encoder.build(counted.header), Status::ok);
+        const std::string reference = compressReference(data);
+
+        // Where each chunk's codes start in the body, by the reference codes.
+        HCTree tree;
+        tree.buildFromCounts(countBytes(data));
+        const std::vector<std::string> codes = codesOf(tree);
+        bool midByte = false;
+        std::uint64_t bits = 0;
+        for (std::size_t at = 0; at < data.size(); ++at) {
+            midByte = midByte || (at % kChunk == 0 && bits % 8 != 0);
+            bits += codes[static_cast<unsigned char>(data[at])].size();
+        }
+        EXPECT_EQ(midByte, shape.midByteBoundary);
+
+        for (int threads = 1; threads <= 4; ++threads) {
+            SCOPED_TRACE(std::to_string(threads) + " threads");
+            std::string file;
+            offset = 0;
+            const auto encoded =
+                encoder.encode(readerOf(data, offset), appendTo(file), {0, 0, threads}, &chunks);
+            ASSERT_EQ(encoded.status, Status::ok);
+            EXPECT_TRUE(file == reference);
+            EXPECT_EQ(encoded.bytesWritten, reference.size());
+            EXPECT_EQ(encoded.bytesRead, data.size());
+        }
+
+        // A byte of a middle chunk replaced by a counted byte whose code has
+        // another length: only the chunks' bit counts can tell.
+        const std::size_t middle = 3 * kChunk + 1000;
+        const auto lengthAt = [&](std::size_t at) {
+            return codes[static_cast<unsigned char>(data[at])].size();
+        };
+        std::string replaced = data;
+        bool oneLength = true;  // then no byte has a code of another length
+        for (int v = 0; v < 256; ++v) {
+            if (counted.header.counts[v] != 0 && codes[v].size() != lengthAt(middle)) {
+                oneLength = false;
+                replaced[middle] = static_cast<char>(v);
+            }
+        }
+        std::string removed = data;
+        removed.erase(middle, 1);
+        struct Change {
+            std::string name;
+            std::string input;
+            int failingRead;   // the read call that fails; 0: none
+            int failingWrite;  // the write call that fails; 0: none
+            Status status;
+        };
+        std::vector<Change> changes = {{"appended", data + data[1], 0, 0, Status::inputChanged},
+                                       {"removed", removed, 0, 0, Status::inputChanged},
+                                       {"read fails", data, 2000, 0, Status::readError},
+                                       {"write fails", data, 0, 4, Status::writeError}};
+        if (!oneLength) {
+            changes.push_back({"replaced", replaced, 0, 0, Status::inputChanged});
+        }
+        for (const Change& change : changes) {
+            for (int threads = 2; threads <= 4; ++threads) {
+                SCOPED_TRACE(change.name + ", " + std::to_string(threads) + " threads");
+                std::size_t at = 0;
+                int reads = 0, writes = 0;
+                const huffcodec::ReadFn reader = readerOf(change.input, at);
+                const auto result = encoder.encode(
+                    [&](std::uint8_t* buffer, std::size_t size) {
+                        return ++reads == change.failingRead ? -1L : reader(buffer, size);
+                    },
+                    [&](const std::uint8_t*, std::size_t) {
+                        return ++writes != change.failingWrite;
+                    },
+                    {0, 0, threads}, &chunks);
+                EXPECT_EQ(result.status, change.status);
+            }
+        }
+    }
+}
+
+// The decoder through the public API with default chunk sizes: one to four
+// threads give the data back, and a cut body the same bytes and status as
+// one thread. With one lane a chunk met counts as a boundary, which only
+// the threaded path reports.
+TEST(Api, ThreadedDecoderGivesTheDataBack) {
+    for (const LargeShape& shape : largeShapes()) {
+        SCOPED_TRACE(shape.name);
+        const std::string& data = shape.data;
+        const std::string file = compressReference(data);
+        const auto header = huffcodec::readHeader(file.data(), file.size());
+        ASSERT_EQ(header.status, Status::ok);
+        huffcodec::Decoder decoder;
+        ASSERT_EQ(decoder.build(header.header), Status::ok);
+        const std::string body = file.substr(kHeaderBytes);
+        const std::string cut = body.substr(0, body.size() / 2 + 3);
+        std::string cutByOne;
+        std::size_t offset = 0;
+        const auto one = decoder.decode(readerOf(cut, offset), appendTo(cutByOne), {0, 0, 1});
+        ASSERT_EQ(one.status, Status::truncatedBody);
+        ASSERT_EQ(cutByOne, data.substr(0, cutByOne.size()));
+        for (int threads = 1; threads <= 4; ++threads) {
+            SCOPED_TRACE(std::to_string(threads) + " threads");
+            for (const int lanes : {0, 1}) {
+                std::string restored;
+                offset = 0;
+                huffcodec::DecodeStats stats;
+                const auto result = decoder.decode(readerOf(body, offset), appendTo(restored),
+                                                   {lanes, 0, threads}, &stats);
+                EXPECT_EQ(result.status, Status::ok);
+                EXPECT_TRUE(restored == data);
+                EXPECT_EQ(result.bytesRead, body.size());
+                if (lanes == 1) {
+                    EXPECT_EQ(stats.boundaries > 0, threads > 1);
+                }
+            }
+            std::string restored;
+            offset = 0;
+            const auto result =
+                decoder.decode(readerOf(cut, offset), appendTo(restored), {0, 0, threads});
+            EXPECT_EQ(result.status, Status::truncatedBody);
+            EXPECT_EQ(result.bytesWritten, restored.size());
+            EXPECT_TRUE(restored == cutByOne);
+        }
+    }
 }
 
 }  // namespace

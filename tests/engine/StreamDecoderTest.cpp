@@ -125,7 +125,9 @@ TEST(StreamDecoder, MatchesPlainPathOnEveryTreeShape) {
 }
 
 // Bodies large enough to cross several input and output blocks, on trees
-// with long codes (over the table index) and with one-bit codes (full runs).
+// with long codes (over the table index) and with one-bit codes (full runs);
+// then followed by more than an input block of trailing bytes, so that every
+// top-up of the input fills its whole block.
 TEST(StreamDecoder, MatchesPlainPathAcrossBlocks) {
     const std::vector<SymbolCounts> shapes = countTableShapes();
     const SymbolCounts skewed = makeCounts({{'a', 1000000}, {'b', 3}, {'c', 2}, {'d', 1}});
@@ -133,8 +135,10 @@ TEST(StreamDecoder, MatchesPlainPathAcrossBlocks) {
         HCTree tree;
         tree.buildFromCounts(counts);
         const std::string data = dataFor(counts, 600000, 77);
-        const auto stats = expectSameAsPlain(tree, encodePlain(tree, data), data.size());
+        const std::string body = encodePlain(tree, data);
+        const auto stats = expectSameAsPlain(tree, body, data.size());
         EXPECT_GT(stats.segments, 0u) << "the two-lane path did not run";
+        expectSameAsPlain(tree, body + randomBytes(78, 300000), data.size());
     }
 }
 
