@@ -17,7 +17,7 @@
 namespace huffcodec {
 
 // What the commands use unless told otherwise.
-inline constexpr int kDefaultLanes = 3;
+inline constexpr int kDefaultLanes = 4;
 inline constexpr std::size_t kDefaultSegmentBytes = std::size_t{1} << 16;
 
 struct BodyResult {
