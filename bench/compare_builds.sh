@@ -30,8 +30,8 @@ alternate() {
     local i
     for _ in $(seq "$runs"); do
         i=0
-        for spec in "$@"; do
-            read -r threads cmd <<<"$spec"
+        for entry in "$@"; do
+            read -r threads cmd <<<"$entry"
             rm -f "$work/out"
             local start end
             start=$(now)

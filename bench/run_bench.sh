@@ -87,7 +87,7 @@ sets=(text exec random skewed)
 
 # Runs a command given as "THREADS PROGRAM ARGS...": THREADS is the value of
 # HUFFCODEC_THREADS for it, or - to leave the variable unset.
-run_spec() {
+run_entry() {
     local threads=$1
     shift
     if [[ $threads == - ]]; then
@@ -99,7 +99,7 @@ run_spec() {
 
 # Medians in seconds of commands run round-robin $runs times: each repetition
 # runs every command once, in turn, so that all see the same load. Each
-# command is one string as for run_spec (split at spaces, so no argument may
+# command is one string as for run_entry (split at spaces, so no argument may
 # hold one). A file named $work/new.* among the arguments is removed before
 # each run, untimed, so that every run writes a new file. Prints the medians,
 # in the order given, on one line.
@@ -115,7 +115,7 @@ median_n() {
                 fi
             done
             t0=${EPOCHREALTIME/[.,]/}
-            run_spec "${cmd[@]}" >/dev/null 2>&1 || {
+            run_entry "${cmd[@]}" >/dev/null 2>&1 || {
                 echo "failed: ${cmd[*]}" >&2
                 exit 1
             }
@@ -131,11 +131,11 @@ median_n() {
     echo "${out[*]}"
 }
 mbps() { awk -v b="$1" -v s="$2" 'BEGIN {printf "%.0f", b / s / 1e6}'; }
-# Peak resident KiB of "THREADS PROGRAM ARGS..." (as for run_spec).
+# Peak resident KiB of "THREADS PROGRAM ARGS..." (as for run_entry).
 peak_kib() {
     local threads=$1
     shift
-    run_spec "$threads" /usr/bin/time -v "$@" 2>&1 >/dev/null |
+    run_entry "$threads" /usr/bin/time -v "$@" 2>&1 >/dev/null |
         awk -F': ' '/Maximum resident/ {print $2}'
 }
 fail() {
@@ -211,9 +211,9 @@ for set in "${sets[@]}"; do
     echo "| $set | $ratio | $(mbps "$size" "$t_un") | $(mbps "$size" "$t_un1") | $(mbps "$size" "$t_l1") | $(mbps "$size" "$t_l2") | $(mbps "$size" "$t_l3") | $(mbps "$size" "$t_l4") | $three_two | $(mbps "$size" "$t_unfile") | $(mbps "$size" "$t_plain") | $(mbps "$size" "$t_comp") | $(mbps "$size" "$t_zstd") | $(mbps "$size" "$t_gzip") | $(mbps "$size" "$t_cat") | $mem |"
 
     # Scaling table, printed after the main one.
-    specs=("$un $huf /dev/null" "$un $huf $work/new.out" "$comp $raw /dev/null" "$comp $raw $work/new.huf")
+    cases=("$un $huf /dev/null" "$un $huf $work/new.out" "$comp $raw /dev/null" "$comp $raw $work/new.huf")
     for r in "${!scale_rows[@]}"; do
-        medians=$(median_n "1 ${specs[r]}" "2 ${specs[r]}" "4 ${specs[r]}")
+        medians=$(median_n "1 ${cases[r]}" "2 ${cases[r]}" "4 ${cases[r]}")
         read -r s1 s2 s4 <<<"$medians"
         scale[r]+=" $(mbps "$size" "$s1") | $(mbps "$size" "$s2") | $(mbps "$size" "$s4") |"
     done
