@@ -80,6 +80,8 @@ int compressFile(int argc, char* argv[], Report& report) {
         }
     }
     bool copyFailed = false;
+    huffcodec::Options options;
+    options.threads = threads;
     huffcodec::ChunkCounts chunks;
     const huffcodec::CountResult counted = huffcodec::countBytes(
         [&](std::uint8_t* buffer, std::size_t size) -> long {
@@ -90,7 +92,7 @@ int compressFile(int argc, char* argv[], Report& report) {
             }
             return got;
         },
-        &chunks);
+        &chunks, options);
     if (copyFailed || (copy && counted.status == huffcodec::Status::ok && !copy->close())) {
         report.problem(Problem::errorWritingTemporary);
         return -1;
@@ -119,8 +121,6 @@ int compressFile(int argc, char* argv[], Report& report) {
         report.problem(Problem::errorReadingInput);
         return -1;
     }
-    huffcodec::Options options;
-    options.threads = threads;
     const huffcodec::StreamResult result = encoder.encode(
         [&source](std::uint8_t* buffer, std::size_t size) { return source.read(buffer, size); },
         [&output](const std::uint8_t* data, std::size_t size) { return output.write(data, size); },

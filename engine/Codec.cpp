@@ -9,12 +9,14 @@
 #include <new>
 
 #include "BodyEncoder.hpp"
+#include "ByteBuffer.hpp"
 #include "ByteCounter.hpp"
 #include "DecodeTables.hpp"
 #include "Header.hpp"
 #include "StreamDecoder.hpp"
 #include "ThreadedDecoder.hpp"
 #include "ThreadedEncoder.hpp"
+#include "WorkerPool.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace huffcodec {
@@ -104,28 +106,32 @@ struct Decoder::Impl {
     explicit Impl(const HCTree& tree) : tables(tree) {}
     DecodeTables tables;
     std::uint64_t symbolCount = 0;
-    int lanes = kDefaultLanes;  // for Options::lanes == 0
+    std::uint64_t bodyBits = 0;  // the whole body's codes
 
-    // options, with the lane count filled in.
+    // options, with the lane count and chunk size for this code filled in.
     Options resolve(const Options& options) const {
         Options resolved = options;
-        resolved.lanes = options.lanes == 0 ? lanes : options.lanes;
+        resolved.lanes = options.lanes == 0 ? lanesFor() : options.lanes;
+        resolved.chunkBytes =
+            options.chunkBytes == 0 ? defaultChunkBytes(bodyBits, symbolCount) : options.chunkBytes;
         return resolved;
+    }
+
+    // Short codes give several symbols a lookup and keep three lanes busy;
+    // from an average of kFourLaneBits bits a code, the lookups wait longer
+    // for fewer symbols and a fourth lane pays. Measured with bench_decode:
+    // three lanes ahead on text (5.4 bits on average), four on executables
+    // (6.3) and random bytes (8).
+    int lanesFor() const {
+        constexpr std::uint64_t kFourLaneBits = 6;
+        return symbolCount == 0 || bodyBits >= kFourLaneBits * symbolCount ? 4 : 3;
     }
 };
 
 namespace {
 
-// The lane count for a code: short codes give several symbols a lookup and
-// keep three lanes busy; from an average of kFourLaneBits bits a code, the
-// lookups wait longer for fewer symbols and a fourth lane pays. Measured with
-// bench_decode: three lanes ahead on text (5.4 bits on average), four on
-// executables (6.3) and random bytes (8).
-int lanesFor(const HCTree& tree, const Header& header, std::int64_t total) {
-    constexpr std::uint64_t kFourLaneBits = 6;
-    if (total == 0) {
-        return kDefaultLanes;
-    }
+// The bits of the body that header describes, coded with tree.
+std::uint64_t bodyBitsOf(const HCTree& tree, const Header& header) {
     std::uint64_t bits = 0;
     for (int symbol = 0; symbol < format::kSymbols; ++symbol) {
         std::uint64_t length = 0;
@@ -136,7 +142,7 @@ int lanesFor(const HCTree& tree, const Header& header, std::int64_t total) {
         bits +=
             length * static_cast<std::uint64_t>(header.counts[static_cast<std::size_t>(symbol)]);
     }
-    return bits >= kFourLaneBits * static_cast<std::uint64_t>(total) ? 4 : 3;
+    return bits;
 }
 
 }  // namespace
@@ -157,7 +163,7 @@ Status Decoder::build(const Header& header) noexcept {
         }
         impl = std::make_unique<Impl>(tree);
         impl->symbolCount = static_cast<std::uint64_t>(total);
-        impl->lanes = lanesFor(tree, header, total);
+        impl->bodyBits = bodyBitsOf(tree, header);
         return Status::ok;
     } catch (const std::bad_alloc&) {
         return Status::outOfMemory;
@@ -176,7 +182,7 @@ StreamResult Decoder::decode(const ReadFn& read, const WriteFn& write, const Opt
         // Small bodies start no threads; a chunk size chosen by the caller
         // (tests, benchmarks) scales that limit down with it.
         const std::uint64_t minSymbols =
-            options.chunkBytes == 0 ? kMinThreadedSymbols : 16 * std::uint64_t{options.chunkBytes};
+            options.chunkBytes == 0 ? kMinThreadedBytes : 16 * std::uint64_t{options.chunkBytes};
         BodyResult body{};
         if (threads > 1 && impl->tables.leafCount() > 1 && impl->symbolCount >= minSymbols) {
             body = decodeThreaded(impl->tables, impl->resolve(options), threads, impl->symbolCount,
@@ -261,7 +267,7 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
     try {
         const int threads = options.threads == 0 ? availableProcessors() : options.threads;
         if (threads > 1 && chunks != nullptr && chunks->impl &&
-            static_cast<std::uint64_t>(impl->total) >= kMinThreadedSymbols) {
+            static_cast<std::uint64_t>(impl->total) >= kMinThreadedBytes) {
             const auto header = writeHeader(impl->header);
             if (!write(header.data(), header.size())) {
                 return {Status::writeError, 0, 0};
@@ -277,10 +283,10 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
         }
         std::uint64_t written = header.size();
         std::uint64_t consumed = 0;
-        std::vector<std::uint8_t> block(kEncodeBlock);
-        std::vector<std::uint8_t> encoded(encoder.outputBound(kEncodeBlock) + 1);
+        const ByteBuffer block(kEncodeBlock);
+        const ByteBuffer encoded(encoder.outputBound(kEncodeBlock) + 1);
         for (;;) {
-            const long got = readFull(read, block.data(), block.size());
+            const long got = readFull(read, block.data(), kEncodeBlock);
             if (got < 0) {
                 return {Status::readError, written, consumed};
             }
@@ -290,7 +296,7 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
             if (consumed > static_cast<std::uint64_t>(impl->total)) {
                 return {Status::inputChanged, written, consumed};
             }
-            const bool last = static_cast<std::size_t>(got) < block.size();
+            const bool last = static_cast<std::size_t>(got) < kEncodeBlock;
             std::size_t size =
                 encoder.encode(block.data(), static_cast<std::size_t>(got), encoded.data());
             if (last) {
@@ -313,69 +319,51 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
     }
 }
 
-CountResult countBytes(const ReadFn& read, ChunkCounts* chunks) noexcept {
+CountResult countBytes(const ReadFn& read, ChunkCounts* chunks, const Options& options) noexcept {
     CountResult result{Status::ok, {}};
     try {
-        ByteCounter counter;
-        std::vector<std::uint8_t> block(kEncodeBlock);
-        std::vector<ChunkCountTable> chunkCounts;
-        ByteCounter chunkCounter;
-        std::array<std::uint64_t, 256> chunkTotals{};
-        const auto closeChunk = [&] {
-            const auto counts = chunkCounter.counts();
-            ChunkCountTable& table = chunkCounts.emplace_back();
-            for (std::size_t v = 0; v < counts.size(); ++v) {
-                table[v] = static_cast<std::uint32_t>(counts[v]);
-                chunkTotals[v] += counts[v];
-            }
-            chunkCounter = ByteCounter();
-        };
+        std::array<std::uint64_t, 256> counts{};
         std::int64_t total = 0;
-        for (;;) {
-            const long got = read(block.data(), block.size());
-            if (got < 0 || static_cast<std::size_t>(got) > block.size()) {
-                result.status = Status::readError;
-                return result;
-            }
-            if (got == 0) {
-                break;
-            }
-            if (chunks == nullptr) {
-                counter.add(block.data(), static_cast<std::size_t>(got));
-            }
-            // With chunks, each chunk is counted on its own and added up at
-            // its end.
-            for (std::size_t at = 0; chunks != nullptr && at < static_cast<std::size_t>(got);) {
-                const auto offset = static_cast<std::uint64_t>(total) + at;
-                const std::size_t n = std::min(
-                    static_cast<std::size_t>(got) - at,
-                    kEncodeChunkBytes - static_cast<std::size_t>(offset % kEncodeChunkBytes));
-                chunkCounter.add(block.data() + at, n);
-                at += n;
-                if ((offset + n) % kEncodeChunkBytes == 0) {
-                    closeChunk();
+        if (chunks != nullptr) {
+            // Each chunk is counted on its own, and the chunks are added up.
+            auto kept = std::make_unique<ChunkCounts::Impl>();
+            const int threads = options.threads == 0 ? availableProcessors() : options.threads;
+            result.status = countChunks(read, threads, kept->chunks, total);
+            for (const ChunkCountTable& table : kept->chunks) {
+                for (std::size_t v = 0; v < counts.size(); ++v) {
+                    counts[v] += table[v];
                 }
             }
-            total += got;
-            if (total > format::kMaxOriginalSize) {
-                result.status = Status::inputTooLarge;
-                return result;
+            chunks->impl = std::move(kept);
+        } else {
+            ByteCounter counter;
+            const ByteBuffer block(kEncodeBlock);
+            for (;;) {
+                const long got = read(block.data(), kEncodeBlock);
+                if (got < 0 || static_cast<std::size_t>(got) > kEncodeBlock) {
+                    result.status = Status::readError;
+                    break;
+                }
+                if (got == 0) {
+                    break;
+                }
+                counter.add(block.data(), static_cast<std::size_t>(got));
+                total += got;
+                if (total > format::kMaxOriginalSize) {
+                    result.status = Status::inputTooLarge;
+                    break;
+                }
             }
+            counts = counter.counts();
         }
-        if (chunks != nullptr && total % static_cast<std::int64_t>(kEncodeChunkBytes) != 0) {
-            closeChunk();
+        if (result.status != Status::ok) {
+            return result;
         }
-        const auto counts = chunks != nullptr ? chunkTotals : counter.counts();
         for (std::size_t i = 0; i < counts.size(); ++i) {
             result.header.counts[i] = static_cast<std::int32_t>(counts[i]);
             result.header.distinctBytes += counts[i] != 0 ? 1 : 0;
         }
         result.header.originalSize = total;
-        if (chunks != nullptr) {
-            auto kept = std::make_unique<ChunkCounts::Impl>();
-            kept->chunks = std::move(chunkCounts);
-            chunks->impl = std::move(kept);
-        }
         return result;
     } catch (const std::bad_alloc&) {
         result.status = Status::outOfMemory;
@@ -421,7 +409,7 @@ CompressResult compress(const void* in, std::size_t size, void* out, std::size_t
         std::size_t at = headerBytes.size();
         // Eight-byte stores reach past the last whole byte: encode through a
         // scratch block.
-        std::vector<std::uint8_t> encoded(encoder.outputBound(kEncodeBlock) + 1);
+        const ByteBuffer encoded(encoder.outputBound(kEncodeBlock) + 1);
         for (std::size_t offset = 0; offset < size; offset += kEncodeBlock) {
             const std::size_t piece = std::min(kEncodeBlock, size - offset);
             const std::size_t bytes = encoder.encode(data + offset, piece, encoded.data());

@@ -54,13 +54,17 @@ void addStats(DecodeStats& total, const DecodeStats& part) {
 
 }  // namespace
 
-std::size_t chunkBytesFor(const DecodeTables& tables, const Options& options) {
-    if (options.chunkBytes != 0) {
-        return std::clamp(options.chunkBytes, SpanDecoder::kMinSegmentBytes,
-                          SpanDecoder::kMaxSegmentBytes);
+// Every body's bit count times kChunkOutputBytes fits in 64 bits.
+static_assert(static_cast<std::uint64_t>(format::kMaxOriginalSize) * format::kMaxCodeLength <=
+              UINT64_MAX / kChunkOutputBytes);
+
+std::size_t defaultChunkBytes(std::uint64_t bodyBits, std::uint64_t symbolCount) {
+    if (symbolCount == 0) {
+        return kMaxChunkBytes;
     }
-    const auto bound = kChunkOutputBytes * static_cast<std::size_t>(tables.minLength()) / 8;
-    return std::clamp(bound, kMinChunkBytes, kMaxChunkBytes);
+    const std::uint64_t bytes = kChunkOutputBytes * bodyBits / symbolCount / 8;
+    return static_cast<std::size_t>(
+        std::clamp<std::uint64_t>(bytes, kMinChunkBytes, kMaxChunkBytes));
 }
 
 BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, int threadCount,
@@ -72,7 +76,10 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
         return one.decode(symbolCount, read, write, stats);
     }
     const int laneCount = std::clamp(options.lanes == 0 ? kDefaultLanes : options.lanes, 1, 4);
-    const std::size_t chunkBytes = chunkBytesFor(tables, options);
+    const std::size_t chunkBytes =
+        options.chunkBytes == 0 ? kMaxChunkBytes
+                                : std::clamp(options.chunkBytes, SpanDecoder::kMinSegmentBytes,
+                                             SpanDecoder::kMaxSegmentBytes);
     const SpanDecoder chunks(tables, laneCount, chunkBytes);
     const std::int64_t windowBits = chunks.windowBits();
 

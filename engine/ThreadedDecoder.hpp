@@ -21,21 +21,23 @@
 
 namespace huffcodec {
 
-// A chunk of B body bytes gives at most 8 B / (shortest code length)
-// symbols, all held until they are written: by default, chunks are as large
-// as keeps that bound at kChunkOutputBytes, within the limits below.
-inline constexpr std::size_t kChunkOutputBytes = std::size_t{1} << 20;
-inline constexpr std::size_t kMinChunkBytes = std::size_t{64} << 10;
-inline constexpr std::size_t kMaxChunkBytes = std::size_t{1} << 20;
-// Bodies of fewer original bytes than this are decoded on one thread:
-// starting threads would cost more than they save.
-inline constexpr std::uint64_t kMinThreadedSymbols = std::uint64_t{4} << 20;
+// A chunk of B body bytes gives about 8 B / (average code length) symbols, and
+// at most 8 B / (shortest code length), all held until they are written.
+// Chunks are sized for about kChunkOutputBytes of output on average, within
+// the limits below, so that a chunk's input and output stay in the caches of
+// the core that decodes it and the one that writes it: on two threads, chunks
+// of 1 MiB of output decoded 40 MB files 1.1 to 1.4 times more slowly.
+inline constexpr std::size_t kChunkOutputBytes = std::size_t{256} << 10;
+inline constexpr std::size_t kMinChunkBytes = std::size_t{32} << 10;
+inline constexpr std::size_t kMaxChunkBytes = std::size_t{256} << 10;
 
-// The chunk size options asks for, or the default for tables.
-std::size_t chunkBytesFor(const DecodeTables& tables, const Options& options);
+// The default chunk size for a body of bodyBits bits that holds symbolCount
+// symbols.
+std::size_t defaultChunkBytes(std::uint64_t bodyBits, std::uint64_t symbolCount);
 
 // Decodes symbolCount symbols of a body read through read on threadCount
-// worker threads (2 or more) and hands them to write in order.
+// worker threads (2 or more) and hands them to write in order, in chunks of
+// options.chunkBytes (0: kMaxChunkBytes).
 BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, int threadCount,
                           std::uint64_t symbolCount, const ReadFn& read, const WriteFn& write,
                           DecodeStats& stats);

@@ -1,18 +1,38 @@
 // SPDX-License-Identifier: MIT
 //
-// The encoding pipeline: the calling thread reads chunks into slots, worker
-// threads encode them at their known bit offsets, and the calling thread
-// writes them in order, merging the byte two chunks share.
+// The two passes of encoding as pipelines: the calling thread reads chunks into
+// slots; worker threads count them, or encode them at their known bit
+// offsets; the calling thread collects the counts, or writes the codes in
+// order, merging the byte two chunks share.
 #include "ThreadedEncoder.hpp"
 
 #include <algorithm>
 
 #include "ByteBuffer.hpp"
+#include "ByteCounter.hpp"
+#include "Format.hpp"
 #include "WorkerPool.hpp"
 
 namespace huffcodec {
 
 namespace {
+
+struct CountSlot {
+    ByteBuffer input;
+    std::size_t size = 0;  // input bytes
+    ChunkCountTable counts{};
+};
+
+// A worker's job in the first pass.
+void countChunk(CountSlot& slot) {
+    ByteCounter counter;
+    counter.add(slot.input.data(), slot.size);
+    const auto counts = counter.counts();
+    std::copy(counts.begin(), counts.end(), slot.counts.begin());
+}
+
+// Every chunk's counts fit their table.
+static_assert(kEncodeChunkBytes <= UINT32_MAX);
 
 struct EncodeSlot {
     ByteBuffer input;
@@ -37,6 +57,67 @@ void encodeChunk(const BodyEncoder& prototype, EncodeSlot& slot) {
 }
 
 }  // namespace
+
+Status countChunks(const ReadFn& read, int threadCount, std::vector<ChunkCountTable>& chunks,
+                   std::int64_t& total) {
+    std::vector<CountSlot> slots(static_cast<std::size_t>(2 * threadCount + 1));
+    for (CountSlot& slot : slots) {
+        slot.input = ByteBuffer(kEncodeChunkBytes);
+    }
+    const std::size_t slotCount = slots.size();
+    WorkerPool workers(slotCount, [&](std::size_t index) { countChunk(slots[index]); });
+    bool threaded = false;
+    bool ended = false;
+    Status status = Status::ok;
+    std::size_t nextRead = 0;
+    std::size_t nextDone = 0;
+    total = 0;
+    for (;;) {
+        // Read ahead while slots are free.
+        while (!ended && nextRead < nextDone + slotCount) {
+            CountSlot& slot = slots[nextRead % slotCount];
+            slot.size = 0;
+            while (slot.size < kEncodeChunkBytes) {
+                const std::size_t want = kEncodeChunkBytes - slot.size;
+                const long got = read(slot.input.data() + slot.size, want);
+                if (got < 0 || static_cast<std::size_t>(got) > want) {
+                    status = Status::readError;
+                    break;
+                }
+                if (got == 0) {
+                    break;
+                }
+                slot.size += static_cast<std::size_t>(got);
+            }
+            total += static_cast<std::int64_t>(slot.size);
+            if (status == Status::ok && total > format::kMaxOriginalSize) {
+                status = Status::inputTooLarge;
+            }
+            ended = status != Status::ok || slot.size < kEncodeChunkBytes;
+            if (status != Status::ok || slot.size == 0) {
+                break;
+            }
+            if (!threaded && threadCount > 1 &&
+                static_cast<std::uint64_t>(total) >= kMinThreadedBytes) {
+                threaded = workers.start(threadCount);
+            }
+            if (threaded) {
+                workers.submit(nextRead % slotCount);
+            } else {
+                countChunk(slot);
+            }
+            ++nextRead;
+        }
+        if (status != Status::ok || nextDone == nextRead) {
+            break;
+        }
+        workers.waitFor(nextDone % slotCount);
+        chunks.push_back(slots[nextDone % slotCount].counts);
+        ++nextDone;
+    }
+    workers.stop();
+    return status;
+}
 
 StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkCountTable>& counts,
                             int threadCount, const ReadFn& read, const WriteFn& write) {

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 //
-// Encoding one input on several threads. The first pass counted every chunk
-// of the input, so the code lengths tell where each chunk's codes start in the
-// body before the chunk is read again. Worker threads encode chunks into
+// Encoding one input on several threads. The first pass counts every chunk of
+// the input, the calling thread reading and worker threads counting; so the
+// code lengths tell where each chunk's codes start in the body before the
+// chunk is read again. Worker threads encode chunks into
 // buffers of their own at those bit offsets; the calling thread reads the
 // chunks, merges the byte two neighbouring chunks share, and writes the
 // buffers in order.
@@ -22,6 +23,13 @@ namespace huffcodec {
 // Input bytes of one chunk, as countBytes counts them.
 inline constexpr std::size_t kEncodeChunkBytes = std::size_t{512} << 10;
 using ChunkCountTable = std::array<std::uint32_t, 256>;
+
+// Reads all of the input through read and appends the counts of each chunk
+// of kEncodeChunkBytes to chunks, counting on threadCount worker threads once
+// kMinThreadedBytes have been read (a smaller input starts no thread). total
+// receives the bytes read. Returns ok, readError or inputTooLarge.
+Status countChunks(const ReadFn& read, int threadCount, std::vector<ChunkCountTable>& chunks,
+                   std::int64_t& total);
 
 // Reads the input through read and writes its body (not the header) through
 // write, encoding chunk k of kEncodeChunkBytes on threadCount worker threads.

@@ -8,6 +8,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -15,6 +16,10 @@
 #include <vector>
 
 namespace huffcodec {
+
+// Inputs and outputs of fewer bytes than this are handled on one thread:
+// starting threads would cost more than they save.
+inline constexpr std::uint64_t kMinThreadedBytes = std::uint64_t{4} << 20;
 
 class WorkerPool {
 public:

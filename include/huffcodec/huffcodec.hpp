@@ -122,22 +122,24 @@ using ReadFn = std::function<long(std::uint8_t* buffer, std::size_t size)>;
 // callback may throw.
 using WriteFn = std::function<bool(const std::uint8_t* data, std::size_t size)>;
 
-// How the decoder runs. The defaults suit most uses; tests and benchmarks
-// choose others.
+// How the decoder and the encoder run. The defaults suit most uses; tests and
+// benchmarks choose others.
 struct Options {
     // Interleaved lanes per segment of body, 1 to 4; 0 picks the default.
     int lanes = 0;
     // Body bytes one segment covers, clamped to 64 bytes .. 1 MiB; 0 picks
     // the default.
     std::size_t segmentBytes = 0;
-    // Threads that decode one body (the ReadFn decode only): 1 decodes on the
-    // calling thread and starts none; 0 takes availableProcessors(). Bodies of
-    // fewer than 4 MiB of original bytes start no threads. Each thread adds
-    // up to about 4 MiB of memory.
+    // Threads that decode one body (the ReadFn decode only), or count and
+    // encode one input (with ChunkCounts): 1 works on the calling thread and
+    // starts none; 0 takes availableProcessors(). Data of fewer than 4 MiB of
+    // original bytes starts no threads. Each decoding thread adds up to about
+    // 5 MiB of memory, each encoding thread about 1.5 MiB.
     int threads = 1;
-    // Body bytes of one chunk handed to a thread, clamped to 64 bytes .. 1 MiB;
-    // 0 picks the default (up to 1 MiB of output a chunk). A size chosen here
-    // also lowers the threshold above to 16 chunks' worth of bytes.
+    // Body bytes of one chunk handed to a decoding thread, clamped to 64 bytes
+    // .. 1 MiB; 0 picks the default (about 256 KiB of output a chunk, from 32
+    // to 256 KiB of body). A size chosen here also lowers the threshold above
+    // to 16 chunks' worth of bytes.
     std::size_t chunkBytes = 0;
 };
 
@@ -212,14 +214,18 @@ public:
 
 private:
     friend class Encoder;
-    friend CountResult countBytes(const ReadFn& read, ChunkCounts* chunks) noexcept;
+    friend CountResult countBytes(const ReadFn& read, ChunkCounts* chunks,
+                                  const Options& options) noexcept;
     struct Impl;
     std::unique_ptr<Impl> impl;
 };
 
 // Reads all of the input through read and counts its bytes; chunks, if given,
-// receives the counts of each chunk as well.
-HUFFCODEC_API CountResult countBytes(const ReadFn& read, ChunkCounts* chunks = nullptr) noexcept;
+// receives the counts of each chunk as well, and then options.threads threads
+// (0: availableProcessors()) count inputs of 4 MiB and more while the calling
+// thread reads.
+HUFFCODEC_API CountResult countBytes(const ReadFn& read, ChunkCounts* chunks = nullptr,
+                                     const Options& options = {}) noexcept;
 
 // Encodes data whose counts are known (from countBytes) into a compressed
 // file. Build once, then encode() the same data any number of times.

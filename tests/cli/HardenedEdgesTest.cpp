@@ -144,7 +144,7 @@ TEST(HardenedEdges, MemoryLimitsGiveTheOutOfMemoryProblem) {
         writeFile(in, packing ? original : packed);
         const std::string full = report(program, in, out, original);
         int outOfMemory = 0;
-        for (int kib = 5000; kib <= 12000; kib += 200) {
+        for (int kib = 3000; kib <= 12000; kib += 200) {
             SCOPED_TRACE(kib);
             std::remove(out.c_str());
             const RunResult result =

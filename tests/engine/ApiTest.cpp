@@ -193,7 +193,8 @@ huffcodec::WriteFn appendTo(std::string& out) {
 // four threads, and finds a second pass that differs from the first however
 // its threads are busy: a byte replaced by one with a code of another length
 // in a middle chunk, a byte appended, a byte removed from a middle chunk. A
-// failing read or write ends the threaded run with its status.
+// failing read or write ends the threaded run with its status. Counting on
+// one to four threads gives the same counts.
 TEST(Api, ThreadedEncoderWritesWhatOneThreadWrites) {
     for (const LargeShape& shape : largeShapes()) {
         SCOPED_TRACE(shape.name);
@@ -222,10 +223,30 @@ TEST(Api, ThreadedEncoderWritesWhatOneThreadWrites) {
 
         for (int threads = 1; threads <= 4; ++threads) {
             SCOPED_TRACE(std::to_string(threads) + " threads");
+            // Counted on as many threads, and encoded with those counts.
+            huffcodec::ChunkCounts recounted;
+            offset = 0;
+            const auto recount =
+                huffcodec::countBytes(readerOf(data, offset), &recounted, {0, 0, threads});
+            ASSERT_EQ(recount.status, Status::ok);
+            EXPECT_EQ(recount.header.counts, counted.header.counts);
+            EXPECT_EQ(recount.header.originalSize, counted.header.originalSize);
+            int reads = 0;  // the ninth read comes once threads count
+            offset = 0;
+            const auto failed = huffcodec::countBytes(
+                [&](std::uint8_t* buffer, std::size_t size) {
+                    return ++reads == 9 ? -1L : readerOf(data, offset)(buffer, size);
+                },
+                &recounted, {0, 0, threads});
+            EXPECT_EQ(failed.status, Status::readError);
+            offset = 0;
+            ASSERT_EQ(
+                huffcodec::countBytes(readerOf(data, offset), &recounted, {0, 0, threads}).status,
+                Status::ok);
             std::string file;
             offset = 0;
             const auto encoded =
-                encoder.encode(readerOf(data, offset), appendTo(file), {0, 0, threads}, &chunks);
+                encoder.encode(readerOf(data, offset), appendTo(file), {0, 0, threads}, &recounted);
             ASSERT_EQ(encoded.status, Status::ok);
             EXPECT_TRUE(file == reference);
             EXPECT_EQ(encoded.bytesWritten, reference.size());
