@@ -2,10 +2,13 @@
 //
 // A file opened for writing (created or truncated) that takes whole blocks
 // and reports every failed write, including one that shows only at close.
+// Writes to a regular file reach it in aligned blocks of 1 MiB (see
+// OutputFile.cpp); what is held back is written by close or the destructor.
 #ifndef HUFFCODEC_CLI_OUTPUTFILE_HPP
 #define HUFFCODEC_CLI_OUTPUTFILE_HPP
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 // Owns one write-only file descriptor.
@@ -13,7 +16,7 @@ class OutputFile {
 public:
     explicit OutputFile(const std::string& path);
     // Takes over descriptor, already open for writing (-1: not open).
-    explicit OutputFile(int descriptor) : fd(descriptor) {}
+    explicit OutputFile(int descriptor);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -30,11 +33,18 @@ public:
     // on an error, including a write that takes nothing.
     bool write(const void* data, std::size_t size);
 
-    // Closes the file; false if the close reports an error.
+    // Writes what is held back, then closes the file; false if either
+    // reports an error.
     bool close();
 
 private:
+    void stageIfRegular();
+    bool writeThrough(const char* bytes, std::size_t size);
+    bool flush();
+
     int fd;
+    std::unique_ptr<char[]> stage;  // bytes held back; none for a device or a pipe
+    std::size_t staged = 0;
 };
 
 #endif  // HUFFCODEC_CLI_OUTPUTFILE_HPP

@@ -13,6 +13,7 @@
 #include "ByteCounter.hpp"
 #include "DecodeTables.hpp"
 #include "Header.hpp"
+#include "ReadFull.hpp"
 #include "StreamDecoder.hpp"
 #include "ThreadedDecoder.hpp"
 #include "ThreadedEncoder.hpp"
@@ -49,23 +50,6 @@ Status buildTree(const Header& header, HCTree& tree, std::int64_t& total) {
         tree.buildFromCounts(symbolCountsOf(header));
     }
     return counts;
-}
-
-// Reads until buffer is full or the input ends; -1 on an error (a reader
-// that claims more than it was asked for is one).
-long readFull(const ReadFn& read, std::uint8_t* buffer, std::size_t size) {
-    std::size_t filled = 0;
-    while (filled < size) {
-        const long got = read(buffer + filled, size - filled);
-        if (got < 0 || static_cast<std::size_t>(got) > size - filled) {
-            return -1;
-        }
-        if (got == 0) {
-            break;
-        }
-        filled += static_cast<std::size_t>(got);
-    }
-    return static_cast<long>(filled);
 }
 
 }  // namespace
@@ -286,19 +270,19 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
         const ByteBuffer block(kEncodeBlock);
         const ByteBuffer encoded(encoder.outputBound(kEncodeBlock) + 1);
         for (;;) {
-            const long got = readFull(read, block.data(), kEncodeBlock);
-            if (got < 0) {
+            const FullRead piece = readFull(read, block.data(), kEncodeBlock);
+            if (piece.failed) {
                 return {Status::readError, written, consumed};
             }
-            consumed += static_cast<std::uint64_t>(got);
+            const std::size_t got = piece.bytes;
+            consumed += got;
             // The second pass must see the bytes the header describes: other
             // bytes could have no code at all.
             if (consumed > static_cast<std::uint64_t>(impl->total)) {
                 return {Status::inputChanged, written, consumed};
             }
-            const bool last = static_cast<std::size_t>(got) < kEncodeBlock;
-            std::size_t size =
-                encoder.encode(block.data(), static_cast<std::size_t>(got), encoded.data());
+            const bool last = got < kEncodeBlock;
+            std::size_t size = encoder.encode(block.data(), got, encoded.data());
             if (last) {
                 size += encoder.finish(encoded.data() + size);
             }

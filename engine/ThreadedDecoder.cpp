@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "LaneMeeting.hpp"
+#include "ReadFull.hpp"
 #include "SpanDecoder.hpp"
 #include "WorkerPool.hpp"
 
@@ -96,11 +97,9 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
         static_cast<std::size_t>(windowBits) + format::kMaxTreeDepth + 64;
     ByteBuffer meetingOutput(meetingBytes + lanes::kGroupStoreReach);
 
+    // This thread decodes too while it waits: threadCount - 1 workers.
     WorkerPool workers(slotCount, [&](std::size_t index) { decodeChunk(chunks, slots[index]); });
-    if (!workers.start(threadCount)) {
-        StreamDecoder one(tables, options);
-        return one.decode(symbolCount, read, write, stats);
-    }
+    workers.start(threadCount - 1);
 
     std::uint64_t nextRead = 0;   // chunk to read next
     std::uint64_t nextWrite = 0;  // chunk to write next
@@ -114,19 +113,10 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
     const auto readChunk = [&] {
         Slot& slot = slots[nextRead % slotCount];
         slot.offset = nextRead * chunkBytes;
-        slot.filled = 0;
         slot.complete = false;
-        while (slot.filled < chunkBytes) {
-            const long got = read(slot.input.data() + slot.filled, chunkBytes - slot.filled);
-            if (got < 0 || static_cast<std::size_t>(got) > chunkBytes - slot.filled) {
-                readFailed = true;
-                break;
-            }
-            if (got == 0) {
-                break;
-            }
-            slot.filled += static_cast<std::size_t>(got);
-        }
+        const FullRead got = readFull(read, slot.input.data(), chunkBytes);
+        readFailed = got.failed;
+        slot.filled = got.bytes;
         inputEnded = readFailed || slot.filled < chunkBytes;
         if (nextRead > 0) {
             Slot& previous = slots[(nextRead - 1) % slotCount];

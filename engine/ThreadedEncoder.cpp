@@ -11,6 +11,7 @@
 #include "ByteBuffer.hpp"
 #include "ByteCounter.hpp"
 #include "Format.hpp"
+#include "ReadFull.hpp"
 #include "WorkerPool.hpp"
 
 namespace huffcodec {
@@ -66,7 +67,7 @@ Status countChunks(const ReadFn& read, int threadCount, std::vector<ChunkCountTa
     }
     const std::size_t slotCount = slots.size();
     WorkerPool workers(slotCount, [&](std::size_t index) { countChunk(slots[index]); });
-    bool threaded = false;
+    bool started = false;
     bool ended = false;
     Status status = Status::ok;
     std::size_t nextRead = 0;
@@ -76,19 +77,9 @@ Status countChunks(const ReadFn& read, int threadCount, std::vector<ChunkCountTa
         // Read ahead while slots are free.
         while (!ended && nextRead < nextDone + slotCount) {
             CountSlot& slot = slots[nextRead % slotCount];
-            slot.size = 0;
-            while (slot.size < kEncodeChunkBytes) {
-                const std::size_t want = kEncodeChunkBytes - slot.size;
-                const long got = read(slot.input.data() + slot.size, want);
-                if (got < 0 || static_cast<std::size_t>(got) > want) {
-                    status = Status::readError;
-                    break;
-                }
-                if (got == 0) {
-                    break;
-                }
-                slot.size += static_cast<std::size_t>(got);
-            }
+            const FullRead got = readFull(read, slot.input.data(), kEncodeChunkBytes);
+            status = got.failed ? Status::readError : Status::ok;
+            slot.size = got.bytes;
             total += static_cast<std::int64_t>(slot.size);
             if (status == Status::ok && total > format::kMaxOriginalSize) {
                 status = Status::inputTooLarge;
@@ -97,15 +88,12 @@ Status countChunks(const ReadFn& read, int threadCount, std::vector<ChunkCountTa
             if (status != Status::ok || slot.size == 0) {
                 break;
             }
-            if (!threaded && threadCount > 1 &&
-                static_cast<std::uint64_t>(total) >= kMinThreadedBytes) {
-                threaded = workers.start(threadCount);
+            // Below kMinThreadedBytes the jobs run on this thread alone.
+            if (!started && static_cast<std::uint64_t>(total) >= kMinThreadedBytes) {
+                workers.start(threadCount - 1);
+                started = true;
             }
-            if (threaded) {
-                workers.submit(nextRead % slotCount);
-            } else {
-                countChunk(slot);
-            }
+            workers.submit(nextRead % slotCount);
             ++nextRead;
         }
         if (status != Status::ok || nextDone == nextRead) {
@@ -139,9 +127,9 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
         slot.output = ByteBuffer(encoder.outputBound(kEncodeChunkBytes) + 1);
     }
     const std::size_t slotCount = slots.size();
+    // This thread encodes too while it waits: threadCount - 1 workers.
     WorkerPool workers(slotCount, [&](std::size_t index) { encodeChunk(encoder, slots[index]); });
-    // Without a thread, the chunks are encoded here, in the same order.
-    const bool threaded = workers.start(threadCount);
+    workers.start(threadCount - 1);
 
     std::uint64_t consumed = 0;
     std::uint64_t written = 0;
@@ -157,35 +145,23 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
         while (failed.status == Status::ok && nextRead < chunkCount &&
                nextRead < nextWrite + slotCount) {
             EncodeSlot& slot = slots[nextRead % slotCount];
-            slot.size = 0;
-            while (slot.size < chunkSizes[nextRead]) {
-                const std::size_t want = kEncodeChunkBytes - slot.size;
-                const long got = read(slot.input.data() + slot.size, want);
-                if (got < 0 || static_cast<std::size_t>(got) > want) {
-                    failed = {Status::readError, 0, 0};
-                    break;
-                }
-                if (got == 0) {
-                    break;
-                }
-                slot.size += static_cast<std::size_t>(got);
+            const FullRead got = readFull(read, slot.input.data(), chunkSizes[nextRead]);
+            if (got.failed) {
+                failed = {Status::readError, 0, 0};
             }
+            slot.size = got.bytes;
             consumed += slot.size;
             if (failed.status != Status::ok) {
                 break;
             }
             if (slot.size != chunkSizes[nextRead]) {
-                failed = {Status::inputChanged, 0, 0};  // more or fewer bytes than counted
+                failed = {Status::inputChanged, 0, 0};  // fewer bytes than counted
                 break;
             }
             slot.startBit = static_cast<unsigned>(offset & 7);
             slot.expectedBits = chunkBits[nextRead];
             offset += chunkBits[nextRead];
-            if (threaded) {
-                workers.submit(nextRead % slotCount);
-            } else {
-                encodeChunk(encoder, slot);
-            }
+            workers.submit(nextRead % slotCount);
             ++nextRead;
         }
         if (nextWrite == nextRead) {
@@ -218,7 +194,7 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
     if (failed.status != Status::ok) {
         return {failed.status, written, consumed};
     }
-    // Nothing may follow what the first pass counted.
+    // Nothing may follow what the first pass counted: more bytes than counted.
     std::uint8_t extra = 0;
     const long more = read(&extra, 1);
     if (more != 0) {

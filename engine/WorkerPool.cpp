@@ -53,7 +53,18 @@ void WorkerPool::submit(std::size_t slot) {
 
 void WorkerPool::waitFor(std::size_t slot) {
     std::unique_lock<std::mutex> lock(mutex);
-    done.wait(lock, [&] { return !busy[slot]; });
+    while (busy[slot]) {
+        if (queue.empty()) {
+            done.wait(lock);
+            continue;
+        }
+        const std::size_t next = queue.front();
+        queue.pop_front();
+        lock.unlock();
+        job(next);
+        lock.lock();
+        busy[next] = false;
+    }
 }
 
 void WorkerPool::work() {

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 //
 // Worker threads that run one job on numbered slots, in the order the slots
-// are submitted, for a caller that waits for each slot in turn. Every path
-// out of the owner ends with every thread joined: the destructor stops them.
+// are submitted, for a caller that waits for each slot in turn and runs queued
+// jobs itself while it waits: so a caller that also reads and writes needs one
+// thread fewer than the cores it uses, and no core is shared by two busy
+// threads. Every path out of the owner ends with every thread joined: the
+// destructor stops them.
 #ifndef HUFFCODEC_ENGINE_WORKERPOOL_HPP
 #define HUFFCODEC_ENGINE_WORKERPOOL_HPP
 
@@ -39,8 +42,10 @@ public:
     // Queues the slot; what the caller wrote to it before is visible to the
     // job.
     void submit(std::size_t slot);
-    // Waits until the slot's job has run (at once if it was never submitted);
-    // what the job wrote is then visible to the caller.
+    // Waits until the slot's job has run (at once if it was never submitted),
+    // running queued jobs on the calling thread meanwhile, the slot's own
+    // included if no thread took it; what the job wrote is then visible to
+    // the caller. With no thread started, every job runs here.
     void waitFor(std::size_t slot);
 
 private:

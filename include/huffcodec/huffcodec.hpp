@@ -137,7 +137,7 @@ struct Options {
     // 5 MiB of memory, each encoding thread about 1.5 MiB.
     int threads = 1;
     // Body bytes of one chunk handed to a decoding thread, clamped to 64 bytes
-    // .. 1 MiB; 0 picks the default (about 256 KiB of output a chunk, from 32
+    // .. 1 MiB; 0 picks the default (about 128 KiB of output a chunk, from 16
     // to 256 KiB of body). A size chosen here also lowers the threshold above
     // to 16 chunks' worth of bytes.
     std::size_t chunkBytes = 0;
