@@ -3,7 +3,8 @@
 // A file opened for writing (created or truncated) that takes whole blocks
 // and reports every failed write, including one that shows only at close.
 // Writes to a regular file reach it in aligned blocks of 1 MiB (see
-// OutputFile.cpp); what is held back is written by close or the destructor.
+// OutputFile.cpp), from a thread of its own if asked; what is held back is
+// written by close or the destructor.
 #ifndef HUFFCODEC_CLI_OUTPUTFILE_HPP
 #define HUFFCODEC_CLI_OUTPUTFILE_HPP
 
@@ -33,11 +34,18 @@ public:
     // on an error, including a write that takes nothing.
     bool write(const void* data, std::size_t size);
 
+    // From here on, a thread of the file's own writes the blocks while the
+    // caller goes on; a failed write shows at a later write or at close. Only
+    // for a regular file; if no thread can start, writes stay on the caller.
+    void writeInBackground();
+
     // Writes what is held back, then closes the file; false if either
     // reports an error.
     bool close();
 
 private:
+    class BackgroundWriter;
+
     void stageIfRegular();
     bool writeThrough(const char* bytes, std::size_t size);
     bool flush();
@@ -45,6 +53,7 @@ private:
     int fd;
     std::unique_ptr<char[]> stage;  // bytes held back; none for a device or a pipe
     std::size_t staged = 0;
+    std::unique_ptr<BackgroundWriter> background;
 };
 
 #endif  // HUFFCODEC_CLI_OUTPUTFILE_HPP

@@ -121,6 +121,10 @@ int compressFile(int argc, char* argv[], Report& report) {
         report.problem(Problem::errorReadingInput);
         return -1;
     }
+    // With threads encoding, the kernel's share of writing runs beside them.
+    if (threads > 1 && header.originalSize >= huffcodec::kMinThreadedSize) {
+        output.writeInBackground();
+    }
     const huffcodec::StreamResult result = encoder.encode(
         [&source](std::uint8_t* buffer, std::size_t size) { return source.read(buffer, size); },
         [&output](const std::uint8_t* data, std::size_t size) { return output.write(data, size); },

@@ -18,11 +18,11 @@
 #include <thread>
 #include <vector>
 
+#include "huffcodec/huffcodec.hpp"
+
 namespace huffcodec {
 
-// Inputs and outputs of fewer bytes than this are handled on one thread:
-// starting threads would cost more than they save.
-inline constexpr std::uint64_t kMinThreadedBytes = std::uint64_t{4} << 20;
+inline constexpr auto kMinThreadedBytes = static_cast<std::uint64_t>(kMinThreadedSize);
 
 class WorkerPool {
 public:

@@ -81,6 +81,10 @@ int uncompressFile(int argc, char* argv[], Report& report) {
     report.begin("Writing to file \"" + outfile + "\"...");
     huffcodec::Options options;
     options.threads = threads;
+    // With threads decoding, the kernel's share of writing runs beside them.
+    if (threads > 1 && total >= huffcodec::kMinThreadedSize) {
+        output.writeInBackground();
+    }
     const huffcodec::StreamResult result = decoder.decode(
         [&input](std::uint8_t* buffer, std::size_t size) { return input.read(buffer, size); },
         [&output](const std::uint8_t* data, std::size_t size) { return output.write(data, size); },

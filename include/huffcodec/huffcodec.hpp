@@ -43,6 +43,10 @@ namespace huffcodec {
 inline constexpr std::size_t kHeaderBytes = 1024;
 // The largest original size a header can describe.
 inline constexpr std::int64_t kMaxOriginalSize = 2147483647;
+// Data of fewer original bytes than this is handled on the calling thread
+// alone, whatever Options::threads asks for: starting threads would cost more
+// than they save.
+inline constexpr std::int64_t kMinThreadedSize = std::int64_t{4} << 20;
 
 enum class Status {
     ok,
@@ -132,8 +136,8 @@ struct Options {
     std::size_t segmentBytes = 0;
     // Threads that decode one body (the ReadFn decode only), or count and
     // encode one input (with ChunkCounts): 1 works on the calling thread and
-    // starts none; 0 takes availableProcessors(). Data of fewer than 4 MiB of
-    // original bytes starts no threads. Each decoding thread adds up to about
+    // starts none; 0 takes availableProcessors(). Data of fewer than
+    // kMinThreadedSize original bytes starts no threads. Each decoding thread adds up to about
     // 5 MiB of memory, each encoding thread about 1.5 MiB.
     int threads = 1;
     // Body bytes of one chunk handed to a decoding thread, clamped to 64 bytes

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 //
-// The output file's blocks: whatever the sizes of the writes, the file holds
-// the bytes in order, and a failure to write what was held back shows at
-// close.
+// The output file's blocks, written by the caller or in the background:
+// whatever the sizes of the writes, the file holds the bytes in order, and a
+// failure to write what was held back shows at close.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -31,41 +31,53 @@ TEST(OutputFile, HoldsTheBytesInOrderWhateverTheWriteSizes) {
     const std::vector<std::vector<std::size_t>> splits = {
         small, {kMiB - 1, 1, kMiB, kMiB + 1, 3}, {100, 3 * kMiB + 5}, {data.size()}};
     TempDir dir;
-    for (const auto& sizes : splits) {
-        const std::string path = dir.path("out");
-        {
-            OutputFile output(path);
-            ASSERT_TRUE(output.isOpen());
-            std::size_t at = 0;
-            for (const std::size_t size : sizes) {
-                const std::size_t n = std::min(size, data.size() - at);
-                ASSERT_TRUE(output.write(data.data() + at, n));
-                at += n;
+    for (const bool background : {false, true}) {
+        for (const auto& sizes : splits) {
+            SCOPED_TRACE(background ? "in the background" : "on the caller");
+            const std::string path = dir.path("out");
+            {
+                OutputFile output(path);
+                ASSERT_TRUE(output.isOpen());
+                if (background) {
+                    output.writeInBackground();
+                }
+                std::size_t at = 0;
+                for (const std::size_t size : sizes) {
+                    const std::size_t n = std::min(size, data.size() - at);
+                    ASSERT_TRUE(output.write(data.data() + at, n));
+                    at += n;
+                }
+                ASSERT_TRUE(output.write(data.data() + at, data.size() - at));
+                ASSERT_TRUE(output.close());
             }
-            ASSERT_TRUE(output.write(data.data() + at, data.size() - at));
-            ASSERT_TRUE(output.close());
+            EXPECT_TRUE(readFile(path) == data);
         }
-        EXPECT_TRUE(readFile(path) == data);
     }
 }
 
 TEST(OutputFile, CloseReportsBytesHeldBackThatCannotBeWritten) {
-    TempDir dir;
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved;
-    limited.rlim_cur = 1000;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    OutputFile output(dir.path("out"));
-    const std::string bytes(5000, 'x');
-    const bool wrote = output.write(bytes.data(), bytes.size());
-    const bool closed = output.close();
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-    EXPECT_TRUE(wrote);  // held back
-    EXPECT_FALSE(closed);
-    EXPECT_EQ(readFile(dir.path("out")).size(), 1000u);
+    for (const bool background : {false, true}) {
+        SCOPED_TRACE(background ? "in the background" : "on the caller");
+        TempDir dir;
+        rlimit saved{};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved;
+        limited.rlim_cur = 1000;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        OutputFile output(dir.path("out"));
+        if (background) {
+            output.writeInBackground();
+        }
+        const std::string bytes(5000, 'x');
+        const bool wrote = output.write(bytes.data(), bytes.size());
+        const bool closed = output.close();
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+        EXPECT_TRUE(wrote);  // held back
+        EXPECT_FALSE(closed);
+        EXPECT_EQ(readFile(dir.path("out")).size(), 1000u);
+    }
 }
 
 }  // namespace
