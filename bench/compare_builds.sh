@@ -20,7 +20,6 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 unset HUFFCODEC_THREADS
 
-now() { echo "${EPOCHREALTIME/./}"; }
 median() { sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
 # Runs each "THREADS COMMAND ARGS..." string (THREADS "-" leaves the variable
@@ -34,13 +33,14 @@ alternate() {
             read -r threads cmd <<<"$entry"
             rm -f "$work/out"
             local start end
-            start=$(now)
+            # Read in this shell: a $(...) around it would fork and time the fork.
+            start=${EPOCHREALTIME/[.,]/}
             if [ "$threads" = - ]; then
                 $cmd >/dev/null 2>&1
             else
                 HUFFCODEC_THREADS=$threads $cmd >/dev/null 2>&1
             fi
-            end=$(now)
+            end=${EPOCHREALTIME/[.,]/}
             times[i]="${times[i]:-} $((end - start))"
             i=$((i + 1))
         done
