@@ -123,7 +123,8 @@ HUFFCODEC_API DecompressResult decompress(const void* in, std::size_t size, void
 // the caller asks again until it gets 0.
 using ReadFn = std::function<long(std::uint8_t* buffer, std::size_t size)>;
 // Takes size bytes; returns false on an error, which ends the call. Neither
-// callback may throw.
+// callback may throw. Both are called on the thread that called the library,
+// one call at a time, whatever Options::threads is.
 using WriteFn = std::function<bool(const std::uint8_t* data, std::size_t size)>;
 
 // How the decoder and the encoder run. The defaults suit most uses; tests and
