@@ -3,9 +3,51 @@
 // The worker threads and their queue.
 #include "WorkerPool.hpp"
 
+#include <sched.h>
+
 #include <system_error>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace huffcodec {
+
+namespace {
+
+// Rounds of spinning before a thread sleeps: some tens of microseconds, about
+// what a chunk takes. Without them, a worker that found the queue empty for a
+// moment slept and was woken hundreds of times in some runs (up to 1.8 times
+// the wall time on a highly compressed 40 MB file).
+constexpr int kSpinRounds = 1000;
+
+void pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    _mm_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
+// The processors a worker may use: those the calling thread may use, but the
+// one it runs on, when the others are enough for count workers. Linux tends to
+// wake a thread on the processor of the thread that wakes it, and two busy
+// threads then share one processor until the load balancer parts them, which a
+// run of a few milliseconds may not live to see (on a 40 MB file that decodes
+// in 13 ms, keeping the worker off the caller's processor took the median run
+// 6% lower). False when the workers should keep the caller's set.
+bool workerProcessors(int count, cpu_set_t& set) {
+    CPU_ZERO(&set);
+    const int caller = sched_getcpu();
+    if (caller < 0 || caller >= CPU_SETSIZE || sched_getaffinity(0, sizeof set, &set) != 0 ||
+        !CPU_ISSET(caller, &set) || CPU_COUNT(&set) <= count) {
+        return false;
+    }
+    CPU_CLR(caller, &set);
+    return true;
+}
+
+}  // namespace
 
 WorkerPool::WorkerPool(std::size_t slotCount, std::function<void(std::size_t)> slotJob)
     : job(std::move(slotJob)), busy(slotCount, false) {}
@@ -15,9 +57,17 @@ WorkerPool::~WorkerPool() {
 }
 
 bool WorkerPool::start(int count) {
+    cpu_set_t processors;
+    const bool spread = workerProcessors(count, processors);
     for (int i = 0; i < count; ++i) {
         try {
-            threads.emplace_back([this] { work(); });
+            threads.emplace_back([this, spread, processors] {
+                if (spread) {
+                    // Failing leaves the thread where the scheduler put it.
+                    static_cast<void>(sched_setaffinity(0, sizeof processors, &processors));
+                }
+                work();
+            });
         } catch (const std::system_error&) {
             break;  // run with the threads there are
         }
@@ -33,6 +83,7 @@ void WorkerPool::stop() {
             busy[slot] = false;
         }
         queue.clear();
+        events.fetch_add(1, std::memory_order_release);
     }
     wake.notify_all();
     for (std::thread& thread : threads) {
@@ -47,29 +98,47 @@ void WorkerPool::submit(std::size_t slot) {
         std::lock_guard<std::mutex> lock(mutex);
         busy[slot] = true;
         queue.push_back(slot);
+        events.fetch_add(1, std::memory_order_release);
     }
     wake.notify_one();
 }
 
 void WorkerPool::waitFor(std::size_t slot) {
     std::unique_lock<std::mutex> lock(mutex);
+    bool spun = false;
     while (busy[slot]) {
-        if (queue.empty()) {
-            done.wait(lock);
+        if (!queue.empty()) {
+            const std::size_t next = queue.front();
+            queue.pop_front();
+            lock.unlock();
+            job(next);
+            lock.lock();
+            busy[next] = false;
+            events.fetch_add(1, std::memory_order_release);
             continue;
         }
-        const std::size_t next = queue.front();
-        queue.pop_front();
-        lock.unlock();
-        job(next);
-        lock.lock();
-        busy[next] = false;
+        if (!spun) {
+            const std::uint64_t seen = events.load(std::memory_order_relaxed);
+            lock.unlock();
+            spinWhileUnchanged(seen);
+            lock.lock();
+            spun = true;
+            continue;
+        }
+        done.wait(lock);
+        spun = false;
     }
 }
 
 void WorkerPool::work() {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
+        if (!stopping && queue.empty()) {
+            const std::uint64_t seen = events.load(std::memory_order_relaxed);
+            lock.unlock();
+            spinWhileUnchanged(seen);
+            lock.lock();
+        }
         wake.wait(lock, [&] { return stopping || !queue.empty(); });
         if (stopping) {
             return;
@@ -80,7 +149,15 @@ void WorkerPool::work() {
         job(slot);
         lock.lock();
         busy[slot] = false;
+        events.fetch_add(1, std::memory_order_release);
         done.notify_all();
+    }
+}
+
+void WorkerPool::spinWhileUnchanged(std::uint64_t seen) const {
+    for (int round = 0; round < kSpinRounds && events.load(std::memory_order_acquire) == seen;
+         ++round) {
+        pause();
     }
 }
 

@@ -9,6 +9,7 @@
 #ifndef HUFFCODEC_ENGINE_WORKERPOOL_HPP
 #define HUFFCODEC_ENGINE_WORKERPOOL_HPP
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -50,6 +51,9 @@ public:
 
 private:
     void work();
+    // Spins for a little while as long as events still equals seen; the
+    // caller holds no lock.
+    void spinWhileUnchanged(std::uint64_t seen) const;
 
     std::function<void(std::size_t)> job;
     std::vector<std::thread> threads;
@@ -59,6 +63,10 @@ private:
     std::deque<std::size_t> queue;
     std::vector<bool> busy;  // queued or running
     bool stopping = false;
+    // Changes, under the mutex, whenever a slot is queued, a job finishes or
+    // the pool stops: a thread about to sleep watches it for a while first,
+    // since waking a sleeping thread takes longer than a short wait here.
+    std::atomic<std::uint64_t> events{0};
 };
 
 }  // namespace huffcodec
