@@ -108,13 +108,7 @@ void WorkerPool::waitFor(std::size_t slot) {
     bool spun = false;
     while (busy[slot]) {
         if (!queue.empty()) {
-            const std::size_t next = queue.front();
-            queue.pop_front();
-            lock.unlock();
-            job(next);
-            lock.lock();
-            busy[next] = false;
-            events.fetch_add(1, std::memory_order_release);
+            runQueuedJob(lock);
             continue;
         }
         if (!spun) {
@@ -143,15 +137,19 @@ void WorkerPool::work() {
         if (stopping) {
             return;
         }
-        const std::size_t slot = queue.front();
-        queue.pop_front();
-        lock.unlock();
-        job(slot);
-        lock.lock();
-        busy[slot] = false;
-        events.fetch_add(1, std::memory_order_release);
-        done.notify_all();
+        runQueuedJob(lock);
     }
+}
+
+void WorkerPool::runQueuedJob(std::unique_lock<std::mutex>& lock) {
+    const std::size_t slot = queue.front();
+    queue.pop_front();
+    lock.unlock();
+    job(slot);
+    lock.lock();
+    busy[slot] = false;
+    events.fetch_add(1, std::memory_order_release);
+    done.notify_all();
 }
 
 void WorkerPool::spinWhileUnchanged(std::uint64_t seen) const {

@@ -51,6 +51,9 @@ public:
 
 private:
     void work();
+    // Runs the job of the first queued slot with the mutex released; lock
+    // holds it before and after.
+    void runQueuedJob(std::unique_lock<std::mutex>& lock);
     // Spins for a little while as long as events still equals seen; the
     // caller holds no lock.
     void spinWhileUnchanged(std::uint64_t seen) const;
