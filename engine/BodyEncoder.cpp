@@ -11,9 +11,12 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
 namespace huffcodec {
 
 BodyEncoder::BodyEncoder(const HCTree& tree) {
+    auto built = std::make_shared<CodeTable>();
+    std::array<std::uint64_t, 256>& codes = built->codes;
+    std::array<std::uint8_t, 256>& lengths = built->lengths;
     for (int symbol = 0; symbol < 256; ++symbol) {
         const HCNode* leaf = tree.getLeaf(static_cast<std::uint8_t>(symbol));
-        uncoded[symbol] = leaf == nullptr ? 1 : 0;
+        built->uncoded[symbol] = leaf == nullptr ? 1 : 0;
         // Climb to the root: the last branch found is the code's first bit.
         int length = 0;
         std::uint64_t code = 0;
@@ -27,6 +30,7 @@ BodyEncoder::BodyEncoder(const HCTree& tree) {
         lengths[symbol] = static_cast<std::uint8_t>(length);
         maxLength = length > maxLength ? length : maxLength;
     }
+    table = std::move(built);
 }
 
 // Appends kSymbolsPerStore codes to the accumulator between two stores: the
@@ -36,14 +40,15 @@ template <int kSymbolsPerStore>
 std::size_t BodyEncoder::encodeGroups(const std::uint8_t* data, std::size_t size,
                                       std::uint8_t* out) {
     std::uint8_t* const outStart = out;
+    const CodeTable& code = *table;
     std::uint64_t accumulator = pending;
     unsigned bits = pendingBits;
     std::uint8_t uncodedSeen = 0;
     std::size_t i = 0;
     auto append = [&](std::uint8_t symbol) {
-        accumulator |= codes[symbol] << bits;
-        bits += lengths[symbol];
-        uncodedSeen |= uncoded[symbol];
+        accumulator |= code.codes[symbol] << bits;
+        bits += code.lengths[symbol];
+        uncodedSeen |= code.uncoded[symbol];
     };
     auto store = [&]() {
         std::memcpy(out, &accumulator, sizeof accumulator);

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "Format.hpp"
 #include "HCTree.hpp"
@@ -19,6 +20,8 @@ namespace huffcodec {
 // appending one is an OR and a shift. Every code must be at most kMaxCodeBits
 // long: with up to 7 bits of an unfinished byte carried, a store leaves the
 // accumulator shifted by less than 64. Every valid header's tree qualifies.
+// Copies share the code table, which is on the heap: an encoder is copied for
+// every part encoded on its own, on threads with small stacks too.
 class BodyEncoder {
 public:
     static constexpr int kMaxCodeBits = 64 - 8;
@@ -27,7 +30,7 @@ public:
     explicit BodyEncoder(const HCTree& tree);
 
     int maxCodeLength() const { return maxLength; }
-    int codeLength(std::uint8_t symbol) const { return lengths[symbol]; }
+    int codeLength(std::uint8_t symbol) const { return table->lengths[symbol]; }
     bool supportsTree() const { return maxLength <= kMaxCodeBits; }
 
     // Size out must have for encode() of size bytes: the whole codes plus
@@ -60,9 +63,12 @@ private:
     template <int kSymbolsPerStore>
     std::size_t encodeGroups(const std::uint8_t* data, std::size_t size, std::uint8_t* out);
 
-    std::array<std::uint64_t, 256> codes{};
-    std::array<std::uint8_t, 256> lengths{};
-    std::array<std::uint8_t, 256> uncoded{};  // 1 for a byte value without a leaf
+    struct CodeTable {
+        std::array<std::uint64_t, 256> codes{};
+        std::array<std::uint8_t, 256> lengths{};
+        std::array<std::uint8_t, 256> uncoded{};  // 1 for a byte value without a leaf
+    };
+    std::shared_ptr<const CodeTable> table;
     int maxLength = 0;
     std::uint64_t pending = 0;  // bits of the unfinished byte, in its low bits
     unsigned pendingBits = 0;   // 0 to 7

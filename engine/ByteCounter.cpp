@@ -7,28 +7,31 @@
 
 namespace huffcodec {
 
+ByteCounter::ByteCounter() : lanes(std::make_unique<Tables>()) {}
+
 void ByteCounter::add(const std::uint8_t* data, std::size_t size) {
+    Tables& table = *lanes;
     std::size_t i = 0;
     for (; i + 8 <= size; i += 8) {
         std::uint64_t word;
         std::memcpy(&word, data + i, sizeof word);
-        ++lanes[0][word & 0xFF];
-        ++lanes[1][word >> 8 & 0xFF];
-        ++lanes[2][word >> 16 & 0xFF];
-        ++lanes[3][word >> 24 & 0xFF];
-        ++lanes[0][word >> 32 & 0xFF];
-        ++lanes[1][word >> 40 & 0xFF];
-        ++lanes[2][word >> 48 & 0xFF];
-        ++lanes[3][word >> 56];
+        ++table[0][word & 0xFF];
+        ++table[1][word >> 8 & 0xFF];
+        ++table[2][word >> 16 & 0xFF];
+        ++table[3][word >> 24 & 0xFF];
+        ++table[0][word >> 32 & 0xFF];
+        ++table[1][word >> 40 & 0xFF];
+        ++table[2][word >> 48 & 0xFF];
+        ++table[3][word >> 56];
     }
     for (; i < size; ++i) {
-        ++lanes[i & 3][data[i]];
+        ++table[i & 3][data[i]];
     }
 }
 
 std::array<std::uint64_t, 256> ByteCounter::counts() const {
     std::array<std::uint64_t, 256> total{};
-    for (const auto& lane : lanes) {
+    for (const auto& lane : *lanes) {
         for (std::size_t value = 0; value < total.size(); ++value) {
             total[value] += lane[value];
         }

@@ -7,18 +7,23 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace huffcodec {
 
 // Spreads its counts over four tables so that runs of one byte value do not
-// wait on one counter's store-to-load chain; counts() adds them up.
+// wait on one counter's store-to-load chain; counts() adds them up. The 8 KiB
+// of tables live on the heap: a counter runs on worker threads and under
+// small stack limits.
 class ByteCounter {
 public:
+    ByteCounter();
     void add(const std::uint8_t* data, std::size_t size);
     std::array<std::uint64_t, 256> counts() const;
 
 private:
-    std::array<std::array<std::uint64_t, 256>, 4> lanes{};
+    using Tables = std::array<std::array<std::uint64_t, 256>, 4>;
+    std::unique_ptr<Tables> lanes;
 };
 
 }  // namespace huffcodec
