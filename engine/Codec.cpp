@@ -214,7 +214,22 @@ struct Encoder::Impl {
     BodyEncoder encoder;
     Header header;
     std::int64_t total = 0;
+    std::uint64_t bodyBits = 0;  // what the counted bytes' codes take
 };
+
+namespace {
+
+// The bits of the codes of the bytes counts describes.
+std::uint64_t codedBits(const BodyEncoder& encoder, const Header& header) {
+    std::uint64_t bits = 0;
+    for (std::size_t s = 0; s < header.counts.size(); ++s) {
+        bits += static_cast<std::uint64_t>(header.counts[s]) *
+                static_cast<std::uint64_t>(encoder.codeLength(static_cast<std::uint8_t>(s)));
+    }
+    return bits;
+}
+
+}  // namespace
 
 Encoder::Encoder() noexcept = default;
 Encoder::~Encoder() = default;
@@ -236,6 +251,7 @@ Status Encoder::build(const Header& header) noexcept {
         }
         encoder->header = header;
         encoder->total = total;
+        encoder->bodyBits = codedBits(encoder->encoder, header);
         impl = std::move(encoder);
         return Status::ok;
     } catch (const std::bad_alloc&) {
@@ -267,6 +283,7 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
         }
         std::uint64_t written = header.size();
         std::uint64_t consumed = 0;
+        std::uint64_t bits = 0;  // of the codes written, before padding
         const ByteBuffer block(kEncodeBlock);
         const ByteBuffer encoded(encoder.outputBound(kEncodeBlock) + 1);
         for (;;) {
@@ -283,7 +300,9 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
             }
             const bool last = got < kEncodeBlock;
             std::size_t size = encoder.encode(block.data(), got, encoded.data());
+            bits += 8 * std::uint64_t{size};
             if (last) {
+                bits += encoder.unfinishedBits();
                 size += encoder.finish(encoded.data() + size);
             }
             if (size > 0 && !write(encoded.data(), size)) {
@@ -294,7 +313,10 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
                 break;
             }
         }
-        if (consumed != static_cast<std::uint64_t>(impl->total) || encoder.sawSymbolWithoutCode()) {
+        // Other bytes of the same number would still give codes of another
+        // total length, unless every change keeps the lengths.
+        if (consumed != static_cast<std::uint64_t>(impl->total) || encoder.sawSymbolWithoutCode() ||
+            bits != impl->bodyBits) {
             return {Status::inputChanged, written, consumed};
         }
         return {Status::ok, written, consumed};
@@ -380,11 +402,7 @@ CompressResult compress(const void* in, std::size_t size, void* out, std::size_t
         tree.buildFromCounts(symbolCountsOf(header));
         BodyEncoder encoder(tree);
         // The exact size is known before a bit is written.
-        std::uint64_t bits = 0;
-        for (std::size_t s = 0; s < counts.size(); ++s) {
-            bits += counts[s] * encoder.codeLength(static_cast<std::uint8_t>(s));
-        }
-        const std::uint64_t total = kHeaderBytes + (bits + 7) / 8;
+        const std::uint64_t total = kHeaderBytes + (codedBits(encoder, header) + 7) / 8;
         if (total > capacity) {
             return {Status::outputTooSmall, 0};
         }

@@ -245,12 +245,17 @@ public:
     Status build(const Header& header) noexcept;
 
     // Writes the header, then reads the data through read and writes its
-    // codes. Fails with inputChanged if it reads more or fewer bytes than the
-    // header counts, a byte the header counts as 0, or (with chunks) a chunk
-    // whose codes take another number of bits than its counts say. With
-    // chunks from the countBytes that counted this data, options.threads
-    // threads (0: availableProcessors()) encode inputs of 4 MiB and more;
-    // the output is the same whatever the thread count.
+    // codes. Fails with inputChanged, on every thread count, if the second
+    // pass reads more or fewer bytes than the header counts, a byte the
+    // header counts as 0, or bytes whose codes take another number of bits
+    // than the counts imply (with chunks on threads, checked chunk by chunk,
+    // so a difference may stop it earlier). A change that keeps the number of
+    // bytes and the total length of their codes, such as two bytes of equal
+    // code length swapped, is not detected: the output is then the changed
+    // data's, readable as such. The bytes written before a failure are no
+    // valid file. With chunks from the countBytes that counted this data,
+    // options.threads threads (0: availableProcessors()) encode inputs of
+    // 4 MiB and more; the output is the same whatever the thread count.
     StreamResult encode(const ReadFn& read, const WriteFn& write, const Options& options = {},
                         const ChunkCounts* chunks = nullptr) const noexcept;
 

@@ -94,8 +94,18 @@ TEST(Api, StreamingEncoderAndDecoder) {
     while (counted.header.counts[static_cast<unsigned char>(uncounted)] != 0) {
         ++uncounted;
     }
+    // A counted byte whose code has another length than the first byte's.
+    HCTree tree;
+    tree.buildFromCounts(countBytes(data));
+    const std::vector<std::string> codes = codesOf(tree);
+    char longer = 0;
+    while (counted.header.counts[static_cast<unsigned char>(longer)] == 0 ||
+           codes[static_cast<unsigned char>(longer)].size() ==
+               codes[static_cast<unsigned char>(data[0])].size()) {
+        ++longer;
+    }
     for (const std::string& changed :
-         {data + data[0], data.substr(1), uncounted + data.substr(1)}) {
+         {data + data[0], data.substr(1), uncounted + data.substr(1), longer + data.substr(1)}) {
         std::size_t at = 0;
         const auto result =
             encoder.encode(readerOf(changed, at), [&](auto*, std::size_t) { return true; });
@@ -178,7 +188,8 @@ std::vector<LargeShape> largeShapes() {
     return {{"text", text, true},
             {"skewed", skewed, true},
             {"deep tree", deep, true},
-            {"two values, exactly 4 MiB", randomBytes(21, kThreadedSize, 2), false}};
+            {"two values, exactly 4 MiB", randomBytes(21, kThreadedSize, 2), false},
+            {"one value: codes of no bits", std::string(kThreadedSize + 5, 'v'), false}};
 }
 
 // Appends everything written to out.
@@ -278,13 +289,16 @@ TEST(Api, ThreadedEncoderWritesWhatOneThreadWrites) {
         };
         std::vector<Change> changes = {{"appended", data + data[1], 0, 0, Status::inputChanged},
                                        {"removed", removed, 0, 0, Status::inputChanged},
-                                       {"read fails", data, 2000, 0, Status::readError},
-                                       {"write fails", data, 0, 4, Status::writeError}};
+                                       {"cut by one", data.substr(1), 0, 0, Status::inputChanged},
+                                       {"read fails", data, 2000, 0, Status::readError}};
         if (!oneLength) {
             changes.push_back({"replaced", replaced, 0, 0, Status::inputChanged});
         }
+        if (counted.header.distinctBytes > 1) {  // else the body is empty
+            changes.push_back({"write fails", data, 0, 4, Status::writeError});
+        }
         for (const Change& change : changes) {
-            for (int threads = 2; threads <= 4; ++threads) {
+            for (int threads = 1; threads <= 4; ++threads) {
                 SCOPED_TRACE(change.name + ", " + std::to_string(threads) + " threads");
                 std::size_t at = 0;
                 int reads = 0, writes = 0;
@@ -311,6 +325,9 @@ TEST(Api, ThreadedDecoderGivesTheDataBack) {
     for (const LargeShape& shape : largeShapes()) {
         SCOPED_TRACE(shape.name);
         const std::string& data = shape.data;
+        if (data.find_first_not_of(data[0]) == std::string::npos) {
+            continue;  // codes of no bits: no body to share out or cut
+        }
         const std::string file = compressReference(data);
         const auto header = huffcodec::readHeader(file.data(), file.size());
         ASSERT_EQ(header.status, Status::ok);
