@@ -34,6 +34,9 @@ InputFile::~InputFile() {
 }
 
 long InputFile::read(void* buffer, std::size_t size) {
+    if (readFailed) {
+        return -1;
+    }
     auto* bytes = static_cast<char*>(buffer);
     std::size_t filled = 0;
     while (filled < size) {
@@ -42,7 +45,8 @@ long InputFile::read(void* buffer, std::size_t size) {
             if (errno == EINTR) {
                 continue;
             }
-            return -1;
+            readFailed = true;
+            return filled > 0 ? static_cast<long>(filled) : -1;
         }
         if (got == 0) {
             break;

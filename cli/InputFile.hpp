@@ -23,9 +23,14 @@ public:
     bool isOpen() const { return fd >= 0; }
 
     // Fills buffer with up to size bytes, retrying short reads so that a
-    // result below size means the end of the file. Returns the number of
-    // bytes read, or -1 on a read error (a directory, an I/O error).
+    // result below size means the end of the file or an error. Returns the
+    // number of bytes read, or -1 on a read error (a directory, an I/O
+    // error). The bytes read before an error are returned first, and the
+    // error from then on: what was read is never lost.
     long read(void* buffer, std::size_t size);
+
+    // True once a read has failed.
+    bool failed() const { return readFailed; }
 
     // False for a pipe, a FIFO or a terminal, which rewind() cannot take back
     // to the start.
@@ -40,6 +45,7 @@ public:
 
 private:
     int fd;
+    bool readFailed = false;
 };
 
 #endif  // HUFFCODEC_CLI_INPUTFILE_HPP

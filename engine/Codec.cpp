@@ -170,7 +170,7 @@ StreamResult Decoder::decode(const ReadFn& read, const WriteFn& write, const Opt
         BodyResult body{};
         if (threads > 1 && impl->tables.leafCount() > 1 && impl->symbolCount >= minSymbols) {
             body = decodeThreaded(impl->tables, impl->resolve(options), threads, impl->symbolCount,
-                                  read, write, counted);
+                                  impl->bodyBits, read, write, counted);
         } else {
             StreamDecoder decoder(impl->tables, impl->resolve(options));
             body = decoder.decode(impl->symbolCount, read, write, counted);

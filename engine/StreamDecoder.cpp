@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ReadFull.hpp"
+
 namespace huffcodec {
 
 namespace {
@@ -34,24 +36,32 @@ BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const ReadFn& readFn
                                  const WriteFn& writeFn, DecodeStats& stats, unsigned startBit) {
     read = &readFn;
     write = &writeFn;
-    const std::size_t segmentInput =
-        laneCount > 1 ? spans.segmentBytes() + SpanDecoder::kSegmentReserveBytes : 0;
-    // A top-up keeps fewer than kInputReserve + segmentInput unread bytes and
-    // the up to kLoadBytes before them that the lane still holds as bits, then
-    // reads a whole block after them.
-    inputBlock = ByteBuffer(kInputBlock + kInputReserve + segmentInput + lanes::kLoadBytes);
+    reserve();
     in = inputBlock.data();
     state = {in, 0, 0, output.data()};
     if (startBit != 0) {
         // The first bits of the first byte were decoded by someone else.
-        if (!topUp()) {
-            return finish(Status::readError);
-        }
+        topUp();
         if (inEnd > 0) {
             state = lanes::laneAt(in, startBit & 7, output.data());
         }
     }
     return run(symbolCount, stats);
+}
+
+void StreamDecoder::reserve() {
+    if (inputBlock.data() == nullptr) {
+        const std::size_t segmentInput =
+            laneCount > 1 ? spans.segmentBytes() + SpanDecoder::kSegmentReserveBytes : 0;
+        // A top-up keeps fewer than kInputReserve + segmentInput unread bytes
+        // and the up to kLoadBytes before them that the lane still holds as
+        // bits, then reads a whole block after them.
+        inputBlock = ByteBuffer(kInputBlock + kInputReserve + segmentInput + lanes::kLoadBytes);
+    }
+    if (laneCount > 1 && !workspaceReady) {
+        workspace.reserve(laneCount, spans.regionBytes());
+        workspaceReady = true;
+    }
 }
 
 BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const std::uint8_t* body,
@@ -64,7 +74,7 @@ BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const std::uint8_t* 
     return run(symbolCount, stats);
 }
 
-bool StreamDecoder::topUp() {
+void StreamDecoder::topUp() {
     // Keep every byte from the one that holds the next bit, so that bit
     // positions never point before the block.
     const std::int64_t position = lanes::bitPosition(state, in);
@@ -74,22 +84,12 @@ bool StreamDecoder::topUp() {
     inBase += consumed;
     inEnd = kept;
     state = lanes::laneAt(in, position & 7, state.out);
-    // A short count is not the end of the input: only 0 is.
-    std::size_t filled = 0;
-    while (filled < kInputBlock) {
-        const std::size_t want = kInputBlock - filled;
-        const long got = (*read)(inputBlock.data() + kept + filled, want);
-        if (got < 0 || static_cast<std::size_t>(got) > want) {
-            return false;
-        }
-        if (got == 0) {
-            inputDone = true;
-            break;
-        }
-        filled += static_cast<std::size_t>(got);
-    }
-    inEnd += filled;
-    return true;
+    // The bytes read before an error are decoded as those of a cut body
+    // would be: the result must not depend on how the reads were sized.
+    const FullRead got = readFull(*read, inputBlock.data() + kept, kInputBlock);
+    inEnd += got.bytes;
+    readFailed = got.failed;
+    inputDone = got.failed || got.bytes < kInputBlock;
 }
 
 bool StreamDecoder::flushOutput() {
@@ -127,8 +127,9 @@ BodyResult StreamDecoder::run(std::uint64_t symbolCount, DecodeStats& stats) {
     }
 
     const bool segments = laneCount > 1;
-    if (segments) {
+    if (segments && !workspaceReady) {
         workspace.reserve(laneCount, spans.regionBytes());
+        workspaceReady = true;
     }
     const std::size_t wantInput =
         (segments ? spans.segmentBytes() + SpanDecoder::kSegmentReserveBytes : 0) + kInputReserve;
@@ -137,10 +138,8 @@ BodyResult StreamDecoder::run(std::uint64_t symbolCount, DecodeStats& stats) {
         if (written + outPos >= symbolCount) {
             break;
         }
-        if (!inputDone && inEnd - static_cast<std::size_t>(state.next - in) < wantInput &&
-            !topUp()) {
-            flushOutput();
-            return finish(Status::readError);
+        if (!inputDone && inEnd - static_cast<std::size_t>(state.next - in) < wantInput) {
+            topUp();
         }
         const std::uint64_t remaining = symbolCount - written - outPos;
         const bool segment = segments &&
@@ -171,8 +170,13 @@ BodyResult StreamDecoder::run(std::uint64_t symbolCount, DecodeStats& stats) {
                 // The symbols before the cut stay in the output; the code
                 // that could not complete is not counted as consumed.
                 state = before;
-                flushOutput();
-                return finish(inputDone ? Status::truncatedBody : Status::internalError);
+                if (!flushOutput()) {
+                    return finish(Status::writeError);
+                }
+                if (!inputDone) {
+                    return finish(Status::internalError);
+                }
+                return finish(readFailed ? Status::readError : Status::truncatedBody);
             }
         }
     }

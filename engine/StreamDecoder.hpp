@@ -33,9 +33,17 @@ public:
     StreamDecoder(const DecodeTables& tables, const Options& options);
 
     // startBit: bits of the first byte that are not part of this body's codes
-    // (they were decoded before); bitsConsumed counts them.
+    // (they were decoded before); bitsConsumed counts them. A read error ends
+    // the input there, as the end of a cut body would: every code the bytes
+    // read complete is written, and the status is readError where it would
+    // have been truncatedBody.
     BodyResult decode(std::uint64_t symbolCount, const ReadFn& read, const WriteFn& write,
                       DecodeStats& stats, unsigned startBit = 0);
+    // Allocates now what decode() through a ReadFn needs, so that a caller
+    // who decodes the end of a body with it after other work holds that
+    // memory from the start; decode() allocates nothing more after it.
+    void reserve();
+
     // The same over a body in memory, which is not copied.
     BodyResult decode(std::uint64_t symbolCount, const std::uint8_t* body, std::size_t size,
                       const WriteFn& write, DecodeStats& stats);
@@ -43,7 +51,7 @@ public:
 private:
     BodyResult run(std::uint64_t symbolCount, DecodeStats& stats);
     BodyResult finish(Status status) const;
-    bool topUp();
+    void topUp();
     bool flushOutput();
 
     const DecodeTables& tables;
@@ -57,10 +65,12 @@ private:
     std::size_t inEnd = 0;             // end of the valid bytes at in
     std::uint64_t inBase = 0;          // offset in the body of in[0]
     bool inputDone = false;            // no more input to come
+    bool readFailed = false;           // it ended with a read error
     lanes::Lane state{};               // the true state; its out points into output
     ByteBuffer output;
     std::uint64_t written = 0;  // symbols handed to write
     DecodeWorkspace workspace;
+    bool workspaceReady = false;
 };
 
 }  // namespace huffcodec

@@ -69,8 +69,8 @@ std::size_t defaultChunkBytes(std::uint64_t bodyBits, std::uint64_t symbolCount)
 }
 
 BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, int threadCount,
-                          std::uint64_t symbolCount, const ReadFn& read, const WriteFn& write,
-                          DecodeStats& stats) {
+                          std::uint64_t symbolCount, std::uint64_t bodyBits, const ReadFn& read,
+                          const WriteFn& write, DecodeStats& stats) {
     if (tables.leafCount() < 2 || threadCount < 2) {
         // Nothing to share out: codes of zero bits, or one thread.
         StreamDecoder one(tables, options);
@@ -84,9 +84,19 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
     const SpanDecoder chunks(tables, laneCount, chunkBytes);
     const std::int64_t windowBits = chunks.windowBits();
 
+    // Everything is allocated before the first byte is written, the decoder
+    // for a fallback to this thread included (its memory is only touched if
+    // it is used): a memory limit that lets the decoding start lets it end.
+    StreamDecoder rest(tables, options);
+    rest.reserve();
     // Two slots per thread keep every worker busy while the calling thread
-    // reads one and writes another.
-    std::vector<Slot> slots(static_cast<std::size_t>(2 * threadCount + 2));
+    // reads one and writes another; a short body needs fewer. Three keep the
+    // pipeline going: one met, one decoding, one giving it its tail.
+    const std::uint64_t chunkCount =
+        (bodyBits + 8 * std::uint64_t{chunkBytes} - 1) / (8 * std::uint64_t{chunkBytes});
+    const std::uint64_t slotsWanted = std::clamp<std::uint64_t>(
+        chunkCount + 1, 3, 2 * static_cast<std::uint64_t>(threadCount) + 2);
+    std::vector<Slot> slots(static_cast<std::size_t>(slotsWanted));
     for (Slot& slot : slots) {
         slot.input = ByteBuffer(chunkBytes + kTailBytes);
         slot.workspace.reserve(laneCount, chunks.regionBytes());
@@ -99,7 +109,7 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
 
     // This thread decodes too while it waits: threadCount - 1 workers.
     WorkerPool workers(slotCount, [&](std::size_t index) { decodeChunk(chunks, slots[index]); });
-    workers.start(threadCount - 1);
+    workers.allowThreads(threadCount - 1);
 
     std::uint64_t nextRead = 0;   // chunk to read next
     std::uint64_t nextWrite = 0;  // chunk to write next
@@ -146,7 +156,7 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
             nextRead == 0 ? 0
                           : slots[(nextRead - 1) % slotCount].offset +
                                 std::min(slots[(nextRead - 1) % slotCount].filled, chunkBytes);
-        const ReadFn rest = [&](std::uint8_t* buffer, std::size_t size) -> long {
+        const ReadFn remaining = [&](std::uint8_t* buffer, std::size_t size) -> long {
             if (cursor < buffered) {
                 const Slot& slot = slots[(cursor / chunkBytes) % slotCount];
                 const auto at = static_cast<std::size_t>(cursor - slot.offset);
@@ -160,9 +170,8 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
             }
             return read(buffer, size);
         };
-        StreamDecoder one(tables, options);
-        const BodyResult result = one.decode(symbolCount - written, rest, write, stats,
-                                             static_cast<unsigned>(position & 7));
+        const BodyResult result = rest.decode(symbolCount - written, remaining, write, stats,
+                                              static_cast<unsigned>(position & 7));
         return {result.status, written + result.symbolsWritten,
                 8 * (position >> 3) + result.bitsConsumed};
     };

@@ -36,12 +36,15 @@ inline constexpr std::size_t kMaxChunkBytes = std::size_t{256} << 10;
 // symbols.
 std::size_t defaultChunkBytes(std::uint64_t bodyBits, std::uint64_t symbolCount);
 
-// Decodes symbolCount symbols of a body read through read on threadCount
-// worker threads (2 or more) and hands them to write in order, in chunks of
-// options.chunkBytes (0: kMaxChunkBytes).
+// Decodes symbolCount symbols of a body of bodyBits bits (as its header
+// says) read through read on threadCount threads, the calling one included,
+// and hands them to write in order, in chunks of options.chunkBytes (0:
+// kMaxChunkBytes). Memory follows the thread count and the body's chunks,
+// whichever are fewer. A read error ends the body where it struck, as
+// StreamDecoder does.
 BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, int threadCount,
-                          std::uint64_t symbolCount, const ReadFn& read, const WriteFn& write,
-                          DecodeStats& stats);
+                          std::uint64_t symbolCount, std::uint64_t bodyBits, const ReadFn& read,
+                          const WriteFn& write, DecodeStats& stats);
 
 }  // namespace huffcodec
 

@@ -61,10 +61,9 @@ void encodeChunk(const BodyEncoder& prototype, EncodeSlot& slot) {
 
 Status countChunks(const ReadFn& read, int threadCount, std::vector<ChunkCountTable>& chunks,
                    std::int64_t& total) {
+    // Slots get their buffers as the input turns out to fill them: a small
+    // input takes one, whatever the thread count.
     std::vector<CountSlot> slots(static_cast<std::size_t>(2 * threadCount + 1));
-    for (CountSlot& slot : slots) {
-        slot.input = ByteBuffer(kEncodeChunkBytes);
-    }
     const std::size_t slotCount = slots.size();
     WorkerPool workers(slotCount, [&](std::size_t index) { countChunk(slots[index]); });
     bool started = false;
@@ -74,9 +73,12 @@ Status countChunks(const ReadFn& read, int threadCount, std::vector<ChunkCountTa
     std::size_t nextDone = 0;
     total = 0;
     for (;;) {
-        // Read ahead while slots are free.
-        while (!ended && nextRead < nextDone + slotCount) {
+        // Read ahead while slots are free; one at a time until threads count.
+        while (!ended && nextRead < nextDone + (started ? slotCount : 1)) {
             CountSlot& slot = slots[nextRead % slotCount];
+            if (slot.input.data() == nullptr) {
+                slot.input = ByteBuffer(kEncodeChunkBytes);
+            }
             const FullRead got = readFull(read, slot.input.data(), kEncodeChunkBytes);
             status = got.failed ? Status::readError : Status::ok;
             slot.size = got.bytes;
@@ -90,7 +92,7 @@ Status countChunks(const ReadFn& read, int threadCount, std::vector<ChunkCountTa
             }
             // Below kMinThreadedBytes the jobs run on this thread alone.
             if (!started && static_cast<std::uint64_t>(total) >= kMinThreadedBytes) {
-                workers.start(threadCount - 1);
+                workers.allowThreads(threadCount - 1);
                 started = true;
             }
             workers.submit(nextRead % slotCount);
@@ -121,7 +123,9 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
         }
     }
 
-    std::vector<EncodeSlot> slots(static_cast<std::size_t>(2 * threadCount + 1));
+    // Two slots a thread, or one a chunk where there are fewer chunks.
+    std::vector<EncodeSlot> slots(
+        std::clamp<std::size_t>(chunkCount, 1, 2 * static_cast<std::size_t>(threadCount) + 1));
     for (EncodeSlot& slot : slots) {
         slot.input = ByteBuffer(kEncodeChunkBytes);
         slot.output = ByteBuffer(encoder.outputBound(kEncodeChunkBytes) + 1);
@@ -129,7 +133,7 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
     const std::size_t slotCount = slots.size();
     // This thread encodes too while it waits: threadCount - 1 workers.
     WorkerPool workers(slotCount, [&](std::size_t index) { encodeChunk(encoder, slots[index]); });
-    workers.start(threadCount - 1);
+    workers.allowThreads(threadCount - 1);
 
     std::uint64_t consumed = 0;
     std::uint64_t written = 0;

@@ -56,23 +56,23 @@ WorkerPool::~WorkerPool() {
     stop();
 }
 
-bool WorkerPool::start(int count) {
-    cpu_set_t processors;
-    const bool spread = workerProcessors(count, processors);
-    for (int i = 0; i < count; ++i) {
-        try {
-            threads.emplace_back([this, spread, processors] {
-                if (spread) {
-                    // Failing leaves the thread where the scheduler put it.
-                    static_cast<void>(sched_setaffinity(0, sizeof processors, &processors));
-                }
-                work();
-            });
-        } catch (const std::system_error&) {
-            break;  // run with the threads there are
-        }
+void WorkerPool::allowThreads(int count) {
+    threadLimit = count > 0 ? static_cast<std::size_t>(count) : 0;
+    spread = workerProcessors(count, processors);
+}
+
+void WorkerPool::startThread() {
+    try {
+        threads.emplace_back([this, pin = spread, allowed = processors] {
+            if (pin) {
+                // Failing leaves the thread where the scheduler put it.
+                static_cast<void>(sched_setaffinity(0, sizeof allowed, &allowed));
+            }
+            work();
+        });
+    } catch (const std::system_error&) {
+        threadLimit = threads.size();  // run with the threads there are
     }
-    return !threads.empty();
 }
 
 void WorkerPool::stop() {
@@ -90,17 +90,23 @@ void WorkerPool::stop() {
         thread.join();
     }
     threads.clear();
+    threadLimit = 0;
     done.notify_all();
 }
 
 void WorkerPool::submit(std::size_t slot) {
+    bool another = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
         busy[slot] = true;
         queue.push_back(slot);
         events.fetch_add(1, std::memory_order_release);
+        another = !stopping && threads.size() < threadLimit && queue.size() > idle;
     }
     wake.notify_one();
+    if (another) {
+        startThread();
+    }
 }
 
 void WorkerPool::waitFor(std::size_t slot) {
@@ -128,12 +134,14 @@ void WorkerPool::work() {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
         if (!stopping && queue.empty()) {
+            ++idle;
             const std::uint64_t seen = events.load(std::memory_order_relaxed);
             lock.unlock();
             spinWhileUnchanged(seen);
             lock.lock();
+            wake.wait(lock, [&] { return stopping || !queue.empty(); });
+            --idle;
         }
-        wake.wait(lock, [&] { return stopping || !queue.empty(); });
         if (stopping) {
             return;
         }

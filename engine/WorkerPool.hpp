@@ -4,10 +4,13 @@
 // are submitted, for a caller that waits for each slot in turn and runs queued
 // jobs itself while it waits: so a caller that also reads and writes needs one
 // thread fewer than the cores it uses, and no core is shared by two busy
-// threads. Every path out of the owner ends with every thread joined: the
-// destructor stops them.
+// threads. Threads are started only as submitted jobs find none idle, so a
+// short input starts few or none. Every path out of the owner ends with every
+// thread joined: the destructor stops them.
 #ifndef HUFFCODEC_ENGINE_WORKERPOOL_HPP
 #define HUFFCODEC_ENGINE_WORKERPOOL_HPP
+
+#include <sched.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -34,10 +37,12 @@ public:
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
-    // Starts up to count threads; false if none could be started.
-    bool start(int count);
+    // Lets up to count threads run the jobs; each is started when a job is
+    // submitted while every thread started before is busy. A thread that
+    // cannot be started is done without: the jobs still run, on fewer.
+    void allowThreads(int count);
     // Lets the jobs under way finish, drops the queued ones and joins every
-    // thread. Safe to call more than once.
+    // thread; no thread starts after it. Safe to call more than once.
     void stop();
 
     // Queues the slot; what the caller wrote to it before is visible to the
@@ -50,6 +55,7 @@ public:
     void waitFor(std::size_t slot);
 
 private:
+    void startThread();
     void work();
     // Runs the job of the first queued slot with the mutex released; lock
     // holds it before and after.
@@ -59,12 +65,17 @@ private:
     void spinWhileUnchanged(std::uint64_t seen) const;
 
     std::function<void(std::size_t)> job;
+    // Touched by the owner's thread only.
     std::vector<std::thread> threads;
+    std::size_t threadLimit = 0;
+    bool spread = false;  // keep the threads on processors
+    cpu_set_t processors{};
     std::mutex mutex;
     std::condition_variable wake;  // a slot queued, or stopping
     std::condition_variable done;  // a job finished
     std::deque<std::size_t> queue;
     std::vector<bool> busy;  // queued or running
+    std::size_t idle = 0;    // threads waiting for a job
     bool stopping = false;
     // Changes, under the mutex, whenever a slot is queued, a job finishes or
     // the pool stops: a thread about to sleep watches it for a while first,

@@ -54,7 +54,7 @@ int uncompressFile(int argc, char* argv[], Report& report) {
     report.begin("Reading header from file \"" + infile + "\"...");
     std::array<std::uint8_t, huffcodec::kHeaderBytes> headerBytes{};
     const long headerSize = input.read(headerBytes.data(), headerBytes.size());
-    if (headerSize < 0) {
+    if (headerSize < 0 || input.failed()) {
         report.problem(Problem::errorReadingInput);
         return -1;
     }

@@ -187,7 +187,10 @@ public:
     // Reads a body (the bytes after the header) through read and writes the
     // header's originalSize decoded bytes through write, in blocks. Stops at
     // the first code the body cannot complete (truncatedBody), having written
-    // every byte before it; reads at most a block past what it needs. stats,
+    // every byte before it; reads at most a block past what it needs. A read
+    // error is handled as the end of the body at that point (the bytes read
+    // before it count, however the reads were sized), with readError in place
+    // of truncatedBody: the output is the same on every thread count. stats,
     // if given, receives the lane statistics.
     StreamResult decode(const ReadFn& read, const WriteFn& write, const Options& options = {},
                         DecodeStats* stats = nullptr) const noexcept;

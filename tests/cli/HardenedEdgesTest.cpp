@@ -17,10 +17,12 @@
 #include <vector>
 
 #include "TestSupport.hpp"
+#include "huffcodec/huffcodec.hpp"
 
 namespace {
 
 using namespace testing_support;
+using huffcodec::kHeaderBytes;
 
 const std::string kCompress = COMPRESS_PATH;
 const std::string kUncompress = UNCOMPRESS_PATH;
@@ -176,7 +178,9 @@ TEST(HardenedEdges, MemoryLimitsGiveTheOutOfMemoryProblem) {
 // HUFFCODEC_THREADS at 2, 3 and 4 (the sanitizer builds strike each call with
 // one of the three in turn). Short and interrupted calls must not change the
 // result; EIO gives the problem line of the stage it hits and, from compress,
-// no output file; the threads stop with it, well within the time limit.
+// no output file; the threads stop with it, well within the time limit. A read
+// error leaves uncompress's output as a copy of the input cut where it struck
+// would, on every thread count, and no error if those bytes hold every code.
 TEST(HardenedEdges, FaultAtEveryCall) {
     struct Input {
         std::string original;
@@ -194,6 +198,8 @@ TEST(HardenedEdges, FaultAtEveryCall) {
     for (const Input& input : inputs) {
         const std::string& original = input.original;
         const std::string packed = compressReference(original);
+        HCTree tree;
+        tree.buildFromCounts(countBytes(original));
         for (const std::string& program : {kCompress, kUncompress}) {
             const bool packing = program == kCompress;
             const std::string& result = packing ? packed : original;
@@ -221,6 +227,24 @@ TEST(HardenedEdges, FaultAtEveryCall) {
                             runProgram(program, {program, in, out}, {"", {}, faultEnv(env), 60});
                         hit = fileExists(struck) ? 1 : 0;
                         const std::string produced = fileExists(out) ? readFile(out) : "(none)";
+                        if (hit != 0 && !packing && op == "read" && kind == "eio") {
+                            const std::size_t offset = std::stoul(readFile(struck));
+                            const PlainDecoding cut =
+                                offset < kHeaderBytes
+                                    ? PlainDecoding{}
+                                    : decodePlain(
+                                          tree, packed.substr(kHeaderBytes, offset - kHeaderBytes),
+                                          original.size());
+                            EXPECT_TRUE(produced == cut.symbols) << "struck at " << offset;
+                            EXPECT_EQ(run.exitStatus, cut.complete ? 0 : 255);
+                            EXPECT_EQ(run.err, cut.complete
+                                                   ? full
+                                                   : report(program, in, out, original,
+                                                            offset < kHeaderBytes ? "Reading header"
+                                                                                  : "Writing",
+                                                            "error reading input file."));
+                            continue;
+                        }
                         // A failed close of the input loses nothing.
                         if (hit == 0 || kind != "eio" || (op == "close" && target == in)) {
                             EXPECT_EQ(run.exitStatus, 0) << "signal " << run.signal;

@@ -41,10 +41,11 @@ const Options kWays[] = {kOneLane,       kDefault,        {2, 0},         {2, 64
                          {3, 0, 3, 301}, {4, 0, 4, 1000}, {0, 0, 2, 4096}};
 
 // Decodes symbolCount symbols of body, read through a callback in pieces of
-// pieceSize bytes (0: as much as asked for), or in place when inPlace.
+// pieceSize bytes (0: as much as asked for) that fails once failAt bytes have
+// been read, or in place when inPlace.
 FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64_t symbolCount,
                         const Options& way = kDefault, bool inPlace = false,
-                        std::size_t pieceSize = 0) {
+                        std::size_t pieceSize = 0, std::size_t failAt = SIZE_MAX) {
     const huffcodec::DecodeTables tables(tree);
     huffcodec::StreamDecoder decoder(tables, way);
     FastDecoding result{};
@@ -54,15 +55,18 @@ FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64
     };
     std::size_t offset = 0;
     const huffcodec::ReadFn read = [&](std::uint8_t* buffer, std::size_t size) {
-        const std::size_t n =
-            std::min({size, body.size() - offset, pieceSize == 0 ? size : pieceSize});
+        if (offset >= failAt) {
+            return -1L;
+        }
+        const std::size_t n = std::min(
+            {size, body.size() - offset, pieceSize == 0 ? size : pieceSize, failAt - offset});
         std::copy_n(body.data() + offset, n, buffer);
         offset += n;
         return static_cast<long>(n);
     };
     const huffcodec::BodyResult outcome =
-        way.threads > 1 ? huffcodec::decodeThreaded(tables, way, way.threads, symbolCount, read,
-                                                    write, result.stats)
+        way.threads > 1 ? huffcodec::decodeThreaded(tables, way, way.threads, symbolCount,
+                                                    8 * body.size(), read, write, result.stats)
         : inPlace ? decoder.decode(symbolCount, reinterpret_cast<const std::uint8_t*>(body.data()),
                                    body.size(), write, result.stats)
                   : decoder.decode(symbolCount, read, write, result.stats);
@@ -75,12 +79,19 @@ FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64
 // Every way of the fast path must do exactly what the plain path does.
 // Every way is also run once in place and once through short reads; the
 // threaded ways are left out where threaded is false (the exhaustive tests,
-// where starting threads thousands of times would dominate). Returns the lane
-// statistics of statsWay.
+// where starting threads thousands of times would dominate). Every way that
+// reads is run again with a read error at one of three offsets: it must give
+// what the plain path makes of the body cut there, with readError for
+// truncatedBody. Returns the lane statistics of statsWay.
 DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
                               std::uint64_t symbolCount, const Options& statsWay = kDefault,
                               bool threaded = true) {
     const PlainDecoding plain = decodePlain(tree, body, symbolCount);
+    const std::size_t failOffsets[] = {body.size() / 3, (body.size() + 1) / 2, body.size() * 5 / 6};
+    std::vector<PlainDecoding> cutDecodings;
+    for (const std::size_t offset : failOffsets) {
+        cutDecodings.push_back(decodePlain(tree, body.substr(0, offset), symbolCount));
+    }
     DecodeStats stats;
     int run = 0;
     for (const Options& way : kWays) {
@@ -104,6 +115,11 @@ DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
         if (way.lanes == statsWay.lanes && way.segmentBytes == statsWay.segmentBytes) {
             stats = fast.stats;
         }
+        const std::size_t cut = static_cast<std::size_t>(run) % std::size(failOffsets);
+        const FastDecoding failed = decodeFast(tree, body, symbolCount, way, false,
+                                               run % 2 == 0 ? 1000 : 0, failOffsets[cut]);
+        EXPECT_TRUE(failed.symbols == cutDecodings[cut].symbols) << "read error at " << cut;
+        EXPECT_EQ(failed.status, cutDecodings[cut].complete ? Status::ok : Status::readError);
     }
     return stats;
 }

@@ -7,13 +7,14 @@
 // one; fail with EINTR having done nothing; a struck close releases the
 // descriptor first, as Linux does), FAULT_PATH=file (matched by device and
 // inode; unset, every descriptor above 2), FAULT_REPORT=file (created once the
-// fault has struck).
+// fault has struck, holding the struck file's offset then).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -48,7 +49,14 @@ bool strikes(const char* callOp, int fd) {
         return false;
     }
     if (report != nullptr) {
-        next<int (*)(int)>("close")(open(report, O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+        // The report holds the file's offset when it was struck.
+        const int reportFd = open(report, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        char text[24];
+        const int size = std::snprintf(text, sizeof text, "%lld",
+                                       static_cast<long long>(lseek(fd, 0, SEEK_CUR)));
+        next<ssize_t (*)(int, const void*, size_t)>("write")(reportFd, text,
+                                                             static_cast<size_t>(size));
+        next<int (*)(int)>("close")(reportFd);
     }
     return true;
 }
