@@ -110,6 +110,22 @@ TEST(HardenedEdges, TableOfCases) {
             {"", {}, faultEnv({"FAULT_OP=read", "FAULT_AT=1", "FAULT_PATH=IN"})},
             std::int64_t{3} << 30),
     };
+    // Stacks of 24 KiB, for the calling thread and the workers alike; the
+    // sanitizers' frames are larger.
+    const std::string threaded = randomBytes(8, (std::size_t{4} << 20) + 333, 60);
+    const std::string threadedPacked = compressReference(threaded);
+    for (const std::string threads : {"1", "2"}) {
+        if (SANITIZED) {
+            break;
+        }
+        const RunOptions smallStack{
+            "ulimit -s 24; exec \"$@\"", {}, {"HUFFCODEC_THREADS=" + threads}};
+        rows.push_back(row(kCompress, "24 KiB stack, threads " + threads, threaded, {in, out}, 0,
+                           report(kCompress, in, out, threaded), threadedPacked, smallStack));
+        rows.push_back(row(kUncompress, "24 KiB stack, threads " + threads, threadedPacked,
+                           {in, out}, 0, report(kUncompress, in, out, threaded), threaded,
+                           smallStack));
+    }
     // Killed while it waits for input, once the output exists and the report
     // has begun (it begins just after the output is created); bash's own
     // reports of the job go to /dev/null.
@@ -128,47 +144,63 @@ TEST(HardenedEdges, TableOfCases) {
 }
 
 // Address-space limits from where the program cannot even load to where it
-// runs through: every run gives the normal result, or ends the report so far
-// with "  Problem: out of memory." and status 255, leaving no output from
-// compress; and some limit gives that problem. Where the allocations fall
-// changes with the code; the sweep does not depend on it.
+// runs through, on one thread and on two: every run gives the normal result,
+// or ends the report so far with "  Problem: out of memory." and status 255,
+// leaving no output from compress and an empty one from uncompress (all its
+// memory is taken before the first byte is written); and some limit gives
+// that problem. Where the allocations fall changes with the code; the sweep
+// does not depend on it.
 TEST(HardenedEdges, MemoryLimitsGiveTheOutOfMemoryProblem) {
     if (SANITIZED) {
         GTEST_SKIP() << "the sanitizers reserve far more address space than these limits";
     }
-    const std::string original = randomBytes(3, 300000, 40), packed = compressReference(original);
+    struct Sweep {
+        std::string original;
+        std::string threads;
+        int fromKib, toKib, stepKib;
+    };
+    const Sweep sweeps[] = {
+        {randomBytes(3, 300000, 40), "1", 3000, 12000, 200},
+        {randomBytes(7, (std::size_t{4} << 20) + 4099, 40), "2", 8000, 40000, 1000}};
     const std::string line = "  Problem: out of memory.\n";
-    for (const std::string& program : {kCompress, kUncompress}) {
-        SCOPED_TRACE(program);
-        const bool packing = program == kCompress;
-        TempDir dir;
-        const std::string in = dir.path("in"), out = dir.path("out");
-        writeFile(in, packing ? original : packed);
-        const std::string full = report(program, in, out, original);
-        int outOfMemory = 0;
-        for (int kib = 3000; kib <= 12000; kib += 200) {
-            SCOPED_TRACE(kib);
-            std::remove(out.c_str());
-            const RunResult result =
-                runProgram(program, {program, in, out},
-                           {"ulimit -v " + std::to_string(kib) + "; exec \"$@\""});
-            if (result.exitStatus == 127) {
-                continue;  // the loader could not map the program
+    for (const Sweep& sweep : sweeps) {
+        const std::string& original = sweep.original;
+        const std::string packed = compressReference(original);
+        for (const std::string& program : {kCompress, kUncompress}) {
+            SCOPED_TRACE(program + ", threads " + sweep.threads);
+            const bool packing = program == kCompress;
+            TempDir dir;
+            const std::string in = dir.path("in"), out = dir.path("out");
+            writeFile(in, packing ? original : packed);
+            const std::string full = report(program, in, out, original);
+            int outOfMemory = 0;
+            for (int kib = sweep.fromKib; kib <= sweep.toKib; kib += sweep.stepKib) {
+                SCOPED_TRACE(kib);
+                std::remove(out.c_str());
+                const RunResult result =
+                    runProgram(program, {program, in, out},
+                               {"ulimit -v " + std::to_string(kib) + "; exec \"$@\"",
+                                {},
+                                {"HUFFCODEC_THREADS=" + sweep.threads}});
+                if (result.exitStatus == 127) {
+                    continue;  // the loader could not map the program
+                }
+                if (result.exitStatus == 0) {
+                    EXPECT_EQ(result.err, full);
+                    EXPECT_TRUE(readFile(out) == (packing ? packed : original));
+                    continue;
+                }
+                ++outOfMemory;
+                EXPECT_EQ(result.exitStatus, 255);
+                ASSERT_GE(result.err.size(), line.size()) << result.err;
+                const std::size_t before = result.err.size() - line.size();
+                EXPECT_EQ(result.err.substr(before), line);
+                EXPECT_EQ(result.err.substr(0, before), full.substr(0, before));
+                EXPECT_EQ(fileExists(out), !packing);
+                EXPECT_EQ(fileExists(out) ? readFile(out).size() : 0, 0u);
             }
-            if (result.exitStatus == 0) {
-                EXPECT_EQ(result.err, full);
-                EXPECT_EQ(readFile(out), packing ? packed : original);
-                continue;
-            }
-            ++outOfMemory;
-            EXPECT_EQ(result.exitStatus, 255);
-            ASSERT_GE(result.err.size(), line.size()) << result.err;
-            const std::size_t before = result.err.size() - line.size();
-            EXPECT_EQ(result.err.substr(before), line);
-            EXPECT_EQ(result.err.substr(0, before), full.substr(0, before));
-            EXPECT_EQ(fileExists(out), !packing);
+            EXPECT_GT(outOfMemory, 0);
         }
-        EXPECT_GT(outOfMemory, 0);
     }
 }
 
