@@ -5,7 +5,7 @@
 
 #include <sched.h>
 
-#include <system_error>
+#include <exception>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -50,7 +50,7 @@ bool workerProcessors(int count, cpu_set_t& set) {
 }  // namespace
 
 WorkerPool::WorkerPool(std::size_t slotCount, std::function<void(std::size_t)> slotJob)
-    : job(std::move(slotJob)), busy(slotCount, false) {}
+    : job(std::move(slotJob)), queue(slotCount), busy(slotCount, false) {}
 
 WorkerPool::~WorkerPool() {
     stop();
@@ -58,6 +58,7 @@ WorkerPool::~WorkerPool() {
 
 void WorkerPool::allowThreads(int count) {
     threadLimit = count > 0 ? static_cast<std::size_t>(count) : 0;
+    threads.reserve(threadLimit);
     spread = workerProcessors(count, processors);
 }
 
@@ -70,8 +71,10 @@ void WorkerPool::startThread() {
             }
             work();
         });
-    } catch (const std::system_error&) {
-        threadLimit = threads.size();  // run with the threads there are
+    } catch (const std::exception&) {
+        // No thread (std::system_error) or no memory for one (std::bad_alloc):
+        // run with the threads there are.
+        threadLimit = threads.size();
     }
 }
 
@@ -79,10 +82,10 @@ void WorkerPool::stop() {
     {
         std::lock_guard<std::mutex> lock(mutex);
         stopping = true;
-        for (const std::size_t slot : queue) {
-            busy[slot] = false;
+        for (; queued > 0; --queued) {
+            busy[queue[queueHead]] = false;
+            queueHead = (queueHead + 1) % queue.size();
         }
-        queue.clear();
         events.fetch_add(1, std::memory_order_release);
     }
     wake.notify_all();
@@ -99,9 +102,10 @@ void WorkerPool::submit(std::size_t slot) {
     {
         std::lock_guard<std::mutex> lock(mutex);
         busy[slot] = true;
-        queue.push_back(slot);
+        queue[(queueHead + queued) % queue.size()] = slot;
+        ++queued;
         events.fetch_add(1, std::memory_order_release);
-        another = !stopping && threads.size() < threadLimit && queue.size() > idle;
+        another = !stopping && threads.size() < threadLimit && queued > idle;
     }
     wake.notify_one();
     if (another) {
@@ -113,7 +117,7 @@ void WorkerPool::waitFor(std::size_t slot) {
     std::unique_lock<std::mutex> lock(mutex);
     bool spun = false;
     while (busy[slot]) {
-        if (!queue.empty()) {
+        if (queued > 0) {
             runQueuedJob(lock);
             continue;
         }
@@ -133,13 +137,13 @@ void WorkerPool::waitFor(std::size_t slot) {
 void WorkerPool::work() {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
-        if (!stopping && queue.empty()) {
+        if (!stopping && queued == 0) {
             ++idle;
             const std::uint64_t seen = events.load(std::memory_order_relaxed);
             lock.unlock();
             spinWhileUnchanged(seen);
             lock.lock();
-            wake.wait(lock, [&] { return stopping || !queue.empty(); });
+            wake.wait(lock, [&] { return stopping || queued > 0; });
             --idle;
         }
         if (stopping) {
@@ -150,8 +154,9 @@ void WorkerPool::work() {
 }
 
 void WorkerPool::runQueuedJob(std::unique_lock<std::mutex>& lock) {
-    const std::size_t slot = queue.front();
-    queue.pop_front();
+    const std::size_t slot = queue[queueHead];
+    queueHead = (queueHead + 1) % queue.size();
+    --queued;
     lock.unlock();
     job(slot);
     lock.lock();

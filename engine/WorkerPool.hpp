@@ -16,7 +16,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -73,7 +72,11 @@ private:
     std::mutex mutex;
     std::condition_variable wake;  // a slot queued, or stopping
     std::condition_variable done;  // a job finished
-    std::deque<std::size_t> queue;
+    // The queued slots, first at queueHead: each slot is queued at most once,
+    // so slotCount entries, allocated up front, always hold them.
+    std::vector<std::size_t> queue;
+    std::size_t queueHead = 0;
+    std::size_t queued = 0;
     std::vector<bool> busy;  // queued or running
     std::size_t idle = 0;    // threads waiting for a job
     bool stopping = false;
