@@ -126,6 +126,24 @@ TEST(HardenedEdges, TableOfCases) {
                            {in, out}, 0, report(kUncompress, in, out, threaded), threaded,
                            smallStack));
     }
+    // A read error 262144 bytes into the file: on every thread count, what
+    // a copy cut there gives, and the problem line.
+    HCTree threadedTree;
+    threadedTree.buildFromCounts(countBytes(threaded));
+    const std::string keptBeforeError =
+        decodePlain(threadedTree, threadedPacked.substr(kHeaderBytes, 262144 - kHeaderBytes),
+                    threaded.size())
+            .symbols;
+    for (const std::string threads : {"1", "2", "3", "4"}) {
+        rows.push_back(
+            row(kUncompress, "read error at 262144, threads " + threads, threadedPacked, {in, out},
+                255, report(kUncompress, in, out, threaded, "Writing", "error reading input file."),
+                keptBeforeError,
+                {"",
+                 {},
+                 faultEnv({"FAULT_OP=read", "FAULT_OFFSET=262144", "FAULT_PATH=IN",
+                           "HUFFCODEC_THREADS=" + threads})}));
+    }
     // Killed while it waits for input, once the output exists and the report
     // has begun (it begins just after the output is created); bash's own
     // reports of the job go to /dev/null.

@@ -7,7 +7,10 @@
 // one; fail with EINTR having done nothing; a struck close releases the
 // descriptor first, as Linux does), FAULT_PATH=file (matched by device and
 // inode; unset, every descriptor above 2), FAULT_REPORT=file (created once the
-// fault has struck, holding the struck file's offset then).
+// fault has struck, holding the struck file's offset then). With FAULT_OP=read,
+// FAULT_OFFSET=N strikes at a place in the file instead of a call: a read
+// that would cross offset N stops there, and every read from N on fails with
+// EIO, however the reads are sized.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -27,6 +30,7 @@ const long at = std::getenv("FAULT_AT") ? std::atol(std::getenv("FAULT_AT")) : 0
 const char* const kind = std::getenv("FAULT_KIND");
 const char* const path = std::getenv("FAULT_PATH");
 const char* const report = std::getenv("FAULT_REPORT");
+const long long offset = std::getenv("FAULT_OFFSET") ? std::atoll(std::getenv("FAULT_OFFSET")) : -1;
 long calls = 0;
 
 bool is(const char* value, const char* text) {
@@ -38,14 +42,18 @@ Function next(const char* name) {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
-// True when this call is the one to strike.
-bool strikes(const char* callOp, int fd) {
+// True when a call of callOp on fd is one the settings aim at.
+bool aimedAt(const char* callOp, int fd) {
     struct stat file {};
     struct stat target {};
-    if (!is(op, callOp) || fd <= 2 ||
-        (path != nullptr && (fstat(fd, &file) != 0 || stat(path, &target) != 0 ||
-                             file.st_dev != target.st_dev || file.st_ino != target.st_ino)) ||
-        ++calls != at) {
+    return is(op, callOp) && fd > 2 &&
+           (path == nullptr || (fstat(fd, &file) == 0 && stat(path, &target) == 0 &&
+                                file.st_dev == target.st_dev && file.st_ino == target.st_ino));
+}
+
+// True when this call is the one to strike.
+bool strikes(const char* callOp, int fd) {
+    if (!aimedAt(callOp, fd) || ++calls != at) {
         return false;
     }
     if (report != nullptr) {
@@ -65,6 +73,17 @@ bool strikes(const char* callOp, int fd) {
 template <class Buffer>
 ssize_t transfer(const char* callOp, ssize_t (*real)(int, Buffer, size_t), int fd, Buffer data,
                  size_t size) {
+    if (offset >= 0) {
+        const long long position = aimedAt(callOp, fd) ? lseek(fd, 0, SEEK_CUR) : -1;
+        if (position >= offset) {
+            errno = EIO;
+            return -1;
+        }
+        if (position >= 0 && static_cast<long long>(size) > offset - position) {
+            size = static_cast<size_t>(offset - position);
+        }
+        return real(fd, data, size);
+    }
     const bool struck = strikes(callOp, fd);
     if (struck && !is(kind, "short")) {
         errno = is(kind, "eintr") ? EINTR : EIO;
