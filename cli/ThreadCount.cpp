@@ -3,6 +3,7 @@
 // The HUFFCODEC_THREADS setting.
 #include "ThreadCount.hpp"
 
+#include <cstddef>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -12,21 +13,45 @@
 namespace {
 
 constexpr int kMaxThreads = 1024;
+constexpr std::size_t kMaxDigits = 4;  // of kMaxThreads
+// Of a value that is not a thread count, the bytes the warning shows.
+constexpr std::size_t kShownBytes = 40;
 
 // The value as a thread count, or 0 if it is not a whole number from 1 to
-// kMaxThreads (digits only).
+// kMaxThreads (digits only, leading zeros allowed).
 int parseThreadCount(const std::string& text) {
-    if (text.empty() || text.size() > 4) {
+    const std::size_t first = text.find_first_not_of('0');
+    if (first == std::string::npos || text.size() - first > kMaxDigits) {
         return 0;
     }
     int value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
+    for (std::size_t i = first; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') {
             return 0;
         }
-        value = 10 * value + (c - '0');
+        value = 10 * value + (text[i] - '0');
     }
     return value >= 1 && value <= kMaxThreads ? value : 0;
+}
+
+// The value as the warning quotes it, so that it stays one line of plain
+// text: its first kShownBytes bytes, each byte outside printable ASCII and
+// the quote and backslash as \xNN, then "..." if there is more.
+std::string shownValue(const std::string& text) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string shown;
+    for (const char c : text.substr(0, kShownBytes)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7f && c != '"' && c != '\\') {
+            shown += c;
+        } else {
+            shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xf]};
+        }
+    }
+    if (text.size() > kShownBytes) {
+        shown += "...";
+    }
+    return shown;
 }
 
 }  // namespace
@@ -39,7 +64,7 @@ int threadCountFromEnvironment() {
     }
     const int count = parseThreadCount(setting);
     if (count == 0) {
-        std::cerr << "warning: HUFFCODEC_THREADS=\"" << setting
+        std::cerr << "warning: HUFFCODEC_THREADS=\"" << shownValue(setting)
                   << "\" is not a thread count; using " << available << std::endl;
         return available;
     }

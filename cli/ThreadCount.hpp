@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 //
 // How many threads a command runs: HUFFCODEC_THREADS if it holds a whole
-// number from 1 to 1024, else the processors available to the process.
+// number from 1 to 1024 (leading zeros allowed), else the processors
+// available to the process.
 #ifndef HUFFCODEC_CLI_THREADCOUNT_HPP
 #define HUFFCODEC_CLI_THREADCOUNT_HPP
 
 // Reads HUFFCODEC_THREADS. A value that is not a thread count is ignored with
-// one warning line on standard error.
+// one warning line on standard error, the value quoted with odd bytes escaped
+// and cut short.
 int threadCountFromEnvironment();
 
 #endif  // HUFFCODEC_CLI_THREADCOUNT_HPP

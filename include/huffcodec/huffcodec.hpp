@@ -148,8 +148,8 @@ struct Options {
     std::size_t chunkBytes = 0;
 };
 
-// The processors this process may run on: its CPU affinity, and a cgroup CPU
-// quota where one is set. At least 1.
+// The processors this process may run on: its CPU affinity, and the tightest
+// CPU quota set on its own cgroup or one above it, rounded up. At least 1.
 HUFFCODEC_API int availableProcessors() noexcept;
 
 // How the lanes fared: segments decoded with several lanes, boundaries

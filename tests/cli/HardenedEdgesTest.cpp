@@ -147,15 +147,22 @@ TEST(HardenedEdges, TableOfCases) {
     // Killed while it waits for input, once the output exists and the report
     // has begun (it begins just after the output is created); bash's own
     // reports of the job go to /dev/null.
+    const std::string waitThenKill =
+        "set -m; exec 4>&2 2>/dev/null; mkfifo IN.fifo || exit; \"$@\" 2>&4 & "
+        "exec 3>IN.fifo; until [ -e OUT ] && [ -s /dev/fd/4 ]; do sleep 0.01; done; kill -";
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         const std::string kill = "kill -" + std::to_string(signal);
-        rows.push_back(
-            row(kCompress, kill, "", {"IN.fifo", out}, 128 + signal,
-                "Reading from file \"IN.fifo\"...", std::nullopt,
-                {"set -m; exec 4>&2 2>/dev/null; mkfifo IN.fifo || exit; \"$@\" 2>&4 & "
-                 "exec 3>IN.fifo; until [ -e OUT ] && [ -s /dev/fd/4 ]; do sleep 0.01; done; " +
-                 kill + " $!; wait $!"}));
+        rows.push_back(row(kCompress, kill, "", {"IN.fifo", out}, 128 + signal,
+                           "Reading from file \"IN.fifo\"...", std::nullopt,
+                           {waitThenKill + std::to_string(signal) + " $!; wait $!"}));
     }
+    // Ignored by the caller (as nohup does), SIGHUP must stay ignored: the
+    // input then comes to its end and the output is whole.
+    const std::string hup = std::to_string(SIGHUP);
+    rows.push_back(
+        row(kCompress, "kill -" + hup + ", ignored", small, {"IN.fifo", out}, 0,
+            report(kCompress, "IN.fifo", out, small), packed,
+            {"trap '' HUP; " + waitThenKill + hup + " $!; cat IN >&3; exec 3>&-; wait $!"}));
     for (const Row& r : rows) {
         expectCliCase(r.program, r.c);
     }

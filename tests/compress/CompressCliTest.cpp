@@ -243,19 +243,30 @@ TEST(CompressCli, ThreadCountsFromTheEnvironment) {
         "Uncompression ratio: " +
         ratio.str() + "\n";
     const std::string available = std::to_string(huffcodec::availableProcessors());
-    const struct {
+    const std::string zeros(100000, '0'), forty(40, 'y'), huge(102400, 'z');
+    struct Row {
         std::string value;
         bool count;
-    } rows[] = {{"1", true},   {"2", true},   {"3", true},     {"4", true},   {"04", true},
-                {"x", false},  {"0", false},  {"1025", false}, {"-1", false}, {"", false},
-                {" 2", false}, {"2 ", false}, {"3.0", false}};
+        std::string shown = "";  // in the warning, if not the value itself
+    };
+    std::vector<Row> rows = {
+        {"1", true},     {"2", true},        {"3", true},         {"4", true},   {"04", true},
+        {"00002", true}, {"0001024", true},  {zeros + "3", true}, {"x", false},  {"0", false},
+        {"1025", false}, {"0001025", false}, {"0000", false},     {"-1", false}, {"", false},
+        {" 2", false},   {"2 ", false},      {"3.0", false},      {forty, false}};
+    // Values the warning escapes or cuts short.
+    rows.insert(rows.end(), {{"2\n", false, "2\\x0a"},
+                             {"2\r\x1b[2J", false, "2\\x0d\\x1b[2J"},
+                             {"\xc3\xa9\x7f\"\\", false, "\\xc3\\xa9\\x7f\\x22\\x5c"},
+                             {huge, false, huge.substr(0, 40) + "..."}});
     for (const auto& row : rows) {
+        const std::string shown = row.shown.empty() ? row.value : row.shown;
         const std::string warning = row.count
                                         ? ""
-                                        : "warning: HUFFCODEC_THREADS=\"" + row.value +
+                                        : "warning: HUFFCODEC_THREADS=\"" + shown +
                                               "\" is not a thread count; using " + available + "\n";
         const RunOptions run{"", {}, {"HUFFCODEC_THREADS=" + row.value}};
-        expectCliCase(kCompress, {"compress, HUFFCODEC_THREADS=\"" + row.value + "\"",
+        expectCliCase(kCompress, {"compress, HUFFCODEC_THREADS=\"" + shown.substr(0, 50) + "\"",
                                   data,
                                   false,
                                   {"IN", "OUT"},
@@ -263,7 +274,7 @@ TEST(CompressCli, ThreadCountsFromTheEnvironment) {
                                   warning + compressReport,
                                   packed,
                                   run});
-        expectCliCase(kUncompress, {"uncompress, HUFFCODEC_THREADS=\"" + row.value + "\"",
+        expectCliCase(kUncompress, {"uncompress, HUFFCODEC_THREADS=\"" + shown.substr(0, 50) + "\"",
                                     packed,
                                     false,
                                     {"IN", "OUT"},
