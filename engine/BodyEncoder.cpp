@@ -10,26 +10,15 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
 
 namespace huffcodec {
 
-BodyEncoder::BodyEncoder(const HCTree& tree) {
+BodyEncoder::BodyEncoder(const CodeTree& code) {
     auto built = std::make_shared<CodeTable>();
-    std::array<std::uint64_t, 256>& codes = built->codes;
-    std::array<std::uint8_t, 256>& lengths = built->lengths;
-    for (int symbol = 0; symbol < 256; ++symbol) {
-        const HCNode* leaf = tree.getLeaf(static_cast<std::uint8_t>(symbol));
-        built->uncoded[symbol] = leaf == nullptr ? 1 : 0;
-        // Climb to the root: the last branch found is the code's first bit.
-        int length = 0;
-        std::uint64_t code = 0;
-        for (const HCNode* node = leaf; node != nullptr && node->parent != nullptr;
-             node = node->parent) {
-            const std::uint64_t bit = node == node->parent->child1 ? 1 : 0;
-            code = length < 64 ? code << 1 | bit : code;
-            ++length;
-        }
-        codes[symbol] = code;
-        lengths[symbol] = static_cast<std::uint8_t>(length);
-        maxLength = length > maxLength ? length : maxLength;
+    for (int symbol = 0; symbol < format::kSymbols; ++symbol) {
+        const auto v = static_cast<std::uint8_t>(symbol);
+        built->uncoded[v] = code.hasLeaf(v) ? 0 : 1;
+        built->codes[v] = code.code(v);
+        built->lengths[v] = static_cast<std::uint8_t>(code.length(v));
     }
+    maxLength = code.maxLength();
     table = std::move(built);
 }
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 //
 // Table-driven encoding of a compressed body: the fast path of compress.
-// Writes byte for byte what HCTree::encodeSymbol over a BitOutputStream
-// writes, from a table of codes and a 64-bit accumulator.
+// Writes the codes of a CodeTree, bit-packed least significant bit first,
+// from a table of codes and a 64-bit accumulator.
 #ifndef HUFFCODEC_ENGINE_BODYENCODER_HPP
 #define HUFFCODEC_ENGINE_BODYENCODER_HPP
 
@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "CodeTree.hpp"
 #include "Format.hpp"
-#include "HCTree.hpp"
 
 namespace huffcodec {
 
@@ -27,7 +27,7 @@ public:
     static constexpr int kMaxCodeBits = 64 - 8;
     static_assert(format::kMaxCodeLength <= kMaxCodeBits);
 
-    explicit BodyEncoder(const HCTree& tree);
+    explicit BodyEncoder(const CodeTree& code);
 
     int maxCodeLength() const { return maxLength; }
     int codeLength(std::uint8_t symbol) const { return table->lengths[symbol]; }

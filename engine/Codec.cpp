@@ -11,6 +11,7 @@
 #include "BodyEncoder.hpp"
 #include "ByteBuffer.hpp"
 #include "ByteCounter.hpp"
+#include "CodeTree.hpp"
 #include "DecodeTables.hpp"
 #include "Header.hpp"
 #include "ReadFull.hpp"
@@ -27,29 +28,26 @@ namespace {
 // Input is read and encoded in blocks of this size.
 constexpr std::size_t kEncodeBlock = std::size_t{1} << 17;
 
-// The counts of header, checked as readHeader checks them: a Header built by
-// hand may hold anything.
-Status checkCounts(const Header& header, std::int64_t& total) {
-    total = 0;
-    for (const std::int32_t count : header.counts) {
-        if (count < 0) {
-            return Status::negativeCount;
-        }
-        total += count;
-        if (total > format::kMaxOriginalSize) {
-            return Status::sizeTooLarge;
-        }
+// The code of header's counts, checked first as readHeader checks them (a
+// Header built by hand may hold anything); total receives their sum.
+Status buildCode(const Header& header, std::unique_ptr<CodeTree>& code, std::int64_t& total) {
+    Header checked = header;
+    const Status status = checkCounts(checked);
+    total = checked.originalSize;
+    if (status == Status::ok) {
+        code = std::make_unique<CodeTree>(header.counts);
     }
-    return Status::ok;
+    return status;
 }
 
-// The code tree of header's counts, checked first; total is their sum.
-Status buildTree(const Header& header, HCTree& tree, std::int64_t& total) {
-    const Status counts = checkCounts(header, total);
-    if (counts == Status::ok) {
-        tree.buildFromCounts(symbolCountsOf(header));
+// The bits of the codes of the bytes counts describes.
+std::uint64_t bodyBitsOf(const CodeTree& code, const CountTable& counts) {
+    std::uint64_t bits = 0;
+    for (std::size_t v = 0; v < counts.size(); ++v) {
+        bits += static_cast<std::uint64_t>(counts[v]) *
+                static_cast<std::uint64_t>(code.length(static_cast<std::uint8_t>(v)));
     }
-    return counts;
+    return bits;
 }
 
 }  // namespace
@@ -87,7 +85,7 @@ const char* statusMessage(Status status) {
 // ---- Decoder ------------------------------------------------------------
 
 struct Decoder::Impl {
-    explicit Impl(const HCTree& tree) : tables(tree) {}
+    explicit Impl(const CodeTree& code) : tables(code) {}
     DecodeTables tables;
     std::uint64_t symbolCount = 0;
     std::uint64_t bodyBits = 0;  // the whole body's codes
@@ -112,25 +110,6 @@ struct Decoder::Impl {
     }
 };
 
-namespace {
-
-// The bits of the body that header describes, coded with tree.
-std::uint64_t bodyBitsOf(const HCTree& tree, const Header& header) {
-    std::uint64_t bits = 0;
-    for (int symbol = 0; symbol < format::kSymbols; ++symbol) {
-        std::uint64_t length = 0;
-        for (const HCNode* node = tree.getLeaf(static_cast<std::uint8_t>(symbol));
-             node != nullptr && node->parent != nullptr; node = node->parent) {
-            ++length;
-        }
-        bits +=
-            length * static_cast<std::uint64_t>(header.counts[static_cast<std::size_t>(symbol)]);
-    }
-    return bits;
-}
-
-}  // namespace
-
 Decoder::Decoder() noexcept = default;
 Decoder::~Decoder() = default;
 Decoder::Decoder(Decoder&&) noexcept = default;
@@ -139,15 +118,15 @@ Decoder& Decoder::operator=(Decoder&&) noexcept = default;
 Status Decoder::build(const Header& header) noexcept {
     impl.reset();
     try {
-        HCTree tree;
+        std::unique_ptr<CodeTree> code;
         std::int64_t total = 0;
-        const Status built = buildTree(header, tree, total);
+        const Status built = buildCode(header, code, total);
         if (built != Status::ok) {
             return built;
         }
-        impl = std::make_unique<Impl>(tree);
+        impl = std::make_unique<Impl>(*code);
         impl->symbolCount = static_cast<std::uint64_t>(total);
-        impl->bodyBits = bodyBitsOf(tree, header);
+        impl->bodyBits = bodyBitsOf(*code, header.counts);
         return Status::ok;
     } catch (const std::bad_alloc&) {
         return Status::outOfMemory;
@@ -210,26 +189,12 @@ ChunkCounts::ChunkCounts(ChunkCounts&&) noexcept = default;
 ChunkCounts& ChunkCounts::operator=(ChunkCounts&&) noexcept = default;
 
 struct Encoder::Impl {
-    explicit Impl(const HCTree& tree) : encoder(tree) {}
+    explicit Impl(const CodeTree& code) : encoder(code) {}
     BodyEncoder encoder;
     Header header;
     std::int64_t total = 0;
     std::uint64_t bodyBits = 0;  // what the counted bytes' codes take
 };
-
-namespace {
-
-// The bits of the codes of the bytes counts describes.
-std::uint64_t codedBits(const BodyEncoder& encoder, const Header& header) {
-    std::uint64_t bits = 0;
-    for (std::size_t s = 0; s < header.counts.size(); ++s) {
-        bits += static_cast<std::uint64_t>(header.counts[s]) *
-                static_cast<std::uint64_t>(encoder.codeLength(static_cast<std::uint8_t>(s)));
-    }
-    return bits;
-}
-
-}  // namespace
 
 Encoder::Encoder() noexcept = default;
 Encoder::~Encoder() = default;
@@ -239,19 +204,19 @@ Encoder& Encoder::operator=(Encoder&&) noexcept = default;
 Status Encoder::build(const Header& header) noexcept {
     impl.reset();
     try {
-        HCTree tree;
+        std::unique_ptr<CodeTree> code;
         std::int64_t total = 0;
-        const Status built = buildTree(header, tree, total);
+        const Status built = buildCode(header, code, total);
         if (built != Status::ok) {
             return built;
         }
-        auto encoder = std::make_unique<Impl>(tree);
+        auto encoder = std::make_unique<Impl>(*code);
         if (!encoder->encoder.supportsTree()) {
             return Status::internalError;  // ruled out by the limit on the total
         }
         encoder->header = header;
         encoder->total = total;
-        encoder->bodyBits = codedBits(encoder->encoder, header);
+        encoder->bodyBits = bodyBitsOf(*code, header.counts);
         impl = std::move(encoder);
         return Status::ok;
     } catch (const std::bad_alloc&) {
@@ -398,11 +363,10 @@ CompressResult compress(const void* in, std::size_t size, void* out, std::size_t
         for (std::size_t i = 0; i < counts.size(); ++i) {
             header.counts[i] = static_cast<std::int32_t>(counts[i]);
         }
-        HCTree tree;
-        tree.buildFromCounts(symbolCountsOf(header));
-        BodyEncoder encoder(tree);
+        const auto code = std::make_unique<CodeTree>(header.counts);
+        BodyEncoder encoder(*code);
         // The exact size is known before a bit is written.
-        const std::uint64_t total = kHeaderBytes + (codedBits(encoder, header) + 7) / 8;
+        const std::uint64_t total = kHeaderBytes + (bodyBitsOf(*code, header.counts) + 7) / 8;
         if (total > capacity) {
             return {Status::outputTooSmall, 0};
         }
@@ -435,9 +399,7 @@ DecompressResult decompress(const void* in, std::size_t size, void* out, std::si
         return {Status::outputTooSmall, 0, 0};
     }
     try {
-        HCTree tree;
-        tree.buildFromCounts(symbolCountsOf(parsed.header));
-        const DecodeTables tables(tree);
+        const DecodeTables tables(*std::make_unique<CodeTree>(parsed.header.counts));
         auto* target = static_cast<std::uint8_t*>(out);
         std::size_t at = 0;
         const WriteFn write = [&](const std::uint8_t* data, std::size_t n) {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 //
-// Decode tables, built once from a code tree and never changed after: every
+// Decode tables, built once from a code and never changed after: every
 // decoding thread and lane reads the same ones.
 #ifndef HUFFCODEC_ENGINE_DECODETABLES_HPP
 #define HUFFCODEC_ENGINE_DECODETABLES_HPP
@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "HCTree.hpp"
+#include "CodeTree.hpp"
 
 namespace huffcodec {
 
@@ -24,7 +24,7 @@ public:
     static constexpr std::uint32_t kIndexMask = (1u << kIndexBits) - 1;
     static constexpr std::size_t kSize = std::size_t{1} << kIndexBits;
 
-    explicit DecodeTables(const HCTree& tree);
+    explicit DecodeTables(const CodeTree& code);
 
     // Leaves of the tree: 0 (no symbols), 1 (codes of zero bits) or more.
     int leafCount() const { return leaves; }
@@ -44,9 +44,6 @@ public:
     // Index i: the first code alone, (length << 8) | symbol; length 0 when
     // longer than kIndexBits.
     const std::uint16_t* firstCodes() const { return firstCodesTable.data(); }
-    // Index i: bit k set when a code of runs[i] starts k bits in; lets a lane
-    // record its code starts without decoding one code at a time.
-    const std::uint16_t* runStarts() const { return runStartsTable.data(); }
     // Inner nodes of the tree; a child below 0 is the leaf of symbol ~child.
     const std::array<std::int16_t, 2>* nodes() const { return nodesTable.data(); }
 
@@ -55,7 +52,6 @@ private:
     // other: a hot loop addresses both from one register.
     std::vector<std::uint64_t> lookupTable;
     std::vector<std::uint16_t> firstCodesTable;
-    std::vector<std::uint16_t> runStartsTable;
     std::vector<std::array<std::int16_t, 2>> nodesTable;
     int leaves = 0;
     int shortest = 1;

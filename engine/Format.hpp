@@ -6,16 +6,13 @@
 
 #include <cstdint>
 
-#include "SymbolCounts.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace huffcodec::format {
 
 // One header entry per byte value, four bytes each.
-inline constexpr int kSymbols = kNumSymbols;
-inline constexpr int kHeaderBytes = ::kHeaderBytes;
-static_assert(kSymbols == 256 && kHeaderBytes == 4 * kSymbols);
-static_assert(static_cast<std::size_t>(kHeaderBytes) == huffcodec::kHeaderBytes);
+inline constexpr int kSymbols = 256;
+static_assert(huffcodec::kHeaderBytes == 4 * kSymbols);
 
 // The largest original size: the header's sum is a signed 32-bit value.
 inline constexpr std::int64_t kMaxOriginalSize = huffcodec::kMaxOriginalSize;

@@ -3,34 +3,42 @@
 // Parsing and writing the 1024-byte count header.
 #include "Header.hpp"
 
+#include <algorithm>
+
 namespace huffcodec {
+
+Status checkCounts(Header& header, std::size_t entries) {
+    header.originalSize = 0;
+    header.distinctBytes = 0;
+    for (std::size_t i = 0; i < entries; ++i) {
+        const std::int32_t count = header.counts[i];
+        if (count < 0) {
+            return Status::negativeCount;
+        }
+        header.originalSize += count;
+        if (header.originalSize > format::kMaxOriginalSize) {
+            return Status::sizeTooLarge;
+        }
+        header.distinctBytes += count != 0 ? 1 : 0;
+    }
+    return Status::ok;
+}
 
 HeaderResult readHeader(const void* in, std::size_t size) {
     const auto* bytes = static_cast<const std::uint8_t*>(in);
     HeaderResult result{Status::ok, {}};
-    Header& header = result.header;
-    for (int i = 0; i < format::kSymbols; ++i) {
-        const std::size_t offset = 4 * static_cast<std::size_t>(i);
-        if (offset + 4 > size) {
-            result.status = Status::headerTooShort;
-            return result;
-        }
-        const auto count =
-            static_cast<std::int32_t>(static_cast<std::uint32_t>(bytes[offset]) |
-                                      static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
-                                      static_cast<std::uint32_t>(bytes[offset + 2]) << 16 |
-                                      static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
-        if (count < 0) {
-            result.status = Status::negativeCount;
-            return result;
-        }
-        header.counts[static_cast<std::size_t>(i)] = count;
-        header.originalSize += count;
-        if (header.originalSize > format::kMaxOriginalSize) {
-            result.status = Status::sizeTooLarge;
-            return result;
-        }
-        header.distinctBytes += count != 0 ? 1 : 0;
+    const std::size_t entries = std::min<std::size_t>(size / 4, format::kSymbols);
+    for (std::size_t i = 0; i < entries; ++i) {
+        const std::uint8_t* entry = bytes + 4 * i;
+        result.header.counts[i] = static_cast<std::int32_t>(
+            static_cast<std::uint32_t>(entry[0]) | static_cast<std::uint32_t>(entry[1]) << 8 |
+            static_cast<std::uint32_t>(entry[2]) << 16 |
+            static_cast<std::uint32_t>(entry[3]) << 24);
+    }
+    // Entries are judged in index order, the missing ones after the others.
+    result.status = checkCounts(result.header, entries);
+    if (result.status == Status::ok && entries < format::kSymbols) {
+        result.status = Status::headerTooShort;
     }
     return result;
 }
@@ -44,10 +52,6 @@ std::array<std::uint8_t, kHeaderBytes> writeHeader(const Header& header) {
         }
     }
     return bytes;
-}
-
-SymbolCounts symbolCountsOf(const Header& header) {
-    return SymbolCounts(header.counts.begin(), header.counts.end());
 }
 
 }  // namespace huffcodec

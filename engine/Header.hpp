@@ -1,18 +1,22 @@
 // SPDX-License-Identifier: MIT
 //
-// The count header: the bridge between the public Header and the reference
-// classes' SymbolCounts table.
+// The count header's one check, shared by readHeader and the builders of a
+// Header made by hand.
 #ifndef HUFFCODEC_ENGINE_HEADER_HPP
 #define HUFFCODEC_ENGINE_HEADER_HPP
 
+#include <cstddef>
+
 #include "Format.hpp"
-#include "SymbolCounts.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace huffcodec {
 
-// The counts of header as the table HCTree::buildFromCounts takes.
-SymbolCounts symbolCountsOf(const Header& header);
+// Checks the first entries counts of header in index order (the first
+// negative one, or the first that takes the sum past kMaxOriginalSize,
+// decides the status) and sets originalSize and distinctBytes from them.
+// Returns ok, negativeCount or sizeTooLarge.
+Status checkCounts(Header& header, std::size_t entries = format::kSymbols);
 
 }  // namespace huffcodec
 

@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bits.flush();
     const std::string plainFile = plainOut.str();
 
-    huffcodec::BodyEncoder encoder(tree);
+    huffcodec::BodyEncoder encoder(huffcodec::CodeTree(header.counts));
     FUZZ_CHECK(encoder.supportsTree());
     std::string fastFile(headerBytes.begin(), headerBytes.end());
     std::vector<std::uint8_t> out(encoder.outputBound(piece));

@@ -5,7 +5,8 @@
 // then checked: one leaf per non-zero count, every leaf's parent chain reaches
 // the root, every inner node has both children and is their parent, the codes
 // are prefix-free, satisfy the Kraft equality and are at most 255 bits long.
-// Where the table encoder takes the tree, its codes must be the tree's.
+// The engine's own code of the table must be the tree's, and so must the
+// table encoder's codes and the decode tables built from it.
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include "BitInputStream.hpp"
 #include "BitOutputStream.hpp"
 #include "BodyEncoder.hpp"
+#include "CodeTree.hpp"
 #include "DecodeTables.hpp"
 #include "FuzzCheck.hpp"
 #include "HCTree.hpp"
@@ -98,6 +100,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (codes.size() >= 2) {
         FUZZ_CHECK(kraft.isOne());
     }
+    huffcodec::CountTable table{};
+    std::copy(counts.begin(), counts.end(), table.begin());
+    const huffcodec::CodeTree engineCode(table);
+    FUZZ_CHECK(engineCode.leafCount() == static_cast<int>(codes.size()));
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        const auto s = static_cast<std::uint8_t>(symbols[i]);
+        FUZZ_CHECK(engineCode.hasLeaf(s) &&
+                   engineCode.length(s) == static_cast<int>(codes[i].size()));
+        for (std::size_t bit = 0; bit < codes[i].size() && bit < 64; ++bit) {
+            FUZZ_CHECK(((engineCode.code(s) >> bit) & 1) ==
+                       static_cast<unsigned>(codes[i][bit] - '0'));
+        }
+    }
     std::vector<std::string> sorted = codes;
     std::sort(sorted.begin(), sorted.end());
     for (std::size_t i = 1; i < sorted.size(); ++i) {
@@ -121,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(((static_cast<unsigned char>(body[i / 8]) >> (i % 8)) & 1) ==
                    static_cast<unsigned>(expectedBits[i] - '0'));
     }
-    huffcodec::BodyEncoder encoder(tree);
+    huffcodec::BodyEncoder encoder(engineCode);
     if (encoder.supportsTree()) {
         std::vector<std::uint8_t> fast(encoder.outputBound(symbols.size()));
         std::vector<std::uint8_t> input(symbols.begin(), symbols.end());
@@ -132,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Count tables outside the format (totals past 2^31 - 1, codes up to 255
     // bits) reach only the engine's own decoder, which must take them too.
     std::string decoded;
-    const huffcodec::DecodeTables tables(tree);
+    const huffcodec::DecodeTables tables(engineCode);
     huffcodec::DecodeStats stats;
     const auto result =
         huffcodec::StreamDecoder(tables, {static_cast<int>(size % 4) + 1, 64})

@@ -15,7 +15,7 @@
 
 #include "BodyEncoder.hpp"
 #include "ByteCounter.hpp"
-#include "HCTree.hpp"
+#include "SymbolCounts.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace {
@@ -45,9 +45,9 @@ std::string compressed(const std::string& data) {
     for (int i = 0; i < kNumSymbols; ++i) {
         counts[i] = static_cast<std::int32_t>(byteCounts[i]);
     }
-    HCTree tree;
-    tree.buildFromCounts(counts);
-    huffcodec::BodyEncoder encoder(tree);
+    huffcodec::CountTable table{};
+    std::copy(counts.begin(), counts.end(), table.begin());
+    huffcodec::BodyEncoder encoder{huffcodec::CodeTree(table)};
     std::vector<std::uint8_t> body(encoder.outputBound(data.size()));
     std::size_t size = encoder.encode(reinterpret_cast<const std::uint8_t*>(data.data()),
                                       data.size(), body.data());

@@ -46,7 +46,7 @@ const Options kWays[] = {kOneLane,       kDefault,        {2, 0},         {2, 64
 FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64_t symbolCount,
                         const Options& way = kDefault, bool inPlace = false,
                         std::size_t pieceSize = 0, std::size_t failAt = SIZE_MAX) {
-    const huffcodec::DecodeTables tables(tree);
+    const huffcodec::DecodeTables tables(codeOf(tree));
     huffcodec::StreamDecoder decoder(tables, way);
     FastDecoding result{};
     const huffcodec::WriteFn write = [&](const std::uint8_t* data, std::size_t size) {
@@ -272,7 +272,7 @@ TEST(StreamDecoder, EmptyAndOneSymbolTrees) {
 TEST(StreamDecoder, ReportsReadAndWriteErrors) {
     HCTree tree;
     tree.buildFromCounts(makeCounts({{'x', 5}, {'y', 9}}));
-    const huffcodec::DecodeTables tables(tree);
+    const huffcodec::DecodeTables tables(codeOf(tree));
     DecodeStats stats;
     const auto decode = [&](std::uint64_t symbols, const huffcodec::ReadFn& read,
                             const huffcodec::WriteFn& write) {
@@ -306,7 +306,7 @@ TEST(StreamDecoder, ReportsReadAndWriteErrors) {
 
     HCTree single;
     single.buildFromCounts(makeCounts({{'z', 1}}));
-    const huffcodec::DecodeTables singleTables(single);
+    const huffcodec::DecodeTables singleTables(codeOf(single));
     const auto refuse = [](const std::uint8_t*, std::size_t) { return false; };
     EXPECT_EQ(huffcodec::StreamDecoder(singleTables, kDefault)
                   .decode(5, failingRead, refuse, stats)

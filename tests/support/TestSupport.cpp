@@ -84,6 +84,15 @@ std::vector<std::string> codesOf(const HCTree& tree) {
     return codes;
 }
 
+huffcodec::CodeTree codeOf(const HCTree& tree) {
+    huffcodec::CountTable counts{};
+    for (std::size_t s = 0; s < counts.size(); ++s) {
+        const HCNode* leaf = tree.getLeaf(static_cast<std::uint8_t>(s));
+        counts[s] = leaf != nullptr ? leaf->count : 0;
+    }
+    return huffcodec::CodeTree(counts);
+}
+
 std::string compressReference(const std::string& data) {
     const SymbolCounts counts = countBytes(data);
     HCTree tree;

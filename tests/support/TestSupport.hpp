@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "CodeTree.hpp"
 #include "HCTree.hpp"
 #include "SymbolCounts.hpp"
 
@@ -32,6 +33,9 @@ std::string packBits(const std::string& bits);
 // The code of every symbol as a string of '0' and '1', root end first, found
 // by climbing parent links from each leaf; empty for a symbol without a leaf.
 std::vector<std::string> codesOf(const HCTree& tree);
+
+// The engine's code of the counts tree was built from (its leaves' counts).
+huffcodec::CodeTree codeOf(const HCTree& tree);
 
 // A whole compressed file for data: header of its counts, then its codes.
 std::string compressReference(const std::string& data);
