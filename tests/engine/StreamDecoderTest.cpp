@@ -79,10 +79,10 @@ FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64
 // Every way of the fast path must do exactly what the plain path does.
 // Every way is also run once in place and once through short reads; the
 // threaded ways are left out where threaded is false (the exhaustive tests,
-// where starting threads thousands of times would dominate). Every way that
-// reads is run again with a read error at one of three offsets: it must give
-// what the plain path makes of the body cut there, with readError for
-// truncatedBody. Returns the lane statistics of statsWay.
+// where starting threads thousands of times would dominate). Where threaded
+// is true, every way is run again through reads that fail at one of three
+// offsets: it must give what the plain path makes of the body cut there, with
+// readError for truncatedBody. Returns the lane statistics of statsWay.
 DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
                               std::uint64_t symbolCount, const Options& statsWay = kDefault,
                               bool threaded = true) {
@@ -90,6 +90,9 @@ DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
     const std::size_t failOffsets[] = {body.size() / 3, (body.size() + 1) / 2, body.size() * 5 / 6};
     std::vector<PlainDecoding> cutDecodings;
     for (const std::size_t offset : failOffsets) {
+        if (!threaded) {
+            break;
+        }
         cutDecodings.push_back(decodePlain(tree, body.substr(0, offset), symbolCount));
     }
     DecodeStats stats;
@@ -114,6 +117,9 @@ DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
         }
         if (way.lanes == statsWay.lanes && way.segmentBytes == statsWay.segmentBytes) {
             stats = fast.stats;
+        }
+        if (!threaded) {
+            continue;
         }
         const std::size_t cut = static_cast<std::size_t>(run) % std::size(failOffsets);
         const FastDecoding failed = decodeFast(tree, body, symbolCount, way, false,
