@@ -344,9 +344,13 @@ CountResult countBytes(const ReadFn& read, ChunkCounts* chunks, const Options& o
 
 // ---- In memory ----------------------------------------------------------
 
+// The pairing of the two smallest counts gives a code of least total length
+// for the counts among all prefix codes (whatever the ties), and eight bits
+// for every byte value is one of them: so n bytes never take more than 8n
+// bits, n bytes of body. Sizes past the format's limit are refused.
 std::size_t compressBound(std::size_t size) {
-    const auto coded = std::min<std::uint64_t>(size, format::kMaxOriginalSize);
-    return kHeaderBytes + static_cast<std::size_t>((coded * format::kMaxCodeLength + 7) / 8);
+    return kHeaderBytes +
+           static_cast<std::size_t>(std::min<std::uint64_t>(size, format::kMaxOriginalSize));
 }
 
 CompressResult compress(const void* in, std::size_t size, void* out, std::size_t capacity) {

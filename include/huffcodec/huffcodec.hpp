@@ -89,7 +89,8 @@ HUFFCODEC_API std::array<std::uint8_t, kHeaderBytes> writeHeader(const Header& h
 // ---- In memory ----------------------------------------------------------
 
 // The most bytes compress() can write for size bytes of input: the header plus
-// a body of codes of at most 44 bits (the deepest code a valid header allows).
+// size bytes, as a code built from the data's own counts never takes more
+// than the 8 bits a byte of a fixed-length code would.
 HUFFCODEC_API std::size_t compressBound(std::size_t size);
 
 struct CompressResult {

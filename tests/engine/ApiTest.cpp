@@ -71,6 +71,25 @@ TEST(Api, BuffersRoundTripLikeTheReference) {
     }
 }
 
+// compressBound() is size + 1024: all 256 values equally often (codes of
+// exactly 8 bits) reach it, random bytes come close.
+TEST(Api, CompressBoundHoldsForCodesOfEightBits) {
+    std::string every;
+    for (int round = 0; round < 20; ++round) {
+        for (int v = 0; v < 256; ++v) {
+            every.push_back(static_cast<char>((v * 7 + round) % 256));
+        }
+    }
+    const std::string inputs[] = {every, randomBytes(41, 5000), randomBytes(42, 1)};
+    for (const std::string& data : inputs) {
+        const std::size_t bound = huffcodec::compressBound(data.size());
+        EXPECT_EQ(bound, data.size() + kHeaderBytes);
+        const std::string file = compressBuffer(data, bound, Status::ok);
+        EXPECT_EQ(file, compressReference(data));
+        EXPECT_EQ(file.size() == bound, &data == &inputs[0]) << data.size();
+    }
+}
+
 TEST(Api, StreamingEncoderAndDecoder) {
     const std::string data = dataFor(countTableShapes()[7], 300000, 5);
     std::size_t offset = 0;
