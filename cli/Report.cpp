@@ -52,6 +52,7 @@ Problem problemFor(huffcodec::Status status) {
         case Status::ok:
         case Status::outputTooSmall:
         case Status::internalError:
+        case Status::invalidArgument:
             break;
     }
     return Problem::internalError;

@@ -40,6 +40,13 @@ Status buildCode(const Header& header, std::unique_ptr<CodeTree>& code, std::int
     return status;
 }
 
+// The one check of a caller's options; the sizes in them are clamped.
+Status checkOptions(const Options& options) {
+    return options.threads < 0 || options.lanes < 0 || options.lanes > kMaxLanes
+               ? Status::invalidArgument
+               : Status::ok;
+}
+
 // The bits of the codes of the bytes counts describes.
 std::uint64_t bodyBitsOf(const CodeTree& code, const CountTable& counts) {
     std::uint64_t bits = 0;
@@ -78,6 +85,8 @@ const char* statusMessage(Status status) {
             return "out of memory";
         case Status::internalError:
             return "internal error";
+        case Status::invalidArgument:
+            return "invalid argument";
     }
     return "unknown status";
 }
@@ -135,8 +144,8 @@ Status Decoder::build(const Header& header) noexcept {
 
 StreamResult Decoder::decode(const ReadFn& read, const WriteFn& write, const Options& options,
                              DecodeStats* stats) const noexcept {
-    if (!impl) {
-        return {Status::internalError, 0, 0};
+    if (!impl || checkOptions(options) != Status::ok) {
+        return {Status::invalidArgument, 0, 0};
     }
     try {
         DecodeStats local;
@@ -162,8 +171,8 @@ StreamResult Decoder::decode(const ReadFn& read, const WriteFn& write, const Opt
 
 StreamResult Decoder::decode(const void* body, std::size_t size, const WriteFn& write,
                              const Options& options, DecodeStats* stats) const noexcept {
-    if (!impl) {
-        return {Status::internalError, 0, 0};
+    if (!impl || checkOptions(options) != Status::ok) {
+        return {Status::invalidArgument, 0, 0};
     }
     try {
         DecodeStats local;
@@ -226,8 +235,8 @@ Status Encoder::build(const Header& header) noexcept {
 
 StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Options& options,
                              const ChunkCounts* chunks) const noexcept {
-    if (!impl) {
-        return {Status::internalError, 0, 0};
+    if (!impl || checkOptions(options) != Status::ok) {
+        return {Status::invalidArgument, 0, 0};
     }
     try {
         const int threads = options.threads == 0 ? availableProcessors() : options.threads;
@@ -291,7 +300,10 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
 }
 
 CountResult countBytes(const ReadFn& read, ChunkCounts* chunks, const Options& options) noexcept {
-    CountResult result{Status::ok, {}};
+    CountResult result{checkOptions(options), {}};
+    if (result.status != Status::ok) {
+        return result;
+    }
     try {
         std::array<std::uint64_t, 256> counts{};
         std::int64_t total = 0;
@@ -353,7 +365,10 @@ std::size_t compressBound(std::size_t size) {
            static_cast<std::size_t>(std::min<std::uint64_t>(size, format::kMaxOriginalSize));
 }
 
-CompressResult compress(const void* in, std::size_t size, void* out, std::size_t capacity) {
+namespace {
+
+// compress() on the calling thread: counted and encoded in place.
+CompressResult compressHere(const void* in, std::size_t size, void* out, std::size_t capacity) {
     if (size > static_cast<std::uint64_t>(format::kMaxOriginalSize)) {
         return {Status::inputTooLarge, 0};
     }
@@ -393,34 +408,109 @@ CompressResult compress(const void* in, std::size_t size, void* out, std::size_t
     }
 }
 
+// Reads the buffer in place of a file, for the streaming paths.
+ReadFn readerOf(const std::uint8_t* data, std::size_t size, std::size_t& offset) {
+    return [data, size, &offset](std::uint8_t* buffer, std::size_t n) -> long {
+        const std::size_t piece = std::min(n, size - offset);
+        std::memcpy(buffer, data + offset, piece);
+        offset += piece;
+        return static_cast<long>(piece);
+    };
+}
+
+// Writes into the capacity bytes at target, at most.
+WriteFn writerTo(std::uint8_t* target, std::size_t capacity, std::size_t& at) {
+    return [target, capacity, &at](const std::uint8_t* data, std::size_t n) {
+        if (n > capacity - at) {
+            return false;
+        }
+        std::memcpy(target + at, data, n);
+        at += n;
+        return true;
+    };
+}
+
+}  // namespace
+
+CompressResult compress(const void* in, std::size_t size, void* out, std::size_t capacity) {
+    return compress(in, size, out, capacity, Options{});
+}
+
+CompressResult compress(const void* in, std::size_t size, void* out, std::size_t capacity,
+                        const Options& options) noexcept {
+    if (checkOptions(options) != Status::ok) {
+        return {Status::invalidArgument, 0};
+    }
+    const int threads = options.threads == 0 ? availableProcessors() : options.threads;
+    if (threads < 2 || size < kMinThreadedBytes ||
+        size > static_cast<std::uint64_t>(format::kMaxOriginalSize)) {
+        return compressHere(in, size, out, capacity);
+    }
+    try {
+        // Both passes of the streaming encoder, on threads, over the buffer.
+        const auto* data = static_cast<const std::uint8_t*>(in);
+        std::size_t offset = 0;
+        ChunkCounts chunks;
+        const CountResult counted = countBytes(readerOf(data, size, offset), &chunks, options);
+        if (counted.status != Status::ok) {
+            return {counted.status, 0};
+        }
+        const CodeTree code(counted.header.counts);
+        if (kHeaderBytes + (bodyBitsOf(code, counted.header.counts) + 7) / 8 > capacity) {
+            return {Status::outputTooSmall, 0};
+        }
+        Encoder encoder;
+        const Status built = encoder.build(counted.header);
+        if (built != Status::ok) {
+            return {built, 0};
+        }
+        offset = 0;
+        std::size_t at = 0;
+        const StreamResult encoded = encoder.encode(
+            readerOf(data, size, offset), writerTo(static_cast<std::uint8_t*>(out), capacity, at),
+            options, &chunks);
+        return {encoded.status, encoded.status == Status::ok ? at : 0};
+    } catch (const std::bad_alloc&) {
+        return {Status::outOfMemory, 0};
+    }
+}
+
 DecompressResult decompress(const void* in, std::size_t size, void* out, std::size_t capacity) {
+    return decompress(in, size, out, capacity, Options{});
+}
+
+DecompressResult decompress(const void* in, std::size_t size, void* out, std::size_t capacity,
+                            const Options& options) noexcept {
+    if (checkOptions(options) != Status::ok) {
+        return {Status::invalidArgument, 0, 0};
+    }
     const HeaderResult parsed = readHeader(in, size);
     if (parsed.status != Status::ok) {
         return {parsed.status, 0, 0};
     }
-    const auto symbolCount = static_cast<std::uint64_t>(parsed.header.originalSize);
-    if (symbolCount > capacity) {
+    if (static_cast<std::uint64_t>(parsed.header.originalSize) > capacity) {
         return {Status::outputTooSmall, 0, 0};
     }
+    Decoder decoder;
+    const Status built = decoder.build(parsed.header);
+    if (built != Status::ok) {
+        return {built, 0, 0};
+    }
+    const auto* body = static_cast<const std::uint8_t*>(in) + kHeaderBytes;
+    const std::size_t bodySize = size - kHeaderBytes;
+    std::size_t at = 0;
+    std::size_t offset = 0;
     try {
-        const DecodeTables tables(*std::make_unique<CodeTree>(parsed.header.counts));
-        auto* target = static_cast<std::uint8_t*>(out);
-        std::size_t at = 0;
-        const WriteFn write = [&](const std::uint8_t* data, std::size_t n) {
-            if (n > capacity - at) {
-                return false;
-            }
-            std::memcpy(target + at, data, n);
-            at += n;
-            return true;
-        };
-        DecodeStats stats;
-        StreamDecoder decoder(tables, Options{});
-        const BodyResult body =
-            decoder.decode(symbolCount, static_cast<const std::uint8_t*>(in) + kHeaderBytes,
-                           size - kHeaderBytes, write, stats);
-        return {body.status, at,
-                kHeaderBytes + static_cast<std::size_t>((body.bitsConsumed + 7) / 8)};
+        const WriteFn write = writerTo(static_cast<std::uint8_t*>(out), capacity, at);
+        // The streaming decoder shares out what threads can take; on one
+        // thread the body is decoded in place.
+        const int threads = options.threads == 0 ? availableProcessors() : options.threads;
+        const bool shared = threads > 1 && (parsed.header.originalSize >= kMinThreadedSize ||
+                                            options.chunkBytes != 0);
+        const StreamResult result =
+            shared ? decoder.decode(readerOf(body, bodySize, offset), write, options)
+                   : decoder.decode(body, bodySize, write, options);
+        return {result.status, at, kHeaderBytes + static_cast<std::size_t>(result.bytesRead)};
     } catch (const std::bad_alloc&) {
         return {Status::outOfMemory, 0, 0};
     }

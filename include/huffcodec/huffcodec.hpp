@@ -48,19 +48,22 @@ inline constexpr std::int64_t kMaxOriginalSize = 2147483647;
 // than they save.
 inline constexpr std::int64_t kMinThreadedSize = std::int64_t{4} << 20;
 
-enum class Status {
-    ok,
-    headerTooShort,  // fewer than kHeaderBytes bytes
-    negativeCount,   // a header entry below 0
-    sizeTooLarge,    // header entries adding up past kMaxOriginalSize
-    truncatedBody,   // the body ends before the last code does
-    readError,       // the ReadFn reported an error
-    writeError,      // the WriteFn reported an error
-    outputTooSmall,  // the output buffer cannot hold the result
-    inputTooLarge,   // more than kMaxOriginalSize bytes to compress
-    inputChanged,    // the second pass of an Encoder saw other bytes than counted
-    outOfMemory,
-    internalError,  // a broken internal guarantee; never expected
+// The numbers are fixed: the C interface (huffcodec.h) gives them the same
+// values, and a value once given is never changed or reused.
+enum class Status : int {
+    ok = 0,
+    headerTooShort = 1,  // fewer than kHeaderBytes bytes
+    negativeCount = 2,   // a header entry below 0
+    sizeTooLarge = 3,    // header entries adding up past kMaxOriginalSize
+    truncatedBody = 4,   // the body ends before the last code does
+    readError = 5,       // the ReadFn reported an error
+    writeError = 6,      // the WriteFn reported an error
+    outputTooSmall = 7,  // the output buffer cannot hold the result
+    inputTooLarge = 8,   // more than kMaxOriginalSize bytes to compress
+    inputChanged = 9,    // the second pass of an Encoder saw other bytes than counted
+    outOfMemory = 10,
+    internalError = 11,    // a broken internal guarantee; never expected
+    invalidArgument = 12,  // options out of range, or a Decoder or Encoder not built
 };
 
 // A short English description of status, e.g. "truncated body". Never null.
@@ -129,7 +132,8 @@ using ReadFn = std::function<long(std::uint8_t* buffer, std::size_t size)>;
 using WriteFn = std::function<bool(const std::uint8_t* data, std::size_t size)>;
 
 // How the decoder and the encoder run. The defaults suit most uses; tests and
-// benchmarks choose others.
+// benchmarks choose others. A negative thread count or a lane count outside
+// 0 to 4 makes every call that takes the options fail with invalidArgument.
 struct Options {
     // Interleaved lanes per segment of body, 1 to 4; 0 picks the default.
     int lanes = 0;
@@ -148,6 +152,15 @@ struct Options {
     // to 16 chunks' worth of bytes.
     std::size_t chunkBytes = 0;
 };
+
+// compress() and decompress() with options: options.threads threads (0:
+// availableProcessors(); the functions above take 1) share data of
+// kMinThreadedSize original bytes and more, with the same result on every
+// thread count. invalidArgument for options out of range.
+HUFFCODEC_API CompressResult compress(const void* in, std::size_t size, void* out,
+                                      std::size_t capacity, const Options& options) noexcept;
+HUFFCODEC_API DecompressResult decompress(const void* in, std::size_t size, void* out,
+                                          std::size_t capacity, const Options& options) noexcept;
 
 // The processors this process may run on: its CPU affinity, and the tightest
 // CPU quota set on its own cgroup or one above it, rounded up. At least 1.
