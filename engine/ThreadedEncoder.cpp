@@ -59,11 +59,12 @@ void encodeChunk(const BodyEncoder& prototype, EncodeSlot& slot) {
 
 }  // namespace
 
-Status countChunks(const ReadFn& read, int threadCount, std::vector<ChunkCountTable>& chunks,
+Status countChunks(const ReadFn& read, int threadCount, std::size_t chunkBytes,
+                   std::uint64_t threadedFrom, std::vector<ChunkCountTable>& chunks,
                    std::int64_t& total) {
     std::vector<CountSlot> slots(static_cast<std::size_t>(2 * threadCount + 1));
     for (CountSlot& slot : slots) {
-        slot.input = ByteBuffer(kEncodeChunkBytes);
+        slot.input = ByteBuffer(chunkBytes);
     }
     const std::size_t slotCount = slots.size();
     WorkerPool workers(slotCount, [&](std::size_t index) { countChunk(slots[index]); });
@@ -77,19 +78,19 @@ Status countChunks(const ReadFn& read, int threadCount, std::vector<ChunkCountTa
         // Read ahead while slots are free.
         while (!ended && nextRead < nextDone + slotCount) {
             CountSlot& slot = slots[nextRead % slotCount];
-            const FullRead got = readFull(read, slot.input.data(), kEncodeChunkBytes);
+            const FullRead got = readFull(read, slot.input.data(), chunkBytes);
             status = got.failed ? Status::readError : Status::ok;
             slot.size = got.bytes;
             total += static_cast<std::int64_t>(slot.size);
             if (status == Status::ok && total > format::kMaxOriginalSize) {
                 status = Status::inputTooLarge;
             }
-            ended = status != Status::ok || slot.size < kEncodeChunkBytes;
+            ended = status != Status::ok || slot.size < chunkBytes;
             if (status != Status::ok || slot.size == 0) {
                 break;
             }
-            // Below kMinThreadedBytes the jobs run on this thread alone.
-            if (!started && static_cast<std::uint64_t>(total) >= kMinThreadedBytes) {
+            // Below threadedFrom the jobs run on this thread alone.
+            if (!started && static_cast<std::uint64_t>(total) >= threadedFrom) {
                 workers.start(threadCount - 1);
                 started = true;
             }
@@ -108,7 +109,8 @@ Status countChunks(const ReadFn& read, int threadCount, std::vector<ChunkCountTa
 }
 
 StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkCountTable>& counts,
-                            int threadCount, const ReadFn& read, const WriteFn& write) {
+                            std::size_t chunkBytes, int threadCount, const ReadFn& read,
+                            const WriteFn& write) {
     // Where every chunk's codes start, from the first pass's counts.
     const std::size_t chunkCount = counts.size();
     std::vector<std::uint64_t> chunkBits(chunkCount, 0);
@@ -123,8 +125,8 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
 
     std::vector<EncodeSlot> slots(static_cast<std::size_t>(2 * threadCount + 1));
     for (EncodeSlot& slot : slots) {
-        slot.input = ByteBuffer(kEncodeChunkBytes);
-        slot.output = ByteBuffer(encoder.outputBound(kEncodeChunkBytes) + 1);
+        slot.input = ByteBuffer(chunkBytes);
+        slot.output = ByteBuffer(encoder.outputBound(chunkBytes) + 1);
     }
     const std::size_t slotCount = slots.size();
     // This thread encodes too while it waits: threadCount - 1 workers.
