@@ -151,10 +151,8 @@ StreamResult Decoder::decode(const ReadFn& read, const WriteFn& write, const Opt
         DecodeStats local;
         DecodeStats& counted = stats != nullptr ? *stats : local;
         const int threads = options.threads == 0 ? availableProcessors() : options.threads;
-        // Small bodies start no threads; a chunk size chosen by the caller
-        // (tests, benchmarks) scales that limit down with it.
-        const std::uint64_t minSymbols =
-            options.chunkBytes == 0 ? kMinThreadedBytes : 16 * std::uint64_t{options.chunkBytes};
+        // Small bodies start no threads.
+        const std::uint64_t minSymbols = minThreadedBytes(options.chunkBytes);
         BodyResult body{};
         if (threads > 1 && impl->tables.leafCount() > 1 && impl->symbolCount >= minSymbols) {
             body = decodeThreaded(impl->tables, impl->resolve(options), threads, impl->symbolCount,
@@ -190,6 +188,9 @@ StreamResult Decoder::decode(const void* body, std::size_t size, const WriteFn& 
 
 struct ChunkCounts::Impl {
     std::vector<ChunkCountTable> chunks;
+    // The second pass splits the input as the first did.
+    std::size_t chunkBytes = kEncodeChunkBytes;
+    std::uint64_t threadedFrom = kMinThreadedBytes;
 };
 
 ChunkCounts::ChunkCounts() noexcept = default;
@@ -241,13 +242,14 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
     try {
         const int threads = options.threads == 0 ? availableProcessors() : options.threads;
         if (threads > 1 && chunks != nullptr && chunks->impl &&
-            static_cast<std::uint64_t>(impl->total) >= kMinThreadedBytes) {
+            static_cast<std::uint64_t>(impl->total) >= chunks->impl->threadedFrom) {
             const auto header = writeHeader(impl->header);
             if (!write(header.data(), header.size())) {
                 return {Status::writeError, 0, 0};
             }
             const StreamResult body =
-                encodeThreaded(impl->encoder, chunks->impl->chunks, threads, read, write);
+                encodeThreaded(impl->encoder, chunks->impl->chunks, chunks->impl->chunkBytes,
+                               threads, read, write);
             return {body.status, header.size() + body.bytesWritten, body.bytesRead};
         }
         BodyEncoder encoder = impl->encoder;  // carries the bits of an unfinished byte
@@ -258,10 +260,24 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
         std::uint64_t written = header.size();
         std::uint64_t consumed = 0;
         std::uint64_t bits = 0;  // of the codes written, before padding
+        // With the counts of each chunk, the bits are checked chunk by chunk
+        // as the threads check them, so that a failure does not depend on the
+        // thread count.
+        std::vector<std::uint64_t> chunkBits;
+        std::uint64_t chunkBytes = UINT64_MAX;
+        if (chunks != nullptr && chunks->impl) {
+            chunkBits = chunkBitsOf(impl->encoder, chunks->impl->chunks);
+            chunkBytes = chunks->impl->chunkBytes;
+        }
+        std::size_t chunk = 0;
+        std::uint64_t chunkEnd = chunkBytes;  // input offset where it ends
+        std::uint64_t chunkEndBits = chunkBits.empty() ? 0 : chunkBits[0];
         const ByteBuffer block(kEncodeBlock);
         const ByteBuffer encoded(encoder.outputBound(kEncodeBlock) + 1);
         for (;;) {
-            const FullRead piece = readFull(read, block.data(), kEncodeBlock);
+            const auto want = static_cast<std::size_t>(
+                std::min<std::uint64_t>(kEncodeBlock, chunkEnd - consumed));
+            const FullRead piece = readFull(read, block.data(), want);
             if (piece.failed) {
                 return {Status::readError, written, consumed};
             }
@@ -272,9 +288,17 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
             if (consumed > static_cast<std::uint64_t>(impl->total)) {
                 return {Status::inputChanged, written, consumed};
             }
-            const bool last = got < kEncodeBlock;
+            const bool last = got < want;
             std::size_t size = encoder.encode(block.data(), got, encoded.data());
             bits += 8 * std::uint64_t{size};
+            if (consumed == chunkEnd) {
+                if (chunk >= chunkBits.size() || bits + encoder.unfinishedBits() != chunkEndBits) {
+                    return {Status::inputChanged, written, consumed};
+                }
+                ++chunk;
+                chunkEnd += chunkBytes;
+                chunkEndBits += chunk < chunkBits.size() ? chunkBits[chunk] : 0;
+            }
             if (last) {
                 bits += encoder.unfinishedBits();
                 size += encoder.finish(encoded.data() + size);
@@ -310,8 +334,14 @@ CountResult countBytes(const ReadFn& read, ChunkCounts* chunks, const Options& o
         if (chunks != nullptr) {
             // Each chunk is counted on its own, and the chunks are added up.
             auto kept = std::make_unique<ChunkCounts::Impl>();
+            if (options.chunkBytes != 0) {
+                kept->chunkBytes =
+                    std::clamp(options.chunkBytes, kMinEncodeChunkBytes, kEncodeChunkBytes);
+                kept->threadedFrom = minThreadedBytes(kept->chunkBytes);
+            }
             const int threads = options.threads == 0 ? availableProcessors() : options.threads;
-            result.status = countChunks(read, threads, kept->chunks, total);
+            result.status = countChunks(read, threads, kept->chunkBytes, kept->threadedFrom,
+                                        kept->chunks, total);
             for (const ChunkCountTable& table : kept->chunks) {
                 for (std::size_t v = 0; v < counts.size(); ++v) {
                     counts[v] += table[v];

@@ -18,11 +18,7 @@ namespace huffcodec {
 
 namespace {
 
-// A chunk's slot also holds the first bytes of the next chunk: the last lane
-// runs past the chunk's end, and the true state meets the next chunk within
-// SpanDecoder::kWindowBits of its start.
-constexpr std::size_t kTailBytes =
-    SpanDecoder::kWindowBits / 8 + 2 * SpanDecoder::kSegmentReserveBytes;
+constexpr std::size_t kTailBytes = kChunkTailBytes;
 
 struct Slot {
     ByteBuffer input;
@@ -227,6 +223,7 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
         }
         written += chunkSymbols;
         addStats(stats, slot.stats);
+        ++stats.chunks;
         truth = slot.last;
         ++nextWrite;
         if (written == symbolCount) {

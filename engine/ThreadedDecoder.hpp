@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "DecodeTables.hpp"
+#include "SpanDecoder.hpp"
 #include "StreamDecoder.hpp"
 #include "huffcodec/huffcodec.hpp"
 
@@ -31,6 +32,14 @@ namespace huffcodec {
 inline constexpr std::size_t kChunkOutputBytes = std::size_t{128} << 10;
 inline constexpr std::size_t kMinChunkBytes = std::size_t{16} << 10;
 inline constexpr std::size_t kMaxChunkBytes = std::size_t{256} << 10;
+
+// A chunk's slot also holds the first bytes of the next chunk: the last lane
+// runs past the chunk's end, and the true state meets the next chunk within
+// SpanDecoder::kWindowBits of its start. A chunk goes to a worker once the
+// next one has supplied this tail, so with smaller chunks every chunk is
+// decoded on the calling thread.
+inline constexpr std::size_t kChunkTailBytes =
+    SpanDecoder::kWindowBits / 8 + 2 * SpanDecoder::kSegmentReserveBytes;
 
 // The default chunk size for a body of bodyBits bits that holds symbolCount
 // symbols.

@@ -59,7 +59,8 @@ void encodeChunk(const BodyEncoder& prototype, EncodeSlot& slot) {
 
 }  // namespace
 
-Status countChunks(const ReadFn& read, int threadCount, std::vector<ChunkCountTable>& chunks,
+Status countChunks(const ReadFn& read, int threadCount, std::size_t chunkBytes,
+                   std::uint64_t threadedFrom, std::vector<ChunkCountTable>& chunks,
                    std::int64_t& total) {
     // Slots get their buffers as the input turns out to fill them: a small
     // input takes one, whatever the thread count.
@@ -77,21 +78,21 @@ Status countChunks(const ReadFn& read, int threadCount, std::vector<ChunkCountTa
         while (!ended && nextRead < nextDone + (started ? slotCount : 1)) {
             CountSlot& slot = slots[nextRead % slotCount];
             if (slot.input.data() == nullptr) {
-                slot.input = ByteBuffer(kEncodeChunkBytes);
+                slot.input = ByteBuffer(chunkBytes);
             }
-            const FullRead got = readFull(read, slot.input.data(), kEncodeChunkBytes);
+            const FullRead got = readFull(read, slot.input.data(), chunkBytes);
             status = got.failed ? Status::readError : Status::ok;
             slot.size = got.bytes;
             total += static_cast<std::int64_t>(slot.size);
             if (status == Status::ok && total > format::kMaxOriginalSize) {
                 status = Status::inputTooLarge;
             }
-            ended = status != Status::ok || slot.size < kEncodeChunkBytes;
+            ended = status != Status::ok || slot.size < chunkBytes;
             if (status != Status::ok || slot.size == 0) {
                 break;
             }
-            // Below kMinThreadedBytes the jobs run on this thread alone.
-            if (!started && static_cast<std::uint64_t>(total) >= kMinThreadedBytes) {
+            // Below threadedFrom the jobs run on this thread alone.
+            if (!started && static_cast<std::uint64_t>(total) >= threadedFrom) {
                 workers.allowThreads(threadCount - 1);
                 started = true;
             }
@@ -109,17 +110,28 @@ Status countChunks(const ReadFn& read, int threadCount, std::vector<ChunkCountTa
     return status;
 }
 
+std::vector<std::uint64_t> chunkBitsOf(const BodyEncoder& encoder,
+                                       const std::vector<ChunkCountTable>& counts) {
+    std::vector<std::uint64_t> bits(counts.size(), 0);
+    for (std::size_t k = 0; k < counts.size(); ++k) {
+        for (std::size_t s = 0; s < counts[k].size(); ++s) {
+            bits[k] +=
+                std::uint64_t{counts[k][s]} * encoder.codeLength(static_cast<std::uint8_t>(s));
+        }
+    }
+    return bits;
+}
+
 StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkCountTable>& counts,
-                            int threadCount, const ReadFn& read, const WriteFn& write) {
+                            std::size_t chunkBytes, int threadCount, const ReadFn& read,
+                            const WriteFn& write) {
     // Where every chunk's codes start, from the first pass's counts.
     const std::size_t chunkCount = counts.size();
-    std::vector<std::uint64_t> chunkBits(chunkCount, 0);
+    const std::vector<std::uint64_t> chunkBits = chunkBitsOf(encoder, counts);
     std::vector<std::size_t> chunkSizes(chunkCount, 0);
     for (std::size_t k = 0; k < chunkCount; ++k) {
-        for (std::size_t s = 0; s < counts[k].size(); ++s) {
-            chunkBits[k] +=
-                std::uint64_t{counts[k][s]} * encoder.codeLength(static_cast<std::uint8_t>(s));
-            chunkSizes[k] += counts[k][s];
+        for (const std::uint32_t count : counts[k]) {
+            chunkSizes[k] += count;
         }
     }
 
@@ -127,8 +139,8 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
     std::vector<EncodeSlot> slots(
         std::clamp<std::size_t>(chunkCount, 1, 2 * static_cast<std::size_t>(threadCount) + 1));
     for (EncodeSlot& slot : slots) {
-        slot.input = ByteBuffer(kEncodeChunkBytes);
-        slot.output = ByteBuffer(encoder.outputBound(kEncodeChunkBytes) + 1);
+        slot.input = ByteBuffer(chunkBytes);
+        slot.output = ByteBuffer(encoder.outputBound(chunkBytes) + 1);
     }
     const std::size_t slotCount = slots.size();
     // This thread encodes too while it waits: threadCount - 1 workers.

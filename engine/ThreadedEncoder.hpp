@@ -20,23 +20,33 @@
 
 namespace huffcodec {
 
-// Input bytes of one chunk, as countBytes counts them.
+// Input bytes of one chunk, as countBytes counts them by default, and the
+// smallest chunk it takes when the caller chooses one (tests, benchmarks).
 inline constexpr std::size_t kEncodeChunkBytes = std::size_t{512} << 10;
+inline constexpr std::size_t kMinEncodeChunkBytes = 64;
 using ChunkCountTable = std::array<std::uint32_t, 256>;
 
 // Reads all of the input through read and appends the counts of each chunk
-// of kEncodeChunkBytes to chunks, counting on threadCount worker threads once
-// kMinThreadedBytes have been read (a smaller input starts no thread). total
-// receives the bytes read. Returns ok, readError or inputTooLarge.
-Status countChunks(const ReadFn& read, int threadCount, std::vector<ChunkCountTable>& chunks,
+// of chunkBytes (at most kEncodeChunkBytes) to chunks, counting on threadCount
+// worker threads once threadedFrom bytes have been read (a smaller input
+// starts no thread). total receives the bytes read. Returns ok, readError or
+// inputTooLarge.
+Status countChunks(const ReadFn& read, int threadCount, std::size_t chunkBytes,
+                   std::uint64_t threadedFrom, std::vector<ChunkCountTable>& chunks,
                    std::int64_t& total);
 
+// The bits of each chunk's codes, from its counts.
+std::vector<std::uint64_t> chunkBitsOf(const BodyEncoder& encoder,
+                                       const std::vector<ChunkCountTable>& counts);
+
 // Reads the input through read and writes its body (not the header) through
-// write, encoding chunk k of kEncodeChunkBytes on threadCount worker threads.
-// counts[k] are chunk k's counts from the first pass. Returns bodyBytes
-// written and input bytes consumed in the result.
+// write, encoding chunk k of chunkBytes on threadCount worker threads.
+// counts[k] are chunk k's counts from the first pass, which used the same
+// chunkBytes. Returns bodyBytes written and input bytes consumed in the
+// result.
 StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkCountTable>& counts,
-                            int threadCount, const ReadFn& read, const WriteFn& write);
+                            std::size_t chunkBytes, int threadCount, const ReadFn& read,
+                            const WriteFn& write);
 
 }  // namespace huffcodec
 

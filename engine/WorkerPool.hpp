@@ -27,6 +27,13 @@ namespace huffcodec {
 
 inline constexpr auto kMinThreadedBytes = static_cast<std::uint64_t>(kMinThreadedSize);
 
+// The bytes from which work is shared out over chunks of chunkBytes: a chunk
+// size the caller chose (tests, benchmarks; 0: none) scales kMinThreadedBytes
+// down to 16 chunks, so that small inputs reach the threads too.
+constexpr std::uint64_t minThreadedBytes(std::size_t chosenChunkBytes) {
+    return chosenChunkBytes == 0 ? kMinThreadedBytes : 16 * std::uint64_t{chosenChunkBytes};
+}
+
 class WorkerPool {
 public:
     // job(slot) runs on a worker thread for every submitted slot; it must not

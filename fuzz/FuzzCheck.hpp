@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 //
 // What the fuzz targets share: the entry point that libFuzzer and
-// replay_main.cpp call, and a check that prints what went wrong and aborts,
+// replay_main.cpp call, a count of runs that reached the threads, and a
+// check that prints what went wrong and aborts,
 // which libFuzzer reports as a crash with the input that caused it.
 #ifndef FUZZ_FUZZCHECK_HPP
 #define FUZZ_FUZZCHECK_HPP
@@ -12,6 +13,11 @@
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+// Runs in which worker threads decoded chunks. The targets that share out
+// work count them; replay_main --expect-workers fails a replay in which none
+// did, so that a change that quietly stops sharing work fails a test.
+inline std::size_t fuzzRunsWithWorkers = 0;
 
 #define FUZZ_CHECK(condition)                                                                  \
     do {                                                                                       \

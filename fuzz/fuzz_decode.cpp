@@ -3,10 +3,14 @@
 // Arbitrary bytes as a whole compressed file, decoded by the library's decoder
 // (the default that uncompress runs, the single chain, every lane count over
 // segments small enough for fuzz inputs, through a read callback and in
-// place, and on two to four threads over chunks small enough that a body of
-// 1024 symbols or more is shared out) and by the plain tree walk over a
+// place, and on two to four threads) and by the plain tree walk over a
 // BitInputStream. All must produce the same bytes, stop at the same symbol,
-// and need the same body bytes.
+// and need the same body bytes. A worker thread takes a chunk only once the
+// next chunk has supplied its tail (kChunkTailBytes), and threads start at 16
+// chunks' worth of symbols: so most runs pick chunks from that tail up to a
+// size whose next two chunks still fit in the body, which workers decode and
+// the calling thread meets at their boundaries; one run in four picks chunks
+// too small for a worker, and the calling thread decodes them all.
 #include <algorithm>
 #include <cstdint>
 #include <sstream>
@@ -15,6 +19,7 @@
 #include "BitInputStream.hpp"
 #include "FuzzCheck.hpp"
 #include "HCTree.hpp"
+#include "ThreadedDecoder.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace {
@@ -52,32 +57,41 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The default, the single chain, and each lane count over the smallest
-    // segments and over a size the input picks; then threads over chunks of
-    // the smallest size (16 chunks' worth of symbols start threads) and of a
-    // size the input picks, read in pieces of another size it picks.
-    const std::size_t picked = 64 + (size * 131 % 4000);
+    // segments and over a size the input picks; then threads over chunks for
+    // the workers (or, one run in four, too small for them), read in pieces
+    // of a size the input picks, and over chunks of any size up to 4 KiB.
+    using huffcodec::kChunkTailBytes;
+    constexpr std::size_t kSmallest = huffcodec::SpanDecoder::kMinSegmentBytes;
+    const std::size_t picked = kSmallest + (size * 131 % 4000);
+    const std::size_t largestMet = std::max(
+        kChunkTailBytes, bodySize > kChunkTailBytes ? (bodySize - kChunkTailBytes) / 2 : 0);
+    const std::size_t shared =
+        size / 7 % 4 == 0 ? kSmallest + size * 131 % (kChunkTailBytes - kSmallest)
+                          : kChunkTailBytes + size * 131 % (largestMet - kChunkTailBytes + 1);
     const int threads = 2 + static_cast<int>(size % 3);
     const int lanes = 1 + static_cast<int>(size / 3 % 4);
     const huffcodec::Options ways[] = {{0, 0},
                                        {1, 0},
-                                       {2, 64},
+                                       {2, kSmallest},
                                        {2, picked},
-                                       {3, 64},
+                                       {3, kSmallest},
                                        {3, picked},
-                                       {4, 64},
+                                       {4, kSmallest},
                                        {4, picked},
-                                       {lanes, 0, threads, 64},
+                                       {lanes, 0, threads, shared},
                                        {lanes, 0, threads, picked}};
     huffcodec::Decoder decoder;
     FUZZ_CHECK(decoder.build(parsed.header) == huffcodec::Status::ok);
     int run = 0;
+    bool workersRan = false;
     for (const huffcodec::Options& way : ways) {
         std::string fast;
         const huffcodec::WriteFn write = [&](const std::uint8_t* bytes, std::size_t n) {
             fast.append(reinterpret_cast<const char*>(bytes), n);
             return true;
         };
-        const std::size_t piece = way.threads > 1 && way.chunkBytes == 64 ? 1 + size % 97 : size;
+        const std::size_t piece =
+            way.threads > 1 && way.chunkBytes == shared ? 1 + size % 97 : size;
         std::size_t offset = 0;
         const huffcodec::ReadFn read = [&](std::uint8_t* buffer, std::size_t want) {
             const std::size_t n = std::min({want, bodySize - offset, piece});
@@ -86,9 +100,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return static_cast<long>(n);
         };
         // Threads decode only what a read callback gives.
+        huffcodec::DecodeStats stats;
         const huffcodec::StreamResult result = ++run % 2 == 0 && way.threads == 1
                                                    ? decoder.decode(body, bodySize, write, way)
-                                                   : decoder.decode(read, write, way);
+                                                   : decoder.decode(read, write, way, &stats);
+        workersRan = workersRan || stats.chunks > 0;
         FUZZ_CHECK(result.bytesWritten == fast.size());
         FUZZ_CHECK(fast == plain);
         if (complete) {
@@ -98,5 +114,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(result.status == huffcodec::Status::truncatedBody);
         }
     }
+    fuzzRunsWithWorkers += workersRan ? 1 : 0;
     return 0;
 }

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 //
 // Writes the seed corpora of the fuzz targets into DIR/decode, DIR/roundtrip
-// and DIR/tree: valid compressed files of many shapes and cuts of them, raw
-// data of many shapes, and count tables that give the deepest trees the
-// format allows. Deterministic: the same files on every run.
+// and DIR/tree: valid compressed files of many shapes and cuts of them (the
+// start of large ones too), raw data of many shapes, and count tables that give the deepest trees
+// the format allows. Deterministic: the same files on every run.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -116,11 +116,22 @@ int main(int argc, char* argv[]) {
     auto name = [&n](const std::string& sub) { return sub + "/seed" + std::to_string(n++); };
 
     for (const std::string& data : dataShapes()) {
-        writeFile(name(dir + "/roundtrip"), std::string(1, '\x40') + data);
+        // Two bytes of choices (piece size; threads, chunk sizes, change) first.
+        const char choices[] = {'\x40', static_cast<char>(n * 37)};
+        writeFile(name(dir + "/roundtrip"), std::string(choices, 2) + data);
         const std::string file = compressed(data);
         writeFile(name(dir + "/decode"), file);
         if (file.size() > static_cast<std::size_t>(kHeaderBytes) + 2) {
             writeFile(name(dir + "/decode"), file.substr(0, file.size() - 2));  // a cut body
+        }
+        // Threads decode bodies of 16 chunks' worth of symbols and more: the
+        // start of a file of the shape repeated to 32 KiB.
+        if (data.size() > 1) {
+            std::string large;
+            while (large.size() < std::size_t{32} << 10) {
+                large += data;
+            }
+            writeFile(name(dir + "/decode"), compressed(large).substr(0, 4096));
         }
     }
     // Deep trees: the Fibonacci header with a short body of its longest codes

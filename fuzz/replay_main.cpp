@@ -4,7 +4,8 @@
 // directory whose files are all taken (in name order), and each file is passed
 // once to LLVMFuzzerTestOneInput. A failed check aborts as it does under the
 // fuzzer. A path that cannot be read or holds no input fails the run, so a
-// missing corpus is never taken for a clean one.
+// missing corpus is never taken for a clean one. With --expect-workers first,
+// the run also fails unless worker threads decoded chunks in some run.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -30,12 +31,14 @@ bool readFile(const fs::path& path, std::vector<std::uint8_t>& bytes) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s FILE_OR_DIR...\n", argv[0]);
+    const bool expectWorkers = argc > 1 && std::string(argv[1]) == "--expect-workers";
+    const int first = expectWorkers ? 2 : 1;
+    if (argc <= first) {
+        std::fprintf(stderr, "usage: %s [--expect-workers] FILE_OR_DIR...\n", argv[0]);
         return 2;
     }
     std::size_t total = 0;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = first; i < argc; ++i) {
         const fs::path arg = argv[i];
         std::error_code error;
         std::vector<fs::path> files;
@@ -66,6 +69,11 @@ int main(int argc, char* argv[]) {
         std::printf("%s: %zu inputs\n", argv[i], files.size());
         total += files.size();
     }
-    std::printf("%zu inputs ran\n", total);
+    std::printf("%zu inputs ran, %zu of them with work shared out to threads\n", total,
+                fuzzRunsWithWorkers);
+    if (expectWorkers && fuzzRunsWithWorkers == 0) {
+        std::fprintf(stderr, "%s: no input had worker threads decode a chunk\n", argv[0]);
+        return 1;
+    }
     return 0;
 }

@@ -148,8 +148,11 @@ struct Options {
     int threads = 1;
     // Body bytes of one chunk handed to a decoding thread, clamped to 64 bytes
     // .. 1 MiB; 0 picks the default (about 128 KiB of output a chunk, from 16
-    // to 256 KiB of body). A size chosen here also lowers the threshold above
-    // to 16 chunks' worth of bytes.
+    // to 256 KiB of body). For countBytes, input bytes of one chunk counted
+    // and then encoded by a thread, clamped to 64 bytes .. 512 KiB; 0 picks
+    // 512 KiB, and the Encoder takes the size from the ChunkCounts. A size
+    // chosen here also lowers the threshold above to 16 chunks' worth of
+    // bytes. Meant for tests and benchmarks: small chunks run slower.
     std::size_t chunkBytes = 0;
 };
 
@@ -175,6 +178,7 @@ struct DecodeStats {
     std::uint64_t fallbacks = 0;
     std::uint64_t resyncBitsTotal = 0;
     std::uint64_t resyncBitsMax = 0;
+    std::uint64_t chunks = 0;  // chunks decoded apart on the threads (in segments too)
 };
 
 struct StreamResult {
@@ -223,7 +227,8 @@ struct CountResult {
     Header header;  // the counts of every byte read, when ok
 };
 
-// The counts of each 512 KiB chunk of an input, kept by countBytes: with them,
+// The counts of each chunk of an input (512 KiB, or Options::chunkBytes),
+// kept by countBytes with the chunk size: with them,
 // the Encoder knows where every chunk's codes start before it reads the chunk
 // again, and can encode chunks on several threads at once. About 1 KiB per
 // MiB of input.
@@ -244,7 +249,8 @@ private:
 
 // Reads all of the input through read and counts its bytes; chunks, if given,
 // receives the counts of each chunk as well, and then options.threads threads
-// (0: availableProcessors()) count inputs of 4 MiB and more while the calling
+// (0: availableProcessors()) count inputs of kMinThreadedSize bytes and more
+// (16 chunks' worth with a chosen Options::chunkBytes) while the calling
 // thread reads.
 HUFFCODEC_API CountResult countBytes(const ReadFn& read, ChunkCounts* chunks = nullptr,
                                      const Options& options = {}) noexcept;
@@ -271,8 +277,9 @@ public:
     // code length swapped, is not detected: the output is then the changed
     // data's, readable as such. The bytes written before a failure are no
     // valid file. With chunks from the countBytes that counted this data,
-    // options.threads threads (0: availableProcessors()) encode inputs of
-    // 4 MiB and more; the output is the same whatever the thread count.
+    // options.threads threads (0: availableProcessors()) encode the chunks
+    // countBytes made, for inputs as large as countBytes needs to start
+    // threads; the output is the same whatever the thread count.
     StreamResult encode(const ReadFn& read, const WriteFn& write, const Options& options = {},
                         const ChunkCounts* chunks = nullptr) const noexcept;
 

@@ -336,6 +336,78 @@ TEST(Api, ThreadedEncoderWritesWhatOneThreadWrites) {
     }
 }
 
+// A chunk size chosen for countBytes (clamped to 64 bytes) shares out inputs
+// of 16 chunks and more; the encoder splits them as countBytes did. Only the
+// threaded encoder compares each chunk's bits with its counts, so a byte
+// replaced by one with a code of another length shows which path ran.
+TEST(Api, ChosenChunkSizeSharesOutSmallInputs) {
+    const std::string data = randomBytes(5, 3000, 5);
+    const std::string reference = compressReference(data);
+    const std::vector<std::string> codes = [&] {
+        HCTree tree;
+        tree.buildFromCounts(countBytes(data));
+        return codesOf(tree);
+    }();
+    std::string replaced = data;
+    for (int v = 0; v < 256; ++v) {
+        if (!codes[v].empty() &&
+            codes[v].size() != codes[static_cast<unsigned char>(data[1500])].size()) {
+            replaced[1500] = static_cast<char>(v);
+        }
+    }
+    ASSERT_NE(replaced, data);
+    // Two bytes of different code lengths swapped between the first chunk
+    // and the last: the same counts and total, other bits in each chunk.
+    std::string swapped = data;
+    const auto lengthOf = [&](char c) { return codes[static_cast<unsigned char>(c)].size(); };
+    for (std::size_t at = data.size() - 1; at > 0; --at) {
+        if (lengthOf(data[0]) != lengthOf(data[at])) {
+            std::swap(swapped[0], swapped[at]);
+            break;
+        }
+    }
+    ASSERT_NE(swapped, data);
+    const struct {
+        std::size_t chunkBytes;
+        bool shared;  // 16 chunks fit in data
+    } cases[] = {{1, true}, {64, true}, {187, true}, {188, false}, {1000, false}};
+    for (const auto& c : cases) {
+        for (int threads = 1; threads <= 4; ++threads) {
+            SCOPED_TRACE(std::to_string(c.chunkBytes) + " bytes, " + std::to_string(threads) +
+                         " threads");
+            huffcodec::ChunkCounts chunks;
+            std::size_t offset = 0;
+            const huffcodec::Options options{0, 0, threads, c.chunkBytes};
+            const auto counted = huffcodec::countBytes(readerOf(data, offset), &chunks, options);
+            ASSERT_EQ(counted.status, Status::ok);
+            EXPECT_EQ(counted.header.originalSize, 3000);
+            EXPECT_TRUE(std::equal(counted.header.counts.begin(), counted.header.counts.end(),
+                                   countBytes(data).begin()));
+            huffcodec::Encoder encoder;
+            ASSERT_EQ(encoder.build(counted.header), Status::ok);
+            std::string file;
+            offset = 0;
+            // The encoder's own chunk size is not used: the counts' is.
+            const auto encoded = encoder.encode(readerOf(data, offset), appendTo(file),
+                                                {0, 0, threads, 100}, &chunks);
+            EXPECT_EQ(encoded.status, Status::ok);
+            EXPECT_TRUE(file == reference);
+            std::string ignored;
+            offset = 0;
+            const auto changed =
+                encoder.encode(readerOf(replaced, offset), appendTo(ignored), options, &chunks);
+            EXPECT_EQ(changed.status, Status::inputChanged);
+            offset = 0;
+            EXPECT_EQ(encoder.encode(readerOf(swapped, offset), appendTo(ignored), options, &chunks)
+                          .status,
+                      Status::inputChanged);
+            offset = 0;
+            EXPECT_EQ(encoder.encode(readerOf(swapped, offset), appendTo(ignored)).status,
+                      Status::ok);  // without the chunks' counts, only the totals are known
+        }
+    }
+}
+
 // The decoder through the public API with default chunk sizes: one to four
 // threads give the data back, and a cut body the same bytes and status as
 // one thread. With one lane a chunk met counts as a boundary, which only
@@ -373,6 +445,7 @@ TEST(Api, ThreadedDecoderGivesTheDataBack) {
                 if (lanes == 1) {
                     EXPECT_EQ(stats.boundaries > 0, threads > 1);
                 }
+                EXPECT_EQ(stats.chunks > 0, threads > 1);
             }
             std::string restored;
             offset = 0;
