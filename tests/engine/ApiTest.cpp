@@ -6,6 +6,8 @@
 // and the Encoder refuses input that changed between its two passes.
 #include "huffcodec/huffcodec.hpp"
 
+#include "huffcodec/huffcodec.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -456,6 +458,89 @@ TEST(Api, ThreadedDecoderGivesTheDataBack) {
             EXPECT_TRUE(restored == cutByOne);
         }
     }
+}
+
+// The C interface, and the in-memory calls under it, give the reference
+// file and the data back on every thread count, a cut file what one thread
+// keeps of it; the status numbers and texts are the C++ ones; bad arguments
+// are refused before anything is touched.
+TEST(Api, CInterfaceOnEveryThreadCount) {
+    std::vector<LargeShape> shapes = largeShapes();
+    shapes.push_back({"small", randomBytes(9, 5000, 30), false});
+    for (const LargeShape& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        const std::string& data = shape.data;
+        const std::string reference = compressReference(data);
+        const std::string cut =
+            reference.substr(0, kHeaderBytes + (reference.size() - kHeaderBytes) * 2 / 3);
+        std::string oneThreadCut;
+        for (int threads = 0; threads <= 4; ++threads) {
+            SCOPED_TRACE(std::to_string(threads) + " threads");
+            huffcodec_options options;
+            huffcodec_options_init(&options);
+            options.threads = threads;
+            std::string file(huffcodec_compress_bound(data.size()), '\0');
+            size_t size = 0;
+            ASSERT_EQ(huffcodec_compress(data.data(), data.size(), file.data(), file.size(), &size,
+                                         &options),
+                      HUFFCODEC_OK);
+            EXPECT_TRUE(file.substr(0, size) == reference);
+            std::string restored(data.size(), '\0');
+            size_t consumed = 0;
+            ASSERT_EQ(huffcodec_decompress(reference.data(), reference.size(), restored.data(),
+                                           restored.size(), &size, &consumed, &options),
+                      HUFFCODEC_OK);
+            EXPECT_TRUE(restored == data);
+            EXPECT_EQ(consumed, reference.size());
+            const huffcodec_status cutStatus =
+                huffcodec_decompress(cut.data(), cut.size(), restored.data(), restored.size(),
+                                     &size, &consumed, &options);
+            EXPECT_EQ(cutStatus, data.find_first_not_of(data[0]) == std::string::npos
+                                     ? HUFFCODEC_OK
+                                     : HUFFCODEC_TRUNCATED_BODY);
+            if (threads == 1) {
+                oneThreadCut = restored.substr(0, size);
+            }
+            EXPECT_TRUE(restored.substr(0, size) == oneThreadCut || threads == 0);
+        }
+    }
+    huffcodec_options options;
+    huffcodec_options_init(&options);
+    std::string out(2048, '\0');
+    size_t size = 0;
+    const char in[] = "abc";
+    EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), nullptr, nullptr),
+              HUFFCODEC_INVALID_ARGUMENT);
+    EXPECT_EQ(huffcodec_compress(nullptr, 3, out.data(), out.size(), &size, nullptr),
+              HUFFCODEC_INVALID_ARGUMENT);
+    for (const auto& bad : {std::pair<int, int>{-1, 0}, {1, 5}, {1, -1}}) {
+        options.threads = bad.first;
+        options.lanes = bad.second;
+        EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, &options),
+                  HUFFCODEC_INVALID_ARGUMENT);
+    }
+    options = {};  // struct_size 0: not even the thread count is known
+    EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, &options),
+              HUFFCODEC_INVALID_ARGUMENT);
+    EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, nullptr), HUFFCODEC_OK);
+    std::int64_t original = 0;
+    std::int32_t counts[256];
+    EXPECT_EQ(huffcodec_read_header(out.data(), size, &original, counts), HUFFCODEC_OK);
+    EXPECT_EQ(original, 3);
+    EXPECT_EQ(counts['b'], 1);
+    EXPECT_EQ(huffcodec_read_header(out.data(), 1023, &original, nullptr),
+              HUFFCODEC_HEADER_TOO_SHORT);
+    for (int number = 0; number <= HUFFCODEC_INVALID_ARGUMENT; ++number) {
+        EXPECT_STREQ(huffcodec_status_message(static_cast<huffcodec_status>(number)),
+                     huffcodec::statusMessage(static_cast<Status>(number)));
+    }
+    EXPECT_EQ(huffcodec_version_number(), HUFFCODEC_VERSION_MAJOR * 10000u +
+                                              HUFFCODEC_VERSION_MINOR * 100u +
+                                              HUFFCODEC_VERSION_PATCH);
+    EXPECT_STREQ(huffcodec_version_string(), HUFFCODEC_VERSION_STRING);
+    huffcodec::Decoder unbuilt;
+    EXPECT_EQ(unbuilt.decode(in, 3, [](const std::uint8_t*, std::size_t) { return true; }).status,
+              Status::invalidArgument);
 }
 
 }  // namespace

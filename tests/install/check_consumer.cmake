@@ -1,13 +1,16 @@
 # SPDX-License-Identifier: MIT
-# Installs the build into PREFIX and builds examples/roundtrip.cpp against it
-# as another project would: with find_package (linking huffcodec::huffcodec,
-# then huffcodec::shared) and with pkg-config (the shared library). Each
-# program must run and report a round trip. Arguments: BUILD_DIR, PREFIX,
+# Installs the build into PREFIX and builds examples/roundtrip.cpp and the C99
+# examples/roundtrip.c against it as another project would: with find_package
+# (linking huffcodec::huffcodec, then huffcodec::shared) and with pkg-config
+# (the shared library). Each program must run and report a round trip. Arguments: BUILD_DIR, PREFIX,
 # WORK (scratch directory), EXAMPLE_DIR, LIBDIR, VERSION, the build's
 # GENERATOR, MAKE_PROGRAM, CXX and BUILD_TYPE, and EXTRA_FLAGS: compile and
 # link flags the consumer needs on top of what the package gives it (the
 # sanitizers, when the library is built with them).
 file(REMOVE_RECURSE "${PREFIX}" "${WORK}")
+# The C compiler of the C++ one's family, so that a sanitizer runtime matches.
+string(REGEX REPLACE "clang\\+\\+([-0-9.]*)$" "clang\\1" CC "${CXX}")
+string(REGEX REPLACE "g\\+\\+([-0-9.]*)$" "gcc\\1" CC "${CC}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE result OUTPUT_QUIET)
 if(NOT result EQUAL 0)
@@ -28,7 +31,8 @@ foreach(shared IN ITEMS OFF ON)
   set(build "${WORK}/cmake-shared-${shared}")
   execute_process(COMMAND "${CMAKE_COMMAND}" -S "${EXAMPLE_DIR}" -B "${build}"
                           -G "${GENERATOR}" "-DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM}"
-                          "-DCMAKE_CXX_COMPILER=${CXX}" "-DCMAKE_BUILD_TYPE=${BUILD_TYPE}"
+                          "-DCMAKE_CXX_COMPILER=${CXX}" "-DCMAKE_C_COMPILER=${CC}"
+                          "-DCMAKE_BUILD_TYPE=${BUILD_TYPE}" "-DCMAKE_C_FLAGS=${EXTRA_FLAGS}"
                           "-DCMAKE_PREFIX_PATH=${PREFIX}" "-DEXAMPLE_SHARED=${shared}"
                           "-DCMAKE_CXX_FLAGS=${EXTRA_FLAGS}"
                           "-DCMAKE_EXE_LINKER_FLAGS=${EXTRA_FLAGS}"
@@ -47,6 +51,7 @@ foreach(shared IN ITEMS OFF ON)
     message(FATAL_ERROR "building the example failed:\n${out}")
   endif()
   run_roundtrip("${build}/roundtrip")
+  run_roundtrip("${build}/roundtrip_c")
 endforeach()
 
 # pkg-config, with the same compiler.
@@ -77,4 +82,12 @@ if(NOT result EQUAL 0)
   message(FATAL_ERROR "compiling the example with pkg-config flags failed:\n${out}")
 endif()
 run_roundtrip("${WORK}/roundtrip-pkg-config" "${CMAKE_COMMAND}" -E env
+              "LD_LIBRARY_PATH=${PREFIX}/${LIBDIR}")
+execute_process(COMMAND "${CC}" -std=c99 -Wall -Wextra -pedantic -Werror ${extra}
+                        "${EXAMPLE_DIR}/roundtrip.c" ${flags} -o "${WORK}/roundtrip-c-pkg-config"
+                RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "compiling the C example with pkg-config flags failed:\n${out}")
+endif()
+run_roundtrip("${WORK}/roundtrip-c-pkg-config" "${CMAKE_COMMAND}" -E env
               "LD_LIBRARY_PATH=${PREFIX}/${LIBDIR}")

@@ -15,7 +15,8 @@ foreach(path IN ITEMS ${CMAKE_INSTALL_BINDIR}/uncompress ${CMAKE_INSTALL_BINDIR}
                       ${CMAKE_INSTALL_MANDIR}/man1/uncompress.1
                       ${CMAKE_INSTALL_MANDIR}/man1/compress.1
                       ${LIBDIR}/libhuffcodec.a ${LIBDIR}/libhuffcodec.so
-                      ${INCLUDEDIR}/huffcodec/huffcodec.hpp ${INCLUDEDIR}/huffcodec/version.hpp
+                      ${INCLUDEDIR}/huffcodec/huffcodec.hpp ${INCLUDEDIR}/huffcodec/huffcodec.h
+                      ${INCLUDEDIR}/huffcodec/version.hpp
                       ${package}/huffcodecConfig.cmake ${package}/huffcodecConfigVersion.cmake
                       ${package}/huffcodecTargets.cmake ${LIBDIR}/pkgconfig/huffcodec.pc)
   if(NOT EXISTS "${PREFIX}/${path}")

@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: MIT
+//
+// The C interface over the C++ one: plain types in, the fixed status numbers
+// out. The C++ functions it calls throw nothing, so nothing crosses it.
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+#include "huffcodec/huffcodec.h"
+#include "huffcodec/huffcodec.hpp"
+
+namespace {
+
+using huffcodec::Status;
+
+// Each C status is the C++ one of the same number.
+static_assert(HUFFCODEC_OK == static_cast<int>(Status::ok));
+static_assert(HUFFCODEC_HEADER_TOO_SHORT == static_cast<int>(Status::headerTooShort));
+static_assert(HUFFCODEC_NEGATIVE_COUNT == static_cast<int>(Status::negativeCount));
+static_assert(HUFFCODEC_SIZE_TOO_LARGE == static_cast<int>(Status::sizeTooLarge));
+static_assert(HUFFCODEC_TRUNCATED_BODY == static_cast<int>(Status::truncatedBody));
+static_assert(HUFFCODEC_READ_ERROR == static_cast<int>(Status::readError));
+static_assert(HUFFCODEC_WRITE_ERROR == static_cast<int>(Status::writeError));
+static_assert(HUFFCODEC_OUTPUT_TOO_SMALL == static_cast<int>(Status::outputTooSmall));
+static_assert(HUFFCODEC_INPUT_TOO_LARGE == static_cast<int>(Status::inputTooLarge));
+static_assert(HUFFCODEC_INPUT_CHANGED == static_cast<int>(Status::inputChanged));
+static_assert(HUFFCODEC_OUT_OF_MEMORY == static_cast<int>(Status::outOfMemory));
+static_assert(HUFFCODEC_INTERNAL_ERROR == static_cast<int>(Status::internalError));
+static_assert(HUFFCODEC_INVALID_ARGUMENT == static_cast<int>(Status::invalidArgument));
+static_assert(HUFFCODEC_HEADER_BYTES == huffcodec::kHeaderBytes);
+
+huffcodec_status statusOf(Status status) {
+    return static_cast<huffcodec_status>(static_cast<int>(status));
+}
+
+// The caller's options as C++ options: the members its struct_size covers,
+// the defaults for the rest. False when not even the thread count is there.
+bool optionsOf(const huffcodec_options* given, huffcodec::Options& options) {
+    huffcodec_options all;
+    huffcodec_options_init(&all);
+    if (given != nullptr) {
+        if (given->struct_size < offsetof(huffcodec_options, threads) + sizeof given->threads) {
+            return false;
+        }
+        std::memcpy(&all, given, std::min(given->struct_size, sizeof all));
+    }
+    options.threads = all.threads;
+    options.lanes = all.lanes;
+    options.segmentBytes = all.segment_bytes;
+    options.chunkBytes = all.chunk_bytes;
+    return true;
+}
+
+// A pointer that may be null only where its size is 0.
+bool usable(const void* pointer, std::size_t size) {
+    return pointer != nullptr || size == 0;
+}
+
+// Where a null pointer to no bytes points instead.
+const unsigned char kNothing[1] = {0};
+
+}  // namespace
+
+extern "C" {
+
+unsigned huffcodec_version_number(void) {
+    return HUFFCODEC_VERSION_MAJOR * 10000u + HUFFCODEC_VERSION_MINOR * 100u +
+           HUFFCODEC_VERSION_PATCH;
+}
+
+const char* huffcodec_version_string(void) {
+    return HUFFCODEC_VERSION_STRING;
+}
+
+const char* huffcodec_status_message(huffcodec_status status) {
+    return huffcodec::statusMessage(static_cast<Status>(status));
+}
+
+void huffcodec_options_init(huffcodec_options* options) {
+    if (options == nullptr) {
+        return;
+    }
+    *options = huffcodec_options{};
+    options->struct_size = sizeof *options;
+    options->threads = 0;
+}
+
+size_t huffcodec_compress_bound(size_t size) {
+    return huffcodec::compressBound(size);
+}
+
+huffcodec_status huffcodec_compress(const void* in, size_t in_size, void* out, size_t out_capacity,
+                                    size_t* out_size, const huffcodec_options* options) {
+    huffcodec::Options resolved;
+    if (out_size != nullptr) {
+        *out_size = 0;
+    }
+    if (!usable(in, in_size) || !usable(out, out_capacity) || out_size == nullptr ||
+        !optionsOf(options, resolved)) {
+        return HUFFCODEC_INVALID_ARGUMENT;
+    }
+    unsigned char none[1];
+    const huffcodec::CompressResult result =
+        huffcodec::compress(in != nullptr ? in : kNothing, in_size, out != nullptr ? out : none,
+                            out_capacity, resolved);
+    *out_size = result.bytesWritten;
+    return statusOf(result.status);
+}
+
+huffcodec_status huffcodec_decompress(const void* in, size_t in_size, void* out,
+                                      size_t out_capacity, size_t* out_size, size_t* in_consumed,
+                                      const huffcodec_options* options) {
+    huffcodec::Options resolved;
+    if (out_size != nullptr) {
+        *out_size = 0;
+    }
+    if (in_consumed != nullptr) {
+        *in_consumed = 0;
+    }
+    if (!usable(in, in_size) || !usable(out, out_capacity) || out_size == nullptr ||
+        !optionsOf(options, resolved)) {
+        return HUFFCODEC_INVALID_ARGUMENT;
+    }
+    unsigned char none[1];
+    const huffcodec::DecompressResult result =
+        huffcodec::decompress(in != nullptr ? in : kNothing, in_size, out != nullptr ? out : none,
+                              out_capacity, resolved);
+    *out_size = result.bytesWritten;
+    if (in_consumed != nullptr) {
+        *in_consumed = result.bytesConsumed;
+    }
+    return statusOf(result.status);
+}
+
+huffcodec_status huffcodec_read_header(const void* in, size_t in_size, int64_t* original_size,
+                                       int32_t counts[256]) {
+    if (!usable(in, in_size)) {
+        return HUFFCODEC_INVALID_ARGUMENT;
+    }
+    const huffcodec::HeaderResult result =
+        huffcodec::readHeader(in != nullptr ? in : kNothing, in_size);
+    if (result.status == Status::ok) {
+        if (original_size != nullptr) {
+            *original_size = result.header.originalSize;
+        }
+        if (counts != nullptr) {
+            std::copy(result.header.counts.begin(), result.header.counts.end(), counts);
+        }
+    }
+    return statusOf(result.status);
+}
+
+}  // extern "C"

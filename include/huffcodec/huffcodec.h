@@ -1,0 +1,109 @@
+/* SPDX-License-Identifier: MIT
+ *
+ * huffcodec for C (C99 and later, and C++): files packed with a static,
+ * byte-oriented Huffman code, compressed and decompressed in memory.
+ *
+ * A compressed file is a 1024-byte header of 256 little-endian signed 32-bit
+ * counts (entry i: how often byte value i occurs in the original data; their
+ * sum is the original size, at most 2147483647) followed by the codes of
+ * every original byte, packed least significant bit first. Anything after the
+ * bits the decoder needs is ignored.
+ *
+ * Every function returns a status; none aborts, throws or keeps state between
+ * calls. Every function may be called from several threads at once.
+ * huffcodec.hpp is the C++ interface to the same library, with streaming.
+ */
+#ifndef HUFFCODEC_HUFFCODEC_H
+#define HUFFCODEC_HUFFCODEC_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(__GNUC__)
+#define HUFFCODEC_C_API __attribute__((visibility("default")))
+#else
+#define HUFFCODEC_C_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Size of the count header that starts every compressed file. */
+#define HUFFCODEC_HEADER_BYTES 1024
+
+/* The library's version as major * 10000 + minor * 100 + patch, and as text
+ * ("0.2.0"): the library that is running, not the header compiled against. */
+HUFFCODEC_C_API unsigned huffcodec_version_number(void);
+HUFFCODEC_C_API const char* huffcodec_version_string(void);
+
+/* The numbers are fixed: a value is never renumbered or reused. */
+typedef enum huffcodec_status {
+    HUFFCODEC_OK = 0,
+    HUFFCODEC_HEADER_TOO_SHORT = 1,  /* fewer than HUFFCODEC_HEADER_BYTES bytes */
+    HUFFCODEC_NEGATIVE_COUNT = 2,    /* a header entry below 0 */
+    HUFFCODEC_SIZE_TOO_LARGE = 3,    /* header entries adding up past 2147483647 */
+    HUFFCODEC_TRUNCATED_BODY = 4,    /* the body ends before the last code does */
+    HUFFCODEC_READ_ERROR = 5,        /* reading the input failed */
+    HUFFCODEC_WRITE_ERROR = 6,       /* writing the output failed */
+    HUFFCODEC_OUTPUT_TOO_SMALL = 7,  /* the output buffer cannot hold the result */
+    HUFFCODEC_INPUT_TOO_LARGE = 8,   /* more than 2147483647 bytes to compress */
+    HUFFCODEC_INPUT_CHANGED = 9,     /* the second pass saw other bytes than counted */
+    HUFFCODEC_OUT_OF_MEMORY = 10,
+    HUFFCODEC_INTERNAL_ERROR = 11,   /* a broken internal guarantee; never expected */
+    HUFFCODEC_INVALID_ARGUMENT = 12  /* a null pointer where one is needed, bad options */
+} huffcodec_status;
+
+/* A short English description of status, e.g. "truncated body". Never NULL. */
+HUFFCODEC_C_API const char* huffcodec_status_message(huffcodec_status status);
+
+/* How a call runs. Set it up with huffcodec_options_init, then change the
+ * members wanted: the struct may grow at its end in later versions, and
+ * struct_size tells the library which members the caller knows. Every
+ * function takes NULL for the defaults. */
+typedef struct huffcodec_options {
+    size_t struct_size;   /* sizeof(huffcodec_options), set by huffcodec_options_init */
+    int threads;          /* 0 (the default): every available processor; 1: the calling
+                             thread only; data under 4 MiB is never shared out */
+    int lanes;            /* interleaved lanes per segment, 1 to 4; 0: chosen by the code */
+    size_t segment_bytes; /* body bytes a segment of lanes covers; 0: the default */
+    size_t chunk_bytes;   /* bytes a thread takes at a time; 0: the default; for tests */
+} huffcodec_options;
+
+HUFFCODEC_C_API void huffcodec_options_init(huffcodec_options* options);
+
+/* The most bytes huffcodec_compress can write for size bytes: the header
+ * plus size (a code from the data's own counts never takes more than 8 bits
+ * a byte). */
+HUFFCODEC_C_API size_t huffcodec_compress_bound(size_t size);
+
+/* Compresses in_size bytes of in into out, which holds out_capacity bytes
+ * (huffcodec_compress_bound(in_size) is always enough), and sets *out_size to
+ * the bytes written. The output is the same on every thread count. */
+HUFFCODEC_C_API huffcodec_status huffcodec_compress(const void* in, size_t in_size, void* out,
+                                                    size_t out_capacity, size_t* out_size,
+                                                    const huffcodec_options* options);
+
+/* Decompresses the compressed file of in_size bytes at in into out, which
+ * holds out_capacity bytes (at least the header's original size, or nothing
+ * is written: HUFFCODEC_OUTPUT_TOO_SMALL). Sets *out_size to the bytes
+ * decoded, and *in_consumed (may be NULL) to the header and every body byte
+ * decoding needed. On HUFFCODEC_TRUNCATED_BODY, out holds the bytes decoded
+ * before the code the body could not complete. */
+HUFFCODEC_C_API huffcodec_status huffcodec_decompress(const void* in, size_t in_size, void* out,
+                                                      size_t out_capacity, size_t* out_size,
+                                                      size_t* in_consumed,
+                                                      const huffcodec_options* options);
+
+/* Reads the header at the start of in_size bytes of in: *original_size (may
+ * be NULL) receives the sum of the counts, and counts (may be NULL) the 256
+ * entries. Entries are checked in index order. */
+HUFFCODEC_C_API huffcodec_status huffcodec_read_header(const void* in, size_t in_size,
+                                                       int64_t* original_size,
+                                                       int32_t counts[256]);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* HUFFCODEC_HUFFCODEC_H */
