@@ -82,6 +82,7 @@ int compressFile(int argc, char* argv[], Report& report) {
     bool copyFailed = false;
     huffcodec::Options options;
     options.threads = threads;
+    options.workersOffCaller = true;
     huffcodec::ChunkCounts chunks;
     const huffcodec::CountResult counted = huffcodec::countBytes(
         [&](std::uint8_t* buffer, std::size_t size) -> long {

@@ -59,7 +59,7 @@ std::uint64_t bodyBitsOf(const CodeTree& code, const CountTable& counts) {
 
 }  // namespace
 
-const char* statusMessage(Status status) {
+const char* statusMessage(Status status) noexcept {
     switch (status) {
         case Status::ok:
             return "ok";
@@ -249,7 +249,7 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
             }
             const StreamResult body =
                 encodeThreaded(impl->encoder, chunks->impl->chunks, chunks->impl->chunkBytes,
-                               threads, read, write);
+                               options.workersOffCaller, threads, read, write);
             return {body.status, header.size() + body.bytesWritten, body.bytesRead};
         }
         BodyEncoder encoder = impl->encoder;  // carries the bits of an unfinished byte
@@ -340,8 +340,8 @@ CountResult countBytes(const ReadFn& read, ChunkCounts* chunks, const Options& o
                 kept->threadedFrom = minThreadedBytes(kept->chunkBytes);
             }
             const int threads = options.threads == 0 ? availableProcessors() : options.threads;
-            result.status = countChunks(read, threads, kept->chunkBytes, kept->threadedFrom,
-                                        kept->chunks, total);
+            result.status = countChunks(read, threads, options.workersOffCaller, kept->chunkBytes,
+                                        kept->threadedFrom, kept->chunks, total);
             for (const ChunkCountTable& table : kept->chunks) {
                 for (std::size_t v = 0; v < counts.size(); ++v) {
                     counts[v] += table[v];
@@ -352,7 +352,7 @@ CountResult countBytes(const ReadFn& read, ChunkCounts* chunks, const Options& o
             ByteCounter counter;
             const ByteBuffer block(kEncodeBlock);
             for (;;) {
-                const long got = read(block.data(), kEncodeBlock);
+                const std::ptrdiff_t got = read(block.data(), kEncodeBlock);
                 if (got < 0 || static_cast<std::size_t>(got) > kEncodeBlock) {
                     result.status = Status::readError;
                     break;
@@ -390,7 +390,7 @@ CountResult countBytes(const ReadFn& read, ChunkCounts* chunks, const Options& o
 // for the counts among all prefix codes (whatever the ties), and eight bits
 // for every byte value is one of them: so n bytes never take more than 8n
 // bits, n bytes of body. Sizes past the format's limit are refused.
-std::size_t compressBound(std::size_t size) {
+std::size_t compressBound(std::size_t size) noexcept {
     return kHeaderBytes +
            static_cast<std::size_t>(std::min<std::uint64_t>(size, format::kMaxOriginalSize));
 }
@@ -440,11 +440,11 @@ CompressResult compressHere(const void* in, std::size_t size, void* out, std::si
 
 // Reads the buffer in place of a file, for the streaming paths.
 ReadFn readerOf(const std::uint8_t* data, std::size_t size, std::size_t& offset) {
-    return [data, size, &offset](std::uint8_t* buffer, std::size_t n) -> long {
+    return [data, size, &offset](std::uint8_t* buffer, std::size_t n) -> std::ptrdiff_t {
         const std::size_t piece = std::min(n, size - offset);
         std::memcpy(buffer, data + offset, piece);
         offset += piece;
-        return static_cast<long>(piece);
+        return static_cast<std::ptrdiff_t>(piece);
     };
 }
 
@@ -462,7 +462,8 @@ WriteFn writerTo(std::uint8_t* target, std::size_t capacity, std::size_t& at) {
 
 }  // namespace
 
-CompressResult compress(const void* in, std::size_t size, void* out, std::size_t capacity) {
+CompressResult compress(const void* in, std::size_t size, void* out,
+                        std::size_t capacity) noexcept {
     return compress(in, size, out, capacity, Options{});
 }
 
@@ -505,7 +506,8 @@ CompressResult compress(const void* in, std::size_t size, void* out, std::size_t
     }
 }
 
-DecompressResult decompress(const void* in, std::size_t size, void* out, std::size_t capacity) {
+DecompressResult decompress(const void* in, std::size_t size, void* out,
+                            std::size_t capacity) noexcept {
     return decompress(in, size, out, capacity, Options{});
 }
 

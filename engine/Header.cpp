@@ -24,7 +24,7 @@ Status checkCounts(Header& header, std::size_t entries) {
     return Status::ok;
 }
 
-HeaderResult readHeader(const void* in, std::size_t size) {
+HeaderResult readHeader(const void* in, std::size_t size) noexcept {
     const auto* bytes = static_cast<const std::uint8_t*>(in);
     HeaderResult result{Status::ok, {}};
     const std::size_t entries = std::min<std::size_t>(size / 4, format::kSymbols);
@@ -43,7 +43,7 @@ HeaderResult readHeader(const void* in, std::size_t size) {
     return result;
 }
 
-std::array<std::uint8_t, kHeaderBytes> writeHeader(const Header& header) {
+std::array<std::uint8_t, kHeaderBytes> writeHeader(const Header& header) noexcept {
     std::array<std::uint8_t, kHeaderBytes> bytes{};
     for (std::size_t i = 0; i < header.counts.size(); ++i) {
         const auto value = static_cast<std::uint32_t>(header.counts[i]);

@@ -21,7 +21,7 @@ struct FullRead {
 inline FullRead readFull(const ReadFn& read, std::uint8_t* buffer, std::size_t size) {
     FullRead result{0, false};
     while (result.bytes < size) {
-        const long got = read(buffer + result.bytes, size - result.bytes);
+        const std::ptrdiff_t got = read(buffer + result.bytes, size - result.bytes);
         if (got < 0 || static_cast<std::size_t>(got) > size - result.bytes) {
             result.failed = true;
             break;

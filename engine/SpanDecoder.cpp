@@ -4,12 +4,12 @@
 // previous code's length, so a single chain cannot go faster than its latency;
 // L independent chains hide it. A segment is split at L - 1 byte boundaries:
 // lane 0 goes on from the true state, lane k from split point k as if a code
-// started there, each recording where its first codes start. When every lane
-// has reached the end of its part, the true state steps code by code onto one
-// of lane 1's starts; from there lane 1's symbols are the true ones, and lane
-// 1 meets lane 2 the same way, and so on. A boundary where the lanes do not
-// meet (codes of constant length that is not a multiple of 8 bits can do
-// that) is decoded again from the true state: slower, never different.
+// started there. When every lane has reached the end of its part, the true
+// state steps code by code while lane 1's codes are walked again from its split
+// point, until both stand on the same position; from there lane 1's symbols
+// are the true ones, and lane 1 meets lane 2 the same way, and so on. A boundary where the lanes do
+// not meet (codes of constant length that is not a multiple of 8 bits can do that) is decoded again
+// from the true state: slower, never different.
 #include "SpanDecoder.hpp"
 
 #include <algorithm>
@@ -30,11 +30,6 @@ void DecodeWorkspace::reserve(int laneCount, std::size_t regionBytes) {
 
 namespace {
 
-// Runs N of the lanes (those listed in active) interleaved while every one of
-// them is below its limit. Each lane is held as three locals, its bit
-// position, its bit buffer (reloaded from the position once per group) and its
-// output pointer, and the careful step takes it by value, so that all of them
-// can live in registers. False if a careful step ran out of input.
 // One lane in the hot loop, as three values: its bit position, its bit buffer
 // (reloaded from the position once per group) and its output pointer.
 struct LaneRegisters {

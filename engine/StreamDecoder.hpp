@@ -16,7 +16,8 @@
 
 namespace huffcodec {
 
-// What the commands use unless told otherwise.
+// Where the options leave them open: Decoder chooses the lanes by the code's
+// shape before it gets here, so these serve direct users of the engine.
 inline constexpr int kDefaultLanes = 4;
 inline constexpr std::size_t kDefaultSegmentBytes = std::size_t{1} << 16;
 

@@ -105,7 +105,7 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
 
     // This thread decodes too while it waits: threadCount - 1 workers.
     WorkerPool workers(slotCount, [&](std::size_t index) { decodeChunk(chunks, slots[index]); });
-    workers.allowThreads(threadCount - 1);
+    workers.allowThreads(threadCount - 1, options.workersOffCaller);
 
     std::uint64_t nextRead = 0;   // chunk to read next
     std::uint64_t nextWrite = 0;  // chunk to write next
@@ -152,14 +152,14 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
             nextRead == 0 ? 0
                           : slots[(nextRead - 1) % slotCount].offset +
                                 std::min(slots[(nextRead - 1) % slotCount].filled, chunkBytes);
-        const ReadFn remaining = [&](std::uint8_t* buffer, std::size_t size) -> long {
+        const ReadFn remaining = [&](std::uint8_t* buffer, std::size_t size) -> std::ptrdiff_t {
             if (cursor < buffered) {
                 const Slot& slot = slots[(cursor / chunkBytes) % slotCount];
                 const auto at = static_cast<std::size_t>(cursor - slot.offset);
                 const std::size_t n = std::min(size, std::min(slot.filled, chunkBytes) - at);
                 std::memcpy(buffer, slot.input.data() + at, n);
                 cursor += n;
-                return static_cast<long>(n);
+                return static_cast<std::ptrdiff_t>(n);
             }
             if (readFailed) {
                 return -1;

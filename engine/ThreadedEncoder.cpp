@@ -59,9 +59,9 @@ void encodeChunk(const BodyEncoder& prototype, EncodeSlot& slot) {
 
 }  // namespace
 
-Status countChunks(const ReadFn& read, int threadCount, std::size_t chunkBytes,
-                   std::uint64_t threadedFrom, std::vector<ChunkCountTable>& chunks,
-                   std::int64_t& total) {
+Status countChunks(const ReadFn& read, int threadCount, bool workersOffCaller,
+                   std::size_t chunkBytes, std::uint64_t threadedFrom,
+                   std::vector<ChunkCountTable>& chunks, std::int64_t& total) {
     // Slots get their buffers as the input turns out to fill them: a small
     // input takes one, whatever the thread count.
     std::vector<CountSlot> slots(static_cast<std::size_t>(2 * threadCount + 1));
@@ -93,7 +93,7 @@ Status countChunks(const ReadFn& read, int threadCount, std::size_t chunkBytes,
             }
             // Below threadedFrom the jobs run on this thread alone.
             if (!started && static_cast<std::uint64_t>(total) >= threadedFrom) {
-                workers.allowThreads(threadCount - 1);
+                workers.allowThreads(threadCount - 1, workersOffCaller);
                 started = true;
             }
             workers.submit(nextRead % slotCount);
@@ -123,8 +123,8 @@ std::vector<std::uint64_t> chunkBitsOf(const BodyEncoder& encoder,
 }
 
 StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkCountTable>& counts,
-                            std::size_t chunkBytes, int threadCount, const ReadFn& read,
-                            const WriteFn& write) {
+                            std::size_t chunkBytes, bool workersOffCaller, int threadCount,
+                            const ReadFn& read, const WriteFn& write) {
     // Where every chunk's codes start, from the first pass's counts.
     const std::size_t chunkCount = counts.size();
     const std::vector<std::uint64_t> chunkBits = chunkBitsOf(encoder, counts);
@@ -145,7 +145,7 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
     const std::size_t slotCount = slots.size();
     // This thread encodes too while it waits: threadCount - 1 workers.
     WorkerPool workers(slotCount, [&](std::size_t index) { encodeChunk(encoder, slots[index]); });
-    workers.allowThreads(threadCount - 1);
+    workers.allowThreads(threadCount - 1, workersOffCaller);
 
     std::uint64_t consumed = 0;
     std::uint64_t written = 0;
@@ -212,7 +212,7 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
     }
     // Nothing may follow what the first pass counted: more bytes than counted.
     std::uint8_t extra = 0;
-    const long more = read(&extra, 1);
+    const std::ptrdiff_t more = read(&extra, 1);
     if (more != 0) {
         return {more < 0 ? Status::readError : Status::inputChanged, written, consumed};
     }

@@ -31,9 +31,9 @@ using ChunkCountTable = std::array<std::uint32_t, 256>;
 // worker threads once threadedFrom bytes have been read (a smaller input
 // starts no thread). total receives the bytes read. Returns ok, readError or
 // inputTooLarge.
-Status countChunks(const ReadFn& read, int threadCount, std::size_t chunkBytes,
-                   std::uint64_t threadedFrom, std::vector<ChunkCountTable>& chunks,
-                   std::int64_t& total);
+Status countChunks(const ReadFn& read, int threadCount, bool workersOffCaller,
+                   std::size_t chunkBytes, std::uint64_t threadedFrom,
+                   std::vector<ChunkCountTable>& chunks, std::int64_t& total);
 
 // The bits of each chunk's codes, from its counts.
 std::vector<std::uint64_t> chunkBitsOf(const BodyEncoder& encoder,
@@ -45,8 +45,8 @@ std::vector<std::uint64_t> chunkBitsOf(const BodyEncoder& encoder,
 // chunkBytes. Returns bodyBytes written and input bytes consumed in the
 // result.
 StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkCountTable>& counts,
-                            std::size_t chunkBytes, int threadCount, const ReadFn& read,
-                            const WriteFn& write);
+                            std::size_t chunkBytes, bool workersOffCaller, int threadCount,
+                            const ReadFn& read, const WriteFn& write);
 
 }  // namespace huffcodec
 

@@ -56,10 +56,10 @@ WorkerPool::~WorkerPool() {
     stop();
 }
 
-void WorkerPool::allowThreads(int count) {
+void WorkerPool::allowThreads(int count, bool offCaller) {
     threadLimit = count > 0 ? static_cast<std::size_t>(count) : 0;
     threads.reserve(threadLimit);
-    spread = workerProcessors(count, processors);
+    spread = offCaller && workerProcessors(count, processors);
 }
 
 void WorkerPool::startThread() {

@@ -45,8 +45,10 @@ public:
 
     // Lets up to count threads run the jobs; each is started when a job is
     // submitted while every thread started before is busy. A thread that
-    // cannot be started is done without: the jobs still run, on fewer.
-    void allowThreads(int count);
+    // cannot be started is done without: the jobs still run, on fewer. With
+    // offCaller, the threads keep off the caller's processor when the others
+    // are enough for them.
+    void allowThreads(int count, bool offCaller);
     // Lets the jobs under way finish, drops the queued ones and joins every
     // thread; no thread starts after it. Safe to call more than once.
     void stop();

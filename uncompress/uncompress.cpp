@@ -81,6 +81,7 @@ int uncompressFile(int argc, char* argv[], Report& report) {
     report.begin("Writing to file \"" + outfile + "\"...");
     huffcodec::Options options;
     options.threads = threads;
+    options.workersOffCaller = true;
     // With threads decoding, the kernel's share of writing runs beside them.
     if (threads > 1 && total >= huffcodec::kMinThreadedSize) {
         output.writeInBackground();

@@ -67,7 +67,7 @@ enum class Status : int {
 };
 
 // A short English description of status, e.g. "truncated body". Never null.
-HUFFCODEC_API const char* statusMessage(Status status);
+HUFFCODEC_API const char* statusMessage(Status status) noexcept;
 
 // What a header says.
 struct Header {
@@ -84,17 +84,17 @@ struct HeaderResult {
 // Reads the header at the start of size bytes of in (size may include the
 // body). Entries are checked in index order; the first that is missing,
 // negative or takes the sum past kMaxOriginalSize decides the status.
-HUFFCODEC_API HeaderResult readHeader(const void* in, std::size_t size);
+HUFFCODEC_API HeaderResult readHeader(const void* in, std::size_t size) noexcept;
 
 // Encodes header as the 1024 bytes that start a compressed file.
-HUFFCODEC_API std::array<std::uint8_t, kHeaderBytes> writeHeader(const Header& header);
+HUFFCODEC_API std::array<std::uint8_t, kHeaderBytes> writeHeader(const Header& header) noexcept;
 
 // ---- In memory ----------------------------------------------------------
 
 // The most bytes compress() can write for size bytes of input: the header plus
 // size bytes, as a code built from the data's own counts never takes more
 // than the 8 bits a byte of a fixed-length code would.
-HUFFCODEC_API std::size_t compressBound(std::size_t size);
+HUFFCODEC_API std::size_t compressBound(std::size_t size) noexcept;
 
 struct CompressResult {
     Status status;             // ok, inputTooLarge, outputTooSmall or outOfMemory
@@ -104,7 +104,7 @@ struct CompressResult {
 // Compresses size bytes of in into out, which holds capacity bytes. A capacity
 // of compressBound(size) is always enough.
 HUFFCODEC_API CompressResult compress(const void* in, std::size_t size, void* out,
-                                      std::size_t capacity);
+                                      std::size_t capacity) noexcept;
 
 struct DecompressResult {
     Status status;
@@ -118,14 +118,14 @@ struct DecompressResult {
 // is at least the header's original size. On truncatedBody, out holds the
 // bytesWritten bytes decoded before the code the body could not complete.
 HUFFCODEC_API DecompressResult decompress(const void* in, std::size_t size, void* out,
-                                          std::size_t capacity);
+                                          std::size_t capacity) noexcept;
 
 // ---- Streaming ----------------------------------------------------------
 
 // Fills buffer with up to size bytes and returns how many: 0 only at the end
 // of the input, a negative number on an error. A short count is not the end:
 // the caller asks again until it gets 0.
-using ReadFn = std::function<long(std::uint8_t* buffer, std::size_t size)>;
+using ReadFn = std::function<std::ptrdiff_t(std::uint8_t* buffer, std::size_t size)>;
 // Takes size bytes; returns false on an error, which ends the call. Neither
 // callback may throw. Both are called on the thread that called the library,
 // one call at a time, whatever Options::threads is.
@@ -154,6 +154,12 @@ struct Options {
     // chosen here also lowers the threshold above to 16 chunks' worth of
     // bytes. Meant for tests and benchmarks: small chunks run slower.
     std::size_t chunkBytes = 0;
+    // Keeps the worker threads off the processor the calling thread runs on,
+    // where the process may use enough others: Linux tends to start a thread
+    // on its creator's processor, and two busy threads then share one until
+    // the scheduler parts them. The commands set it; by default the library
+    // leaves the threads' CPU affinity alone.
+    bool workersOffCaller = false;
 };
 
 // compress() and decompress() with options: options.threads threads (0:
