@@ -7,6 +7,7 @@
 #include <array>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "BodyEncoder.hpp"
 #include "ByteBuffer.hpp"
@@ -182,6 +183,171 @@ StreamResult Decoder::decode(const void* body, std::size_t size, const WriteFn& 
     } catch (const std::bad_alloc&) {
         return {Status::outOfMemory, 0, 0};
     }
+}
+
+// ---- Decompression stream -------------------------------------------------
+
+struct DecompressStream::Impl {
+    Options options;
+    std::array<std::uint8_t, kHeaderBytes> headerBytes{};
+    std::size_t headerFilled = 0;
+    bool headerRead = false;
+    Header header;
+    Decoder decoder;
+    std::unique_ptr<StreamDecoder> body;
+    DecodeStats stats;
+    // Decoded bytes go straight to the caller's buffer; what does not fit
+    // waits in pending (at most an output block and a segment's pieces).
+    OutBuffer* target = nullptr;
+    std::vector<std::uint8_t> pending;
+    std::size_t pendingTaken = 0;
+    WriteFn sink;
+    bool bodyEnded = false;
+    BodyResult ended{Status::ok, 0, 0};
+    Status failure = Status::ok;
+
+    Impl() {
+        sink = [this](const std::uint8_t* data, std::size_t size) {
+            const std::size_t room =
+                pending.size() == pendingTaken ? target->size - target->pos : 0;
+            const std::size_t direct = std::min(room, size);
+            if (direct > 0) {
+                std::memcpy(static_cast<std::uint8_t*>(target->data) + target->pos, data, direct);
+                target->pos += direct;
+            }
+            pending.insert(pending.end(), data + direct, data + size);
+            return true;
+        };
+    }
+
+    void givePending(OutBuffer& out) {
+        const std::size_t n = std::min(pending.size() - pendingTaken, out.size - out.pos);
+        if (n > 0) {
+            std::memcpy(static_cast<std::uint8_t*>(out.data) + out.pos,
+                        pending.data() + pendingTaken, n);
+            out.pos += n;
+            pendingTaken += n;
+        }
+        if (pendingTaken == pending.size()) {
+            pending.clear();
+            pendingTaken = 0;
+        }
+    }
+
+    Status fail(Status status) {
+        failure = status;
+        return status;
+    }
+
+    // Takes header bytes from in; builds the decoder once all are there.
+    Status readHeaderFrom(InBuffer& in, bool endOfInput) {
+        const std::size_t n = std::min(kHeaderBytes - headerFilled, in.size - in.pos);
+        std::memcpy(headerBytes.data() + headerFilled,
+                    static_cast<const std::uint8_t*>(in.data) + in.pos, n);
+        headerFilled += n;
+        in.pos += n;
+        if (headerFilled < kHeaderBytes) {
+            // What the entries so far say, or too short if they are fine.
+            const HeaderResult partial = readHeader(headerBytes.data(), headerFilled);
+            return endOfInput && in.pos == in.size ? fail(partial.status) : Status::ok;
+        }
+        const HeaderResult parsed = readHeader(headerBytes.data(), headerFilled);
+        if (parsed.status != Status::ok) {
+            return fail(parsed.status);
+        }
+        const Status built = decoder.build(parsed.header);
+        if (built != Status::ok) {
+            return fail(built);
+        }
+        header = parsed.header;
+        headerRead = true;
+        body =
+            std::make_unique<StreamDecoder>(decoder.impl->tables, decoder.impl->resolve(options));
+        body->start(decoder.impl->symbolCount, sink);
+        return Status::ok;
+    }
+};
+
+DecompressStream::DecompressStream() noexcept = default;
+DecompressStream::~DecompressStream() = default;
+DecompressStream::DecompressStream(DecompressStream&&) noexcept = default;
+DecompressStream& DecompressStream::operator=(DecompressStream&&) noexcept = default;
+
+Status DecompressStream::reset(const Options& options) noexcept {
+    impl.reset();
+    if (checkOptions(options) != Status::ok) {
+        return Status::invalidArgument;
+    }
+    try {
+        impl = std::make_unique<Impl>();
+        impl->options = options;
+        return Status::ok;
+    } catch (const std::bad_alloc&) {
+        return Status::outOfMemory;
+    }
+}
+
+Status DecompressStream::decompress(InBuffer& in, OutBuffer& out, bool endOfInput) noexcept {
+    if (in.pos > in.size || out.pos > out.size || (in.data == nullptr && in.size > 0) ||
+        (out.data == nullptr && out.size > 0)) {
+        return Status::invalidArgument;
+    }
+    if (!impl) {
+        const Status started = reset();
+        if (started != Status::ok) {
+            return started;
+        }
+    }
+    Impl& s = *impl;
+    if (s.failure != Status::ok) {
+        return s.failure;
+    }
+    try {
+        s.givePending(out);
+        if (!s.headerRead) {
+            const Status status = s.readHeaderFrom(in, endOfInput);
+            if (status != Status::ok || !s.headerRead) {
+                return status;
+            }
+        }
+        s.target = &out;
+        while (!s.bodyEnded && s.pending.empty()) {
+            const std::size_t taken = s.body->feed(
+                static_cast<const std::uint8_t*>(in.data) + in.pos, in.size - in.pos, endOfInput);
+            in.pos += taken;
+            const BodyResult result = s.body->resume(s.stats);
+            const StreamDecoder::Wait wait = s.body->waiting();
+            if (wait == StreamDecoder::Wait::none) {
+                s.bodyEnded = true;
+                s.ended = result;
+            } else if (wait == StreamDecoder::Wait::input && in.pos == in.size) {
+                break;  // the caller brings more
+            }
+        }
+        s.target = nullptr;
+        if (s.bodyEnded && s.pending.empty() && s.ended.status != Status::ok) {
+            return s.fail(s.ended.status);
+        }
+        return Status::ok;
+    } catch (const std::bad_alloc&) {
+        s.target = nullptr;
+        return s.fail(Status::outOfMemory);
+    }
+}
+
+bool DecompressStream::finished() const noexcept {
+    return impl && impl->bodyEnded && impl->pending.empty() && impl->ended.status == Status::ok;
+}
+
+const Header* DecompressStream::header() const noexcept {
+    return impl && impl->headerRead ? &impl->header : nullptr;
+}
+
+std::uint64_t DecompressStream::bytesConsumed() const noexcept {
+    if (!impl || !impl->bodyEnded || !impl->pending.empty()) {
+        return 0;
+    }
+    return kHeaderBytes + (impl->ended.bitsConsumed + 7) / 8;
 }
 
 // ---- Encoder ------------------------------------------------------------

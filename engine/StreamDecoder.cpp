@@ -56,12 +56,51 @@ void StreamDecoder::reserve() {
         // A top-up keeps fewer than kInputReserve + segmentInput unread bytes
         // and the up to kLoadBytes before them that the lane still holds as
         // bits, then reads a whole block after them.
-        inputBlock = ByteBuffer(kInputBlock + kInputReserve + segmentInput + lanes::kLoadBytes);
+        inputCapacity = kInputBlock + kInputReserve + segmentInput + lanes::kLoadBytes;
+        inputBlock = ByteBuffer(inputCapacity);
     }
     if (laneCount > 1 && !workspaceReady) {
         workspace.reserve(laneCount, spans.regionBytes());
         workspaceReady = true;
     }
+}
+
+void StreamDecoder::start(std::uint64_t symbolCount, const WriteFn& writeFn) {
+    pushed = true;
+    write = &writeFn;
+    reserve();
+    in = inputBlock.data();
+    state = {in, 0, 0, output.data()};
+    pushedSymbols = symbolCount;
+}
+
+std::size_t StreamDecoder::feed(const std::uint8_t* data, std::size_t size, bool last) {
+    if (inputDone) {
+        return 0;
+    }
+    const std::size_t capacity = inputCapacity;
+    if (size > 0 && inEnd + size > capacity) {
+        // Keep every byte from the one that holds the next bit.
+        const std::int64_t position = lanes::bitPosition(state, in);
+        const auto consumed = static_cast<std::size_t>(position >> 3);
+        std::memmove(inputBlock.data(), in + consumed, inEnd - consumed);
+        inBase += consumed;
+        inEnd -= consumed;
+        state = lanes::laneAt(in, position & 7, state.out);
+    }
+    const std::size_t taken = std::min(size, capacity - inEnd);
+    if (taken > 0) {
+        std::memcpy(inputBlock.data() + inEnd, data, taken);
+        inEnd += taken;
+    }
+    inputDone = last && taken == size;
+    return taken;
+}
+
+BodyResult StreamDecoder::resume(DecodeStats& stats) {
+    wait = Wait::none;
+    wrote = false;
+    return run(pushedSymbols, stats);
 }
 
 BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const std::uint8_t* body,
@@ -94,6 +133,7 @@ void StreamDecoder::topUp() {
 
 bool StreamDecoder::flushOutput() {
     const auto size = static_cast<std::size_t>(state.out - output.data());
+    wrote = wrote || size > 0;
     const bool ok = size == 0 || (*write)(output.data(), size);
     written += ok ? size : 0;
     state.out = output.data();
@@ -117,6 +157,10 @@ BodyResult StreamDecoder::run(std::uint64_t symbolCount, DecodeStats& stats) {
         std::memset(output.data(), tables.onlySymbol(),
                     static_cast<std::size_t>(std::min<std::uint64_t>(kOutputBlock, symbolCount)));
         while (written < symbolCount) {
+            if (pushed && wrote) {
+                wait = Wait::output;
+                return finish(Status::ok);
+            }
             state.out =
                 output.data() + std::min<std::uint64_t>(kOutputBlock, symbolCount - written);
             if (!flushOutput()) {
@@ -138,7 +182,19 @@ BodyResult StreamDecoder::run(std::uint64_t symbolCount, DecodeStats& stats) {
         if (written + outPos >= symbolCount) {
             break;
         }
+        if (pushed && wrote) {
+            wait = Wait::output;  // the caller takes what was written first
+            return finish(Status::ok);
+        }
         if (!inputDone && inEnd - static_cast<std::size_t>(state.next - in) < wantInput) {
+            if (pushed) {
+                // Fed in pieces: what is decoded goes out, and more input in.
+                if (!flushOutput()) {
+                    return finish(Status::writeError);
+                }
+                wait = Wait::input;
+                return finish(Status::ok);
+            }
             topUp();
         }
         const std::uint64_t remaining = symbolCount - written - outPos;
@@ -159,6 +215,7 @@ BodyResult StreamDecoder::run(std::uint64_t symbolCount, DecodeStats& stats) {
                     return finish(Status::writeError);
                 }
                 written += piece.size;
+                wrote = wrote || piece.size > 0;
             }
             continue;
         }

@@ -49,6 +49,18 @@ public:
     BodyResult decode(std::uint64_t symbolCount, const std::uint8_t* body, std::size_t size,
                       const WriteFn& write, DecodeStats& stats);
 
+    // The body handed over in pieces by a caller that holds the loop: start(),
+    // then feed() and resume() in turn while waiting() says why it stopped.
+    // resume() returns after every write, so that the caller can take the
+    // output before more is made.
+    enum class Wait { none, input, output };
+    void start(std::uint64_t symbolCount, const WriteFn& write);
+    // Takes as many of size bytes as the input block has room for and
+    // returns their number; last: no input follows these.
+    std::size_t feed(const std::uint8_t* data, std::size_t size, bool last);
+    BodyResult resume(DecodeStats& stats);
+    Wait waiting() const { return wait; }
+
 private:
     BodyResult run(std::uint64_t symbolCount, DecodeStats& stats);
     BodyResult finish(Status status) const;
@@ -62,6 +74,7 @@ private:
     const WriteFn* write = nullptr;
 
     ByteBuffer inputBlock;             // owned input, when reading through read
+    std::size_t inputCapacity = 0;     // its size
     const std::uint8_t* in = nullptr;  // inputBlock, or the borrowed body
     std::size_t inEnd = 0;             // end of the valid bytes at in
     std::uint64_t inBase = 0;          // offset in the body of in[0]
@@ -72,6 +85,12 @@ private:
     std::uint64_t written = 0;  // symbols handed to write
     DecodeWorkspace workspace;
     bool workspaceReady = false;
+    // Fed in pieces: the symbols to decode, why resume() stopped, and whether
+    // anything was written since it was called.
+    bool pushed = false;
+    std::uint64_t pushedSymbols = 0;
+    Wait wait = Wait::none;
+    bool wrote = false;
 };
 
 }  // namespace huffcodec

@@ -10,7 +10,9 @@
 // chunks' worth of symbols: so most runs pick chunks from that tail up to a
 // size whose next two chunks still fit in the body, which workers decode and
 // the calling thread meets at their boundaries; one run in four picks chunks
-// too small for a worker, and the calling thread decodes them all.
+// too small for a worker, and the calling thread decodes them all. Last, the
+// whole file goes through the caller-driven stream in pieces of sizes the
+// input picks, which must give the same bytes, status and end.
 #include <algorithm>
 #include <cstdint>
 #include <sstream>
@@ -115,5 +117,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     fuzzRunsWithWorkers += workersRan ? 1 : 0;
+
+    // The whole file through the caller-driven stream, in and out in pieces
+    // whose sizes the input picks.
+    huffcodec::DecompressStream stream;
+    std::string streamed;
+    std::string room(1 + size * 17 % 300, '\0');
+    const std::size_t inPiece = 1 + size * 29 % 700;
+    std::size_t given = 0;
+    huffcodec::Status status = huffcodec::Status::ok;
+    while (!stream.finished() && status == huffcodec::Status::ok) {
+        const std::size_t piece = std::min(inPiece, size - given);
+        huffcodec::InBuffer input{data + given, piece, 0};
+        huffcodec::OutBuffer output{room.data(), room.size(), 0};
+        status = stream.decompress(input, output, given + piece == size);
+        given += input.pos;
+        streamed.append(room.data(), output.pos);
+        FUZZ_CHECK(input.pos > 0 || output.pos > 0 || stream.finished() ||
+                   status != huffcodec::Status::ok);
+    }
+    FUZZ_CHECK(streamed == plain);
+    FUZZ_CHECK(status == (complete ? huffcodec::Status::ok : huffcodec::Status::truncatedBody));
+    if (complete) {
+        FUZZ_CHECK(stream.bytesConsumed() == kHeaderBytes + static_cast<std::uint64_t>(in.tellg()));
+    }
     return 0;
 }

@@ -224,6 +224,65 @@ public:
                         const Options& options = {}, DecodeStats* stats = nullptr) const noexcept;
 
 private:
+    friend class DecompressStream;  // decodes with the same tables
+    struct Impl;
+    std::unique_ptr<Impl> impl;
+};
+
+// Input and output of a stream the caller drives: bytes data[pos, size) are
+// still to be read, or free to be written; the stream moves pos on.
+struct InBuffer {
+    const void* data = nullptr;
+    std::size_t size = 0;
+    std::size_t pos = 0;
+};
+struct OutBuffer {
+    void* data = nullptr;
+    std::size_t size = 0;
+    std::size_t pos = 0;
+};
+
+// A whole compressed file, header and body, decompressed in pieces of any
+// size the caller chooses (1 byte to many MiB on either side), as from an
+// event loop: no callbacks, bounded memory (about 2 MiB), one thread.
+//
+//     DecompressStream stream;
+//     while (!stream.finished()) {
+//         ... refill in, or take out's bytes and empty it ...
+//         Status s = stream.decompress(in, out, inputEnded);
+//         if (s != Status::ok) ... (truncatedBody: out got every byte before the cut)
+//     }
+//
+// decompress() takes what it can of in and gives what it can to out; it
+// returns ok while nothing is wrong, having moved in.pos or out.pos on unless
+// it needs more input (in.pos == in.size) or more room (out.pos == out.size).
+// With endOfInput, the bytes in are the last: a file that ends early gives
+// headerTooShort or truncatedBody once every byte decoded before the cut has
+// been given out. A failure is final until reset(). Input past the end of the
+// body may be taken from in and is ignored; bytesConsumed() tells where the
+// file ended.
+class HUFFCODEC_API DecompressStream {
+public:
+    DecompressStream() noexcept;
+    ~DecompressStream();
+    DecompressStream(DecompressStream&&) noexcept;
+    DecompressStream& operator=(DecompressStream&&) noexcept;
+
+    // Starts over for another file, decoding with options (threads are not
+    // used). invalidArgument for options out of range.
+    Status reset(const Options& options = {}) noexcept;
+
+    Status decompress(InBuffer& in, OutBuffer& out, bool endOfInput = false) noexcept;
+
+    // True once every byte of the file has been given out.
+    bool finished() const noexcept;
+    // The file's header, once read; null before.
+    const Header* header() const noexcept;
+    // Header plus every body byte the decoding needed, once finished (or
+    // failed with truncatedBody); 0 before.
+    std::uint64_t bytesConsumed() const noexcept;
+
+private:
     struct Impl;
     std::unique_ptr<Impl> impl;
 };

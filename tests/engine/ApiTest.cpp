@@ -162,6 +162,78 @@ TEST(Api, StreamingEncoderAndDecoder) {
     EXPECT_EQ(decoder.build(bad), Status::sizeTooLarge);
 }
 
+// The caller-driven stream against the plain path: whole files, cut files
+// and files with trailing bytes, fed and drained in pieces of every size from
+// one byte up (the sizes drawn with a fixed seed), give the data, the cut's
+// prefix and truncatedBody, and where the file ended.
+TEST(Api, DecompressStreamInPiecesOfAnySize) {
+    std::mt19937 random(77);
+    const std::vector<SymbolCounts> shapes = countTableShapes();
+    std::size_t row = 0;
+    for (std::size_t t = 0; t < shapes.size(); t += 3) {
+        // Some files larger than the stream's input block, which then moves
+        // what it keeps to its front.
+        const std::string data = dataFor(shapes[t],
+                                         t % 2 == 0   ? 3000
+                                         : t % 3 == 0 ? 1500000
+                                                      : 300000,
+                                         t);
+        const std::string file = compressReference(data);
+        HCTree tree;
+        tree.buildFromCounts(countBytes(data));
+        const std::string cut = file.substr(0, kHeaderBytes + (file.size() - kHeaderBytes) / 2);
+        const PlainDecoding cutPlain = decodePlain(tree, cut.substr(kHeaderBytes), data.size());
+        const std::size_t limits[] = {1, 16, 5000, 1 << 20};
+        for (const std::string& input : {file, file + "trailing", cut}) {
+            const std::size_t inLimit = limits[row % 4], outLimit = limits[row / 4 % 4];
+            ++row;
+            SCOPED_TRACE("table " + std::to_string(t) + ", " + std::to_string(input.size()) +
+                         " bytes in pieces up to " + std::to_string(inLimit) + " / " +
+                         std::to_string(outLimit));
+            huffcodec::DecompressStream stream;
+            std::string restored;
+            std::vector<char> buffer(outLimit);
+            std::size_t given = 0;
+            Status status = Status::ok;
+            for (int calls = 0; !stream.finished() && status == Status::ok; ++calls) {
+                ASSERT_LT(calls, 10000000);
+                const std::size_t piece =
+                    std::min<std::size_t>(1 + random() % inLimit, input.size() - given);
+                huffcodec::InBuffer in{input.data() + given, piece, 0};
+                huffcodec::OutBuffer out{buffer.data(), 1 + random() % outLimit, 0};
+                status = stream.decompress(in, out, given + piece == input.size());
+                given += in.pos;
+                restored.append(buffer.data(), out.pos);
+            }
+            const bool isCut = input.size() < file.size();
+            EXPECT_EQ(status, isCut && !cutPlain.complete ? Status::truncatedBody : Status::ok);
+            EXPECT_TRUE(restored == (isCut ? cutPlain.symbols : data));
+            if (!isCut) {
+                EXPECT_EQ(stream.bytesConsumed(), file.size());
+                ASSERT_NE(stream.header(), nullptr);
+                EXPECT_EQ(stream.header()->originalSize, static_cast<std::int64_t>(data.size()));
+            }
+        }
+    }
+    // A short or bad header is reported once the input has ended.
+    const std::string header = compressReference("abc").substr(0, kHeaderBytes);
+    std::string negative = header;
+    negative[4 * 'b' + 3] = static_cast<char>(0x80);
+    for (const auto& [input, status] : {std::pair<std::string, Status>{"", Status::headerTooShort},
+                                        {header.substr(0, 500), Status::headerTooShort},
+                                        {negative.substr(0, 500), Status::negativeCount},
+                                        {negative, Status::negativeCount}}) {
+        huffcodec::DecompressStream stream;
+        char byte = 0;
+        huffcodec::InBuffer in{input.data(), input.size(), 0};
+        huffcodec::OutBuffer out{&byte, 1, 0};
+        EXPECT_EQ(stream.decompress(in, out, false),
+                  input.size() < kHeaderBytes ? Status::ok : status);
+        EXPECT_EQ(stream.decompress(in, out, true), status);
+        EXPECT_FALSE(stream.finished());
+    }
+}
+
 // ---- One input on several threads ---------------------------------------
 
 // The encoder's chunks and the smallest input it shares out among threads.
