@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <new>
 
 #include "huffcodec/huffcodec.h"
 #include "huffcodec/huffcodec.hpp"
@@ -59,7 +60,23 @@ bool usable(const void* pointer, std::size_t size) {
 // Where a null pointer to no bytes points instead.
 const unsigned char kNothing[1] = {0};
 
+// The streams' buffers, moved back and forth.
+huffcodec::InBuffer inOf(const huffcodec_in_buffer& in) {
+    return {in.data, in.size, in.pos};
+}
+huffcodec::OutBuffer outOf(const huffcodec_out_buffer& out) {
+    return {out.data, out.size, out.pos};
+}
+
 }  // namespace
+
+struct huffcodec_dstream {
+    huffcodec::DecompressStream stream;
+};
+
+struct huffcodec_cstream {
+    huffcodec::CompressStream stream;
+};
 
 extern "C" {
 
@@ -148,6 +165,90 @@ huffcodec_status huffcodec_read_header(const void* in, size_t in_size, int64_t* 
         }
     }
     return statusOf(result.status);
+}
+
+huffcodec_status huffcodec_dstream_create(huffcodec_dstream** stream,
+                                          const huffcodec_options* options) {
+    huffcodec::Options resolved;
+    if (stream == nullptr || !optionsOf(options, resolved)) {
+        return HUFFCODEC_INVALID_ARGUMENT;
+    }
+    *stream = new (std::nothrow) huffcodec_dstream;
+    if (*stream == nullptr) {
+        return HUFFCODEC_OUT_OF_MEMORY;
+    }
+    const Status status = (*stream)->stream.reset(resolved);
+    if (status != Status::ok) {
+        delete *stream;
+        *stream = nullptr;
+    }
+    return statusOf(status);
+}
+
+huffcodec_status huffcodec_dstream_decompress(huffcodec_dstream* stream, huffcodec_in_buffer* in,
+                                              huffcodec_out_buffer* out, int end_of_input) {
+    if (stream == nullptr || in == nullptr || out == nullptr) {
+        return HUFFCODEC_INVALID_ARGUMENT;
+    }
+    huffcodec::InBuffer input = inOf(*in);
+    huffcodec::OutBuffer output = outOf(*out);
+    const Status status = stream->stream.decompress(input, output, end_of_input != 0);
+    in->pos = input.pos;
+    out->pos = output.pos;
+    return statusOf(status);
+}
+
+int huffcodec_dstream_finished(const huffcodec_dstream* stream) {
+    return stream != nullptr && stream->stream.finished() ? 1 : 0;
+}
+
+uint64_t huffcodec_dstream_bytes_consumed(const huffcodec_dstream* stream) {
+    return stream != nullptr ? stream->stream.bytesConsumed() : 0;
+}
+
+void huffcodec_dstream_free(huffcodec_dstream* stream) {
+    delete stream;
+}
+
+huffcodec_status huffcodec_cstream_create(huffcodec_cstream** stream, const int32_t counts[256],
+                                          const huffcodec_options* options) {
+    huffcodec::Options resolved;
+    if (stream == nullptr || counts == nullptr || !optionsOf(options, resolved)) {
+        return HUFFCODEC_INVALID_ARGUMENT;
+    }
+    *stream = new (std::nothrow) huffcodec_cstream;
+    if (*stream == nullptr) {
+        return HUFFCODEC_OUT_OF_MEMORY;
+    }
+    huffcodec::Header header;
+    std::copy(counts, counts + header.counts.size(), header.counts.begin());
+    const Status status = (*stream)->stream.reset(header, resolved);
+    if (status != Status::ok) {
+        delete *stream;
+        *stream = nullptr;
+    }
+    return statusOf(status);
+}
+
+huffcodec_status huffcodec_cstream_compress(huffcodec_cstream* stream, huffcodec_in_buffer* in,
+                                            huffcodec_out_buffer* out, int end_of_input) {
+    if (stream == nullptr || in == nullptr || out == nullptr) {
+        return HUFFCODEC_INVALID_ARGUMENT;
+    }
+    huffcodec::InBuffer input = inOf(*in);
+    huffcodec::OutBuffer output = outOf(*out);
+    const Status status = stream->stream.compress(input, output, end_of_input != 0);
+    in->pos = input.pos;
+    out->pos = output.pos;
+    return statusOf(status);
+}
+
+int huffcodec_cstream_finished(const huffcodec_cstream* stream) {
+    return stream != nullptr && stream->stream.finished() ? 1 : 0;
+}
+
+void huffcodec_cstream_free(huffcodec_cstream* stream) {
+    delete stream;
 }
 
 }  // extern "C"

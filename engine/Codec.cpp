@@ -185,6 +185,50 @@ StreamResult Decoder::decode(const void* body, std::size_t size, const WriteFn& 
     }
 }
 
+// ---- Streams the caller drives ------------------------------------------
+
+namespace {
+
+// Bytes for a caller's OutBuffer: straight in while it has room, the rest kept
+// in order until the next call.
+class OutputQueue {
+public:
+    void put(OutBuffer& out, const std::uint8_t* data, std::size_t size) {
+        const std::size_t direct = empty() ? std::min(size, out.size - out.pos) : 0;
+        if (direct > 0) {
+            std::memcpy(static_cast<std::uint8_t*>(out.data) + out.pos, data, direct);
+            out.pos += direct;
+        }
+        pending.insert(pending.end(), data + direct, data + size);
+    }
+    void give(OutBuffer& out) {
+        const std::size_t n = std::min(pending.size() - taken, out.size - out.pos);
+        if (n > 0) {
+            std::memcpy(static_cast<std::uint8_t*>(out.data) + out.pos, pending.data() + taken, n);
+            out.pos += n;
+            taken += n;
+        }
+        if (taken == pending.size()) {
+            pending.clear();
+            taken = 0;
+        }
+    }
+    bool empty() const { return pending.empty(); }
+
+private:
+    std::vector<std::uint8_t> pending;
+    std::size_t taken = 0;
+};
+
+// A caller's buffers as the streams take them: positions within the sizes,
+// no null data with a size.
+bool usableBuffers(const InBuffer& in, const OutBuffer& out) {
+    return in.pos <= in.size && out.pos <= out.size && (in.data != nullptr || in.size == 0) &&
+           (out.data != nullptr || out.size == 0);
+}
+
+}  // namespace
+
 // ---- Decompression stream -------------------------------------------------
 
 struct DecompressStream::Impl {
@@ -196,11 +240,11 @@ struct DecompressStream::Impl {
     Decoder decoder;
     std::unique_ptr<StreamDecoder> body;
     DecodeStats stats;
-    // Decoded bytes go straight to the caller's buffer; what does not fit
-    // waits in pending (at most an output block and a segment's pieces).
+    // Decoded bytes go straight to the caller's buffer, which target points
+    // to during decompress(); what does not fit waits in queued (at most an
+    // output block and a segment's pieces).
     OutBuffer* target = nullptr;
-    std::vector<std::uint8_t> pending;
-    std::size_t pendingTaken = 0;
+    OutputQueue queued;
     WriteFn sink;
     bool bodyEnded = false;
     BodyResult ended{Status::ok, 0, 0};
@@ -208,30 +252,9 @@ struct DecompressStream::Impl {
 
     Impl() {
         sink = [this](const std::uint8_t* data, std::size_t size) {
-            const std::size_t room =
-                pending.size() == pendingTaken ? target->size - target->pos : 0;
-            const std::size_t direct = std::min(room, size);
-            if (direct > 0) {
-                std::memcpy(static_cast<std::uint8_t*>(target->data) + target->pos, data, direct);
-                target->pos += direct;
-            }
-            pending.insert(pending.end(), data + direct, data + size);
+            queued.put(*target, data, size);
             return true;
         };
-    }
-
-    void givePending(OutBuffer& out) {
-        const std::size_t n = std::min(pending.size() - pendingTaken, out.size - out.pos);
-        if (n > 0) {
-            std::memcpy(static_cast<std::uint8_t*>(out.data) + out.pos,
-                        pending.data() + pendingTaken, n);
-            out.pos += n;
-            pendingTaken += n;
-        }
-        if (pendingTaken == pending.size()) {
-            pending.clear();
-            pendingTaken = 0;
-        }
     }
 
     Status fail(Status status) {
@@ -288,8 +311,7 @@ Status DecompressStream::reset(const Options& options) noexcept {
 }
 
 Status DecompressStream::decompress(InBuffer& in, OutBuffer& out, bool endOfInput) noexcept {
-    if (in.pos > in.size || out.pos > out.size || (in.data == nullptr && in.size > 0) ||
-        (out.data == nullptr && out.size > 0)) {
+    if (!usableBuffers(in, out)) {
         return Status::invalidArgument;
     }
     if (!impl) {
@@ -303,7 +325,7 @@ Status DecompressStream::decompress(InBuffer& in, OutBuffer& out, bool endOfInpu
         return s.failure;
     }
     try {
-        s.givePending(out);
+        s.queued.give(out);
         if (!s.headerRead) {
             const Status status = s.readHeaderFrom(in, endOfInput);
             if (status != Status::ok || !s.headerRead) {
@@ -311,7 +333,7 @@ Status DecompressStream::decompress(InBuffer& in, OutBuffer& out, bool endOfInpu
             }
         }
         s.target = &out;
-        while (!s.bodyEnded && s.pending.empty()) {
+        while (!s.bodyEnded && s.queued.empty()) {
             const std::size_t taken = s.body->feed(
                 static_cast<const std::uint8_t*>(in.data) + in.pos, in.size - in.pos, endOfInput);
             in.pos += taken;
@@ -325,7 +347,7 @@ Status DecompressStream::decompress(InBuffer& in, OutBuffer& out, bool endOfInpu
             }
         }
         s.target = nullptr;
-        if (s.bodyEnded && s.pending.empty() && s.ended.status != Status::ok) {
+        if (s.bodyEnded && s.queued.empty() && s.ended.status != Status::ok) {
             return s.fail(s.ended.status);
         }
         return Status::ok;
@@ -336,7 +358,7 @@ Status DecompressStream::decompress(InBuffer& in, OutBuffer& out, bool endOfInpu
 }
 
 bool DecompressStream::finished() const noexcept {
-    return impl && impl->bodyEnded && impl->pending.empty() && impl->ended.status == Status::ok;
+    return impl && impl->bodyEnded && impl->queued.empty() && impl->ended.status == Status::ok;
 }
 
 const Header* DecompressStream::header() const noexcept {
@@ -344,7 +366,7 @@ const Header* DecompressStream::header() const noexcept {
 }
 
 std::uint64_t DecompressStream::bytesConsumed() const noexcept {
-    if (!impl || !impl->bodyEnded || !impl->pending.empty()) {
+    if (!impl || !impl->bodyEnded || !impl->queued.empty()) {
         return 0;
     }
     return kHeaderBytes + (impl->ended.bitsConsumed + 7) / 8;
@@ -487,6 +509,100 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
     } catch (const std::bad_alloc&) {
         return {Status::outOfMemory, 0, 0};
     }
+}
+
+// ---- Compression stream -------------------------------------------------
+
+struct CompressStream::Impl {
+    Encoder encoder;
+    BodyEncoder body;  // carries the bits of an unfinished byte
+    OutputQueue queued;
+    ByteBuffer encoded;
+    std::uint64_t consumed = 0;
+    std::uint64_t bits = 0;  // of the codes written, before padding
+    bool ended = false;
+    Status failure = Status::ok;
+
+    explicit Impl(Encoder built)
+        : encoder(std::move(built)),
+          body(encoder.impl->encoder),
+          encoded(body.outputBound(kEncodeBlock) + 1) {}
+
+    Status fail(Status status) {
+        failure = status;
+        return status;
+    }
+};
+
+CompressStream::CompressStream() noexcept = default;
+CompressStream::~CompressStream() = default;
+CompressStream::CompressStream(CompressStream&&) noexcept = default;
+CompressStream& CompressStream::operator=(CompressStream&&) noexcept = default;
+
+Status CompressStream::reset(const Header& header, const Options& options) noexcept {
+    impl.reset();
+    if (checkOptions(options) != Status::ok) {
+        return Status::invalidArgument;
+    }
+    try {
+        Encoder encoder;
+        const Status built = encoder.build(header);
+        if (built != Status::ok) {
+            return built;
+        }
+        impl = std::make_unique<Impl>(std::move(encoder));
+        const auto headerBytes = writeHeader(impl->encoder.impl->header);
+        OutBuffer none;
+        impl->queued.put(none, headerBytes.data(), headerBytes.size());
+        return Status::ok;
+    } catch (const std::bad_alloc&) {
+        impl.reset();
+        return Status::outOfMemory;
+    }
+}
+
+Status CompressStream::compress(InBuffer& in, OutBuffer& out, bool endOfInput) noexcept {
+    if (!impl || !usableBuffers(in, out)) {
+        return Status::invalidArgument;
+    }
+    Impl& s = *impl;
+    if (s.failure != Status::ok) {
+        return s.failure;
+    }
+    const Encoder::Impl& counted = *s.encoder.impl;
+    try {
+        s.queued.give(out);
+        while (!s.ended && s.queued.empty() && in.pos < in.size) {
+            const std::size_t piece = std::min(kEncodeBlock, in.size - in.pos);
+            s.consumed += piece;
+            // Other bytes than counted could have no code at all.
+            if (s.consumed > static_cast<std::uint64_t>(counted.total)) {
+                return s.fail(Status::inputChanged);
+            }
+            const std::size_t size = s.body.encode(
+                static_cast<const std::uint8_t*>(in.data) + in.pos, piece, s.encoded.data());
+            in.pos += piece;
+            s.bits += 8 * std::uint64_t{size};
+            s.queued.put(out, s.encoded.data(), size);
+        }
+        if (!s.ended && s.queued.empty() && in.pos == in.size && endOfInput) {
+            s.bits += s.body.unfinishedBits();
+            const std::size_t size = s.body.finish(s.encoded.data());
+            s.queued.put(out, s.encoded.data(), size);
+            s.ended = true;
+            if (s.consumed != static_cast<std::uint64_t>(counted.total) ||
+                s.body.sawSymbolWithoutCode() || s.bits != counted.bodyBits) {
+                return s.fail(Status::inputChanged);
+            }
+        }
+        return Status::ok;
+    } catch (const std::bad_alloc&) {
+        return s.fail(Status::outOfMemory);
+    }
+}
+
+bool CompressStream::finished() const noexcept {
+    return impl && impl->ended && impl->queued.empty() && impl->failure == Status::ok;
 }
 
 CountResult countBytes(const ReadFn& read, ChunkCounts* chunks, const Options& options) noexcept {

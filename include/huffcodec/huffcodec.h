@@ -40,18 +40,18 @@ HUFFCODEC_C_API const char* huffcodec_version_string(void);
 /* The numbers are fixed: a value is never renumbered or reused. */
 typedef enum huffcodec_status {
     HUFFCODEC_OK = 0,
-    HUFFCODEC_HEADER_TOO_SHORT = 1,  /* fewer than HUFFCODEC_HEADER_BYTES bytes */
-    HUFFCODEC_NEGATIVE_COUNT = 2,    /* a header entry below 0 */
-    HUFFCODEC_SIZE_TOO_LARGE = 3,    /* header entries adding up past 2147483647 */
-    HUFFCODEC_TRUNCATED_BODY = 4,    /* the body ends before the last code does */
-    HUFFCODEC_READ_ERROR = 5,        /* reading the input failed */
-    HUFFCODEC_WRITE_ERROR = 6,       /* writing the output failed */
-    HUFFCODEC_OUTPUT_TOO_SMALL = 7,  /* the output buffer cannot hold the result */
-    HUFFCODEC_INPUT_TOO_LARGE = 8,   /* more than 2147483647 bytes to compress */
-    HUFFCODEC_INPUT_CHANGED = 9,     /* the second pass saw other bytes than counted */
+    HUFFCODEC_HEADER_TOO_SHORT = 1, /* fewer than HUFFCODEC_HEADER_BYTES bytes */
+    HUFFCODEC_NEGATIVE_COUNT = 2,   /* a header entry below 0 */
+    HUFFCODEC_SIZE_TOO_LARGE = 3,   /* header entries adding up past 2147483647 */
+    HUFFCODEC_TRUNCATED_BODY = 4,   /* the body ends before the last code does */
+    HUFFCODEC_READ_ERROR = 5,       /* reading the input failed */
+    HUFFCODEC_WRITE_ERROR = 6,      /* writing the output failed */
+    HUFFCODEC_OUTPUT_TOO_SMALL = 7, /* the output buffer cannot hold the result */
+    HUFFCODEC_INPUT_TOO_LARGE = 8,  /* more than 2147483647 bytes to compress */
+    HUFFCODEC_INPUT_CHANGED = 9,    /* the second pass saw other bytes than counted */
     HUFFCODEC_OUT_OF_MEMORY = 10,
-    HUFFCODEC_INTERNAL_ERROR = 11,   /* a broken internal guarantee; never expected */
-    HUFFCODEC_INVALID_ARGUMENT = 12  /* a null pointer where one is needed, bad options */
+    HUFFCODEC_INTERNAL_ERROR = 11,  /* a broken internal guarantee; never expected */
+    HUFFCODEC_INVALID_ARGUMENT = 12 /* a null pointer where one is needed, bad options */
 } huffcodec_status;
 
 /* A short English description of status, e.g. "truncated body". Never NULL. */
@@ -99,8 +99,56 @@ HUFFCODEC_C_API huffcodec_status huffcodec_decompress(const void* in, size_t in_
  * be NULL) receives the sum of the counts, and counts (may be NULL) the 256
  * entries. Entries are checked in index order. */
 HUFFCODEC_C_API huffcodec_status huffcodec_read_header(const void* in, size_t in_size,
-                                                       int64_t* original_size,
-                                                       int32_t counts[256]);
+                                                       int64_t* original_size, int32_t counts[256]);
+
+/* Input and output of a stream the caller drives: bytes data[pos, size) are
+ * still to be read, or free to be written; the stream moves pos on. */
+typedef struct huffcodec_in_buffer {
+    const void* data;
+    size_t size;
+    size_t pos;
+} huffcodec_in_buffer;
+typedef struct huffcodec_out_buffer {
+    void* data;
+    size_t size;
+    size_t pos;
+} huffcodec_out_buffer;
+
+/* A whole compressed file decompressed in pieces of any size, on the calling
+ * thread, in bounded memory (about 2 MiB). Call huffcodec_dstream_decompress
+ * until huffcodec_dstream_finished says 1: while it returns HUFFCODEC_OK it
+ * has moved in->pos or out->pos on, unless it needs more input (in->pos ==
+ * in->size) or more room (out->pos == out->size). end_of_input not 0: in
+ * holds the last bytes, and a file that ends early then gives
+ * HUFFCODEC_HEADER_TOO_SHORT or HUFFCODEC_TRUNCATED_BODY once every byte
+ * decoded before the cut is out. A failure is final. */
+typedef struct huffcodec_dstream huffcodec_dstream;
+HUFFCODEC_C_API huffcodec_status huffcodec_dstream_create(huffcodec_dstream** stream,
+                                                          const huffcodec_options* options);
+HUFFCODEC_C_API huffcodec_status huffcodec_dstream_decompress(huffcodec_dstream* stream,
+                                                              huffcodec_in_buffer* in,
+                                                              huffcodec_out_buffer* out,
+                                                              int end_of_input);
+HUFFCODEC_C_API int huffcodec_dstream_finished(const huffcodec_dstream* stream);
+/* Header plus every body byte the decoding needed, once finished; else 0. */
+HUFFCODEC_C_API uint64_t huffcodec_dstream_bytes_consumed(const huffcodec_dstream* stream);
+HUFFCODEC_C_API void huffcodec_dstream_free(huffcodec_dstream* stream);
+
+/* The second pass of compression in pieces, for data whose 256 counts are
+ * known: takes the data through in and gives the whole file, header first,
+ * through out, as huffcodec_dstream_decompress does. HUFFCODEC_INPUT_CHANGED
+ * once the data turns out to differ from the counts in its size, in a byte
+ * they count as 0, or in the total length of its codes. */
+typedef struct huffcodec_cstream huffcodec_cstream;
+HUFFCODEC_C_API huffcodec_status huffcodec_cstream_create(huffcodec_cstream** stream,
+                                                          const int32_t counts[256],
+                                                          const huffcodec_options* options);
+HUFFCODEC_C_API huffcodec_status huffcodec_cstream_compress(huffcodec_cstream* stream,
+                                                            huffcodec_in_buffer* in,
+                                                            huffcodec_out_buffer* out,
+                                                            int end_of_input);
+HUFFCODEC_C_API int huffcodec_cstream_finished(const huffcodec_cstream* stream);
+HUFFCODEC_C_API void huffcodec_cstream_free(huffcodec_cstream* stream);
 
 #ifdef __cplusplus
 }

@@ -349,6 +349,40 @@ public:
                         const ChunkCounts* chunks = nullptr) const noexcept;
 
 private:
+    friend class CompressStream;  // encodes with the same code
+    struct Impl;
+    std::unique_ptr<Impl> impl;
+};
+
+// The second pass of compression in pieces the caller drives, for data whose
+// counts are known (countBytes, or kept from before): takes the data in
+// pieces of any size through in and gives the whole file, header first,
+// through out. Fails with inputChanged once the data turns out to differ from
+// the counts in its size, in a byte they count as 0, or in the total length
+// of its codes (a change that keeps all three is not detected); what it gave
+// out before is then no valid file. One thread; memory stays bounded (well
+// under 1 MiB).
+class HUFFCODEC_API CompressStream {
+public:
+    CompressStream() noexcept;
+    ~CompressStream();
+    CompressStream(CompressStream&&) noexcept;
+    CompressStream& operator=(CompressStream&&) noexcept;
+
+    // Starts a file for data with header's counts. Returns ok, a header
+    // status (negativeCount, sizeTooLarge), outOfMemory or invalidArgument
+    // (options out of range).
+    Status reset(const Header& header, const Options& options = {}) noexcept;
+
+    // Takes what it can of in and gives what it can to out, as
+    // DecompressStream::decompress does; endOfInput: in holds the last bytes.
+    // invalidArgument before reset().
+    Status compress(InBuffer& in, OutBuffer& out, bool endOfInput = false) noexcept;
+
+    // True once the whole file has been given out.
+    bool finished() const noexcept;
+
+private:
     struct Impl;
     std::unique_ptr<Impl> impl;
 };

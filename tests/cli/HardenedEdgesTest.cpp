@@ -171,8 +171,8 @@ TEST(HardenedEdges, TableOfCases) {
 // Address-space limits from where the program cannot even load to where it
 // runs through, on one thread and on two: every run gives the normal result,
 // or ends the report so far with "  Problem: out of memory." and status 255,
-// leaving no output from compress and an empty one from uncompress (all its
-// memory is taken before the first byte is written); and some limit gives
+// leaving no output from compress and an empty one, if any, from uncompress
+// (all its memory is taken before the first byte is written); and some limit gives
 // that problem. Where the allocations fall changes with the code; the sweep
 // does not depend on it.
 TEST(HardenedEdges, MemoryLimitsGiveTheOutOfMemoryProblem) {
@@ -221,7 +221,9 @@ TEST(HardenedEdges, MemoryLimitsGiveTheOutOfMemoryProblem) {
                 const std::size_t before = result.err.size() - line.size();
                 EXPECT_EQ(result.err.substr(before), line);
                 EXPECT_EQ(result.err.substr(0, before), full.substr(0, before));
-                EXPECT_EQ(fileExists(out), !packing);
+                // Before the first stage line, uncompress may not have
+                // created its output yet.
+                EXPECT_TRUE(packing ? !fileExists(out) : fileExists(out) || before == 0);
                 EXPECT_EQ(fileExists(out) ? readFile(out).size() : 0, 0u);
             }
             EXPECT_GT(outOfMemory, 0);

@@ -162,11 +162,26 @@ TEST(Api, StreamingEncoderAndDecoder) {
     EXPECT_EQ(decoder.build(bad), Status::sizeTooLarge);
 }
 
-// The caller-driven stream against the plain path: whole files, cut files
+// Whether the byte that differs between a and b has a code of another length
+// (or none) in tree.
+bool lengthChanged(const HCTree& tree, const std::string& a, const std::string& b) {
+    const std::vector<std::string> codes = codesOf(tree);
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i]) {
+            const auto before = static_cast<unsigned char>(a[i]);
+            const auto after = static_cast<unsigned char>(b[i]);
+            return tree.getLeaf(after) == nullptr || codes[before].size() != codes[after].size();
+        }
+    }
+    return false;
+}
+
+// The caller-driven streams against the reference: whole files, cut files
 // and files with trailing bytes, fed and drained in pieces of every size from
 // one byte up (the sizes drawn with a fixed seed), give the data, the cut's
-// prefix and truncatedBody, and where the file ended.
-TEST(Api, DecompressStreamInPiecesOfAnySize) {
+// prefix and truncatedBody, and where the file ended; the data, fed to a
+// CompressStream the same way, gives the file, and changed data inputChanged.
+TEST(Api, StreamsInPiecesOfAnySize) {
     std::mt19937 random(77);
     const std::vector<SymbolCounts> shapes = countTableShapes();
     std::size_t row = 0;
@@ -204,6 +219,36 @@ TEST(Api, DecompressStreamInPiecesOfAnySize) {
                 status = stream.decompress(in, out, given + piece == input.size());
                 given += in.pos;
                 restored.append(buffer.data(), out.pos);
+            }
+            // The second pass of compression, fed and drained the same way.
+            const huffcodec::CountResult counted = [&] {
+                std::size_t offset = 0;
+                return huffcodec::countBytes(readerOf(data, offset));
+            }();
+            std::string replaced = data;
+            replaced[data.size() / 2] = static_cast<char>(data[data.size() / 2] ^ 1);
+            const std::string sources[] = {data, data + "x", replaced};
+            for (const std::string& source : sources) {
+                huffcodec::CompressStream packer;
+                ASSERT_EQ(packer.reset(counted.header), Status::ok);
+                std::string packed;
+                std::size_t taken = 0;
+                Status packStatus = Status::ok;
+                while (!packer.finished() && packStatus == Status::ok) {
+                    const std::size_t piece =
+                        std::min<std::size_t>(1 + random() % inLimit, source.size() - taken);
+                    huffcodec::InBuffer in{source.data() + taken, piece, 0};
+                    huffcodec::OutBuffer out{buffer.data(), 1 + random() % outLimit, 0};
+                    packStatus = packer.compress(in, out, taken + piece == source.size());
+                    taken += in.pos;
+                    packed.append(buffer.data(), out.pos);
+                }
+                if (&source == &sources[0]) {
+                    EXPECT_EQ(packStatus, Status::ok);
+                    EXPECT_TRUE(packed == file);
+                } else if (source.size() > data.size() || lengthChanged(tree, data, replaced)) {
+                    EXPECT_EQ(packStatus, Status::inputChanged);
+                }
             }
             const bool isCut = input.size() < file.size();
             EXPECT_EQ(status, isCut && !cutPlain.complete ? Status::truncatedBody : Status::ok);
