@@ -54,6 +54,51 @@ foreach(shared IN ITEMS OFF ON)
   run_roundtrip("${build}/roundtrip_c")
 endforeach()
 
+# The version policy: find_package with a version takes this release only for
+# a request in its own series (0.MINOR before 1.0, MAJOR after), and with a
+# range whenever the range holds it, whatever the series.
+string(REGEX MATCH "^([0-9]+)\\.([0-9]+)" _ "${VERSION}")
+set(major ${CMAKE_MATCH_1})
+set(minor ${CMAKE_MATCH_2})
+math(EXPR next_minor "${minor} + 1")
+math(EXPR next_major "${major} + 1")
+if(major EQUAL 0)
+  set(older_series 0.0)
+  if(minor EQUAL 0)
+    set(older_series "")
+  endif()
+  set(newer_series 0.${next_minor})
+else()
+  math(EXPR older_major "${major} - 1")
+  set(older_series ${older_major}.0)
+  set(newer_series ${next_major}.0)
+endif()
+set(requests "${major}.${minor}=1" "${VERSION}=1" "${newer_series}=0"
+  "0.1...${VERSION}=1" "0.1...<${VERSION}=0" "${VERSION}...${next_major}=1"
+  "${newer_series}...${next_major}.5=0" "0.1...<${next_major}=1")
+if(older_series)
+  list(APPEND requests "${older_series}=0" "${older_series}...${newer_series}=1")
+endif()
+set(probe "${WORK}/find-version")
+set(lists "cmake_minimum_required(VERSION 3.19)\nproject(probe C)\n")
+foreach(request IN LISTS requests)
+  string(REPLACE "=" ";" request "${request}")
+  list(GET request 0 range)
+  list(GET request 1 expected)
+  string(APPEND lists "find_package(huffcodec ${range} CONFIG QUIET)\n"
+    "if(NOT \"\${huffcodec_FOUND}\" EQUAL ${expected})\n"
+    "  message(SEND_ERROR \"find_package(huffcodec ${range}): found=\${huffcodec_FOUND}, "
+    "expected ${expected}\")\nendif()\nunset(huffcodec_FOUND)\n")
+endforeach()
+file(WRITE "${probe}/CMakeLists.txt" "${lists}")
+execute_process(COMMAND "${CMAKE_COMMAND}" -S "${probe}" -B "${probe}/build"
+                        "-DCMAKE_PREFIX_PATH=${PREFIX}" "-DCMAKE_C_COMPILER=${CC}"
+                RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "find_package against ${VERSION}:\n${out}")
+endif()
+message(STATUS "find_package version requests: ${requests}")
+
 # pkg-config, with the same compiler.
 find_program(PKG_CONFIG pkg-config)
 if(NOT PKG_CONFIG)
