@@ -2,7 +2,10 @@
 # Installs the build into PREFIX and builds examples/roundtrip.cpp and the C99
 # examples/roundtrip.c against it as another project would: with find_package
 # (linking huffcodec::huffcodec, then huffcodec::shared) and with pkg-config
-# (the shared library). Each program must run and report a round trip. Arguments: BUILD_DIR, PREFIX,
+# (the shared library). Each program must run and report a round trip. With
+# DEB_DIR, the Debian packages there, unpacked into PREFIX as a scratch root,
+# take the place of the install, and their commands run from it on SAMPLE.
+# Arguments: BUILD_DIR, PREFIX,
 # WORK (scratch directory), EXAMPLE_DIR, LIBDIR, VERSION, the build's
 # GENERATOR, MAKE_PROGRAM, CXX and BUILD_TYPE, and EXTRA_FLAGS: compile and
 # link flags the consumer needs on top of what the package gives it (the
@@ -11,10 +14,68 @@ file(REMOVE_RECURSE "${PREFIX}" "${WORK}")
 # The C compiler of the C++ one's family, so that a sanitizer runtime matches.
 string(REGEX REPLACE "clang\\+\\+([-0-9.]*)$" "clang\\1" CC "${CXX}")
 string(REGEX REPLACE "g\\+\\+([-0-9.]*)$" "gcc\\1" CC "${CC}")
-execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
-                RESULT_VARIABLE result OUTPUT_QUIET)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "cmake --install failed: ${result}")
+if(DEB_DIR)
+  # The three Debian packages, unpacked as dpkg would into a scratch root whose
+  # /usr the consumers then use.
+  string(REGEX MATCH "^([0-9]+)\\.([0-9]+)" _ "${VERSION}")
+  set(soversion ${CMAKE_MATCH_1})
+  if(soversion EQUAL 0)
+    set(soversion 0.${CMAKE_MATCH_2})
+  endif()
+  foreach(package IN ITEMS libhuffcodec${soversion} libhuffcodec-dev huffcodec-tools)
+    file(GLOB deb "${DEB_DIR}/${package}_${VERSION}_*.deb")
+    if(NOT deb)
+      message(FATAL_ERROR "no ${package} ${VERSION} in ${DEB_DIR}")
+    endif()
+    execute_process(COMMAND dpkg-deb -x "${deb}" "${PREFIX}" RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+      message(FATAL_ERROR "dpkg-deb -x ${deb} failed")
+    endif()
+  endforeach()
+  set(root "${PREFIX}")
+  set(PREFIX "${root}/usr")
+  # No file of gzip's or ncompress's, and none that an installed package owns,
+  # also under /bin on a merged /usr.
+  foreach(path IN ITEMS bin/compress bin/uncompress share/man/man1/compress.1.gz
+                        share/man/man1/uncompress.1.gz)
+    if(EXISTS "${PREFIX}/${path}" OR IS_SYMLINK "${PREFIX}/${path}")
+      message(FATAL_ERROR "the packages ship /usr/${path}")
+    endif()
+  endforeach()
+  file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${root}" "${root}/*")
+  list(TRANSFORM files PREPEND /)
+  set(unmerged ${files})
+  list(FILTER unmerged INCLUDE REGEX "^/usr/s?bin/")
+  list(TRANSFORM unmerged REPLACE "^/usr" "")
+  execute_process(COMMAND dpkg-query -S ${files} ${unmerged} OUTPUT_VARIABLE owned ERROR_QUIET)
+  if(owned)
+    message(FATAL_ERROR "the packages ship files of other packages:\n${owned}")
+  endif()
+  # Each command under both of its names, from the scratch root.
+  file(MAKE_DIRECTORY "${WORK}")
+  foreach(pair IN ITEMS "bin/huffcodec-compress;lib/huffcodec/bin/uncompress"
+                        "lib/huffcodec/bin/compress;bin/huffcodec-uncompress")
+    list(GET pair 0 compress)
+    list(GET pair 1 uncompress)
+    execute_process(COMMAND "${PREFIX}/${compress}" "${SAMPLE}" "${WORK}/sample.huf"
+                    COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET ERROR_QUIET)
+    execute_process(COMMAND "${PREFIX}/${uncompress}" "${WORK}/sample.huf" "${WORK}/sample"
+                    COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET ERROR_QUIET)
+    execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${SAMPLE}" "${WORK}/sample"
+                    COMMAND_ERROR_IS_FATAL ANY)
+    message(STATUS "${compress} and ${uncompress}: round trip ok")
+  endforeach()
+  foreach(page IN ITEMS huffcodec-compress huffcodec-uncompress)
+    if(NOT EXISTS "${PREFIX}/share/man/man1/${page}.1.gz")
+      message(FATAL_ERROR "no manual page ${page}.1.gz")
+    endif()
+  endforeach()
+else()
+  execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
+                  RESULT_VARIABLE result OUTPUT_QUIET)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed: ${result}")
+  endif()
 endif()
 
 function(run_roundtrip program)
@@ -53,6 +114,38 @@ foreach(shared IN ITEMS OFF ON)
   run_roundtrip("${build}/roundtrip")
   run_roundtrip("${build}/roundtrip_c")
 endforeach()
+
+# The version policy: find_package with a version takes this release only for
+# a request in its own series (0.MINOR before 1.0, MAJOR after), and with a
+# range whenever the range holds it, whatever the series.
+string(REGEX MATCH "^([0-9]+)\\.([0-9]+)" _ "${VERSION}")
+math(EXPR next_major "${CMAKE_MATCH_1} + 1")
+math(EXPR next_minor "${CMAKE_MATCH_2} + 1")
+set(newer ${next_major}.0)
+if(CMAKE_MATCH_1 EQUAL 0)
+  set(newer 0.${next_minor})
+endif()
+set(requests "${CMAKE_MATCH_1}.${CMAKE_MATCH_2}=1" "${VERSION}=1" "${newer}=0" "0.2=0"
+  "0.1...${VERSION}=1" "0.1...<${VERSION}=0" "0.2...${newer}=1" "${newer}...${next_major}.5=0")
+set(probe "${WORK}/find-version")
+set(lists "cmake_minimum_required(VERSION 3.19)\nproject(probe C)\n")
+foreach(request IN LISTS requests)
+  string(REPLACE "=" ";" request "${request}")
+  list(GET request 0 range)
+  list(GET request 1 expected)
+  string(APPEND lists "find_package(huffcodec ${range} CONFIG QUIET)\n"
+    "if(NOT \"\${huffcodec_FOUND}\" EQUAL ${expected})\n"
+    "  message(SEND_ERROR \"find_package(huffcodec ${range}): found=\${huffcodec_FOUND}, "
+    "expected ${expected}\")\nendif()\nunset(huffcodec_FOUND)\n")
+endforeach()
+file(WRITE "${probe}/CMakeLists.txt" "${lists}")
+execute_process(COMMAND "${CMAKE_COMMAND}" -S "${probe}" -B "${probe}/build"
+                        "-DCMAKE_PREFIX_PATH=${PREFIX}" "-DCMAKE_C_COMPILER=${CC}"
+                RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "find_package against ${VERSION}:\n${out}")
+endif()
+message(STATUS "find_package version requests: ${requests}")
 
 # pkg-config, with the same compiler.
 find_program(PKG_CONFIG pkg-config)
