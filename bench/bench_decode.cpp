@@ -11,14 +11,20 @@
 //   bench_decode lanes  IN         lane statistics for 2, 3 and 4 lanes, and
 //                                  the true resynchronisation distances at
 //                                  byte-aligned split points every 4 KiB of body
+//   bench_decode memory IN [RUNS]  compress() and decompress() over buffers in
+//                                  memory on 1, 2 (and every available) threads:
+//                                  median MB/s of uncompressed data, runs of
+//                                  the thread counts alternated
 //
 // Exit status 0 when the whole body decoded, 1 otherwise, 2 on bad usage.
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -168,6 +174,51 @@ void reportResync(const char* in) {
         share(never));
 }
 
+// Median MB/s of size bytes for each of the thread counts, runs alternated.
+int benchInMemory(const char* path, int runs) {
+    std::ifstream file(path, std::ios::binary);
+    const std::string packed((std::istreambuf_iterator<char>(file)),
+                             std::istreambuf_iterator<char>());
+    const huffcodec::HeaderResult header = huffcodec::readHeader(packed.data(), packed.size());
+    if (header.status != huffcodec::Status::ok) {
+        return 1;
+    }
+    std::string data(static_cast<std::size_t>(header.header.originalSize), '\0');
+    std::string repacked(huffcodec::compressBound(data.size()), '\0');
+    std::vector<int> counts = {1, 2};
+    if (huffcodec::availableProcessors() > 2) {
+        counts.push_back(huffcodec::availableProcessors());
+    }
+    std::vector<std::vector<double>> decode(counts.size()), encode(counts.size());
+    for (int run = 0; run < runs; ++run) {
+        for (std::size_t k = 0; k < counts.size(); ++k) {
+            huffcodec::Options options;
+            options.threads = counts[k];
+            auto start = std::chrono::steady_clock::now();
+            const auto d = huffcodec::decompress(packed.data(), packed.size(), data.data(),
+                                                 data.size(), options);
+            auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
+            decode[k].push_back(static_cast<double>(data.size()) / 1e6 / seconds.count());
+            start = std::chrono::steady_clock::now();
+            const auto c = huffcodec::compress(data.data(), data.size(), repacked.data(),
+                                               repacked.size(), options);
+            seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
+            encode[k].push_back(static_cast<double>(data.size()) / 1e6 / seconds.count());
+            if (d.status != huffcodec::Status::ok || c.status != huffcodec::Status::ok ||
+                repacked.compare(0, c.bytesWritten, packed) != 0) {
+                return 1;
+            }
+        }
+    }
+    for (std::size_t k = 0; k < counts.size(); ++k) {
+        std::sort(decode[k].begin(), decode[k].end());
+        std::sort(encode[k].begin(), encode[k].end());
+        std::printf("%d thread(s): decompress %.0f MB/s, compress %.0f MB/s\n", counts[k],
+                    decode[k][decode[k].size() / 2], encode[k][encode[k].size() / 2]);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -192,6 +243,9 @@ int main(int argc, char* argv[]) {
                    ? 0
                    : 1;
     }
+    if (mode == "memory" && (argc == 3 || argc == 4)) {
+        return benchInMemory(argv[2], argc == 4 ? std::max(1, std::atoi(argv[3])) : 9);
+    }
     if (mode == "lanes" && argc == 3) {
         for (int lanes = 2; lanes <= 4; ++lanes) {
             huffcodec::DecodeStats stats;
@@ -214,7 +268,9 @@ int main(int argc, char* argv[]) {
         reportResync(argv[2]);
         return 0;
     }
-    std::fprintf(stderr, "usage: %s plain IN OUT, %s decode LANES IN OUT, or %s lanes IN\n",
-                 argv[0], argv[0], argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s plain IN OUT, %s decode LANES IN OUT, %s lanes IN, or %s memory IN "
+                 "[RUNS]\n",
+                 argv[0], argv[0], argv[0], argv[0]);
     return 2;
 }
