@@ -112,6 +112,7 @@ foreach(shared IN ITEMS OFF ON)
     message(FATAL_ERROR "building the example failed:\n${out}")
   endif()
   run_roundtrip("${build}/roundtrip")
+  run_roundtrip("${build}/stream")
   run_roundtrip("${build}/roundtrip_c")
 endforeach()
 
