@@ -14,6 +14,15 @@ file(REMOVE_RECURSE "${PREFIX}" "${WORK}")
 # The C compiler of the C++ one's family, so that a sanitizer runtime matches.
 string(REGEX REPLACE "clang\\+\\+([-0-9.]*)$" "clang\\1" CC "${CXX}")
 string(REGEX REPLACE "g\\+\\+([-0-9.]*)$" "gcc\\1" CC "${CC}")
+# A sanitized library needs the sanitizers' C++ runtime, which a C driver
+# leaves out: the C programs are then linked by the C++ compiler.
+if(EXTRA_FLAGS)
+  set(sanitized ON)
+  set(c_linker "${CXX}")
+else()
+  set(sanitized OFF)
+  set(c_linker "${CC}")
+endif()
 if(DEB_DIR)
   # The three Debian packages, unpacked as dpkg would into a scratch root whose
   # /usr the consumers then use.
@@ -97,6 +106,7 @@ foreach(shared IN ITEMS OFF ON)
                           "-DCMAKE_PREFIX_PATH=${PREFIX}" "-DEXAMPLE_SHARED=${shared}"
                           "-DCMAKE_CXX_FLAGS=${EXTRA_FLAGS}"
                           "-DCMAKE_EXE_LINKER_FLAGS=${EXTRA_FLAGS}"
+                          "-DEXAMPLE_LINK_AS_CXX=${sanitized}"
                   RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
   if(NOT result EQUAL 0)
     message(FATAL_ERROR "configuring the example failed:\n${out}")
@@ -177,11 +187,19 @@ if(NOT result EQUAL 0)
 endif()
 run_roundtrip("${WORK}/roundtrip-pkg-config" "${CMAKE_COMMAND}" -E env
               "LD_LIBRARY_PATH=${PREFIX}/${LIBDIR}")
-execute_process(COMMAND "${CC}" -std=c99 -Wall -Wextra -pedantic -Werror ${extra}
-                        "${EXAMPLE_DIR}/roundtrip.c" ${flags} -o "${WORK}/roundtrip-c-pkg-config"
+execute_process(COMMAND "${PKG_CONFIG}" --cflags huffcodec OUTPUT_VARIABLE cflags
+                OUTPUT_STRIP_TRAILING_WHITESPACE)
+separate_arguments(cflags UNIX_COMMAND "${cflags}")
+execute_process(COMMAND "${CC}" -std=c99 -Wall -Wextra -pedantic -Werror ${extra} -c
+                        "${EXAMPLE_DIR}/roundtrip.c" ${cflags} -o "${WORK}/roundtrip-c.o"
                 RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(result EQUAL 0)
+  execute_process(COMMAND "${c_linker}" ${extra} "${WORK}/roundtrip-c.o" ${flags}
+                          -o "${WORK}/roundtrip-c-pkg-config"
+                  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+endif()
 if(NOT result EQUAL 0)
-  message(FATAL_ERROR "compiling the C example with pkg-config flags failed:\n${out}")
+  message(FATAL_ERROR "building the C example with pkg-config flags failed:\n${out}")
 endif()
 run_roundtrip("${WORK}/roundtrip-c-pkg-config" "${CMAKE_COMMAND}" -E env
               "LD_LIBRARY_PATH=${PREFIX}/${LIBDIR}")
