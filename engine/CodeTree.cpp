@@ -90,19 +90,23 @@ CodeTree::CodeTree(const CountTable& counts) {
         }
     }
 
-    // Climbing from a leaf meets its code's bits last to first: each shift
-    // moves the ones met so far up, and the root's branch ends in bit 0.
+    // Climbing from a leaf meets its code's bits last to first: the length
+    // first, then each bit into its place, the root's branch in bit 0.
+    const auto parentOf = [&s](std::size_t n) { return static_cast<std::size_t>(s.parent[n]); };
     for (std::size_t v = 0; v < format::kSymbols; ++v) {
         if (counts[v] == 0) {
             continue;
         }
         present[v] = 1;
         int length = 0;
-        std::uint64_t bits = 0;
-        for (std::size_t n = v; s.parent[n] != kNoParent;
-             n = static_cast<std::size_t>(s.parent[n])) {
-            bits = length < 64 ? bits << 1 | s.branch[n] : bits;
+        for (std::size_t n = v; s.parent[n] != kNoParent; n = parentOf(n)) {
             ++length;
+        }
+        std::uint64_t bits = 0;
+        int at = length;
+        for (std::size_t n = v; s.parent[n] != kNoParent; n = parentOf(n)) {
+            --at;
+            bits |= at < 64 ? std::uint64_t{s.branch[n]} << at : 0;
         }
         codes[v] = bits;
         lengths[v] = static_cast<std::uint8_t>(length);
