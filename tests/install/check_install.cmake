@@ -34,9 +34,9 @@ if(NOT version_header MATCHES "HUFFCODEC_VERSION_STRING \"${VERSION}\"")
   message(FATAL_ERROR "installed version.hpp does not say ${VERSION}")
 endif()
 # Our warning flags and sanitizers stay in this build: the exported targets
-# carry no compile or link option and no reference to codec_options.
+# carry no compile or link option and no reference to huffcodec_build_options.
 file(READ "${PREFIX}/${package}/huffcodecTargets.cmake" targets)
-foreach(flag IN ITEMS codec_options INTERFACE_COMPILE_OPTIONS INTERFACE_LINK_OPTIONS -fsanitize -W)
+foreach(flag IN ITEMS huffcodec_build_options INTERFACE_COMPILE_OPTIONS INTERFACE_LINK_OPTIONS -fsanitize -W)
   string(FIND "${targets}" "${flag}" at)
   if(NOT at EQUAL -1)
     message(FATAL_ERROR "the exported targets carry ${flag}")
