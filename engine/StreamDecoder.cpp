@@ -78,17 +78,10 @@ std::size_t StreamDecoder::feed(const std::uint8_t* data, std::size_t size, bool
     if (inputDone) {
         return 0;
     }
-    const std::size_t capacity = inputCapacity;
-    if (size > 0 && inEnd + size > capacity) {
-        // Keep every byte from the one that holds the next bit.
-        const std::int64_t position = lanes::bitPosition(state, in);
-        const auto consumed = static_cast<std::size_t>(position >> 3);
-        std::memmove(inputBlock.data(), in + consumed, inEnd - consumed);
-        inBase += consumed;
-        inEnd -= consumed;
-        state = lanes::laneAt(in, position & 7, state.out);
+    if (size > 0 && inEnd + size > inputCapacity) {
+        compact();
     }
-    const std::size_t taken = std::min(size, capacity - inEnd);
+    const std::size_t taken = std::min(size, inputCapacity - inEnd);
     if (taken > 0) {
         std::memcpy(inputBlock.data() + inEnd, data, taken);
         inEnd += taken;
@@ -113,19 +106,22 @@ BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const std::uint8_t* 
     return run(symbolCount, stats);
 }
 
-void StreamDecoder::topUp() {
+void StreamDecoder::compact() {
     // Keep every byte from the one that holds the next bit, so that bit
     // positions never point before the block.
     const std::int64_t position = lanes::bitPosition(state, in);
     const auto consumed = static_cast<std::size_t>(position >> 3);
-    const std::size_t kept = inEnd - consumed;
-    std::memmove(inputBlock.data(), in + consumed, kept);
+    std::memmove(inputBlock.data(), in + consumed, inEnd - consumed);
     inBase += consumed;
-    inEnd = kept;
+    inEnd -= consumed;
     state = lanes::laneAt(in, position & 7, state.out);
+}
+
+void StreamDecoder::topUp() {
+    compact();
     // The bytes read before an error are decoded as those of a cut body
     // would be: the result must not depend on how the reads were sized.
-    const FullRead got = readFull(*read, inputBlock.data() + kept, kInputBlock);
+    const FullRead got = readFull(*read, inputBlock.data() + inEnd, kInputBlock);
     inEnd += got.bytes;
     readFailed = got.failed;
     inputDone = got.failed || got.bytes < kInputBlock;

@@ -64,6 +64,7 @@ public:
 private:
     BodyResult run(std::uint64_t symbolCount, DecodeStats& stats);
     BodyResult finish(Status status) const;
+    void compact();
     void topUp();
     bool flushOutput();
 
