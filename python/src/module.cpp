@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -224,22 +225,39 @@ bool sameFile(const std::string& a, const std::string& b) {
 }
 
 // Removes the output of a compression that did not finish, as the command
-// does: half a file is no valid file.
+// does: half a file is no valid file. Only a regular file, and only while the
+// path still names the file that was opened: a device such as /dev/null, or
+// a file put in its place meanwhile, is left alone.
 class OutputGuard {
 public:
-    explicit OutputGuard(std::string path) : path_(std::move(path)) {}
+    OutputGuard(const std::string& path, int fd) {
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+            // The file itself, through any symbolic link.
+            char* resolved = ::realpath(path.c_str(), nullptr);
+            path_ = resolved ? resolved : path;
+            std::free(resolved);
+            device_ = info.st_dev;
+            inode_ = info.st_ino;
+            armed_ = true;
+        }
+    }
     ~OutputGuard() {
-        if (!kept_) {
+        struct stat info {};
+        if (armed_ && ::lstat(path_.c_str(), &info) == 0 && info.st_dev == device_ &&
+            info.st_ino == inode_) {
             ::unlink(path_.c_str());
         }
     }
     OutputGuard(const OutputGuard&) = delete;
     OutputGuard& operator=(const OutputGuard&) = delete;
-    void keep() { kept_ = true; }
+    void keep() { armed_ = false; }
 
 private:
     std::string path_;
-    bool kept_ = false;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+    bool armed_ = false;
 };
 
 void compressFile(const std::string& src, const std::string& dst, const py::object& threads) {
@@ -255,7 +273,7 @@ void compressFile(const std::string& src, const std::string& dst, const py::obje
         throw StatusError{huffcodec::Status::inputTooLarge};
     }
     Descriptor output(openOrThrow(dst, O_WRONLY | O_CREAT | O_TRUNC));
-    OutputGuard guard(dst);
+    OutputGuard guard(dst, output.get());
 
     // An input that cannot seek (a pipe) is copied while it is counted, and
     // the copy is encoded.

@@ -2,6 +2,7 @@
 import errno
 import os
 import pathlib
+import stat
 import subprocess
 
 import pytest
@@ -89,13 +90,27 @@ def test_an_unwritable_output_is_an_oserror(tmp_path):
     assert caught.value.filename == str(tmp_path / "no-dir" / "out")
 
 
-def test_full_disk_is_reported_as_an_oserror(tmp_path):
-    if not os.path.exists("/dev/full"):
-        pytest.skip("no /dev/full")
+def test_full_disk_is_an_oserror_and_a_device_is_never_removed(tmp_path):
+    if not os.path.exists("/dev/full") or not stat.S_ISCHR(os.stat("/dev/full").st_mode):
+        pytest.skip("no /dev/full device")
     (tmp_path / "in").write_bytes(b"some data" * 1000)
     with pytest.raises(OSError) as caught:
         huffcodec.compress_file(tmp_path / "in", "/dev/full")
     assert caught.value.errno == errno.ENOSPC
+    assert stat.S_ISCHR(os.stat("/dev/full").st_mode)
+    # Through a symbolic link too.
+    (tmp_path / "link").symlink_to("/dev/full")
+    with pytest.raises(OSError):
+        huffcodec.compress_file(tmp_path / "in", tmp_path / "link")
+    assert stat.S_ISCHR(os.stat("/dev/full").st_mode)
+    with pytest.raises(OSError):
+        huffcodec.decompress_file(io_source(tmp_path), "/dev/full")
+    assert stat.S_ISCHR(os.stat("/dev/full").st_mode)
+
+
+def io_source(tmp_path):
+    (tmp_path / "in.huf").write_bytes(huffcodec.compress(b"some data" * 1000))
+    return tmp_path / "in.huf"
 
 
 def test_the_same_file_on_both_sides_is_refused(tmp_path):
