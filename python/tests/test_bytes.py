@@ -129,3 +129,6 @@ def test_version_is_the_library_version(source_dir):
 
     text = (source_dir / "CMakeLists.txt").read_text()
     assert huffcodec.__version__ == re.search(r"project\(huffcodec VERSION ([0-9.]+)", text)[1]
+    # pip's metadata is written by hand in pyproject.toml: it must follow.
+    pyproject = (source_dir / "pyproject.toml").read_text()
+    assert re.search(r'^version = "([0-9.]+)"', pyproject, re.M)[1] == huffcodec.__version__
