@@ -644,7 +644,7 @@ TEST(Api, CInterfaceOnEveryThreadCount) {
     std::int32_t counts[256];
     EXPECT_EQ(huffcodec_read_header(out.data(), size, &original, counts), HUFFCODEC_OK);
     EXPECT_EQ(original, 3);
-    EXPECT_EQ(counts['b'], 1);
+    EXPECT_EQ(counts[static_cast<unsigned char>('b')], 1);
     EXPECT_EQ(huffcodec_read_header(out.data(), 1023, &original, nullptr),
               HUFFCODEC_HEADER_TOO_SHORT);
     for (int number = 0; number <= HUFFCODEC_INVALID_ARGUMENT; ++number) {
