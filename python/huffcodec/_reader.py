@@ -173,7 +173,8 @@ def open(file, mode: str = "rb") -> HuffcodecReader:
     object open for reading, which the reader reads from its current position
     and leaves open. Only mode ``"rb"`` is supported. The result decodes as it
     is read, in bounded memory, and cannot seek; wrap it in
-    ``io.TextIOWrapper`` to read text.
+    ``io.TextIOWrapper`` to read text. One reader serves one thread at a
+    time: a second thread reading at once gets a ``RuntimeError``.
     """
     if mode not in ("rb", "br"):
         raise ValueError(f"huffcodec.open supports mode 'rb' only, not {mode!r}")

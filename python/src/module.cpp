@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -407,6 +409,12 @@ public:
         if (inPos > in.size() || outPos > target.size()) {
             throw py::value_error("position past the end of a buffer");
         }
+        // The GIL is dropped while the stream works: a second thread on the
+        // same stream would race with the first, so it is refused.
+        std::unique_lock<std::mutex> busy(mutex_, std::try_to_lock);
+        if (!busy.owns_lock()) {
+            throw std::runtime_error("a huffcodec stream used by two threads at once");
+        }
         huffcodec::InBuffer input{in.data(), in.size(), inPos};
         huffcodec::OutBuffer output{target.mutableData(), target.size(), outPos};
         huffcodec::Status status;
@@ -429,6 +437,7 @@ public:
 
 private:
     huffcodec::DecompressStream stream_;
+    std::mutex mutex_;
 };
 
 const char* statusName(huffcodec::Status status) {
