@@ -1,0 +1,97 @@
+# SPDX-License-Identifier: MIT
+"""Files packed with a static byte-oriented Huffman code, from Python.
+
+In memory: :func:`compress`, :func:`decompress`, :func:`read_header`.
+Files: :func:`compress_file`, :func:`decompress_file`, and :func:`open` to
+read a compressed file as it decodes. A numcodecs codec (for Zarr and Dask)
+is :class:`huffcodec.numcodecs.Huffman`.
+
+Every call releases the GIL while it works, so Python threads run calls side
+by side; ``threads`` (``None``: every processor the process may use, ``1``:
+the calling thread alone) sets how many threads one call of 4 MiB or more
+uses. Failures raise :class:`Error` (a ``ValueError``) or one of its
+subclasses, ``OSError`` for files, ``MemoryError`` when memory runs out.
+"""
+
+import os as _os
+from typing import NamedTuple, Optional, Tuple
+
+from . import _huffcodec
+from ._errors import Error, HeaderError, InputChangedError, TruncatedError
+from ._reader import HuffcodecReader, open
+
+__version__ = _huffcodec.__version__
+
+#: Size of the count header that starts every compressed file.
+HEADER_BYTES = _huffcodec.HEADER_BYTES
+#: The largest original size the format can describe.
+MAX_ORIGINAL_SIZE = _huffcodec.MAX_ORIGINAL_SIZE
+
+__all__ = [
+    "Error",
+    "HeaderError",
+    "TruncatedError",
+    "InputChangedError",
+    "Header",
+    "HuffcodecReader",
+    "compress",
+    "decompress",
+    "read_header",
+    "compress_file",
+    "decompress_file",
+    "open",
+    "compress_bound",
+    "HEADER_BYTES",
+    "MAX_ORIGINAL_SIZE",
+    "__version__",
+]
+
+
+class Header(NamedTuple):
+    """What a compressed file's header says."""
+
+    original_size: int
+    counts: Tuple[int, ...]  # entry i: occurrences of byte value i
+    distinct_bytes: int
+
+
+def compress(data, *, threads: Optional[int] = None) -> bytes:
+    """Compresses any buffer (read in place) into a compressed file's bytes."""
+    return _huffcodec.compress(data, threads=threads)
+
+
+def decompress(data, *, threads: Optional[int] = None, out=None):
+    """Decompresses a compressed file's bytes.
+
+    Returns ``bytes``, or with ``out`` (a writable contiguous buffer of exactly
+    the original size) writes the decoded bytes there and returns ``out``.
+    Raises :class:`TruncatedError` for a body cut short and
+    :class:`HeaderError` for a bad header.
+    """
+    return _huffcodec.decompress(data, threads=threads, out=out)
+
+
+def read_header(data) -> Header:
+    """Reads the header at the start of ``data`` (which may hold the body too)."""
+    return Header(*_huffcodec.read_header(data))
+
+
+def compress_bound(size: int) -> int:
+    """The most bytes :func:`compress` makes of ``size`` bytes."""
+    return size + HEADER_BYTES
+
+
+def compress_file(src, dst, *, threads: Optional[int] = None) -> None:
+    """Compresses the file ``src`` into ``dst``, byte for byte as ``compress`` does.
+
+    On any failure ``dst`` is removed: no half-written file is left behind.
+    """
+    _huffcodec.compress_file(_os.fsencode(src), _os.fsencode(dst), threads=threads)
+
+
+def decompress_file(src, dst, *, threads: Optional[int] = None) -> None:
+    """Decompresses the file ``src`` into ``dst``, as ``uncompress`` does.
+
+    On a failure the bytes decoded before it stay in ``dst``.
+    """
+    _huffcodec.decompress_file(_os.fsencode(src), _os.fsencode(dst), threads=threads)

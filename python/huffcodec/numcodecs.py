@@ -1,0 +1,44 @@
+# SPDX-License-Identifier: MIT
+"""A numcodecs codec over huffcodec, for Zarr arrays and Dask.
+
+Registered under the ``numcodecs.codecs`` entry point as ``"huffcodec"``, so
+``numcodecs.get_codec({"id": "huffcodec"})`` finds it without an import.
+"""
+
+from typing import Optional
+
+from numcodecs.abc import Codec
+from numcodecs.compat import ensure_contiguous_ndarray
+
+from . import compress, decompress
+
+__all__ = ["Huffman"]
+
+
+class Huffman(Codec):
+    """Static Huffman coding of a chunk's bytes.
+
+    ``threads``: threads one chunk of 4 MiB or more is coded with (``None``:
+    every processor the process may use; ``1``: the calling thread, the
+    choice when a Dask scheduler already runs a chunk per core).
+    """
+
+    codec_id = "huffcodec"
+
+    def __init__(self, threads: Optional[int] = None) -> None:
+        if threads is not None and (not isinstance(threads, int) or threads < 1):
+            raise ValueError("threads must be None or a positive int")
+        self.threads = threads
+
+    def encode(self, buf) -> bytes:
+        return compress(ensure_contiguous_ndarray(buf), threads=self.threads)
+
+    def decode(self, buf, out=None):
+        data = ensure_contiguous_ndarray(buf)
+        if out is None:
+            return decompress(data, threads=self.threads)
+        decompress(data, threads=self.threads, out=ensure_contiguous_ndarray(out))
+        return out
+
+    def __repr__(self) -> str:
+        return f"{type(self).__name__}(threads={self.threads!r})"

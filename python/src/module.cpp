@@ -1,0 +1,534 @@
+// SPDX-License-Identifier: MIT
+//
+// huffcodec._huffcodec: the library's in-memory calls, its file calls and a
+// caller-driven decompression stream for Python. Buffers are read and written
+// in place, and every call drops the GIL while the library works, so Python
+// threads decode side by side. A failing Status becomes a StatusError here;
+// the translator below turns it into the matching huffcodec exception.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <pybind11/pybind11.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <utility>
+
+#include "huffcodec/huffcodec.hpp"
+#include "huffcodec/version.hpp"
+
+namespace py = pybind11;
+
+namespace {
+
+struct StatusError {
+    huffcodec::Status status;
+};
+
+// An errno and the path it concerns, raised as OSError.
+struct PathError {
+    int error;
+    std::string path;
+};
+
+void check(huffcodec::Status status) {
+    if (status != huffcodec::Status::ok) {
+        throw StatusError{status};
+    }
+}
+
+huffcodec::Options optionsFor(const py::object& threads) {
+    huffcodec::Options options;
+    // None: the library's own choice, every processor the process may use.
+    options.threads = threads.is_none() ? 0 : threads.cast<int>();
+    if (options.threads < 0) {
+        throw py::value_error("threads must be None or at least 1");
+    }
+    return options;
+}
+
+// A contiguous view of any buffer exporter, held (and so kept from resizing)
+// for as long as the view lives.
+struct View {
+    Py_buffer buffer{};
+
+    View(const py::handle& object, bool writable) {
+        const int flags = writable ? PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS : PyBUF_C_CONTIGUOUS;
+        if (PyObject_GetBuffer(object.ptr(), &buffer, flags) != 0) {
+            throw py::error_already_set();
+        }
+    }
+    ~View() { PyBuffer_Release(&buffer); }
+    View(const View&) = delete;
+    View& operator=(const View&) = delete;
+
+    const std::uint8_t* data() const { return static_cast<const std::uint8_t*>(buffer.buf); }
+    std::uint8_t* mutableData() { return static_cast<std::uint8_t*>(buffer.buf); }
+    std::size_t size() const { return static_cast<std::size_t>(buffer.len); }
+};
+
+py::bytes compressBuffer(const py::handle& data, const py::object& threads) {
+    const huffcodec::Options options = optionsFor(threads);
+    View in(data, false);
+    if (in.size() > static_cast<std::size_t>(huffcodec::kMaxOriginalSize)) {
+        throw StatusError{huffcodec::Status::inputTooLarge};
+    }
+    const std::size_t bound = huffcodec::compressBound(in.size());
+    // Written in place and shrunk afterwards: the code is usually shorter
+    // than the bound.
+    PyObject* raw = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(bound));
+    if (raw == nullptr) {
+        throw py::error_already_set();
+    }
+    py::object out = py::reinterpret_steal<py::object>(raw);
+    huffcodec::CompressResult result{};
+    {
+        py::gil_scoped_release released;
+        result = huffcodec::compress(in.data(), in.size(), PyBytes_AS_STRING(raw), bound, options);
+    }
+    check(result.status);
+    if (_PyBytes_Resize(&raw, static_cast<Py_ssize_t>(result.bytesWritten)) != 0) {
+        out.release();  // _PyBytes_Resize freed it
+        throw py::error_already_set();
+    }
+    out.release();
+    return py::reinterpret_steal<py::bytes>(raw);
+}
+
+huffcodec::Header headerOf(const View& in) {
+    const huffcodec::HeaderResult header = huffcodec::readHeader(in.data(), in.size());
+    check(header.status);
+    return header.header;
+}
+
+void decompressInto(const View& in, std::uint8_t* out, std::size_t size,
+                    const huffcodec::Options& options) {
+    huffcodec::DecompressResult result{};
+    {
+        py::gil_scoped_release released;
+        result = huffcodec::decompress(in.data(), in.size(), out, size, options);
+    }
+    check(result.status);
+}
+
+py::object decompressBuffer(const py::handle& data, const py::object& threads,
+                            const py::object& out) {
+    const huffcodec::Options options = optionsFor(threads);
+    View in(data, false);
+    const huffcodec::Header header = headerOf(in);
+    const auto size = static_cast<std::size_t>(header.originalSize);
+    if (!out.is_none()) {
+        View target(out, true);
+        if (target.size() != size) {
+            throw py::value_error("out holds " + std::to_string(target.size()) +
+                                  " bytes; the data decodes to " + std::to_string(size));
+        }
+        decompressInto(in, target.mutableData(), size, options);
+        return out;
+    }
+    PyObject* raw = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size));
+    if (raw == nullptr) {
+        throw py::error_already_set();
+    }
+    py::object result = py::reinterpret_steal<py::object>(raw);
+    decompressInto(in, reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(raw)), size, options);
+    return result;
+}
+
+py::tuple readHeaderOf(const py::handle& data) {
+    View in(data, false);
+    const huffcodec::Header header = headerOf(in);
+    py::tuple counts(256);
+    for (std::size_t i = 0; i < 256; ++i) {
+        counts[i] = py::int_(header.counts[i]);
+    }
+    return py::make_tuple(header.originalSize, counts, header.distinctBytes);
+}
+
+// ---- Files --------------------------------------------------------------
+
+class Descriptor {
+public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() { close(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return fd_; }
+    void reset(int fd) {
+        close();
+        fd_ = fd;
+    }
+    // Closes now, reporting a failure (a write the kernel deferred).
+    bool close() {
+        if (fd_ < 0) {
+            return true;
+        }
+        const int fd = std::exchange(fd_, -1);
+        return ::close(fd) == 0 || errno == EINTR;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// Reads into buffer, retrying interruptions; records errno on a failure.
+std::ptrdiff_t readSome(int fd, std::uint8_t* buffer, std::size_t size, int& error) {
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, size);
+        if (got >= 0) {
+            return got;
+        }
+        if (errno != EINTR) {
+            error = errno;
+            return -1;
+        }
+    }
+}
+
+bool writeAll(int fd, const std::uint8_t* data, std::size_t size, int& error) {
+    while (size > 0) {
+        const ssize_t put = ::write(fd, data, size);
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            error = errno;
+            return false;
+        }
+        data += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+int openOrThrow(const std::string& path, int flags) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        throw PathError{errno, path};
+    }
+    return fd;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// Removes the output of a compression that did not finish, as the command
+// does: half a file is no valid file. Only a regular file, and only while the
+// path still names the file that was opened: a device such as /dev/null, or
+// a file put in its place meanwhile, is left alone.
+class OutputGuard {
+public:
+    OutputGuard(const std::string& path, int fd) {
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+            // The file itself, through any symbolic link.
+            char* resolved = ::realpath(path.c_str(), nullptr);
+            path_ = resolved ? resolved : path;
+            std::free(resolved);
+            device_ = info.st_dev;
+            inode_ = info.st_ino;
+            armed_ = true;
+        }
+    }
+    ~OutputGuard() {
+        struct stat info {};
+        if (armed_ && ::lstat(path_.c_str(), &info) == 0 && info.st_dev == device_ &&
+            info.st_ino == inode_) {
+            ::unlink(path_.c_str());
+        }
+    }
+    OutputGuard(const OutputGuard&) = delete;
+    OutputGuard& operator=(const OutputGuard&) = delete;
+    void keep() { armed_ = false; }
+
+private:
+    std::string path_;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+    bool armed_ = false;
+};
+
+void compressFile(const std::string& src, const std::string& dst, const py::object& threads) {
+    const huffcodec::Options options = optionsFor(threads);
+    py::gil_scoped_release released;
+    if (sameFile(src, dst)) {
+        throw PathError{EINVAL, dst};
+    }
+    Descriptor input(openOrThrow(src, O_RDONLY));
+    struct stat status {};
+    if (::fstat(input.get(), &status) == 0 && S_ISREG(status.st_mode) &&
+        status.st_size > huffcodec::kMaxOriginalSize) {
+        throw StatusError{huffcodec::Status::inputTooLarge};
+    }
+    Descriptor output(openOrThrow(dst, O_WRONLY | O_CREAT | O_TRUNC));
+    OutputGuard guard(dst, output.get());
+
+    // An input that cannot seek (a pipe) is copied while it is counted, and
+    // the copy is encoded.
+    Descriptor copy;
+    if (::lseek(input.get(), 0, SEEK_CUR) < 0) {
+        std::FILE* scratch = std::tmpfile();
+        if (scratch == nullptr) {
+            throw PathError{errno, "temporary file"};
+        }
+        copy.reset(::dup(::fileno(scratch)));
+        std::fclose(scratch);
+        if (copy.get() < 0) {
+            throw PathError{errno, "temporary file"};
+        }
+    }
+    int readError = 0;
+    int copyError = 0;
+    huffcodec::ChunkCounts chunks;
+    const huffcodec::CountResult counted = huffcodec::countBytes(
+        [&](std::uint8_t* buffer, std::size_t size) -> std::ptrdiff_t {
+            const std::ptrdiff_t got = readSome(input.get(), buffer, size, readError);
+            if (got > 0 && copy.get() >= 0 &&
+                !writeAll(copy.get(), buffer, static_cast<std::size_t>(got), copyError)) {
+                return -1;
+            }
+            return got;
+        },
+        &chunks, options);
+    if (copyError != 0) {
+        throw PathError{copyError, "temporary file"};
+    }
+    if (counted.status == huffcodec::Status::readError) {
+        throw PathError{readError, src};
+    }
+    check(counted.status);
+    huffcodec::Encoder encoder;
+    check(encoder.build(counted.header));
+
+    const int source = copy.get() >= 0 ? copy.get() : input.get();
+    if (::lseek(source, 0, SEEK_SET) < 0) {
+        throw PathError{errno, copy.get() >= 0 ? std::string("temporary file") : src};
+    }
+    int writeError = 0;
+    const huffcodec::StreamResult result =
+        encoder.encode([&](std::uint8_t* buffer,
+                           std::size_t size) { return readSome(source, buffer, size, readError); },
+                       [&](const std::uint8_t* data, std::size_t size) {
+                           return writeAll(output.get(), data, size, writeError);
+                       },
+                       options, &chunks);
+    if (result.status == huffcodec::Status::readError) {
+        throw PathError{readError, src};
+    }
+    if (result.status == huffcodec::Status::writeError) {
+        throw PathError{writeError, dst};
+    }
+    check(result.status);
+    if (!output.close()) {
+        throw PathError{errno, dst};
+    }
+    guard.keep();
+}
+
+void decompressFile(const std::string& src, const std::string& dst, const py::object& threads) {
+    const huffcodec::Options options = optionsFor(threads);
+    py::gil_scoped_release released;
+    if (sameFile(src, dst)) {
+        throw PathError{EINVAL, dst};
+    }
+    // Opened in the command's order: the output exists, empty, even when the
+    // header turns out to be bad.
+    Descriptor input(openOrThrow(src, O_RDONLY));
+    Descriptor output(openOrThrow(dst, O_WRONLY | O_CREAT | O_TRUNC));
+
+    int readError = 0;
+    std::uint8_t headerBytes[huffcodec::kHeaderBytes];
+    std::size_t have = 0;
+    while (have < sizeof headerBytes) {
+        const std::ptrdiff_t got =
+            readSome(input.get(), headerBytes + have, sizeof headerBytes - have, readError);
+        if (got < 0) {
+            throw PathError{readError, src};
+        }
+        if (got == 0) {
+            break;
+        }
+        have += static_cast<std::size_t>(got);
+    }
+    const huffcodec::HeaderResult header = huffcodec::readHeader(headerBytes, have);
+    check(header.status);
+    huffcodec::Decoder decoder;
+    check(decoder.build(header.header));
+
+    int writeError = 0;
+    const huffcodec::StreamResult result = decoder.decode(
+        [&](std::uint8_t* buffer, std::size_t size) {
+            return readSome(input.get(), buffer, size, readError);
+        },
+        [&](const std::uint8_t* data, std::size_t size) {
+            return writeAll(output.get(), data, size, writeError);
+        },
+        options);
+    // The bytes decoded before a failure stay in the output.
+    const bool closed = output.close();
+    if (result.status == huffcodec::Status::readError) {
+        throw PathError{readError, src};
+    }
+    if (result.status == huffcodec::Status::writeError) {
+        throw PathError{writeError, dst};
+    }
+    check(result.status);
+    if (!closed) {
+        throw PathError{errno, dst};
+    }
+}
+
+// ---- Caller-driven stream -----------------------------------------------
+
+class Decompressor {
+public:
+    Decompressor() { check(stream_.reset()); }
+
+    // Decodes from data[inPos:] into out[outPos:]; returns the new positions
+    // and the status as a number. The caller hands out what was written
+    // before it raises for a failure, so a cut file yields its prefix.
+    std::tuple<std::size_t, std::size_t, int> decompress(const py::handle& data, std::size_t inPos,
+                                                         const py::handle& out, std::size_t outPos,
+                                                         bool endOfInput) {
+        View in(data, false);
+        View target(out, true);
+        if (inPos > in.size() || outPos > target.size()) {
+            throw py::value_error("position past the end of a buffer");
+        }
+        // The GIL is dropped while the stream works: a second thread on the
+        // same stream would race with the first, so it is refused.
+        std::unique_lock<std::mutex> busy(mutex_, std::try_to_lock);
+        if (!busy.owns_lock()) {
+            throw std::runtime_error("a huffcodec stream used by two threads at once");
+        }
+        huffcodec::InBuffer input{in.data(), in.size(), inPos};
+        huffcodec::OutBuffer output{target.mutableData(), target.size(), outPos};
+        huffcodec::Status status;
+        {
+            py::gil_scoped_release released;
+            status = stream_.decompress(input, output, endOfInput);
+        }
+        return {input.pos, output.pos, static_cast<int>(status)};
+    }
+
+    bool finished() const { return stream_.finished(); }
+    std::uint64_t bytesConsumed() const { return stream_.bytesConsumed(); }
+    py::object originalSize() const {
+        const huffcodec::Header* header = stream_.header();
+        if (header == nullptr) {
+            return py::none();
+        }
+        return py::int_(header->originalSize);
+    }
+
+private:
+    huffcodec::DecompressStream stream_;
+    std::mutex mutex_;
+};
+
+const char* statusName(huffcodec::Status status) {
+    switch (status) {
+        case huffcodec::Status::ok:
+            return "ok";
+        case huffcodec::Status::headerTooShort:
+            return "headerTooShort";
+        case huffcodec::Status::negativeCount:
+            return "negativeCount";
+        case huffcodec::Status::sizeTooLarge:
+            return "sizeTooLarge";
+        case huffcodec::Status::truncatedBody:
+            return "truncatedBody";
+        case huffcodec::Status::readError:
+            return "readError";
+        case huffcodec::Status::writeError:
+            return "writeError";
+        case huffcodec::Status::outputTooSmall:
+            return "outputTooSmall";
+        case huffcodec::Status::inputTooLarge:
+            return "inputTooLarge";
+        case huffcodec::Status::inputChanged:
+            return "inputChanged";
+        case huffcodec::Status::outOfMemory:
+            return "outOfMemory";
+        case huffcodec::Status::internalError:
+            return "internalError";
+        case huffcodec::Status::invalidArgument:
+            return "invalidArgument";
+    }
+    return "unknown";
+}
+
+// Raises the huffcodec exception for status: the classes live in
+// huffcodec._errors, where Python code defines and documents them.
+void raiseStatus(int status) {
+    const auto value = static_cast<huffcodec::Status>(status);
+    if (value == huffcodec::Status::outOfMemory) {
+        PyErr_NoMemory();
+        return;
+    }
+    py::object error =
+        py::module_::import("huffcodec._errors")
+            .attr("from_status")(status, statusName(value), huffcodec::statusMessage(value));
+    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
+}
+
+void raiseStatusForPython(int status) {
+    throw StatusError{static_cast<huffcodec::Status>(status)};
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_huffcodec, m) {
+    m.doc() = "Native core of huffcodec; use the huffcodec package instead.";
+    m.attr("__version__") = HUFFCODEC_VERSION_STRING;
+    m.attr("HEADER_BYTES") = huffcodec::kHeaderBytes;
+    m.attr("MAX_ORIGINAL_SIZE") = huffcodec::kMaxOriginalSize;
+
+    py::register_exception_translator([](std::exception_ptr thrown) {
+        try {
+            if (thrown) {
+                std::rethrow_exception(thrown);
+            }
+        } catch (const StatusError& error) {
+            raiseStatus(static_cast<int>(error.status));
+        } catch (const PathError& error) {
+            py::object path = py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefaultAndSize(
+                error.path.data(), static_cast<Py_ssize_t>(error.path.size())));
+            errno = error.error;
+            PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path.ptr());
+        }
+    });
+    m.def("compress", &compressBuffer, py::arg("data"), py::kw_only(),
+          py::arg("threads") = py::none());
+    m.def("decompress", &decompressBuffer, py::arg("data"), py::kw_only(),
+          py::arg("threads") = py::none(), py::arg("out") = py::none());
+    m.def("read_header", &readHeaderOf, py::arg("data"));
+    m.def("compress_file", &compressFile, py::arg("src"), py::arg("dst"), py::kw_only(),
+          py::arg("threads") = py::none());
+    m.def("decompress_file", &decompressFile, py::arg("src"), py::arg("dst"), py::kw_only(),
+          py::arg("threads") = py::none());
+    m.def("raise_status", &raiseStatusForPython, py::arg("status"));
+    m.def("available_processors", &huffcodec::availableProcessors);
+
+    py::class_<Decompressor>(m, "DecompressStream")
+        .def(py::init<>())
+        .def("decompress", &Decompressor::decompress, py::arg("data"), py::arg("in_pos"),
+             py::arg("out"), py::arg("out_pos"), py::arg("end_of_input"))
+        .def_property_readonly("finished", &Decompressor::finished)
+        .def_property_readonly("bytes_consumed", &Decompressor::bytesConsumed)
+        .def_property_readonly("original_size", &Decompressor::originalSize);
+}
