@@ -68,6 +68,37 @@ huffcodec::OutBuffer outOf(const huffcodec_out_buffer& out) {
     return {out.data, out.size, out.pos};
 }
 
+// Allocates a stream and starts it with reset(args...); frees it again and
+// leaves *stream null if that fails.
+template <class CStream, class... Args>
+huffcodec_status createStream(CStream** stream, const Args&... args) {
+    *stream = new (std::nothrow) CStream;
+    if (*stream == nullptr) {
+        return HUFFCODEC_OUT_OF_MEMORY;
+    }
+    const Status status = (*stream)->stream.reset(args...);
+    if (status != Status::ok) {
+        delete *stream;
+        *stream = nullptr;
+    }
+    return statusOf(status);
+}
+
+// One step of a stream over the caller's C buffers: step(in, out) on their
+// C++ forms, the positions copied back.
+template <class Step>
+huffcodec_status stepStream(huffcodec_in_buffer* in, huffcodec_out_buffer* out, Step step) {
+    if (in == nullptr || out == nullptr) {
+        return HUFFCODEC_INVALID_ARGUMENT;
+    }
+    huffcodec::InBuffer input = inOf(*in);
+    huffcodec::OutBuffer output = outOf(*out);
+    const Status status = step(input, output);
+    in->pos = input.pos;
+    out->pos = output.pos;
+    return statusOf(status);
+}
+
 }  // namespace
 
 struct huffcodec_dstream {
@@ -173,29 +204,17 @@ huffcodec_status huffcodec_dstream_create(huffcodec_dstream** stream,
     if (stream == nullptr || !optionsOf(options, resolved)) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
-    *stream = new (std::nothrow) huffcodec_dstream;
-    if (*stream == nullptr) {
-        return HUFFCODEC_OUT_OF_MEMORY;
-    }
-    const Status status = (*stream)->stream.reset(resolved);
-    if (status != Status::ok) {
-        delete *stream;
-        *stream = nullptr;
-    }
-    return statusOf(status);
+    return createStream(stream, resolved);
 }
 
 huffcodec_status huffcodec_dstream_decompress(huffcodec_dstream* stream, huffcodec_in_buffer* in,
                                               huffcodec_out_buffer* out, int end_of_input) {
-    if (stream == nullptr || in == nullptr || out == nullptr) {
+    if (stream == nullptr) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
-    huffcodec::InBuffer input = inOf(*in);
-    huffcodec::OutBuffer output = outOf(*out);
-    const Status status = stream->stream.decompress(input, output, end_of_input != 0);
-    in->pos = input.pos;
-    out->pos = output.pos;
-    return statusOf(status);
+    return stepStream(in, out, [&](huffcodec::InBuffer& input, huffcodec::OutBuffer& output) {
+        return stream->stream.decompress(input, output, end_of_input != 0);
+    });
 }
 
 int huffcodec_dstream_finished(const huffcodec_dstream* stream) {
@@ -216,31 +235,19 @@ huffcodec_status huffcodec_cstream_create(huffcodec_cstream** stream, const int3
     if (stream == nullptr || counts == nullptr || !optionsOf(options, resolved)) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
-    *stream = new (std::nothrow) huffcodec_cstream;
-    if (*stream == nullptr) {
-        return HUFFCODEC_OUT_OF_MEMORY;
-    }
     huffcodec::Header header;
     std::copy(counts, counts + header.counts.size(), header.counts.begin());
-    const Status status = (*stream)->stream.reset(header, resolved);
-    if (status != Status::ok) {
-        delete *stream;
-        *stream = nullptr;
-    }
-    return statusOf(status);
+    return createStream(stream, header, resolved);
 }
 
 huffcodec_status huffcodec_cstream_compress(huffcodec_cstream* stream, huffcodec_in_buffer* in,
                                             huffcodec_out_buffer* out, int end_of_input) {
-    if (stream == nullptr || in == nullptr || out == nullptr) {
+    if (stream == nullptr) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
-    huffcodec::InBuffer input = inOf(*in);
-    huffcodec::OutBuffer output = outOf(*out);
-    const Status status = stream->stream.compress(input, output, end_of_input != 0);
-    in->pos = input.pos;
-    out->pos = output.pos;
-    return statusOf(status);
+    return stepStream(in, out, [&](huffcodec::InBuffer& input, huffcodec::OutBuffer& output) {
+        return stream->stream.compress(input, output, end_of_input != 0);
+    });
 }
 
 int huffcodec_cstream_finished(const huffcodec_cstream* stream) {
