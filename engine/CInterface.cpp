@@ -10,6 +10,10 @@
 #include "huffcodec/huffcodec.h"
 #include "huffcodec/huffcodec.hpp"
 
+struct huffcodec_pool {
+    huffcodec::ThreadPool pool;
+};
+
 namespace {
 
 using huffcodec::Status;
@@ -49,6 +53,7 @@ bool optionsOf(const huffcodec_options* given, huffcodec::Options& options) {
     options.lanes = all.lanes;
     options.segmentBytes = all.segment_bytes;
     options.chunkBytes = all.chunk_bytes;
+    options.pool = all.pool != nullptr ? &all.pool->pool : nullptr;
     return true;
 }
 
@@ -131,6 +136,26 @@ void huffcodec_options_init(huffcodec_options* options) {
     *options = huffcodec_options{};
     options->struct_size = sizeof *options;
     options->threads = 0;
+}
+
+huffcodec_status huffcodec_pool_create(huffcodec_pool** pool, int workers, int workers_off_caller) {
+    if (pool == nullptr) {
+        return HUFFCODEC_INVALID_ARGUMENT;
+    }
+    *pool = new (std::nothrow) huffcodec_pool;
+    if (*pool == nullptr) {
+        return HUFFCODEC_OUT_OF_MEMORY;
+    }
+    const Status status = (*pool)->pool.create(workers, workers_off_caller != 0);
+    if (status != Status::ok) {
+        delete *pool;
+        *pool = nullptr;
+    }
+    return statusOf(status);
+}
+
+void huffcodec_pool_free(huffcodec_pool* pool) {
+    delete pool;
 }
 
 size_t huffcodec_compress_bound(size_t size) {

@@ -92,6 +92,31 @@ const char* statusMessage(Status status) noexcept {
     return "unknown status";
 }
 
+// ---- Thread pool --------------------------------------------------------
+
+ThreadPool::ThreadPool() noexcept = default;
+ThreadPool::~ThreadPool() = default;
+ThreadPool::ThreadPool(ThreadPool&&) noexcept = default;
+ThreadPool& ThreadPool::operator=(ThreadPool&&) noexcept = default;
+
+Status ThreadPool::create(int workers, bool workersOffCaller) noexcept {
+    impl.reset();
+    if (workers < 0) {
+        return Status::invalidArgument;
+    }
+    try {
+        impl = std::make_unique<Impl>(workers == 0 ? availableProcessors() - 1 : workers,
+                                      workersOffCaller);
+        return Status::ok;
+    } catch (const std::bad_alloc&) {
+        return Status::outOfMemory;
+    }
+}
+
+int ThreadPool::workers() const noexcept {
+    return impl ? impl->threads.limit() : 0;
+}
+
 // ---- Decoder ------------------------------------------------------------
 
 struct Decoder::Impl {
@@ -151,12 +176,13 @@ StreamResult Decoder::decode(const ReadFn& read, const WriteFn& write, const Opt
     try {
         DecodeStats local;
         DecodeStats& counted = stats != nullptr ? *stats : local;
-        const int threads = options.threads == 0 ? availableProcessors() : options.threads;
+        const Workers workers = workersFor(options);
         // Small bodies start no threads.
         const std::uint64_t minSymbols = minThreadedBytes(options.chunkBytes);
         BodyResult body{};
-        if (threads > 1 && impl->tables.leafCount() > 1 && impl->symbolCount >= minSymbols) {
-            body = decodeThreaded(impl->tables, impl->resolve(options), threads, impl->symbolCount,
+        if (workers.threadCount > 1 && impl->tables.leafCount() > 1 &&
+            impl->symbolCount >= minSymbols) {
+            body = decodeThreaded(impl->tables, impl->resolve(options), workers, impl->symbolCount,
                                   impl->bodyBits, read, write, counted);
         } else {
             StreamDecoder decoder(impl->tables, impl->resolve(options));
@@ -428,8 +454,8 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
         return {Status::invalidArgument, 0, 0};
     }
     try {
-        const int threads = options.threads == 0 ? availableProcessors() : options.threads;
-        if (threads > 1 && chunks != nullptr && chunks->impl &&
+        const Workers workers = workersFor(options);
+        if (workers.threadCount > 1 && chunks != nullptr && chunks->impl &&
             static_cast<std::uint64_t>(impl->total) >= chunks->impl->threadedFrom) {
             const auto header = writeHeader(impl->header);
             if (!write(header.data(), header.size())) {
@@ -437,7 +463,7 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
             }
             const StreamResult body =
                 encodeThreaded(impl->encoder, chunks->impl->chunks, chunks->impl->chunkBytes,
-                               options.workersOffCaller, threads, read, write);
+                               workers, read, write);
             return {body.status, header.size() + body.bytesWritten, body.bytesRead};
         }
         BodyEncoder encoder = impl->encoder;  // carries the bits of an unfinished byte
@@ -621,8 +647,7 @@ CountResult countBytes(const ReadFn& read, ChunkCounts* chunks, const Options& o
                     std::clamp(options.chunkBytes, kMinEncodeChunkBytes, kEncodeChunkBytes);
                 kept->threadedFrom = minThreadedBytes(kept->chunkBytes);
             }
-            const int threads = options.threads == 0 ? availableProcessors() : options.threads;
-            result.status = countChunks(read, threads, options.workersOffCaller, kept->chunkBytes,
+            result.status = countChunks(read, workersFor(options), kept->chunkBytes,
                                         kept->threadedFrom, kept->chunks, total);
             for (const ChunkCountTable& table : kept->chunks) {
                 for (std::size_t v = 0; v < counts.size(); ++v) {
@@ -754,8 +779,8 @@ CompressResult compress(const void* in, std::size_t size, void* out, std::size_t
     if (checkOptions(options) != Status::ok) {
         return {Status::invalidArgument, 0};
     }
-    const int threads = options.threads == 0 ? availableProcessors() : options.threads;
-    if (threads < 2 || size < kMinThreadedBytes ||
+    const int threads = workersFor(options).threadCount;
+    if (threads < 2 || size < minThreadedBytes(options.chunkBytes) ||
         size > static_cast<std::uint64_t>(format::kMaxOriginalSize)) {
         return compressHere(in, size, out, capacity);
     }
@@ -818,7 +843,7 @@ DecompressResult decompress(const void* in, std::size_t size, void* out, std::si
         const WriteFn write = writerTo(static_cast<std::uint8_t*>(out), capacity, at);
         // The streaming decoder shares out what threads can take; on one
         // thread the body is decoded in place.
-        const int threads = options.threads == 0 ? availableProcessors() : options.threads;
+        const int threads = workersFor(options).threadCount;
         const bool shared = threads > 1 && (parsed.header.originalSize >= kMinThreadedSize ||
                                             options.chunkBytes != 0);
         const StreamResult result =

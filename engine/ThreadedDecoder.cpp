@@ -12,7 +12,6 @@
 #include "LaneMeeting.hpp"
 #include "ReadFull.hpp"
 #include "SpanDecoder.hpp"
-#include "WorkerPool.hpp"
 
 namespace huffcodec {
 
@@ -64,9 +63,10 @@ std::size_t defaultChunkBytes(std::uint64_t bodyBits, std::uint64_t symbolCount)
         std::clamp<std::uint64_t>(bytes, kMinChunkBytes, kMaxChunkBytes));
 }
 
-BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, int threadCount,
-                          std::uint64_t symbolCount, std::uint64_t bodyBits, const ReadFn& read,
-                          const WriteFn& write, DecodeStats& stats) {
+BodyResult decodeThreaded(const DecodeTables& tables, const Options& options,
+                          const Workers& workers, std::uint64_t symbolCount, std::uint64_t bodyBits,
+                          const ReadFn& read, const WriteFn& write, DecodeStats& stats) {
+    const int threadCount = workers.threadCount;
     if (tables.leafCount() < 2 || threadCount < 2) {
         // Nothing to share out: codes of zero bits, or one thread.
         StreamDecoder one(tables, options);
@@ -104,8 +104,8 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
     ByteBuffer meetingOutput(meetingBytes + lanes::kGroupStoreReach);
 
     // This thread decodes too while it waits: threadCount - 1 workers.
-    WorkerPool workers(slotCount, [&](std::size_t index) { decodeChunk(chunks, slots[index]); });
-    workers.allowThreads(threadCount - 1, options.workersOffCaller);
+    WorkerPool pool(slotCount, [&](std::size_t index) { decodeChunk(chunks, slots[index]); });
+    pool.allowThreads(workers);
 
     std::uint64_t nextRead = 0;   // chunk to read next
     std::uint64_t nextWrite = 0;  // chunk to write next
@@ -131,7 +131,7 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
             previous.filled = chunkBytes + tail;
             previous.complete = tail == kTailBytes;
             if (previous.complete) {
-                workers.submit((nextRead - 1) % slotCount);
+                pool.submit((nextRead - 1) % slotCount);
             }
         }
         ++nextRead;
@@ -140,7 +140,7 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
     // Decodes the rest of the body on this thread from the true state: the
     // bytes of the slots from the true position on, then the rest of read.
     const auto decodeRest = [&]() -> BodyResult {
-        workers.stop();
+        pool.stop();
         std::uint64_t position = 0;  // absolute bit position of the true state
         if (nextWrite > 0) {
             const Slot& holder = slots[(nextWrite - 1) % slotCount];
@@ -178,7 +178,7 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, in
             readChunk();
         }
         const std::size_t index = nextWrite % slotCount;
-        workers.waitFor(index);
+        pool.waitFor(index);
         Slot& slot = slots[index];
         if (!slot.complete || !slot.decodedOk) {
             return decodeRest();

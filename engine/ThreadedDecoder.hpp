@@ -18,6 +18,7 @@
 #include "DecodeTables.hpp"
 #include "SpanDecoder.hpp"
 #include "StreamDecoder.hpp"
+#include "WorkerPool.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace huffcodec {
@@ -46,14 +47,14 @@ inline constexpr std::size_t kChunkTailBytes =
 std::size_t defaultChunkBytes(std::uint64_t bodyBits, std::uint64_t symbolCount);
 
 // Decodes symbolCount symbols of a body of bodyBits bits (as its header
-// says) read through read on threadCount threads, the calling one included,
+// says) read through read on the workers' threads, the calling one included,
 // and hands them to write in order, in chunks of options.chunkBytes (0:
 // kMaxChunkBytes). Memory follows the thread count and the body's chunks,
 // whichever are fewer. A read error ends the body where it struck, as
 // StreamDecoder does.
-BodyResult decodeThreaded(const DecodeTables& tables, const Options& options, int threadCount,
-                          std::uint64_t symbolCount, std::uint64_t bodyBits, const ReadFn& read,
-                          const WriteFn& write, DecodeStats& stats);
+BodyResult decodeThreaded(const DecodeTables& tables, const Options& options,
+                          const Workers& workers, std::uint64_t symbolCount, std::uint64_t bodyBits,
+                          const ReadFn& read, const WriteFn& write, DecodeStats& stats);
 
 }  // namespace huffcodec
 

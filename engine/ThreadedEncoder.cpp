@@ -12,7 +12,6 @@
 #include "ByteCounter.hpp"
 #include "Format.hpp"
 #include "ReadFull.hpp"
-#include "WorkerPool.hpp"
 
 namespace huffcodec {
 
@@ -59,14 +58,14 @@ void encodeChunk(const BodyEncoder& prototype, EncodeSlot& slot) {
 
 }  // namespace
 
-Status countChunks(const ReadFn& read, int threadCount, bool workersOffCaller,
-                   std::size_t chunkBytes, std::uint64_t threadedFrom,
-                   std::vector<ChunkCountTable>& chunks, std::int64_t& total) {
+Status countChunks(const ReadFn& read, const Workers& workers, std::size_t chunkBytes,
+                   std::uint64_t threadedFrom, std::vector<ChunkCountTable>& chunks,
+                   std::int64_t& total) {
     // Slots get their buffers as the input turns out to fill them: a small
     // input takes one, whatever the thread count.
-    std::vector<CountSlot> slots(static_cast<std::size_t>(2 * threadCount + 1));
+    std::vector<CountSlot> slots(static_cast<std::size_t>(2 * workers.threadCount + 1));
     const std::size_t slotCount = slots.size();
-    WorkerPool workers(slotCount, [&](std::size_t index) { countChunk(slots[index]); });
+    WorkerPool pool(slotCount, [&](std::size_t index) { countChunk(slots[index]); });
     bool started = false;
     bool ended = false;
     Status status = Status::ok;
@@ -93,20 +92,20 @@ Status countChunks(const ReadFn& read, int threadCount, bool workersOffCaller,
             }
             // Below threadedFrom the jobs run on this thread alone.
             if (!started && static_cast<std::uint64_t>(total) >= threadedFrom) {
-                workers.allowThreads(threadCount - 1, workersOffCaller);
+                pool.allowThreads(workers);
                 started = true;
             }
-            workers.submit(nextRead % slotCount);
+            pool.submit(nextRead % slotCount);
             ++nextRead;
         }
         if (status != Status::ok || nextDone == nextRead) {
             break;
         }
-        workers.waitFor(nextDone % slotCount);
+        pool.waitFor(nextDone % slotCount);
         chunks.push_back(slots[nextDone % slotCount].counts);
         ++nextDone;
     }
-    workers.stop();
+    pool.stop();
     return status;
 }
 
@@ -123,8 +122,8 @@ std::vector<std::uint64_t> chunkBitsOf(const BodyEncoder& encoder,
 }
 
 StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkCountTable>& counts,
-                            std::size_t chunkBytes, bool workersOffCaller, int threadCount,
-                            const ReadFn& read, const WriteFn& write) {
+                            std::size_t chunkBytes, const Workers& workers, const ReadFn& read,
+                            const WriteFn& write) {
     // Where every chunk's codes start, from the first pass's counts.
     const std::size_t chunkCount = counts.size();
     const std::vector<std::uint64_t> chunkBits = chunkBitsOf(encoder, counts);
@@ -136,16 +135,16 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
     }
 
     // Two slots a thread, or one a chunk where there are fewer chunks.
-    std::vector<EncodeSlot> slots(
-        std::clamp<std::size_t>(chunkCount, 1, 2 * static_cast<std::size_t>(threadCount) + 1));
+    std::vector<EncodeSlot> slots(std::clamp<std::size_t>(
+        chunkCount, 1, 2 * static_cast<std::size_t>(workers.threadCount) + 1));
     for (EncodeSlot& slot : slots) {
         slot.input = ByteBuffer(chunkBytes);
         slot.output = ByteBuffer(encoder.outputBound(chunkBytes) + 1);
     }
     const std::size_t slotCount = slots.size();
     // This thread encodes too while it waits: threadCount - 1 workers.
-    WorkerPool workers(slotCount, [&](std::size_t index) { encodeChunk(encoder, slots[index]); });
-    workers.allowThreads(threadCount - 1, workersOffCaller);
+    WorkerPool pool(slotCount, [&](std::size_t index) { encodeChunk(encoder, slots[index]); });
+    pool.allowThreads(workers);
 
     std::uint64_t consumed = 0;
     std::uint64_t written = 0;
@@ -177,14 +176,14 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
             slot.startBit = static_cast<unsigned>(offset & 7);
             slot.expectedBits = chunkBits[nextRead];
             offset += chunkBits[nextRead];
-            workers.submit(nextRead % slotCount);
+            pool.submit(nextRead % slotCount);
             ++nextRead;
         }
         if (nextWrite == nextRead) {
             break;  // failed before the chunk was read
         }
         EncodeSlot& slot = slots[nextWrite % slotCount];
-        workers.waitFor(nextWrite % slotCount);
+        pool.waitFor(nextWrite % slotCount);
         if (!slot.asCounted) {
             failed = {Status::inputChanged, 0, 0};
             break;
@@ -206,7 +205,7 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
         written += size;
         ++nextWrite;
     }
-    workers.stop();
+    pool.stop();
     if (failed.status != Status::ok) {
         return {failed.status, written, consumed};
     }

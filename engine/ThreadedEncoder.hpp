@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "BodyEncoder.hpp"
+#include "WorkerPool.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace huffcodec {
@@ -27,26 +28,26 @@ inline constexpr std::size_t kMinEncodeChunkBytes = 64;
 using ChunkCountTable = std::array<std::uint32_t, 256>;
 
 // Reads all of the input through read and appends the counts of each chunk
-// of chunkBytes (at most kEncodeChunkBytes) to chunks, counting on threadCount
-// worker threads once threadedFrom bytes have been read (a smaller input
+// of chunkBytes (at most kEncodeChunkBytes) to chunks, counting on the
+// workers' threads once threadedFrom bytes have been read (a smaller input
 // starts no thread). total receives the bytes read. Returns ok, readError or
 // inputTooLarge.
-Status countChunks(const ReadFn& read, int threadCount, bool workersOffCaller,
-                   std::size_t chunkBytes, std::uint64_t threadedFrom,
-                   std::vector<ChunkCountTable>& chunks, std::int64_t& total);
+Status countChunks(const ReadFn& read, const Workers& workers, std::size_t chunkBytes,
+                   std::uint64_t threadedFrom, std::vector<ChunkCountTable>& chunks,
+                   std::int64_t& total);
 
 // The bits of each chunk's codes, from its counts.
 std::vector<std::uint64_t> chunkBitsOf(const BodyEncoder& encoder,
                                        const std::vector<ChunkCountTable>& counts);
 
 // Reads the input through read and writes its body (not the header) through
-// write, encoding chunk k of chunkBytes on threadCount worker threads.
+// write, encoding chunk k of chunkBytes on the workers' threads.
 // counts[k] are chunk k's counts from the first pass, which used the same
 // chunkBytes. Returns bodyBytes written and input bytes consumed in the
 // result.
 StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkCountTable>& counts,
-                            std::size_t chunkBytes, bool workersOffCaller, int threadCount,
-                            const ReadFn& read, const WriteFn& write);
+                            std::size_t chunkBytes, const Workers& workers, const ReadFn& read,
+                            const WriteFn& write);
 
 }  // namespace huffcodec
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 //
-// The worker threads and their queue.
+// The worker threads, and the pipelines' queues on them.
 #include "WorkerPool.hpp"
 
 #include <sched.h>
@@ -49,20 +49,27 @@ bool workerProcessors(int count, cpu_set_t& set) {
 
 }  // namespace
 
-WorkerPool::WorkerPool(std::size_t slotCount, std::function<void(std::size_t)> slotJob)
-    : job(std::move(slotJob)), queue(slotCount), busy(slotCount, false) {}
+// ---- The threads ----------------------------------------------------------
 
-WorkerPool::~WorkerPool() {
-    stop();
-}
-
-void WorkerPool::allowThreads(int count, bool offCaller) {
-    threadLimit = count > 0 ? static_cast<std::size_t>(count) : 0;
+WorkerThreads::WorkerThreads(int limit, bool offCaller)
+    : threadLimit(limit > 0 ? static_cast<std::size_t>(limit) : 0) {
     threads.reserve(threadLimit);
-    spread = offCaller && workerProcessors(count, processors);
+    spread = offCaller && workerProcessors(limit, processors);
 }
 
-void WorkerPool::startThread() {
+WorkerThreads::~WorkerThreads() {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        stopping = true;
+        events.fetch_add(1, std::memory_order_release);
+    }
+    wake.notify_all();
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+}
+
+void WorkerThreads::startThread() {
     try {
         threads.emplace_back([this, pin = spread, allowed = processors] {
             if (pin) {
@@ -78,98 +85,183 @@ void WorkerPool::startThread() {
     }
 }
 
-void WorkerPool::stop() {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        stopping = true;
-        for (; queued > 0; --queued) {
-            busy[queue[queueHead]] = false;
-            queueHead = (queueHead + 1) % queue.size();
+WorkerPool* WorkerThreads::poolWithWork() const {
+    for (WorkerPool* pool = attached; pool != nullptr; pool = pool->next) {
+        if (pool->wantsWorker()) {
+            return pool;
         }
-        events.fetch_add(1, std::memory_order_release);
     }
-    wake.notify_all();
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-    threads.clear();
-    threadLimit = 0;
-    done.notify_all();
+    return nullptr;
 }
 
-void WorkerPool::submit(std::size_t slot) {
-    bool another = false;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        busy[slot] = true;
-        queue[(queueHead + queued) % queue.size()] = slot;
-        ++queued;
-        events.fetch_add(1, std::memory_order_release);
-        another = !stopping && threads.size() < threadLimit && queued > idle;
-    }
-    wake.notify_one();
-    if (another) {
-        startThread();
-    }
-}
-
-void WorkerPool::waitFor(std::size_t slot) {
-    std::unique_lock<std::mutex> lock(mutex);
-    bool spun = false;
-    while (busy[slot]) {
-        if (queued > 0) {
-            runQueuedJob(lock);
-            continue;
-        }
-        if (!spun) {
-            const std::uint64_t seen = events.load(std::memory_order_relaxed);
-            lock.unlock();
-            spinWhileUnchanged(seen);
-            lock.lock();
-            spun = true;
-            continue;
-        }
-        done.wait(lock);
-        spun = false;
-    }
-}
-
-void WorkerPool::work() {
+void WorkerThreads::work() {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
-        if (!stopping && queued == 0) {
-            ++idle;
-            const std::uint64_t seen = events.load(std::memory_order_relaxed);
-            lock.unlock();
-            spinWhileUnchanged(seen);
-            lock.lock();
-            wake.wait(lock, [&] { return stopping || queued > 0; });
-            --idle;
-        }
         if (stopping) {
             return;
         }
-        runQueuedJob(lock);
+        WorkerPool* pool = poolWithWork();
+        if (pool != nullptr) {
+            pool->runQueuedJob(lock, true);
+            continue;
+        }
+        ++idle;
+        const std::uint64_t seen = events.load(std::memory_order_relaxed);
+        lock.unlock();
+        spinWhileUnchanged(seen);
+        lock.lock();
+        wake.wait(lock, [&] { return stopping || poolWithWork() != nullptr; });
+        --idle;
     }
 }
 
-void WorkerPool::runQueuedJob(std::unique_lock<std::mutex>& lock) {
-    const std::size_t slot = queue[queueHead];
-    queueHead = (queueHead + 1) % queue.size();
-    --queued;
-    lock.unlock();
-    job(slot);
-    lock.lock();
-    busy[slot] = false;
-    events.fetch_add(1, std::memory_order_release);
-    done.notify_all();
-}
-
-void WorkerPool::spinWhileUnchanged(std::uint64_t seen) const {
+void WorkerThreads::spinWhileUnchanged(std::uint64_t seen) const {
     for (int round = 0; round < kSpinRounds && events.load(std::memory_order_acquire) == seen;
          ++round) {
         pause();
     }
+}
+
+// ---- One pipeline's queue -------------------------------------------------
+
+WorkerPool::WorkerPool(std::size_t slotCount, std::function<void(std::size_t)> slotJob)
+    : job(std::move(slotJob)), queue(slotCount), busy(slotCount, false) {}
+
+WorkerPool::~WorkerPool() {
+    stop();
+}
+
+void WorkerPool::allowThreads(const Workers& workers) {
+    if (workers.threadCount < 2 || threads != nullptr) {
+        return;
+    }
+    if (workers.shared == nullptr) {
+        own = std::make_unique<WorkerThreads>(workers.threadCount - 1, workers.offCaller);
+    }
+    threads = workers.shared != nullptr ? workers.shared : own.get();
+    std::lock_guard<std::mutex> lock(threads->mutex);
+    runLimit = static_cast<std::size_t>(workers.threadCount - 1);
+    next = threads->attached;
+    if (next != nullptr) {
+        next->previous = this;
+    }
+    threads->attached = this;
+    threads->queued += queued;
+    isAttached = true;
+}
+
+void WorkerPool::detach() {
+    if (previous != nullptr) {
+        previous->next = next;
+    } else {
+        threads->attached = next;
+    }
+    if (next != nullptr) {
+        next->previous = previous;
+    }
+    previous = next = nullptr;
+    isAttached = false;
+}
+
+void WorkerPool::stop() {
+    if (threads == nullptr) {
+        for (; queued > 0; --queued) {
+            busy[queue[queueHead]] = false;
+            queueHead = (queueHead + 1) % queue.size();
+        }
+        return;
+    }
+    {
+        std::unique_lock<std::mutex> lock(threads->mutex);
+        threads->queued -= queued;
+        for (; queued > 0; --queued) {
+            busy[queue[queueHead]] = false;
+            queueHead = (queueHead + 1) % queue.size();
+        }
+        threads->events.fetch_add(1, std::memory_order_release);
+        threads->done.wait(lock, [&] { return running == 0; });
+        if (isAttached) {
+            detach();
+        }
+    }
+    threads->done.notify_all();
+    threads = nullptr;
+    own.reset();  // joins the threads started for this pool
+}
+
+void WorkerPool::submit(std::size_t slot) {
+    if (threads == nullptr) {
+        busy[slot] = true;
+        queue[(queueHead + queued) % queue.size()] = slot;
+        ++queued;
+        return;
+    }
+    WorkerThreads& pool = *threads;
+    {
+        std::lock_guard<std::mutex> lock(pool.mutex);
+        busy[slot] = true;
+        queue[(queueHead + queued) % queue.size()] = slot;
+        ++queued;
+        if (!isAttached) {
+            return;  // stopped: the caller runs it
+        }
+        ++pool.queued;
+        pool.events.fetch_add(1, std::memory_order_release);
+        if (!pool.stopping && pool.threads.size() < pool.threadLimit && pool.queued > pool.idle) {
+            pool.startThread();
+        }
+    }
+    pool.wake.notify_one();
+}
+
+void WorkerPool::waitFor(std::size_t slot) {
+    if (threads == nullptr) {
+        while (busy[slot]) {
+            const std::size_t first = queue[queueHead];
+            queueHead = (queueHead + 1) % queue.size();
+            --queued;
+            job(first);
+            busy[first] = false;
+        }
+        return;
+    }
+    WorkerThreads& pool = *threads;
+    std::unique_lock<std::mutex> lock(pool.mutex);
+    bool spun = false;
+    while (busy[slot]) {
+        if (queued > 0) {
+            runQueuedJob(lock, false);
+            continue;
+        }
+        if (!spun) {
+            const std::uint64_t seen = pool.events.load(std::memory_order_relaxed);
+            lock.unlock();
+            pool.spinWhileUnchanged(seen);
+            lock.lock();
+            spun = true;
+            continue;
+        }
+        pool.done.wait(lock);
+        spun = false;
+    }
+}
+
+void WorkerPool::runQueuedJob(std::unique_lock<std::mutex>& lock, bool onWorker) {
+    WorkerThreads& pool = *threads;
+    const std::size_t slot = queue[queueHead];
+    queueHead = (queueHead + 1) % queue.size();
+    --queued;
+    if (isAttached) {
+        --pool.queued;
+    }
+    running += onWorker ? 1 : 0;
+    lock.unlock();
+    job(slot);
+    lock.lock();
+    running -= onWorker ? 1 : 0;
+    busy[slot] = false;
+    pool.events.fetch_add(1, std::memory_order_release);
+    pool.done.notify_all();
 }
 
 }  // namespace huffcodec

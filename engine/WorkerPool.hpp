@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 //
-// Worker threads that run one job on numbered slots, in the order the slots
-// are submitted, for a caller that waits for each slot in turn and runs queued
-// jobs itself while it waits: so a caller that also reads and writes needs one
-// thread fewer than the cores it uses, and no core is shared by two busy
-// threads. Threads are started only as submitted jobs find none idle, so a
-// short input starts few or none. Every path out of the owner ends with every
-// thread joined: the destructor stops them.
+// Worker threads for the chunk pipelines. WorkerThreads are the threads
+// themselves: started only as jobs find none idle, and kept, waiting, until
+// their owner ends them, so that an embedder's calls share one set of them
+// (ThreadPool) or one call has its own. A WorkerPool is one call's pipeline
+// on them: jobs on numbered slots, queued in the order the slots are
+// submitted, for a caller that waits for each slot in turn and runs queued
+// jobs itself while it waits: so a caller that also reads and writes needs
+// one thread fewer than the cores it uses, and no core is shared by two busy
+// threads. Every path out of an owner ends with its threads joined.
 #ifndef HUFFCODEC_ENGINE_WORKERPOOL_HPP
 #define HUFFCODEC_ENGINE_WORKERPOOL_HPP
 
@@ -17,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -34,23 +37,94 @@ constexpr std::uint64_t minThreadedBytes(std::size_t chosenChunkBytes) {
     return chosenChunkBytes == 0 ? kMinThreadedBytes : 16 * std::uint64_t{chosenChunkBytes};
 }
 
+class WorkerPool;
+
+// Up to threadLimit threads that run the jobs of the WorkerPools attached to
+// them. The destructor joins them; no WorkerPool may still be attached.
+class WorkerThreads {
+public:
+    // With offCaller, the threads keep off the processor the constructing
+    // thread runs on, where the others are enough for them.
+    WorkerThreads(int threadLimit, bool offCaller);
+    ~WorkerThreads();
+    WorkerThreads(const WorkerThreads&) = delete;
+    WorkerThreads& operator=(const WorkerThreads&) = delete;
+
+    int limit() const { return static_cast<int>(threadLimit); }
+
+private:
+    friend class WorkerPool;
+
+    // Both with the mutex held.
+    void startThread();
+    WorkerPool* poolWithWork() const;
+    void work();
+    // Spins for a little while as long as events still equals seen; the
+    // caller holds no lock.
+    void spinWhileUnchanged(std::uint64_t seen) const;
+
+    std::mutex mutex;
+    std::condition_variable wake;  // a slot queued, or stopping
+    std::condition_variable done;  // a job finished
+    std::vector<std::thread> threads;
+    std::size_t threadLimit;
+    bool spread = false;  // keep the threads on processors
+    cpu_set_t processors{};
+    std::size_t idle = 0;    // threads waiting for a job
+    std::size_t queued = 0;  // slots queued over every attached pool
+    bool stopping = false;
+    WorkerPool* attached = nullptr;  // the pools, in a list through their links
+    // Changes, under the mutex, whenever a slot is queued, a job finishes or
+    // the threads stop: a thread about to sleep watches it for a while first,
+    // since waking a sleeping thread takes longer than a short wait here.
+    std::atomic<std::uint64_t> events{0};
+};
+
+// Who works on one call: threadCount threads, the calling one included; the
+// others are shared's, or started for the call (kept off the caller's
+// processor with offCaller).
+struct Workers {
+    int threadCount = 1;
+    bool offCaller = false;
+    WorkerThreads* shared = nullptr;
+};
+
+// A ThreadPool's threads, as the engine reaches them.
+struct ThreadPool::Impl {
+    Impl(int workers, bool offCaller) : threads(workers, offCaller) {}
+    WorkerThreads threads;
+};
+
+class ThreadPoolAccess {
+public:
+    static WorkerThreads* threadsOf(const ThreadPool* pool) {
+        return pool != nullptr && pool->impl ? &pool->impl->threads : nullptr;
+    }
+};
+
+// The workers of a call with options whose thread count is checked: 0 threads
+// are availableProcessors().
+inline Workers workersFor(const Options& options) {
+    return {options.threads == 0 ? availableProcessors() : options.threads,
+            options.workersOffCaller, ThreadPoolAccess::threadsOf(options.pool)};
+}
+
 class WorkerPool {
 public:
-    // job(slot) runs on a worker thread for every submitted slot; it must not
-    // throw. Slots are numbered 0 .. slotCount - 1.
+    // job(slot) runs for every submitted slot, on a worker thread or on the
+    // caller's while it waits; it must not throw. Slots are numbered
+    // 0 .. slotCount - 1.
     WorkerPool(std::size_t slotCount, std::function<void(std::size_t)> job);
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
-    // Lets up to count threads run the jobs; each is started when a job is
-    // submitted while every thread started before is busy. A thread that
-    // cannot be started is done without: the jobs still run, on fewer. With
-    // offCaller, the threads keep off the caller's processor when the others
-    // are enough for them.
-    void allowThreads(int count, bool offCaller);
-    // Lets the jobs under way finish, drops the queued ones and joins every
-    // thread; no thread starts after it. Safe to call more than once.
+    // Lets workers.threadCount - 1 threads run the jobs at once. A thread
+    // that cannot be started is done without: the jobs still run, on fewer.
+    void allowThreads(const Workers& workers);
+    // Lets the jobs under way finish, drops the queued ones and lets no
+    // thread take more; threads started for this pool alone are joined. Safe
+    // to call more than once.
     void stop();
 
     // Queues the slot; what the caller wrote to it before is visible to the
@@ -59,40 +133,33 @@ public:
     // Waits until the slot's job has run (at once if it was never submitted),
     // running queued jobs on the calling thread meanwhile, the slot's own
     // included if no thread took it; what the job wrote is then visible to
-    // the caller. With no thread started, every job runs here.
+    // the caller. With no thread allowed, every job runs here.
     void waitFor(std::size_t slot);
 
 private:
-    void startThread();
-    void work();
+    friend class WorkerThreads;
+
     // Runs the job of the first queued slot with the mutex released; lock
     // holds it before and after.
-    void runQueuedJob(std::unique_lock<std::mutex>& lock);
-    // Spins for a little while as long as events still equals seen; the
-    // caller holds no lock.
-    void spinWhileUnchanged(std::uint64_t seen) const;
+    void runQueuedJob(std::unique_lock<std::mutex>& lock, bool onWorker);
+    bool wantsWorker() const { return queued > 0 && running < runLimit; }
+    void detach();
 
     std::function<void(std::size_t)> job;
-    // Touched by the owner's thread only.
-    std::vector<std::thread> threads;
-    std::size_t threadLimit = 0;
-    bool spread = false;  // keep the threads on processors
-    cpu_set_t processors{};
-    std::mutex mutex;
-    std::condition_variable wake;  // a slot queued, or stopping
-    std::condition_variable done;  // a job finished
-    // The queued slots, first at queueHead: each slot is queued at most once,
-    // so slotCount entries, allocated up front, always hold them.
+    std::unique_ptr<WorkerThreads> own;  // threads started for this pool alone
+    WorkerThreads* threads = nullptr;    // own or shared; null: every job runs on the caller
+    // Under threads->mutex once attached. The queued slots, first at
+    // queueHead: each slot is queued at most once, so slotCount entries,
+    // allocated up front, always hold them.
     std::vector<std::size_t> queue;
     std::size_t queueHead = 0;
     std::size_t queued = 0;
-    std::vector<bool> busy;  // queued or running
-    std::size_t idle = 0;    // threads waiting for a job
-    bool stopping = false;
-    // Changes, under the mutex, whenever a slot is queued, a job finishes or
-    // the pool stops: a thread about to sleep watches it for a while first,
-    // since waking a sleeping thread takes longer than a short wait here.
-    std::atomic<std::uint64_t> events{0};
+    std::vector<bool> busy;    // queued or running
+    std::size_t running = 0;   // jobs on worker threads
+    std::size_t runLimit = 0;  // worker threads at once
+    WorkerPool* previous = nullptr;
+    WorkerPool* next = nullptr;
+    bool isAttached = false;
 };
 
 }  // namespace huffcodec

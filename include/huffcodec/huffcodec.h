@@ -57,6 +57,19 @@ typedef enum huffcodec_status {
 /* A short English description of status, e.g. "truncated body". Never NULL. */
 HUFFCODEC_C_API const char* huffcodec_status_message(huffcodec_status status);
 
+/* Worker threads that calls share: create one pool and set it in the options
+ * of every call, and no call starts threads of its own; it takes at most
+ * threads - 1 of the pool's workers at once. The threads start as the calls'
+ * work needs them and wait for more between calls; calls on several threads
+ * may share one pool at once. workers: the most threads (0: the available
+ * processors less one); workers_off_caller not 0: the threads keep off the
+ * processor the creating thread runs on. huffcodec_pool_free joins the
+ * threads: no call that uses the pool may still be running. */
+typedef struct huffcodec_pool huffcodec_pool;
+HUFFCODEC_C_API huffcodec_status huffcodec_pool_create(huffcodec_pool** pool, int workers,
+                                                       int workers_off_caller);
+HUFFCODEC_C_API void huffcodec_pool_free(huffcodec_pool* pool);
+
 /* How a call runs. Set it up with huffcodec_options_init, then change the
  * members wanted: the struct may grow at its end in later versions, and
  * struct_size tells the library which members the caller knows. Every
@@ -68,6 +81,7 @@ typedef struct huffcodec_options {
     int lanes;            /* interleaved lanes per segment, 1 to 4; 0: chosen by the code */
     size_t segment_bytes; /* body bytes a segment of lanes covers; 0: the default */
     size_t chunk_bytes;   /* bytes a thread takes at a time; 0: the default; for tests */
+    huffcodec_pool* pool; /* worker threads to use; NULL (the default): the call's own */
 } huffcodec_options;
 
 HUFFCODEC_C_API void huffcodec_options_init(huffcodec_options* options);

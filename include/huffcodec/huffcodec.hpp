@@ -131,6 +131,8 @@ using ReadFn = std::function<std::ptrdiff_t(std::uint8_t* buffer, std::size_t si
 // one call at a time, whatever Options::threads is.
 using WriteFn = std::function<bool(const std::uint8_t* data, std::size_t size)>;
 
+class ThreadPool;
+
 // How the decoder and the encoder run. The defaults suit most uses; tests and
 // benchmarks choose others. A negative thread count or a lane count outside
 // 0 to 4 makes every call that takes the options fail with invalidArgument.
@@ -158,8 +160,43 @@ struct Options {
     // where the process may use enough others: Linux tends to start a thread
     // on its creator's processor, and two busy threads then share one until
     // the scheduler parts them. The commands set it; by default the library
-    // leaves the threads' CPU affinity alone.
+    // leaves the threads' CPU affinity alone. A pool has its own setting.
     bool workersOffCaller = false;
+    // Worker threads to use instead of threads of the call's own: with a
+    // pool, a call starts no thread, and takes at most threads - 1 of the
+    // pool's workers at once (the calling thread works too). The pool must
+    // outlive the call. Null: the call starts what it needs and joins it
+    // before it returns.
+    ThreadPool* pool = nullptr;
+};
+
+class ThreadPoolAccess;
+
+// Worker threads that calls share: an embedder creates one pool and hands it
+// to every call through Options::pool, so that no call starts threads of its
+// own. The threads start as the calls' work needs them (none for data under
+// kMinThreadedSize) and wait for more between calls. Calls on several
+// threads may share one pool at once; its workers take their jobs in turn.
+class HUFFCODEC_API ThreadPool {
+public:
+    ThreadPool() noexcept;
+    // Joins every thread. No call that uses the pool may still be running.
+    ~ThreadPool();
+    ThreadPool(ThreadPool&&) noexcept;
+    ThreadPool& operator=(ThreadPool&&) noexcept;
+    // Sets the pool up for up to workers threads (0: availableProcessors()
+    // - 1, for a caller that works too), ending those of an earlier create().
+    // With workersOffCaller, the threads keep off the processor the thread
+    // calling create() runs on, as Options::workersOffCaller does. Returns
+    // ok, outOfMemory, or invalidArgument for a negative count.
+    Status create(int workers, bool workersOffCaller = false) noexcept;
+    // The most threads the pool runs; 0 before create().
+    int workers() const noexcept;
+
+private:
+    friend class ThreadPoolAccess;
+    struct Impl;
+    std::unique_ptr<Impl> impl;
 };
 
 // compress() and decompress() with options: options.threads threads (0:

@@ -12,7 +12,9 @@ from hypothesis import strategies as st
 import huffcodec
 from strategies import any_data
 
-scratch = settings(suppress_health_check=[HealthCheck.function_scoped_fixture], max_examples=25)
+scratch = settings(suppress_health_check=[HealthCheck.function_scoped_fixture,
+                                          HealthCheck.data_too_large, HealthCheck.too_slow],
+                   max_examples=25)
 
 
 @scratch

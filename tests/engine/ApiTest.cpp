@@ -14,6 +14,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestSupport.hpp"
@@ -490,13 +491,17 @@ TEST(Api, ChosenChunkSizeSharesOutSmallInputs) {
         std::size_t chunkBytes;
         bool shared;  // 16 chunks fit in data
     } cases[] = {{1, true}, {64, true}, {187, true}, {188, false}, {1000, false}};
+    // Even thread counts take their workers from a pool of two.
+    huffcodec::ThreadPool pool;
+    ASSERT_EQ(pool.create(2), Status::ok);
     for (const auto& c : cases) {
         for (int threads = 1; threads <= 4; ++threads) {
             SCOPED_TRACE(std::to_string(c.chunkBytes) + " bytes, " + std::to_string(threads) +
                          " threads");
             huffcodec::ChunkCounts chunks;
             std::size_t offset = 0;
-            const huffcodec::Options options{0, 0, threads, c.chunkBytes};
+            huffcodec::Options options{0, 0, threads, c.chunkBytes};
+            options.pool = threads % 2 == 0 ? &pool : nullptr;
             const auto counted = huffcodec::countBytes(readerOf(data, offset), &chunks, options);
             ASSERT_EQ(counted.status, Status::ok);
             EXPECT_EQ(counted.header.originalSize, 3000);
@@ -507,8 +512,10 @@ TEST(Api, ChosenChunkSizeSharesOutSmallInputs) {
             std::string file;
             offset = 0;
             // The encoder's own chunk size is not used: the counts' is.
-            const auto encoded = encoder.encode(readerOf(data, offset), appendTo(file),
-                                                {0, 0, threads, 100}, &chunks);
+            huffcodec::Options otherChunks = options;
+            otherChunks.chunkBytes = 100;
+            const auto encoded =
+                encoder.encode(readerOf(data, offset), appendTo(file), otherChunks, &chunks);
             EXPECT_EQ(encoded.status, Status::ok);
             EXPECT_TRUE(file == reference);
             std::string ignored;
@@ -591,11 +598,15 @@ TEST(Api, CInterfaceOnEveryThreadCount) {
         const std::string cut =
             reference.substr(0, kHeaderBytes + (reference.size() - kHeaderBytes) * 2 / 3);
         std::string oneThreadCut;
+        // Three and four threads take their workers from a pool.
+        huffcodec_pool* pool = nullptr;
+        ASSERT_EQ(huffcodec_pool_create(&pool, 0, 0), HUFFCODEC_OK);
         for (int threads = 0; threads <= 4; ++threads) {
             SCOPED_TRACE(std::to_string(threads) + " threads");
             huffcodec_options options;
             huffcodec_options_init(&options);
             options.threads = threads;
+            options.pool = threads >= 3 ? pool : nullptr;
             std::string file(huffcodec_compress_bound(data.size()), '\0');
             size_t size = 0;
             ASSERT_EQ(huffcodec_compress(data.data(), data.size(), file.data(), file.size(), &size,
@@ -620,7 +631,12 @@ TEST(Api, CInterfaceOnEveryThreadCount) {
             }
             EXPECT_TRUE(restored.substr(0, size) == oneThreadCut || threads == 0);
         }
+        huffcodec_pool_free(pool);
     }
+    huffcodec_pool* none = nullptr;
+    EXPECT_EQ(huffcodec_pool_create(&none, -1, 0), HUFFCODEC_INVALID_ARGUMENT);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(huffcodec_pool_create(nullptr, 1, 0), HUFFCODEC_INVALID_ARGUMENT);
     huffcodec_options options;
     huffcodec_options_init(&options);
     std::string out(2048, '\0');
@@ -661,3 +677,41 @@ TEST(Api, CInterfaceOnEveryThreadCount) {
 }
 
 }  // namespace
+
+// Calls on several threads share one pool: each gets what it gets alone. A
+// pool is checked like the other options.
+TEST(Api, CallsShareOnePool) {
+    huffcodec::ThreadPool pool;
+    EXPECT_EQ(pool.workers(), 0);
+    EXPECT_EQ(pool.create(-1), Status::invalidArgument);
+    ASSERT_EQ(pool.create(2, true), Status::ok);
+    EXPECT_EQ(pool.workers(), 2);
+    std::vector<std::string> inputs;
+    for (int k = 0; k < 3; ++k) {
+        inputs.push_back(randomBytes(20 + k, 40000 + 1000 * k, 5 + 100 * k));
+    }
+    std::vector<std::thread> callers;
+    std::vector<int> mismatches(inputs.size(), 0);
+    for (std::size_t k = 0; k < inputs.size(); ++k) {
+        callers.emplace_back([&, k] {
+            const std::string& data = inputs[k];
+            huffcodec::Options options{0, 0, 3, 256};
+            options.pool = &pool;
+            for (int round = 0; round < 5; ++round) {
+                std::string file(huffcodec::compressBound(data.size()), '\0');
+                const auto packed = huffcodec::compress(data.data(), data.size(), file.data(),
+                                                        file.size(), options);
+                file.resize(packed.bytesWritten);
+                std::string restored(data.size(), '\0');
+                const auto unpacked = huffcodec::decompress(
+                    file.data(), file.size(), restored.data(), restored.size(), options);
+                mismatches[k] += packed.status != Status::ok || unpacked.status != Status::ok ||
+                                 file != compressReference(data) || restored != data;
+            }
+        });
+    }
+    for (std::thread& caller : callers) {
+        caller.join();
+    }
+    EXPECT_EQ(mismatches, std::vector<int>(inputs.size(), 0));
+}

@@ -40,12 +40,21 @@ const Options kWays[] = {kOneLane,       kDefault,        {2, 0},         {2, 64
                          {4, 404},       {4, 0},          {1, 0, 2, 97},  {2, 0, 2, 64},
                          {3, 0, 3, 301}, {4, 0, 4, 1000}, {0, 0, 2, 4096}};
 
+// Worker threads that threaded ways share on every other run, as an
+// embedder's pool is shared by its calls; it outlives every call.
+huffcodec::WorkerThreads& sharedThreads() {
+    static huffcodec::WorkerThreads threads(3, false);
+    return threads;
+}
+
 // Decodes symbolCount symbols of body, read through a callback in pieces of
 // pieceSize bytes (0: as much as asked for) that fails once failAt bytes have
-// been read, or in place when inPlace.
+// been read, or in place when inPlace; threaded ways take sharedThreads()
+// when shared.
 FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64_t symbolCount,
                         const Options& way = kDefault, bool inPlace = false,
-                        std::size_t pieceSize = 0, std::size_t failAt = SIZE_MAX) {
+                        std::size_t pieceSize = 0, std::size_t failAt = SIZE_MAX,
+                        bool shared = false) {
     const huffcodec::DecodeTables tables(codeOf(tree));
     huffcodec::StreamDecoder decoder(tables, way);
     FastDecoding result{};
@@ -65,8 +74,10 @@ FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64
         return static_cast<long>(n);
     };
     const huffcodec::BodyResult outcome =
-        way.threads > 1 ? huffcodec::decodeThreaded(tables, way, way.threads, symbolCount,
-                                                    8 * body.size(), read, write, result.stats)
+        way.threads > 1
+            ? huffcodec::decodeThreaded(tables, way,
+                                        {way.threads, false, shared ? &sharedThreads() : nullptr},
+                                        symbolCount, 8 * body.size(), read, write, result.stats)
         : inPlace ? decoder.decode(symbolCount, reinterpret_cast<const std::uint8_t*>(body.data()),
                                    body.size(), write, result.stats)
                   : decoder.decode(symbolCount, read, write, result.stats);
@@ -122,8 +133,9 @@ DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
             continue;
         }
         const std::size_t cut = static_cast<std::size_t>(run) % std::size(failOffsets);
-        const FastDecoding failed = decodeFast(tree, body, symbolCount, way, false,
-                                               run % 2 == 0 ? 1000 : 0, failOffsets[cut]);
+        const FastDecoding failed =
+            decodeFast(tree, body, symbolCount, way, false, run % 2 == 0 ? 1000 : 0,
+                       failOffsets[cut], run % 2 == 1);
         EXPECT_TRUE(failed.symbols == cutDecodings[cut].symbols) << "read error at " << cut;
         EXPECT_EQ(failed.status, cutDecodings[cut].complete ? Status::ok : Status::readError);
     }
