@@ -134,6 +134,11 @@ struct Decoder::Impl {
         return resolved;
     }
 
+    // Decodes the body through read, or in memory when read is null, on the
+    // options' threads where the body is large enough to share out.
+    StreamResult decodeBody(const ReadFn* read, const std::uint8_t* body, std::size_t size,
+                            const WriteFn& write, const Options& options, DecodeStats* stats) const;
+
     // Short codes give several symbols a lookup and keep three lanes busy;
     // from an average of kFourLaneBits bits a code, the lookups wait longer
     // for fewer symbols and a fourth lane pays. Measured with bench_decode:
@@ -168,27 +173,39 @@ Status Decoder::build(const Header& header) noexcept {
     }
 }
 
+StreamResult Decoder::Impl::decodeBody(const ReadFn* read, const std::uint8_t* body,
+                                       std::size_t size, const WriteFn& write,
+                                       const Options& options, DecodeStats* stats) const {
+    const Impl& decoder = *this;
+    DecodeStats local;
+    DecodeStats& counted = stats != nullptr ? *stats : local;
+    const Options resolved = decoder.resolve(options);
+    const Workers workers = workersFor(options);
+    // Small bodies start no threads.
+    const bool threaded = workers.threadCount > 1 && decoder.tables.leafCount() > 1 &&
+                          decoder.symbolCount >= minThreadedBytes(options.chunkBytes);
+    BodyResult result{};
+    if (threaded) {
+        result = read != nullptr
+                     ? decodeThreaded(decoder.tables, resolved, workers, decoder.symbolCount,
+                                      decoder.bodyBits, *read, write, counted)
+                     : decodeThreaded(decoder.tables, resolved, workers, decoder.symbolCount, body,
+                                      size, write, counted);
+    } else {
+        StreamDecoder one(decoder.tables, resolved);
+        result = read != nullptr ? one.decode(decoder.symbolCount, *read, write, counted)
+                                 : one.decode(decoder.symbolCount, body, size, write, counted);
+    }
+    return {result.status, result.symbolsWritten, (result.bitsConsumed + 7) / 8};
+}
+
 StreamResult Decoder::decode(const ReadFn& read, const WriteFn& write, const Options& options,
                              DecodeStats* stats) const noexcept {
     if (!impl || checkOptions(options) != Status::ok) {
         return {Status::invalidArgument, 0, 0};
     }
     try {
-        DecodeStats local;
-        DecodeStats& counted = stats != nullptr ? *stats : local;
-        const Workers workers = workersFor(options);
-        // Small bodies start no threads.
-        const std::uint64_t minSymbols = minThreadedBytes(options.chunkBytes);
-        BodyResult body{};
-        if (workers.threadCount > 1 && impl->tables.leafCount() > 1 &&
-            impl->symbolCount >= minSymbols) {
-            body = decodeThreaded(impl->tables, impl->resolve(options), workers, impl->symbolCount,
-                                  impl->bodyBits, read, write, counted);
-        } else {
-            StreamDecoder decoder(impl->tables, impl->resolve(options));
-            body = decoder.decode(impl->symbolCount, read, write, counted);
-        }
-        return {body.status, body.symbolsWritten, (body.bitsConsumed + 7) / 8};
+        return impl->decodeBody(&read, nullptr, 0, write, options, stats);
     } catch (const std::bad_alloc&) {
         return {Status::outOfMemory, 0, 0};
     }
@@ -200,12 +217,8 @@ StreamResult Decoder::decode(const void* body, std::size_t size, const WriteFn& 
         return {Status::invalidArgument, 0, 0};
     }
     try {
-        DecodeStats local;
-        StreamDecoder decoder(impl->tables, impl->resolve(options));
-        const BodyResult result =
-            decoder.decode(impl->symbolCount, static_cast<const std::uint8_t*>(body), size, write,
-                           stats != nullptr ? *stats : local);
-        return {result.status, result.symbolsWritten, (result.bitsConsumed + 7) / 8};
+        return impl->decodeBody(nullptr, static_cast<const std::uint8_t*>(body), size, write,
+                                options, stats);
     } catch (const std::bad_alloc&) {
         return {Status::outOfMemory, 0, 0};
     }
@@ -838,17 +851,9 @@ DecompressResult decompress(const void* in, std::size_t size, void* out, std::si
     const auto* body = static_cast<const std::uint8_t*>(in) + kHeaderBytes;
     const std::size_t bodySize = size - kHeaderBytes;
     std::size_t at = 0;
-    std::size_t offset = 0;
     try {
         const WriteFn write = writerTo(static_cast<std::uint8_t*>(out), capacity, at);
-        // The streaming decoder shares out what threads can take; on one
-        // thread the body is decoded in place.
-        const int threads = workersFor(options).threadCount;
-        const bool shared = threads > 1 && (parsed.header.originalSize >= kMinThreadedSize ||
-                                            options.chunkBytes != 0);
-        const StreamResult result =
-            shared ? decoder.decode(readerOf(body, bodySize, offset), write, options)
-                   : decoder.decode(body, bodySize, write, options);
+        const StreamResult result = decoder.decode(body, bodySize, write, options);
         return {result.status, at, kHeaderBytes + static_cast<std::size_t>(result.bytesRead)};
     } catch (const std::bad_alloc&) {
         return {Status::outOfMemory, 0, 0};

@@ -97,12 +97,14 @@ BodyResult StreamDecoder::resume(DecodeStats& stats) {
 }
 
 BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const std::uint8_t* body,
-                                 std::size_t size, const WriteFn& writeFn, DecodeStats& stats) {
+                                 std::size_t size, const WriteFn& writeFn, DecodeStats& stats,
+                                 unsigned startBit) {
     write = &writeFn;
     in = body;
     inEnd = size;
     inputDone = true;
-    state = {in, 0, 0, output.data()};
+    state = startBit % 8 != 0 && size > 0 ? lanes::laneAt(in, startBit % 8, output.data())
+                                          : lanes::Lane{in, 0, 0, output.data()};
     return run(symbolCount, stats);
 }
 

@@ -47,7 +47,7 @@ public:
 
     // The same over a body in memory, which is not copied.
     BodyResult decode(std::uint64_t symbolCount, const std::uint8_t* body, std::size_t size,
-                      const WriteFn& write, DecodeStats& stats);
+                      const WriteFn& write, DecodeStats& stats, unsigned startBit = 0);
 
     // The body handed over in pieces by a caller that holds the loop: start(),
     // then feed() and resume() in turn while waiting() says why it stopped.

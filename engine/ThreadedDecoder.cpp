@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 //
-// The chunk pipeline: the calling thread reads chunks into slots, worker
-// threads decode queued slots, and the calling thread meets and writes them in
-// order. Every path ends with every worker joined.
+// The chunk pipeline: the calling thread reads chunks into slots (or points
+// them at a body in memory), worker threads decode queued slots, and the
+// calling thread meets and writes them in order. Every path ends with every
+// worker joined.
 #include "ThreadedDecoder.hpp"
 
 #include <algorithm>
@@ -20,13 +21,14 @@ namespace {
 constexpr std::size_t kTailBytes = kChunkTailBytes;
 
 struct Slot {
-    ByteBuffer input;
-    std::size_t filled = 0;    // valid bytes in input
-    std::uint64_t offset = 0;  // body offset of input[0]
-    bool complete = false;     // input holds the whole chunk and its tail
-    bool decodedOk = false;    // the worker's segment stayed within its margins
+    ByteBuffer input;                    // the chunk read, when it is read
+    const std::uint8_t* data = nullptr;  // input, or the chunk in memory
+    std::size_t filled = 0;              // valid bytes at data
+    std::uint64_t offset = 0;            // body offset of input[0]
+    bool complete = false;               // data holds the whole chunk and its tail
+    bool decodedOk = false;              // the worker's segment stayed within its margins
     DecodeWorkspace workspace;
-    lanes::Lane last{};  // the state after the chunk, in input's coordinates
+    lanes::Lane last{};  // the state after the chunk, in data's coordinates
     DecodeStats stats;
 };
 
@@ -34,10 +36,10 @@ struct Slot {
 // first bit as if a code started there.
 void decodeChunk(const SpanDecoder& chunks, Slot& slot) {
     slot.stats = {};
-    slot.last = {slot.input.data(), 0, 0, nullptr};
+    slot.last = {slot.data, 0, 0, nullptr};
     slot.decodedOk =
-        chunks.decodeSegment(slot.last, slot.input.data(), slot.input.data() + slot.filled,
-                             slot.workspace, slot.stats) == SpanDecoder::SegmentEnd::done;
+        chunks.decodeSegment(slot.last, slot.data, slot.data + slot.filled, slot.workspace,
+                             slot.stats) == SpanDecoder::SegmentEnd::done;
 }
 
 void addStats(DecodeStats& total, const DecodeStats& part) {
@@ -47,6 +49,18 @@ void addStats(DecodeStats& total, const DecodeStats& part) {
     total.resyncBitsTotal += part.resyncBitsTotal;
     total.resyncBitsMax = std::max(total.resyncBitsMax, part.resyncBitsMax);
 }
+
+// The body as the pipeline takes it: read through read, or held in memory at
+// body (read is then null).
+struct BodySource {
+    const ReadFn* read;
+    const std::uint8_t* body;
+    std::size_t size;
+};
+
+BodyResult decodeChunks(const DecodeTables& tables, const Options& options, const Workers& workers,
+                        std::uint64_t symbolCount, std::uint64_t bodyBits, const BodySource& source,
+                        const WriteFn& write, DecodeStats& stats);
 
 }  // namespace
 
@@ -66,12 +80,33 @@ std::size_t defaultChunkBytes(std::uint64_t bodyBits, std::uint64_t symbolCount)
 BodyResult decodeThreaded(const DecodeTables& tables, const Options& options,
                           const Workers& workers, std::uint64_t symbolCount, std::uint64_t bodyBits,
                           const ReadFn& read, const WriteFn& write, DecodeStats& stats) {
-    const int threadCount = workers.threadCount;
-    if (tables.leafCount() < 2 || threadCount < 2) {
+    if (tables.leafCount() < 2 || workers.threadCount < 2) {
         // Nothing to share out: codes of zero bits, or one thread.
         StreamDecoder one(tables, options);
         return one.decode(symbolCount, read, write, stats);
     }
+    return decodeChunks(tables, options, workers, symbolCount, bodyBits, {&read, nullptr, 0}, write,
+                        stats);
+}
+
+BodyResult decodeThreaded(const DecodeTables& tables, const Options& options,
+                          const Workers& workers, std::uint64_t symbolCount,
+                          const std::uint8_t* body, std::size_t size, const WriteFn& write,
+                          DecodeStats& stats) {
+    if (tables.leafCount() < 2 || workers.threadCount < 2) {
+        StreamDecoder one(tables, options);
+        return one.decode(symbolCount, body, size, write, stats);
+    }
+    return decodeChunks(tables, options, workers, symbolCount, 8 * std::uint64_t{size},
+                        {nullptr, body, size}, write, stats);
+}
+
+namespace {
+
+BodyResult decodeChunks(const DecodeTables& tables, const Options& options, const Workers& workers,
+                        std::uint64_t symbolCount, std::uint64_t bodyBits, const BodySource& source,
+                        const WriteFn& write, DecodeStats& stats) {
+    const int threadCount = workers.threadCount;
     const int laneCount = std::clamp(options.lanes == 0 ? kDefaultLanes : options.lanes, 1, 4);
     const std::size_t chunkBytes =
         options.chunkBytes == 0 ? kMaxChunkBytes
@@ -94,7 +129,10 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options,
         chunkCount + 1, 3, 2 * static_cast<std::uint64_t>(threadCount) + 2);
     std::vector<Slot> slots(static_cast<std::size_t>(slotsWanted));
     for (Slot& slot : slots) {
-        slot.input = ByteBuffer(chunkBytes + kTailBytes);
+        if (source.read != nullptr) {
+            slot.input = ByteBuffer(chunkBytes + kTailBytes);
+            slot.data = slot.input.data();
+        }
         slot.workspace.reserve(laneCount, chunks.regionBytes());
     }
     const std::size_t slotCount = slots.size();
@@ -114,13 +152,33 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options,
     std::uint64_t written = 0;
     lanes::Lane truth{};  // the true state after chunk nextWrite - 1, in its slot
 
+    // Points chunk nextRead's slot at the body in memory, its tail included,
+    // and queues it if that is whole.
+    const auto pointAtChunk = [&] {
+        Slot& slot = slots[nextRead % slotCount];
+        slot.offset = nextRead * chunkBytes;
+        slot.data = source.body + slot.offset;
+        slot.filled = static_cast<std::size_t>(
+            std::min<std::uint64_t>(chunkBytes + kTailBytes, source.size - slot.offset));
+        slot.complete = slot.filled == chunkBytes + kTailBytes;
+        inputEnded = slot.offset + chunkBytes >= source.size;
+        if (slot.complete) {
+            pool.submit(nextRead % slotCount);
+        }
+        ++nextRead;
+    };
+
     // Reads chunk nextRead into its slot and completes the previous slot with
     // its tail; queues the previous slot if it is whole.
     const auto readChunk = [&] {
+        if (source.read == nullptr) {
+            pointAtChunk();
+            return;
+        }
         Slot& slot = slots[nextRead % slotCount];
         slot.offset = nextRead * chunkBytes;
         slot.complete = false;
-        const FullRead got = readFull(read, slot.input.data(), chunkBytes);
+        const FullRead got = readFull(*source.read, slot.input.data(), chunkBytes);
         readFailed = got.failed;
         slot.filled = got.bytes;
         inputEnded = readFailed || slot.filled < chunkBytes;
@@ -145,9 +203,17 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options,
         if (nextWrite > 0) {
             const Slot& holder = slots[(nextWrite - 1) % slotCount];
             position = 8 * holder.offset +
-                       static_cast<std::uint64_t>(lanes::bitPosition(truth, holder.input.data()));
+                       static_cast<std::uint64_t>(lanes::bitPosition(truth, holder.data));
         }
         std::uint64_t cursor = position >> 3;
+        if (source.read == nullptr) {
+            const auto at = static_cast<std::size_t>(cursor);
+            const BodyResult result =
+                rest.decode(symbolCount - written, source.body + at, source.size - at, write, stats,
+                            static_cast<unsigned>(position & 7));
+            return {result.status, written + result.symbolsWritten,
+                    8 * std::uint64_t{at} + result.bitsConsumed};
+        }
         const std::uint64_t buffered =
             nextRead == 0 ? 0
                           : slots[(nextRead - 1) % slotCount].offset +
@@ -157,14 +223,14 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options,
                 const Slot& slot = slots[(cursor / chunkBytes) % slotCount];
                 const auto at = static_cast<std::size_t>(cursor - slot.offset);
                 const std::size_t n = std::min(size, std::min(slot.filled, chunkBytes) - at);
-                std::memcpy(buffer, slot.input.data() + at, n);
+                std::memcpy(buffer, slot.data + at, n);
                 cursor += n;
                 return static_cast<std::ptrdiff_t>(n);
             }
             if (readFailed) {
                 return -1;
             }
-            return read(buffer, size);
+            return (*source.read)(buffer, size);
         };
         const BodyResult result = rest.decode(symbolCount - written, remaining, write, stats,
                                               static_cast<unsigned>(position & 7));
@@ -190,8 +256,8 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options,
         if (nextWrite > 0) {
             const Slot& previous = slots[(nextWrite - 1) % slotCount];
             const MeetingPoint point =
-                meet(stepped, previous.input.data(), 8 * static_cast<std::int64_t>(chunkBytes),
-                     windowBits, tables, previous.input.data() + previous.filled);
+                meet(stepped, previous.data, 8 * static_cast<std::int64_t>(chunkBytes), windowBits,
+                     tables, previous.data + previous.filled);
             if (point.meeting != Meeting::met) {
                 return decodeRest();
             }
@@ -227,11 +293,13 @@ BodyResult decodeThreaded(const DecodeTables& tables, const Options& options,
         truth = slot.last;
         ++nextWrite;
         if (written == symbolCount) {
-            return {Status::ok, written,
-                    8 * slot.offset +
-                        static_cast<std::uint64_t>(lanes::bitPosition(truth, slot.input.data()))};
+            return {
+                Status::ok, written,
+                8 * slot.offset + static_cast<std::uint64_t>(lanes::bitPosition(truth, slot.data))};
         }
     }
 }
+
+}  // namespace
 
 }  // namespace huffcodec

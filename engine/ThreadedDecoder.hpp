@@ -55,6 +55,12 @@ std::size_t defaultChunkBytes(std::uint64_t bodyBits, std::uint64_t symbolCount)
 BodyResult decodeThreaded(const DecodeTables& tables, const Options& options,
                           const Workers& workers, std::uint64_t symbolCount, std::uint64_t bodyBits,
                           const ReadFn& read, const WriteFn& write, DecodeStats& stats);
+// The same over a body of size bytes in memory, read in place: the chunks
+// are decoded where they lie, and only the decoded symbols are copied.
+BodyResult decodeThreaded(const DecodeTables& tables, const Options& options,
+                          const Workers& workers, std::uint64_t symbolCount,
+                          const std::uint8_t* body, std::size_t size, const WriteFn& write,
+                          DecodeStats& stats);
 
 }  // namespace huffcodec
 

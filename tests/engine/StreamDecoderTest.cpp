@@ -73,13 +73,15 @@ FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64
         offset += n;
         return static_cast<long>(n);
     };
+    const huffcodec::Workers workers{way.threads, false, shared ? &sharedThreads() : nullptr};
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(body.data());
     const huffcodec::BodyResult outcome =
         way.threads > 1
-            ? huffcodec::decodeThreaded(tables, way,
-                                        {way.threads, false, shared ? &sharedThreads() : nullptr},
-                                        symbolCount, 8 * body.size(), read, write, result.stats)
-        : inPlace ? decoder.decode(symbolCount, reinterpret_cast<const std::uint8_t*>(body.data()),
-                                   body.size(), write, result.stats)
+            ? inPlace ? huffcodec::decodeThreaded(tables, way, workers, symbolCount, bytes,
+                                                  body.size(), write, result.stats)
+                      : huffcodec::decodeThreaded(tables, way, workers, symbolCount,
+                                                  8 * body.size(), read, write, result.stats)
+        : inPlace ? decoder.decode(symbolCount, bytes, body.size(), write, result.stats)
                   : decoder.decode(symbolCount, read, write, result.stats);
     result.status = outcome.status;
     result.bitsConsumed = outcome.bitsConsumed;
