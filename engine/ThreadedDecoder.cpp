@@ -238,16 +238,16 @@ BodyResult decodeChunks(const DecodeTables& tables, const Options& options, cons
                 8 * (position >> 3) + result.bitsConsumed};
     };
 
-    for (;;) {
-        // Read ahead, keeping the slot that holds the true state.
-        while (!inputEnded && nextRead + 1 < nextWrite + slotCount) {
-            readChunk();
-        }
-        const std::size_t index = nextWrite % slotCount;
-        pool.waitFor(index);
-        Slot& slot = slots[index];
+    // Takes chunk nextWrite: steps the true state onto it and writes its
+    // symbols. False when the rest is decoded on this thread, or the body is
+    // done or failed: then ended says how.
+    BodyResult ended{};
+    bool decodeTheRest = false;
+    const auto takeChunk = [&] {
+        Slot& slot = slots[nextWrite % slotCount];
         if (!slot.complete || !slot.decodedOk) {
-            return decodeRest();
+            decodeTheRest = true;
+            return false;
         }
         // The true state steps onto a code start of this chunk.
         lanes::Lane stepped = truth;
@@ -259,7 +259,8 @@ BodyResult decodeChunks(const DecodeTables& tables, const Options& options, cons
                 meet(stepped, previous.data, 8 * static_cast<std::int64_t>(chunkBytes), windowBits,
                      tables, previous.data + previous.filled);
             if (point.meeting != Meeting::met) {
-                return decodeRest();
+                decodeTheRest = true;
+                return false;
             }
             skip = point.symbols;
             ++stats.boundaries;
@@ -273,7 +274,8 @@ BodyResult decodeChunks(const DecodeTables& tables, const Options& options, cons
         }
         chunkSymbols -= skip;
         if (written + chunkSymbols > symbolCount) {
-            return decodeRest();  // the body ends in this chunk
+            decodeTheRest = true;  // the body ends in this chunk
+            return false;
         }
         bool ok = stepSymbols == 0 || write(meetingOutput.data(), stepSymbols);
         for (const Piece& piece : slot.workspace.pieces()) {
@@ -285,7 +287,8 @@ BodyResult decodeChunks(const DecodeTables& tables, const Options& options, cons
             }
         }
         if (!ok) {
-            return {Status::writeError, written, 0};
+            ended = {Status::writeError, written, 0};
+            return false;
         }
         written += chunkSymbols;
         addStats(stats, slot.stats);
@@ -293,11 +296,26 @@ BodyResult decodeChunks(const DecodeTables& tables, const Options& options, cons
         truth = slot.last;
         ++nextWrite;
         if (written == symbolCount) {
-            return {
+            ended = {
                 Status::ok, written,
                 8 * slot.offset + static_cast<std::uint64_t>(lanes::bitPosition(truth, slot.data))};
+            return false;
         }
-    }
+        return true;
+    };
+
+    // Reads ahead as far as the slots allow, keeping the one that holds the
+    // true state; the last chunk read is never whole, so the loop ends in a
+    // take.
+    runInOrder(
+        pool, slotCount,
+        [&](std::uint64_t) {
+            readChunk();
+            return inputEnded ? Filled::lastChunk : Filled::chunk;
+        },
+        [&] { return slotCount - 1; }, [&](std::uint64_t) { return takeChunk(); });
+    return decodeTheRest || (ended.status == Status::ok && written < symbolCount) ? decodeRest()
+                                                                                  : ended;
 }
 
 }  // namespace

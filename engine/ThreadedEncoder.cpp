@@ -67,45 +67,41 @@ Status countChunks(const ReadFn& read, const Workers& workers, std::size_t chunk
     const std::size_t slotCount = slots.size();
     WorkerPool pool(slotCount, [&](std::size_t index) { countChunk(slots[index]); });
     bool started = false;
-    bool ended = false;
     Status status = Status::ok;
-    std::size_t nextRead = 0;
-    std::size_t nextDone = 0;
     total = 0;
-    for (;;) {
-        // Read ahead while slots are free; one at a time until threads count.
-        while (!ended && nextRead < nextDone + (started ? slotCount : 1)) {
-            CountSlot& slot = slots[nextRead % slotCount];
-            if (slot.input.data() == nullptr) {
-                slot.input = ByteBuffer(chunkBytes);
-            }
-            const FullRead got = readFull(read, slot.input.data(), chunkBytes);
-            status = got.failed ? Status::readError : Status::ok;
-            slot.size = got.bytes;
-            total += static_cast<std::int64_t>(slot.size);
-            if (status == Status::ok && total > format::kMaxOriginalSize) {
-                status = Status::inputTooLarge;
-            }
-            ended = status != Status::ok || slot.size < chunkBytes;
-            if (status != Status::ok || slot.size == 0) {
-                break;
-            }
-            // Below threadedFrom the jobs run on this thread alone.
-            if (!started && static_cast<std::uint64_t>(total) >= threadedFrom) {
-                pool.allowThreads(workers);
-                started = true;
-            }
-            pool.submit(nextRead % slotCount);
-            ++nextRead;
+    const auto fill = [&](std::uint64_t chunk) {
+        CountSlot& slot = slots[chunk % slotCount];
+        if (slot.input.data() == nullptr) {
+            slot.input = ByteBuffer(chunkBytes);
         }
-        if (status != Status::ok || nextDone == nextRead) {
-            break;
+        const FullRead got = readFull(read, slot.input.data(), chunkBytes);
+        status = got.failed ? Status::readError : Status::ok;
+        slot.size = got.bytes;
+        total += static_cast<std::int64_t>(slot.size);
+        if (status == Status::ok && total > format::kMaxOriginalSize) {
+            status = Status::inputTooLarge;
         }
-        pool.waitFor(nextDone % slotCount);
-        chunks.push_back(slots[nextDone % slotCount].counts);
-        ++nextDone;
-    }
-    pool.stop();
+        if (status != Status::ok || slot.size == 0) {
+            return Filled::none;
+        }
+        // Below threadedFrom the jobs run on this thread alone.
+        if (!started && static_cast<std::uint64_t>(total) >= threadedFrom) {
+            pool.allowThreads(workers);
+            started = true;
+        }
+        pool.submit(chunk % slotCount);
+        return slot.size < chunkBytes ? Filled::lastChunk : Filled::chunk;
+    };
+    // One chunk at a time until threads count.
+    runInOrder(
+        pool, slotCount, fill, [&] { return started ? slotCount : 1; },
+        [&](std::uint64_t chunk) {
+            if (status != Status::ok) {
+                return false;
+            }
+            chunks.push_back(slots[chunk % slotCount].counts);
+            return true;
+        });
     return status;
 }
 
@@ -149,44 +145,37 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
     std::uint64_t consumed = 0;
     std::uint64_t written = 0;
     std::uint64_t offset = 0;  // bit offset of the next chunk read
-    std::size_t nextRead = 0;
-    std::size_t nextWrite = 0;
-    std::uint8_t carry = 0;  // the unfinished last byte of the chunk written last
+    std::uint8_t carry = 0;    // the unfinished last byte of the chunk written last
     bool carrying = false;
     StreamResult failed{Status::ok, 0, 0};
 
-    while (nextWrite < chunkCount) {
-        // Read ahead while slots are free.
-        while (failed.status == Status::ok && nextRead < chunkCount &&
-               nextRead < nextWrite + slotCount) {
-            EncodeSlot& slot = slots[nextRead % slotCount];
-            const FullRead got = readFull(read, slot.input.data(), chunkSizes[nextRead]);
-            if (got.failed) {
-                failed = {Status::readError, 0, 0};
-            }
-            slot.size = got.bytes;
-            consumed += slot.size;
-            if (failed.status != Status::ok) {
-                break;
-            }
-            if (slot.size != chunkSizes[nextRead]) {
-                failed = {Status::inputChanged, 0, 0};  // fewer bytes than counted
-                break;
-            }
-            slot.startBit = static_cast<unsigned>(offset & 7);
-            slot.expectedBits = chunkBits[nextRead];
-            offset += chunkBits[nextRead];
-            pool.submit(nextRead % slotCount);
-            ++nextRead;
+    const auto fill = [&](std::uint64_t chunk) {
+        if (chunk >= chunkCount) {
+            return Filled::none;
         }
-        if (nextWrite == nextRead) {
-            break;  // failed before the chunk was read
+        EncodeSlot& slot = slots[chunk % slotCount];
+        const FullRead got = readFull(read, slot.input.data(), chunkSizes[chunk]);
+        slot.size = got.bytes;
+        consumed += slot.size;
+        if (got.failed) {
+            failed = {Status::readError, 0, 0};
+            return Filled::none;
         }
-        EncodeSlot& slot = slots[nextWrite % slotCount];
-        pool.waitFor(nextWrite % slotCount);
+        if (slot.size != chunkSizes[chunk]) {
+            failed = {Status::inputChanged, 0, 0};  // fewer bytes than counted
+            return Filled::none;
+        }
+        slot.startBit = static_cast<unsigned>(offset & 7);
+        slot.expectedBits = chunkBits[chunk];
+        offset += chunkBits[chunk];
+        pool.submit(chunk % slotCount);
+        return chunk + 1 < chunkCount ? Filled::chunk : Filled::lastChunk;
+    };
+    const auto take = [&](std::uint64_t chunk) {
+        EncodeSlot& slot = slots[chunk % slotCount];
         if (!slot.asCounted) {
             failed = {Status::inputChanged, 0, 0};
-            break;
+            return false;
         }
         // The chunk's first byte is shared with the unfinished byte before it.
         std::uint8_t* bytes = slot.output.data();
@@ -200,12 +189,13 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
         }
         if (size > 0 && !write(bytes, size)) {
             failed = {Status::writeError, 0, 0};
-            break;
+            return false;
         }
         written += size;
-        ++nextWrite;
-    }
-    pool.stop();
+        return true;
+    };
+    runInOrder(
+        pool, slotCount, fill, [&] { return slotCount; }, take);
     if (failed.status != Status::ok) {
         return {failed.status, written, consumed};
     }

@@ -162,6 +162,41 @@ private:
     bool isAttached = false;
 };
 
+// What a pipeline's fill step made of the input.
+enum class Filled {
+    chunk,      // a chunk, and more may follow
+    lastChunk,  // a chunk, and no more follow
+    none,       // no chunk: the input ended, or failed
+};
+
+// The loop of every chunk pipeline, in chunk order: fill(k) readies chunk k in
+// its slot and submits what has become whole; once slot k % slotCount's job
+// has run, take(k) uses chunk k and says whether to go on. Chunks are filled
+// up to ahead() beyond the next one taken. The pool is stopped on every way
+// out.
+template <class Fill, class Ahead, class Take>
+void runInOrder(WorkerPool& pool, std::size_t slotCount, Fill&& fill, Ahead&& ahead, Take&& take) {
+    std::uint64_t nextFill = 0;
+    std::uint64_t nextTake = 0;
+    bool more = true;
+    for (;;) {
+        while (more && nextFill < nextTake + ahead()) {
+            const Filled filled = fill(nextFill);
+            more = filled == Filled::chunk;
+            nextFill += filled != Filled::none ? 1 : 0;
+        }
+        if (nextTake == nextFill) {
+            break;
+        }
+        pool.waitFor(static_cast<std::size_t>(nextTake % slotCount));
+        if (!take(nextTake)) {
+            break;
+        }
+        ++nextTake;
+    }
+    pool.stop();
+}
+
 }  // namespace huffcodec
 
 #endif  // HUFFCODEC_ENGINE_WORKERPOOL_HPP
