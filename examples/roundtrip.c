@@ -2,7 +2,9 @@
  *
  * Compresses a buffer with huffcodec's C interface, reads the header back,
  * and restores the buffer: in one call each, then again through the streams
- * in pieces of a few bytes, as a program reading from a socket would. */
+ * in pieces of a few bytes, as a program reading from a socket would. The
+ * one-call decompression takes its workers from a pool, as every call of a
+ * program that makes many would. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -50,10 +52,18 @@ int main(void) {
     if (status == HUFFCODEC_OK) {
         status = huffcodec_read_header(packed, packed_size, &original_size, counts);
     }
+    huffcodec_pool* pool = NULL;
     if (status == HUFFCODEC_OK) {
-        status = huffcodec_decompress(packed, packed_size, restored, size, &restored_size,
-                                      &consumed, NULL);
+        status = huffcodec_pool_create(&pool, 0, 0);
     }
+    if (status == HUFFCODEC_OK) {
+        huffcodec_options shared;
+        huffcodec_options_init(&shared);
+        shared.pool = pool;
+        status = huffcodec_decompress(packed, packed_size, restored, size, &restored_size,
+                                      &consumed, &shared);
+    }
+    huffcodec_pool_free(pool);
     int same = status == HUFFCODEC_OK && original_size == (int64_t)size &&
                restored_size == size && consumed == packed_size &&
                memcmp(restored, text, size) == 0;
