@@ -27,7 +27,7 @@ constexpr std::size_t kOutputBlock = std::size_t{1} << 19;
 
 StreamDecoder::StreamDecoder(const DecodeTables& decodeTables, const Options& options)
     : tables(decodeTables),
-      laneCount(std::clamp(options.lanes == 0 ? kDefaultLanes : options.lanes, 1, kMaxLanes)),
+      laneCount(laneCountOf(options)),
       spans(decodeTables, laneCount,
             options.segmentBytes == 0 ? kDefaultSegmentBytes : options.segmentBytes),
       output(kOutputBlock) {}

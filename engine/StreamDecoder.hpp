@@ -7,6 +7,7 @@
 #ifndef HUFFCODEC_ENGINE_STREAMDECODER_HPP
 #define HUFFCODEC_ENGINE_STREAMDECODER_HPP
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -20,6 +21,11 @@ namespace huffcodec {
 // shape before it gets here, so these serve direct users of the engine.
 inline constexpr int kDefaultLanes = 4;
 inline constexpr std::size_t kDefaultSegmentBytes = std::size_t{1} << 16;
+
+// The lanes the options ask for, within 1 to kMaxLanes.
+inline int laneCountOf(const Options& options) {
+    return options.lanes == 0 ? kDefaultLanes : std::clamp(options.lanes, 1, kMaxLanes);
+}
 
 struct BodyResult {
     Status status;  // ok, truncatedBody, readError, writeError or internalError

@@ -107,7 +107,7 @@ BodyResult decodeChunks(const DecodeTables& tables, const Options& options, cons
                         std::uint64_t symbolCount, std::uint64_t bodyBits, const BodySource& source,
                         const WriteFn& write, DecodeStats& stats) {
     const int threadCount = workers.threadCount;
-    const int laneCount = std::clamp(options.lanes == 0 ? kDefaultLanes : options.lanes, 1, 4);
+    const int laneCount = laneCountOf(options);
     const std::size_t chunkBytes =
         options.chunkBytes == 0 ? kMaxChunkBytes
                                 : std::clamp(options.chunkBytes, SpanDecoder::kMinSegmentBytes,
