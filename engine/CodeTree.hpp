@@ -51,6 +51,18 @@ private:
     std::uint8_t only = 0;
 };
 
+// The bits the codes of counted bytes take: counts[v] bytes of value v, each
+// of lengthOf(v) bits. For any table of 256 counts, whole or a chunk's.
+template <class Counts, class LengthOf>
+std::uint64_t codeBitsOf(const Counts& counts, const LengthOf& lengthOf) {
+    std::uint64_t bits = 0;
+    for (std::size_t v = 0; v < format::kSymbols; ++v) {
+        bits += static_cast<std::uint64_t>(counts[v]) *
+                static_cast<std::uint64_t>(lengthOf(static_cast<std::uint8_t>(v)));
+    }
+    return bits;
+}
+
 }  // namespace huffcodec
 
 #endif  // HUFFCODEC_ENGINE_CODETREE_HPP

@@ -50,12 +50,7 @@ Status checkOptions(const Options& options) {
 
 // The bits of the codes of the bytes counts describes.
 std::uint64_t bodyBitsOf(const CodeTree& code, const CountTable& counts) {
-    std::uint64_t bits = 0;
-    for (std::size_t v = 0; v < counts.size(); ++v) {
-        bits += static_cast<std::uint64_t>(counts[v]) *
-                static_cast<std::uint64_t>(code.length(static_cast<std::uint8_t>(v)));
-    }
-    return bits;
+    return codeBitsOf(counts, [&](std::uint8_t v) { return code.length(v); });
 }
 
 }  // namespace
@@ -672,18 +667,18 @@ CountResult countBytes(const ReadFn& read, ChunkCounts* chunks, const Options& o
             ByteCounter counter;
             const ByteBuffer block(kEncodeBlock);
             for (;;) {
-                const std::ptrdiff_t got = read(block.data(), kEncodeBlock);
-                if (got < 0 || static_cast<std::size_t>(got) > kEncodeBlock) {
+                const FullRead got = readFull(read, block.data(), kEncodeBlock);
+                counter.add(block.data(), got.bytes);
+                total += static_cast<std::int64_t>(got.bytes);
+                if (total > format::kMaxOriginalSize) {
+                    result.status = Status::inputTooLarge;
+                    break;
+                }
+                if (got.failed) {
                     result.status = Status::readError;
                     break;
                 }
-                if (got == 0) {
-                    break;
-                }
-                counter.add(block.data(), static_cast<std::size_t>(got));
-                total += got;
-                if (total > format::kMaxOriginalSize) {
-                    result.status = Status::inputTooLarge;
+                if (got.bytes < kEncodeBlock) {
                     break;
                 }
             }

@@ -10,6 +10,7 @@
 
 #include "ByteBuffer.hpp"
 #include "ByteCounter.hpp"
+#include "CodeTree.hpp"
 #include "Format.hpp"
 #include "ReadFull.hpp"
 
@@ -109,10 +110,7 @@ std::vector<std::uint64_t> chunkBitsOf(const BodyEncoder& encoder,
                                        const std::vector<ChunkCountTable>& counts) {
     std::vector<std::uint64_t> bits(counts.size(), 0);
     for (std::size_t k = 0; k < counts.size(); ++k) {
-        for (std::size_t s = 0; s < counts[k].size(); ++s) {
-            bits[k] +=
-                std::uint64_t{counts[k][s]} * encoder.codeLength(static_cast<std::uint8_t>(s));
-        }
+        bits[k] = codeBitsOf(counts[k], [&](std::uint8_t v) { return encoder.codeLength(v); });
     }
     return bits;
 }
