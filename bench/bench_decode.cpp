@@ -3,18 +3,19 @@
 // Benchmark-only decoder command: decodes a compressed file with a chosen
 // path, or reports how the lanes fare on it. Not installed.
 //
-//   bench_decode plain  IN OUT     tree walk over a BitInputStream over a file
-//                                  stream, one decodeSymbol per byte
-//   bench_decode decode L IN OUT   the library's decoder with L lanes (1 to 4),
-//                                  or L:S for segments of S bytes (0: default),
-//                                  or L:S:T on T threads
-//   bench_decode lanes  IN         lane statistics for 2, 3 and 4 lanes, and
-//                                  the true resynchronisation distances at
-//                                  byte-aligned split points every 4 KiB of body
-//   bench_decode memory IN [RUNS]  compress() and decompress() over buffers in
-//                                  memory on 1, 2 (and every available) threads:
-//                                  median MB/s of uncompressed data, runs of
-//                                  the thread counts alternated
+//   huffcodec_bench_decode plain  IN OUT
+//       tree walk over a BitInputStream over a file stream, one decodeSymbol
+//       per byte
+//   huffcodec_bench_decode decode L IN OUT
+//       the library's decoder with L lanes (1 to 4), or L:S for segments of
+//       S bytes (0: default), or L:S:T on T threads
+//   huffcodec_bench_decode lanes  IN
+//       lane statistics for 2, 3 and 4 lanes, and the true resynchronisation
+//       distances at byte-aligned split points every 4 KiB of body
+//   huffcodec_bench_decode memory IN [RUNS]
+//       compress() and decompress() over buffers in memory on 1, 2 (and every
+//       available) threads: median MB/s of uncompressed data, runs of the
+//       thread counts alternated
 //
 // Exit status 0 when the whole body decoded, 1 otherwise, 2 on bad usage.
 #include <algorithm>

@@ -5,7 +5,7 @@
 // the best decode speed in MB/s of decoded data. The yardstick for the
 // Python binding's decompress(), which calls the same function.
 //
-//   memory_decode FILE [THREADS] [RUNS]
+//   huffcodec_memory_decode FILE [THREADS] [RUNS]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>

@@ -8,12 +8,12 @@ sets of bench/run_bench.sh, and two numeric arrays) and codec, the ratio
 original data, best of RUNS, with one thread and with the codec's default
 (huffcodec: all processors; Blosc: numcodecs' default thread count; the others
 have one). Then the in-memory decode of 64 MiB of text: huffcodec.decompress
-against the C++ API (bench/memory_decode) and uncompress to /dev/null.
+against the C++ API (bench/huffcodec_memory_decode) and uncompress to /dev/null.
 
     PYTHONPATH=build/release/python /usr/bin/python3 bench/python_bench.py [RUNS]
 
 Needs the release build (cmake --workflow --preset test) for the commands
-and bench/memory_decode.
+and bench/huffcodec_memory_decode.
 """
 
 import os
@@ -58,7 +58,7 @@ def executables(size):
 
 
 def generated(kind, size):
-    return subprocess.run([str(BIN / "bench" / "bench_data"), kind, str(size)],
+    return subprocess.run([str(BIN / "bench" / "huffcodec_bench_data"), kind, str(size)],
                           capture_output=True, check=True).stdout
 
 
@@ -169,7 +169,7 @@ def in_memory_targets(runs):
             huf.write(packed)
             huf.flush()
             native = subprocess.run(
-                [str(BIN / "bench" / "memory_decode"), raw.name,
+                [str(BIN / "bench" / "huffcodec_memory_decode"), raw.name,
                  "1" if threads == 1 else "0", str(max(runs, 5))],
                 capture_output=True, text=True, check=True).stdout.strip()
             env_threads = {"HUFFCODEC_THREADS": "1"} if threads == 1 else {}

@@ -16,11 +16,11 @@
 #   one lane .. four lanes
 #                 the library's decoder on the calling thread alone with 1, 2,
 #                 3 or 4 lanes and the default segment size
-#                 (bench_decode decode L:0:1, bench-only)
+#                 (huffcodec_bench_decode decode L:0:1, bench-only)
 #   three / two   speed of three lanes over speed of two lanes
 #   to a file     uncompress (all cores) writing a new file on the same disk
 #   plain path    the tree walk over a bit stream over a file stream
-#                 (bench_decode plain, bench-only)
+#                 (huffcodec_bench_decode plain, bench-only)
 #   compress      compress (all cores) to /dev/null
 #   zstd -d, gzip -d
 #                 the same data through those tools, as a yardstick
@@ -38,9 +38,9 @@
 # /dev/null at each count. Data sets under 4 MiB start no threads, so this
 # table needs a SIZE_MB of 5 or more to mean anything.
 #
-# Lane statistics: bench_decode lanes on each compressed data set, one line
-# per lane count (segments, boundaries between lanes, how often they never
-# fell into step, how far past the split they met) and one line of true
+# Lane statistics: huffcodec_bench_decode lanes on each compressed data set,
+# one line per lane count (segments, boundaries between lanes, how often they
+# never fell into step, how far past the split they met) and one line of true
 # resynchronisation distances at byte-aligned split points every 4 KiB.
 #
 # Correctness, checked before timing and fatal on a mismatch: the round trip
@@ -64,7 +64,7 @@ cmake --build --preset release >/dev/null
 bin=build/release
 un=$bin/uncompress/uncompress
 comp=$bin/compress/compress
-bd=$bin/bench/bench_decode
+bd=$bin/bench/huffcodec_bench_decode
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -81,8 +81,8 @@ take() { head -c "$bytes" >"$work/$1.raw"; }
       -print0 | sort -z | xargs -0 cat 2>/dev/null; } | take text || true
 { find /usr/bin /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -size +100k -print0 | sort -z |
       xargs -0 cat 2>/dev/null; } | take exec || true
-"$bin/bench/bench_data" random "$bytes" >"$work/random.raw"
-"$bin/bench/bench_data" skewed "$bytes" >"$work/skewed.raw"
+"$bin/bench/huffcodec_bench_data" random "$bytes" >"$work/random.raw"
+"$bin/bench/huffcodec_bench_data" skewed "$bytes" >"$work/skewed.raw"
 sets=(text exec random skewed)
 
 # Runs a command given as "THREADS PROGRAM ARGS...": THREADS is the value of
@@ -241,5 +241,5 @@ for r in "${!scale_rows[@]}"; do
 done
 echo "| uncompress peak KiB |$scale_peak"
 echo
-echo "Lane statistics (bench_decode lanes: default segment size; resync at byte-aligned split points every 4 KiB of body, window 2048 bits):"
+echo "Lane statistics (huffcodec_bench_decode lanes: default segment size; resync at byte-aligned split points every 4 KiB of body, window 2048 bits):"
 printf -- '- %s\n' "${lane_lines[@]}"

@@ -136,7 +136,7 @@ struct Decoder::Impl {
 
     // Short codes give several symbols a lookup and keep three lanes busy;
     // from an average of kFourLaneBits bits a code, the lookups wait longer
-    // for fewer symbols and a fourth lane pays. Measured with bench_decode:
+    // for fewer symbols and a fourth lane pays. Measured with huffcodec_bench_decode:
     // three lanes ahead on text (5.4 bits on average), four on executables
     // (6.3) and random bytes (8).
     int lanesFor() const {

@@ -4,7 +4,8 @@
 # target for SECONDS each (default 60), one after another, seeded also with
 # the past findings kept in fuzz/regressions/<target>/. A finding stops
 # the script with a non-zero status; libFuzzer prints the input (also as
-# Base64) and leaves it as build/fuzz/findings/<target>/crash-* .
+# Base64) and leaves it as build/fuzz/findings/<target>/crash-* . A TARGET is
+# a fuzzer's name (fuzz_decode); its program is build/fuzz/fuzz/huffcodec_<target>.
 #
 #   fuzz/run_fuzzers.sh [SECONDS] [TARGET...]
 set -euo pipefail
@@ -26,14 +27,14 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null
 out=build/fuzz
 rm -rf "$out/seeds"
-"$out/fuzz/make_corpus" "$out/seeds"
+"$out/fuzz/huffcodec_make_corpus" "$out/seeds"
 for target in "${targets[@]}"; do
     seeds="$out/seeds/${target#fuzz_}"
     corpus="$out/corpus/$target"
     findings="$out/findings/$target"
     mkdir -p "$corpus" "$findings"
     echo "== $target for ${seconds}s (seeds: $(ls "$seeds" | wc -l))"
-    "$out/fuzz/$target" "$corpus" "$seeds" "fuzz/regressions/$target" \
+    "$out/fuzz/huffcodec_$target" "$corpus" "$seeds" "fuzz/regressions/$target" \
         -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$findings/" \
         -max_len=4096 -timeout=10 -rss_limit_mb=2048 2>&1 |
         grep -v -E '^#[0-9]+\s+(NEW|REDUCE|pulse)|NEW_FUNC|^"|dictionary' || {

@@ -121,9 +121,9 @@ foreach(shared IN ITEMS OFF ON)
   if(NOT result EQUAL 0)
     message(FATAL_ERROR "building the example failed:\n${out}")
   endif()
-  run_roundtrip("${build}/roundtrip")
-  run_roundtrip("${build}/stream")
-  run_roundtrip("${build}/roundtrip_c")
+  run_roundtrip("${build}/huffcodec_roundtrip")
+  run_roundtrip("${build}/huffcodec_stream")
+  run_roundtrip("${build}/huffcodec_roundtrip_c")
 endforeach()
 
 # The version policy: find_package with a version takes this release only for
