@@ -27,11 +27,6 @@
 
 namespace {
 
-[[noreturn]] void usageAndExit(const std::string& programName) {
-    FileArguments::printUsage(programName);
-    std::exit(-1);
-}
-
 int compressFile(int argc, char* argv[], Report& report) {
     const int threads = threadCountFromEnvironment();
     const FileArguments arguments = FileArguments::parse(argc, argv, "compress");
@@ -39,7 +34,7 @@ int compressFile(int argc, char* argv[], Report& report) {
         report.sameFile();
     }
     if (arguments.check != FileArguments::Check::ok) {
-        usageAndExit(arguments.programName);
+        FileArguments::usageAndExit(arguments.programName.c_str());
     }
     const std::string& infile = arguments.infile;
     const std::string& outfile = arguments.outfile;
@@ -98,23 +93,18 @@ int compressFile(int argc, char* argv[], Report& report) {
         report.problem(Problem::errorWritingTemporary);
         return -1;
     }
-    if (counted.status != huffcodec::Status::ok) {
-        report.problem(problemFor(counted.status));
+    if (!report.finish(counted.status)) {
         return -1;
     }
     const huffcodec::Header& header = counted.header;
-    report.done();
     report.line("Input file has " + std::to_string(header.distinctBytes) +
                 " unique symbols and size " + std::to_string(header.originalSize) + " bytes.");
 
     report.begin("Building Huffman code tree...");
     huffcodec::Encoder encoder;
-    const huffcodec::Status built = encoder.build(header);
-    if (built != huffcodec::Status::ok) {
-        report.problem(problemFor(built));
+    if (!report.finish(encoder.build(header))) {
         return -1;
     }
-    report.done();
 
     report.begin("Writing to file \"" + outfile + "\"...");
     InputFile& source = copyInput ? *copyInput : input;
@@ -141,9 +131,8 @@ int compressFile(int argc, char* argv[], Report& report) {
     remover.keep();
     report.done();
 
-    const double ratio =
-        static_cast<double>(header.originalSize) / static_cast<double>(result.bytesWritten);
-    report.line("Compression ratio: " + formatRatio(ratio));
+    report.ratio("Compression", static_cast<double>(header.originalSize),
+                 static_cast<double>(result.bytesWritten));
     return 0;
 }
 

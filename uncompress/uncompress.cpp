@@ -22,8 +22,7 @@
 [[noreturn]] void usageAndExit(const char* programName);
 
 void usageAndExit(const char* programName) {
-    FileArguments::printUsage(programName);
-    std::exit(-1);
+    FileArguments::usageAndExit(programName);
 }
 
 namespace {
@@ -60,23 +59,18 @@ int uncompressFile(int argc, char* argv[], Report& report) {
     }
     const huffcodec::HeaderResult header =
         huffcodec::readHeader(headerBytes.data(), static_cast<std::size_t>(headerSize));
-    if (header.status != huffcodec::Status::ok) {
-        report.problem(problemFor(header.status));
+    if (!report.finish(header.status)) {
         return -1;
     }
     const std::int64_t total = header.header.originalSize;
-    report.done();
     report.line("Uncompressed file will have " + std::to_string(header.header.distinctBytes) +
                 " unique symbols and size " + std::to_string(total) + " bytes.");
 
     report.begin("Building Huffman code tree...");
     huffcodec::Decoder decoder;
-    const huffcodec::Status built = decoder.build(header.header);
-    if (built != huffcodec::Status::ok) {
-        report.problem(problemFor(built));
+    if (!report.finish(decoder.build(header.header))) {
         return -1;
     }
-    report.done();
 
     report.begin("Writing to file \"" + outfile + "\"...");
     huffcodec::Options options;
@@ -103,8 +97,7 @@ int uncompressFile(int argc, char* argv[], Report& report) {
     // Header plus every body byte the decoder needed, the last partly used
     // one included; trailing bytes do not count.
     const std::uint64_t compressedSize = huffcodec::kHeaderBytes + result.bytesRead;
-    const double ratio = static_cast<double>(total) / static_cast<double>(compressedSize);
-    report.line("Uncompression ratio: " + formatRatio(ratio));
+    report.ratio("Uncompression", static_cast<double>(total), static_cast<double>(compressedSize));
     return 0;
 }
 
