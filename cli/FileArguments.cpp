@@ -3,6 +3,7 @@
 // Argument checks of the two commands.
 #include "FileArguments.hpp"
 
+#include <cstdlib>
 #include <iostream>
 
 #include "OutputFile.hpp"
@@ -24,7 +25,8 @@ FileArguments FileArguments::parse(int argc, char* argv[], const char* commandNa
     return arguments;
 }
 
-void FileArguments::printUsage(const std::string& programName) {
+void FileArguments::usageAndExit(const char* programName) {
     std::cerr << programName << " called with incorrect arguments." << std::endl;
     std::cerr << "Usage: " << programName << " infile outfile" << std::endl;
+    std::exit(-1);
 }

@@ -23,8 +23,9 @@ struct FileArguments {
     // Takes infile and outfile from argv and checks them.
     static FileArguments parse(int argc, char* argv[], const char* commandName);
 
-    // The two usage lines, on standard error.
-    static void printUsage(const std::string& programName);
+    // Prints the two usage lines on standard error and ends the process with
+    // status 255.
+    [[noreturn]] static void usageAndExit(const char* programName);
 };
 
 #endif  // HUFFCODEC_CLI_FILEARGUMENTS_HPP

@@ -58,12 +58,6 @@ Problem problemFor(huffcodec::Status status) {
     return Problem::internalError;
 }
 
-std::string formatRatio(double ratio) {
-    std::ostringstream text;
-    text << ratio;
-    return text.str();
-}
-
 void Report::begin(const std::string& text) {
     std::cerr << text;
     open = true;
@@ -79,8 +73,23 @@ void Report::problem(Problem problem) {
     open = false;
 }
 
+bool Report::finish(huffcodec::Status status) {
+    if (status != huffcodec::Status::ok) {
+        problem(problemFor(status));
+        return false;
+    }
+    done();
+    return true;
+}
+
 void Report::line(const std::string& text) {
     std::cerr << text << std::endl;
+}
+
+void Report::ratio(const char* what, double original, double compressed) {
+    std::ostringstream text;
+    text << what << " ratio: " << original / compressed;
+    line(text.str());
 }
 
 void Report::errorOpening(const std::string& path) {

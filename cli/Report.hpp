@@ -30,10 +30,6 @@ const char* problemText(Problem problem);
 // passes of compress as a read error.
 Problem problemFor(huffcodec::Status status);
 
-// A ratio as the report prints it: six significant digits, the stream's
-// default notation.
-std::string formatRatio(double ratio);
-
 class Report {
 public:
     // Starts a stage line: text with no end of line.
@@ -43,8 +39,14 @@ public:
     // Ends the open stage line with the problem, or writes it on a line of its
     // own when none is open.
     void problem(Problem problem);
+    // Ends the open stage line after a library call: with " done." when status
+    // is ok, else with the problem it is reported as. True when ok.
+    bool finish(huffcodec::Status status);
     // A whole line.
     void line(const std::string& text);
+    // The last line, "<what> ratio: " and original / compressed with six
+    // significant digits, in the stream's default notation.
+    void ratio(const char* what, double original, double compressed);
     // The lines for the arguments and files the commands refuse.
     void errorOpening(const std::string& path);
     void sameFile();

@@ -10,62 +10,34 @@
 #include <fcntl.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <new>
 #include <optional>
 #include <string>
 
 #include "FileArguments.hpp"
-#include "InputFile.hpp"
-#include "OutputFile.hpp"
-#include "OutputRemover.hpp"
-#include "ProcessSetup.hpp"
-#include "Report.hpp"
+#include "FileCommand.hpp"
 #include "TemporaryFile.hpp"
-#include "ThreadCount.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace {
 
-[[noreturn]] void usageAndExit(const std::string& programName) {
-    FileArguments::printUsage(programName);
-    std::exit(-1);
-}
-
-int compressFile(int argc, char* argv[], Report& report) {
-    const int threads = threadCountFromEnvironment();
-    const FileArguments arguments = FileArguments::parse(argc, argv, "compress");
-    if (arguments.check == FileArguments::Check::sameFile) {
-        report.sameFile();
-    }
-    if (arguments.check != FileArguments::Check::ok) {
-        usageAndExit(arguments.programName);
-    }
-    const std::string& infile = arguments.infile;
-    const std::string& outfile = arguments.outfile;
-
-    InputFile input(infile);
-    if (!input.isOpen()) {
-        report.errorOpening(infile);
+int compressFile(FileCommand& command) {
+    if (!command.openInput()) {
         return -1;
     }
+    Report& report = command.report();
+    InputFile& input = command.input();
+    const std::string readingStage = "Reading from file \"" + command.infile() + "\"...";
     // Refused before a byte is read or the output is touched.
     if (input.knownSize() > huffcodec::kMaxOriginalSize) {
-        report.begin("Reading from file \"" + infile + "\"...");
+        report.begin(readingStage);
         report.problem(Problem::inputTooLarge);
         return -1;
     }
-    // From here on a failure removes the output file, and so do SIGINT,
-    // SIGTERM and SIGHUP.
-    OutputRemover remover;
-    OutputFile output(outfile);
-    remover.watch(outfile, output.descriptor());
-    if (!output.isOpen()) {
-        report.errorOpening(outfile);
+    if (!command.openOutput()) {
         return -1;
     }
 
-    report.begin("Reading from file \"" + infile + "\"...");
+    report.begin(readingStage);
     // The copy of an input that cannot seek, written as it is counted and
     // read back to encode it.
     std::optional<OutputFile> copy;
@@ -80,9 +52,6 @@ int compressFile(int argc, char* argv[], Report& report) {
         }
     }
     bool copyFailed = false;
-    huffcodec::Options options;
-    options.threads = threads;
-    options.workersOffCaller = true;
     huffcodec::ChunkCounts chunks;
     const huffcodec::CountResult counted = huffcodec::countBytes(
         [&](std::uint8_t* buffer, std::size_t size) -> long {
@@ -93,73 +62,46 @@ int compressFile(int argc, char* argv[], Report& report) {
             }
             return got;
         },
-        &chunks, options);
+        &chunks, command.options());
     if (copyFailed || (copy && counted.status == huffcodec::Status::ok && !copy->close())) {
         report.problem(Problem::errorWritingTemporary);
         return -1;
     }
-    if (counted.status != huffcodec::Status::ok) {
-        report.problem(problemFor(counted.status));
+    if (!report.finish(counted.status)) {
         return -1;
     }
     const huffcodec::Header& header = counted.header;
-    report.done();
     report.line("Input file has " + std::to_string(header.distinctBytes) +
                 " unique symbols and size " + std::to_string(header.originalSize) + " bytes.");
 
-    report.begin("Building Huffman code tree...");
     huffcodec::Encoder encoder;
-    const huffcodec::Status built = encoder.build(header);
-    if (built != huffcodec::Status::ok) {
-        report.problem(problemFor(built));
+    if (!command.buildCodeTree(encoder, header)) {
         return -1;
     }
-    report.done();
 
-    report.begin("Writing to file \"" + outfile + "\"...");
     InputFile& source = copyInput ? *copyInput : input;
-    if (!source.rewind()) {
-        report.problem(Problem::errorReadingInput);
+    const std::optional<huffcodec::StreamResult> result = command.writeOutput(
+        source, header.originalSize,
+        [&](const huffcodec::ReadFn& read, const huffcodec::WriteFn& write,
+            const huffcodec::Options& options) {
+            // The second pass starts again from the first byte.
+            if (!source.rewind()) {
+                return huffcodec::StreamResult{huffcodec::Status::readError, 0, 0};
+            }
+            return encoder.encode(read, write, options, &chunks);
+        });
+    if (!result) {
         return -1;
     }
-    // With threads encoding, the kernel's share of writing runs beside them.
-    if (threads > 1 && header.originalSize >= huffcodec::kMinThreadedSize) {
-        output.writeInBackground();
-    }
-    const huffcodec::StreamResult result = encoder.encode(
-        [&source](std::uint8_t* buffer, std::size_t size) { return source.read(buffer, size); },
-        [&output](const std::uint8_t* data, std::size_t size) { return output.write(data, size); },
-        options, &chunks);
-    if (result.status != huffcodec::Status::ok) {
-        report.problem(problemFor(result.status));
-        return -1;
-    }
-    if (!output.close()) {
-        report.problem(Problem::errorWritingOutput);
-        return -1;
-    }
-    remover.keep();
-    report.done();
-
-    const double ratio =
-        static_cast<double>(header.originalSize) / static_cast<double>(result.bytesWritten);
-    report.line("Compression ratio: " + formatRatio(ratio));
+    report.ratio("Compression", static_cast<double>(header.originalSize),
+                 static_cast<double>(result->bytesWritten));
     return 0;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    Report report;
-    if (!prepareProcess(OutputRemover::removeNow)) {
-        report.errorOpening("/dev/null");
-        return -1;
-    }
-    try {
-        return compressFile(argc, argv, report);
-    } catch (const std::bad_alloc&) {
-        // Unwinding has removed the output file.
-        report.problem(Problem::outOfMemory);
-        return -1;
-    }
+    return FileCommand::run(
+        argc, argv, {"compress", FileArguments::usageAndExit, FileCommand::FailedOutput::removed},
+        compressFile);
 }

@@ -6,52 +6,30 @@
 // any reported failure; the bytes decoded before a problem stay in the output.
 #include <array>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
+#include <optional>
 #include <string>
 
 #include "FileArguments.hpp"
-#include "InputFile.hpp"
-#include "OutputFile.hpp"
-#include "ProcessSetup.hpp"
-#include "Report.hpp"
-#include "ThreadCount.hpp"
+#include "FileCommand.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 // Prints the two usage lines and ends the process with status 255.
 [[noreturn]] void usageAndExit(const char* programName);
 
 void usageAndExit(const char* programName) {
-    FileArguments::printUsage(programName);
-    std::exit(-1);
+    FileArguments::usageAndExit(programName);
 }
 
 namespace {
 
-int uncompressFile(int argc, char* argv[], Report& report) {
-    const int threads = threadCountFromEnvironment();
-    const FileArguments arguments = FileArguments::parse(argc, argv, "uncompress");
-    if (arguments.check == FileArguments::Check::sameFile) {
-        report.sameFile();
-    }
-    if (arguments.check != FileArguments::Check::ok) {
-        usageAndExit(arguments.programName.c_str());
-    }
-    const std::string& infile = arguments.infile;
-    const std::string& outfile = arguments.outfile;
-
-    InputFile input(infile);
-    if (!input.isOpen()) {
-        report.errorOpening(infile);
+int uncompressFile(FileCommand& command) {
+    if (!command.openInput() || !command.openOutput()) {
         return -1;
     }
-    OutputFile output(outfile);
-    if (!output.isOpen()) {
-        report.errorOpening(outfile);
-        return -1;
-    }
+    Report& report = command.report();
+    InputFile& input = command.input();
 
-    report.begin("Reading header from file \"" + infile + "\"...");
+    report.begin("Reading header from file \"" + command.infile() + "\"...");
     std::array<std::uint8_t, huffcodec::kHeaderBytes> headerBytes{};
     const long headerSize = input.read(headerBytes.data(), headerBytes.size());
     if (headerSize < 0 || input.failed()) {
@@ -60,66 +38,37 @@ int uncompressFile(int argc, char* argv[], Report& report) {
     }
     const huffcodec::HeaderResult header =
         huffcodec::readHeader(headerBytes.data(), static_cast<std::size_t>(headerSize));
-    if (header.status != huffcodec::Status::ok) {
-        report.problem(problemFor(header.status));
+    if (!report.finish(header.status)) {
         return -1;
     }
     const std::int64_t total = header.header.originalSize;
-    report.done();
     report.line("Uncompressed file will have " + std::to_string(header.header.distinctBytes) +
                 " unique symbols and size " + std::to_string(total) + " bytes.");
 
-    report.begin("Building Huffman code tree...");
     huffcodec::Decoder decoder;
-    const huffcodec::Status built = decoder.build(header.header);
-    if (built != huffcodec::Status::ok) {
-        report.problem(problemFor(built));
+    if (!command.buildCodeTree(decoder, header.header)) {
         return -1;
     }
-    report.done();
 
-    report.begin("Writing to file \"" + outfile + "\"...");
-    huffcodec::Options options;
-    options.threads = threads;
-    options.workersOffCaller = true;
-    // With threads decoding, the kernel's share of writing runs beside them.
-    if (threads > 1 && total >= huffcodec::kMinThreadedSize) {
-        output.writeInBackground();
-    }
-    const huffcodec::StreamResult result = decoder.decode(
-        [&input](std::uint8_t* buffer, std::size_t size) { return input.read(buffer, size); },
-        [&output](const std::uint8_t* data, std::size_t size) { return output.write(data, size); },
-        options);
-    if (result.status != huffcodec::Status::ok) {
-        report.problem(problemFor(result.status));
+    const std::optional<huffcodec::StreamResult> result = command.writeOutput(
+        input, total,
+        [&decoder](const huffcodec::ReadFn& read, const huffcodec::WriteFn& write,
+                   const huffcodec::Options& options) {
+            return decoder.decode(read, write, options);
+        });
+    if (!result) {
         return -1;
     }
-    if (!output.close()) {
-        report.problem(Problem::errorWritingOutput);
-        return -1;
-    }
-    report.done();
-
     // Header plus every body byte the decoder needed, the last partly used
     // one included; trailing bytes do not count.
-    const std::uint64_t compressedSize = huffcodec::kHeaderBytes + result.bytesRead;
-    const double ratio = static_cast<double>(total) / static_cast<double>(compressedSize);
-    report.line("Uncompression ratio: " + formatRatio(ratio));
+    const std::uint64_t compressedSize = huffcodec::kHeaderBytes + result->bytesRead;
+    report.ratio("Uncompression", static_cast<double>(total), static_cast<double>(compressedSize));
     return 0;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    Report report;
-    if (!prepareProcess()) {
-        report.errorOpening("/dev/null");
-        return -1;
-    }
-    try {
-        return uncompressFile(argc, argv, report);
-    } catch (const std::bad_alloc&) {
-        report.problem(Problem::outOfMemory);
-        return -1;
-    }
+    return FileCommand::run(
+        argc, argv, {"uncompress", usageAndExit, FileCommand::FailedOutput::kept}, uncompressFile);
 }

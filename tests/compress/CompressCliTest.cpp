@@ -40,9 +40,19 @@ std::string writingProblem(const std::string& out, int unique, long long total,
 
 std::vector<CliCase> cliCases() {
     const std::string usage = usageText(kCompress);
+    const std::string warning = "warning: HUFFCODEC_THREADS=\"x\" is not a thread count; using " +
+                                std::to_string(huffcodec::availableProcessors()) + "\n";
     return {
         {"no arguments", "", false, {}, 255, usage, std::nullopt},
         {"one argument", "abc", false, {"IN"}, 255, usage, std::nullopt},
+        {"one argument, after the warning about HUFFCODEC_THREADS",
+         "abc",
+         false,
+         {"IN"},
+         255,
+         warning + usage,
+         std::nullopt,
+         {"", {}, {"HUFFCODEC_THREADS=x"}}},
         {"three arguments", "abc", false, {"IN", "OUT", "OUT"}, 255, usage, std::nullopt},
         {"same text twice",
          "abc",
@@ -146,6 +156,12 @@ TEST(CompressCli, EndlessInputStopsAtTheSizeLimit) {
     EXPECT_EQ(result.exitStatus, 255);
     EXPECT_EQ(result.err,
               "Reading from file \"/dev/zero\"...  Problem: input exceeds 2147483647 bytes.\n");
+}
+
+TEST(CompressCli, EmptyArgumentVectorNamesTheCommand) {
+    const RunResult result = runProgram(kCompress, {});
+    EXPECT_EQ(result.exitStatus, 255);
+    EXPECT_EQ(result.err, usageText("compress"));
 }
 
 // The figure after "ratio: " on the last line of a report.

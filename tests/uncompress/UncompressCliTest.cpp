@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "TestSupport.hpp"
+#include "huffcodec/huffcodec.hpp"
 
 namespace {
 
@@ -66,6 +67,16 @@ std::vector<CliCase> cliCases() {
          255,
          "infile and outfile must be different files\n" + usage(kUncompress),
          std::nullopt},
+        {"same text twice, after the warning about HUFFCODEC_THREADS",
+         kExample1,
+         false,
+         {"IN", "IN"},
+         255,
+         "warning: HUFFCODEC_THREADS=\"0\" is not a thread count; using " +
+             std::to_string(huffcodec::availableProcessors()) +
+             "\ninfile and outfile must be different files\n" + usage(kUncompress),
+         std::nullopt,
+         {"", {}, {"HUFFCODEC_THREADS=0"}}},
         {"missing input", "", true, {"IN", "OUT"}, 255, "Error opening \"IN\".\n", std::nullopt},
         {"input shorter than the header",
          std::string(1000, '\0'),
