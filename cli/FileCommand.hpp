@@ -51,8 +51,8 @@ public:
 
     Report& report() { return lines; }
     const std::string& infile() const { return inputPath; }
-    // The thread count and the workers kept off the calling thread, for every
-    // call into the library.
+    // The thread count and the command's one pool of workers, kept off the
+    // calling thread, for every call into the library.
     const huffcodec::Options& options() const { return libraryOptions; }
 
     // Opens infile, or reports that it cannot; false then.
@@ -95,6 +95,8 @@ private:
     const FailedOutput failedOutput;
     const std::string inputPath;
     const std::string outputPath;
+    // Started as the library's calls need them, joined when the command ends.
+    huffcodec::ThreadPool workers;
     huffcodec::Options libraryOptions;
     std::optional<InputFile> inputFile;
     // Declared before the output, so that the output is closed before the
