@@ -10,12 +10,18 @@
 // code tree is rebuilt from the counts by fixed pairing rules and never
 // stored. Anything after the bits the decoder needs is ignored.
 //
-// Two ways in:
+// Three ways in:
 //  - over buffers in memory: compressBound(), compress(), readHeader(),
 //    decompress();
 //  - streaming, for data of any size in bounded memory: countBytes(), then an
 //    Encoder; readHeader() on the first 1024 bytes, then a Decoder. Both pull
-//    input through a ReadFn and push output through a WriteFn.
+//    input through a ReadFn and push output through a WriteFn;
+//  - streams the caller drives, with input and output in pieces of any size
+//    (InBuffer, OutBuffer): DecompressStream for a whole file, CompressStream
+//    for the second pass over data whose counts are known.
+//
+// Threads: Options::threads shares large data out among threads, the same
+// result on every count; a ThreadPool lets many calls share one set of them.
 //
 // No function throws. Every failure is a Status; statusMessage() describes it.
 // Running out of memory is reported as Status::outOfMemory.
