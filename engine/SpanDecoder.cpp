@@ -158,18 +158,18 @@ bool runLanes(Lane* laneStates, const std::int64_t* limits, int count, const std
 
 SpanDecoder::SpanDecoder(const DecodeTables& decodeTables, int laneCount, std::size_t segmentBytes)
     : tables(decodeTables),
-      lanes(std::clamp(laneCount, 1, kMaxLanes)),
+      laneTotal(std::clamp(laneCount, 1, kMaxLanes)),
       segment(std::clamp(segmentBytes, kMinSegmentBytes, kMaxSegmentBytes)) {
-    const std::size_t partBytes = segment / static_cast<std::size_t>(lanes);
+    const std::size_t partBytes = segment / static_cast<std::size_t>(laneTotal);
     window = std::min<std::int64_t>(kWindowBits, 4 * static_cast<std::int64_t>(partBytes));
     const auto minLength = static_cast<std::size_t>(decodeTables.minLength());
     // The true symbols of a segment lie between its start (less the bits the
     // true state holds ahead of its next byte) and its end plus an overshoot.
     maxSegmentSymbols = (8 * segment + 64 + lanes::kOvershootBits) / minLength;
-    // A lane's region takes its part (the last part is up to lanes - 1 bytes
+    // A lane's region takes its part (the last part is up to laneTotal - 1 bytes
     // longer), the bits held ahead, an overshoot, and the true state's steps
     // across the next lane's window.
-    const std::size_t regionBits = 8 * (partBytes + static_cast<std::size_t>(lanes)) + 64 +
+    const std::size_t regionBits = 8 * (partBytes + static_cast<std::size_t>(laneTotal)) + 64 +
                                    lanes::kOvershootBits + static_cast<std::size_t>(window) +
                                    format::kMaxTreeDepth;
     maxRegionBytes = regionBits / minLength + lanes::kGroupStoreReach;
@@ -183,20 +183,21 @@ SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::ui
     Lane lane[kMaxLanes];
     std::int64_t limit[kMaxLanes];
     std::size_t split[kMaxLanes + 1];
-    for (int k = 0; k <= lanes; ++k) {
-        split[k] = start + static_cast<std::size_t>(k) * segment / static_cast<std::size_t>(lanes);
+    for (int k = 0; k <= laneTotal; ++k) {
+        split[k] =
+            start + static_cast<std::size_t>(k) * segment / static_cast<std::size_t>(laneTotal);
     }
     lane[0] = trueLane;
     lane[0].out = workspace.region(0);
-    for (int k = 1; k < lanes; ++k) {
+    for (int k = 1; k < laneTotal; ++k) {
         lane[k] = {base + split[k], 0, 0, workspace.region(k)};
     }
-    for (int k = 0; k < lanes; ++k) {
+    for (int k = 0; k < laneTotal; ++k) {
         limit[k] = 8 * static_cast<std::int64_t>(split[k + 1]);
     }
     ++stats.segments;
 
-    if (!runLanes(lane, limit, lanes, base, tables, end)) {
+    if (!runLanes(lane, limit, laneTotal, base, tables, end)) {
         return SegmentEnd::brokenMargin;
     }
 
@@ -205,7 +206,7 @@ SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::ui
     pieces.clear();
     Lane state = lane[0];
     const std::uint8_t* pieceStart = workspace.region(0);
-    for (int k = 1; k < lanes; ++k) {
+    for (int k = 1; k < laneTotal; ++k) {
         ++stats.boundaries;
         const MeetingPoint point =
             meet(state, base, 8 * static_cast<std::int64_t>(split[k]), window, tables, end);

@@ -57,7 +57,7 @@ public:
     // laneCount 1 to kMaxLanes; segmentBytes is clamped to the limits above.
     SpanDecoder(const DecodeTables& tables, int laneCount, std::size_t segmentBytes);
 
-    int laneCount() const { return lanes; }
+    int laneCount() const { return laneTotal; }
     std::size_t segmentBytes() const { return segment; }
     std::int64_t windowBits() const { return window; }
     // The most true symbols one segment can give.
@@ -78,7 +78,7 @@ public:
 
 private:
     const DecodeTables& tables;
-    int lanes;
+    int laneTotal;
     std::size_t segment;
     std::int64_t window;
     std::size_t maxSegmentSymbols;
