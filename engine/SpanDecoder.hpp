@@ -85,9 +85,11 @@ private:
     std::size_t maxRegionBytes;
 };
 
-// The single chain: decodes while kLoadBytes can be loaded below inEnd and a
-// group's stores stay below outEnd; stops early at a long code. Returns the
-// number of symbols written.
+// The single chain: the lanes' loop with one lane, running while the lane can
+// refill from below inEnd and a group's stores stay below outEnd. Long codes
+// take the careful step, which reads no byte at or past inEnd; a code that
+// the input cuts, or that leaves no room for a refill after it, stops the lane
+// before it. Returns the number of symbols written.
 std::size_t decodeFast(lanes::Lane& lane, const DecodeTables& tables, const std::uint8_t* inEnd,
                        const std::uint8_t* outEnd);
 
