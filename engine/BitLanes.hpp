@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 //
-// The bit-lane kernels: one chain of table lookups over a 64-bit bit buffer.
-// No I/O and no allocation; every function works on a Lane held by the caller,
-// so that the hot loops can keep their lanes in registers.
+// The bit-lane kernels: a chain of table lookups over a 64-bit bit buffer,
+// refilled once per group of lookups, and the careful one-symbol step for
+// codes longer than the table index and for the ends of the input. No I/O and
+// no allocation; every function works on a Lane held by the caller, so that
+// the hot loops can keep their lanes in registers.
 #ifndef HUFFCODEC_ENGINE_BITLANES_HPP
 #define HUFFCODEC_ENGINE_BITLANES_HPP
 
@@ -84,23 +86,6 @@ inline void refill(Lane& lane) {
     lane.count |= kRefillBits;
 }
 
-// One table lookup: up to kMaxRun whole codes, stored as eight bytes at
-// lane.out. False, with the lane untouched, when the next code is longer than
-// the table index (or the buffer holds fewer than kIndexBits bits).
-inline bool lookup(Lane& lane, const std::uint8_t* runBits, const std::uint64_t* runs) {
-    const std::uint32_t index = static_cast<std::uint32_t>(lane.bits) & DecodeTables::kIndexMask;
-    const unsigned bits = runBits[index];
-    if (bits == 0) {
-        return false;
-    }
-    const std::uint64_t run = runs[index];
-    store64(lane.out, run);
-    lane.out += run >> 56;
-    lane.bits >>= bits;
-    lane.count -= bits;
-    return true;
-}
-
 // The careful one-symbol step: decodes one code, reading body bytes one at a
 // time and none at or past end, and writes one byte at lane.out. False, with
 // the lane unusable, when the input ends before the code does.
@@ -147,16 +132,63 @@ inline bool carefulStep(Lane& lane, const DecodeTables& tables, const std::uint8
     }
 }
 
-// The careful step for hot loops: the lane goes in and out by value, so that
-// the loop's lanes never have their address taken and can stay in registers.
+// The careful step for hot loops, with the refill for the lookups left in the
+// group. The lane goes in and out by value, so that the loop's lanes never
+// have their address taken and can stay in registers. When the input ends
+// within the code, or leaves no room for the refill, the lane comes back as it
+// went in and decoded is false: the loop then cannot tell that its bits are
+// unchanged and carry its last lookup address across, which would cost every
+// lookup an instruction on the chain.
 struct Stepped {
     Lane lane;
     bool decoded;
 };
 [[gnu::noinline]] inline Stepped carefulStepOf(Lane lane, const DecodeTables& tables,
                                                const std::uint8_t* end) {
-    const bool decoded = carefulStep(lane, tables, end);
-    return {lane, decoded};
+    Lane stepped = lane;
+    if (!carefulStep(stepped, tables, end) ||
+        end - stepped.next < static_cast<std::ptrdiff_t>(kLoadBytes)) {
+        return {lane, false};
+    }
+    refill(stepped);
+    return {stepped, true};
+}
+
+// What every lane of a hot loop reads. The careful step reads no byte at or
+// past end.
+struct LaneShared {
+    const std::uint8_t* end;
+    // runs() and runBits() from one register: runBits() stands at a fixed
+    // distance after runs().
+    const std::uint8_t* lookupTable;
+    const DecodeTables* tables;
+};
+
+inline LaneShared laneShared(const DecodeTables& tables, const std::uint8_t* end) {
+    return {end, reinterpret_cast<const std::uint8_t*>(tables.runs()), &tables};
+}
+
+// One table lookup of one lane: up to kMaxRun whole codes, stored as eight
+// bytes at lane.out. A long code goes through carefulStepOf; where that fails,
+// the lane stays before the code and going turns false, and the lane's
+// lookups left in the group find the same code and fail the same way.
+[[gnu::always_inline]] inline void step(Lane& lane, const LaneShared& shared, bool& going) {
+    const auto index = static_cast<std::uint32_t>(lane.bits) & DecodeTables::kIndexMask;
+    constexpr std::size_t kRunBitsOffset = DecodeTables::kSize * sizeof(std::uint64_t);
+    const unsigned used = shared.lookupTable[kRunBitsOffset + index];
+    if (__builtin_expect(used == 0, 0)) {
+        const Stepped stepped = carefulStepOf(lane, *shared.tables, shared.end);
+        lane = stepped.lane;
+        if (!stepped.decoded) {
+            going = false;
+        }
+        return;
+    }
+    const std::uint64_t run = load64(shared.lookupTable + sizeof(std::uint64_t) * index);
+    store64(lane.out, run);
+    lane.out += run >> 56;
+    lane.bits >>= used;
+    lane.count -= used;
 }
 
 }  // namespace huffcodec::lanes

@@ -7,10 +7,10 @@
 
 namespace huffcodec {
 
-ByteCounter::ByteCounter() : lanes(std::make_unique<Tables>()) {}
+ByteCounter::ByteCounter() : tables(std::make_unique<Tables>()) {}
 
 void ByteCounter::add(const std::uint8_t* data, std::size_t size) {
-    Tables& table = *lanes;
+    Tables& table = *tables;
     std::size_t i = 0;
     for (; i + 8 <= size; i += 8) {
         std::uint64_t word;
@@ -31,9 +31,9 @@ void ByteCounter::add(const std::uint8_t* data, std::size_t size) {
 
 std::array<std::uint64_t, 256> ByteCounter::counts() const {
     std::array<std::uint64_t, 256> total{};
-    for (const auto& lane : *lanes) {
+    for (const auto& table : *tables) {
         for (std::size_t value = 0; value < total.size(); ++value) {
-            total[value] += lane[value];
+            total[value] += table[value];
         }
     }
     return total;

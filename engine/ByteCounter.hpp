@@ -23,7 +23,7 @@ public:
 
 private:
     using Tables = std::array<std::array<std::uint64_t, 256>, 4>;
-    std::unique_ptr<Tables> lanes;
+    std::unique_ptr<Tables> tables;
 };
 
 }  // namespace huffcodec

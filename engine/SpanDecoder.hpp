@@ -57,7 +57,7 @@ public:
     // laneCount 1 to kMaxLanes; segmentBytes is clamped to the limits above.
     SpanDecoder(const DecodeTables& tables, int laneCount, std::size_t segmentBytes);
 
-    int laneCount() const { return lanes; }
+    int laneCount() const { return laneTotal; }
     std::size_t segmentBytes() const { return segment; }
     std::int64_t windowBits() const { return window; }
     // The most true symbols one segment can give.
@@ -78,16 +78,18 @@ public:
 
 private:
     const DecodeTables& tables;
-    int lanes;
+    int laneTotal;
     std::size_t segment;
     std::int64_t window;
     std::size_t maxSegmentSymbols;
     std::size_t maxRegionBytes;
 };
 
-// The single chain: decodes while kLoadBytes can be loaded below inEnd and a
-// group's stores stay below outEnd; stops early at a long code. Returns the
-// number of symbols written.
+// The single chain: the lanes' loop with one lane, running while the lane can
+// refill from below inEnd and a group's stores stay below outEnd. Long codes
+// take the careful step, which reads no byte at or past inEnd; a code that
+// the input cuts, or that leaves no room for a refill after it, stops the lane
+// before it. Returns the number of symbols written.
 std::size_t decodeFast(lanes::Lane& lane, const DecodeTables& tables, const std::uint8_t* inEnd,
                        const std::uint8_t* outEnd);
 

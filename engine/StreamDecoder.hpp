@@ -17,8 +17,9 @@
 
 namespace huffcodec {
 
-// Where the options leave them open: Decoder chooses the lanes by the code's
-// shape before it gets here, so these serve direct users of the engine.
+// Where the options leave them open. Decoder chooses the lane count by the
+// code's shape before it gets here, so kDefaultLanes serves direct users of
+// the engine; the segment size is left to kDefaultSegmentBytes everywhere.
 inline constexpr int kDefaultLanes = 4;
 inline constexpr std::size_t kDefaultSegmentBytes = std::size_t{1} << 16;
 
