@@ -6,6 +6,7 @@
 // threads decode side by side. A failing Status becomes a StatusError here;
 // the translator below turns it into the matching huffcodec exception.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,6 +76,27 @@ struct View {
     std::size_t size() const { return static_cast<std::size_t>(buffer.len); }
 };
 
+// A new bytes object of size bytes, about to be written from end to end. A
+// large one asks for huge pages, so that its first touch faults once per
+// 2 MiB instead of once per 4 KiB: for 64 MiB of text, the small faults took
+// a third as long as the decoding. Only a hint, which the kernel may ignore.
+py::object newBytes(std::size_t size) {
+    PyObject* raw = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size));
+    if (raw == nullptr) {
+        throw py::error_already_set();
+    }
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+    const auto start = reinterpret_cast<std::uintptr_t>(PyBytes_AS_STRING(raw));
+    const std::uintptr_t begin = (start + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t end = (start + size) & ~(kHugePage - 1);
+    if (end > begin) {
+        static_cast<void>(madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE));
+    }
+#endif
+    return py::reinterpret_steal<py::object>(raw);
+}
+
 py::bytes compressBuffer(const py::handle& data, const py::object& threads) {
     const huffcodec::Options options = optionsFor(threads);
     View in(data, false);
@@ -84,11 +106,8 @@ py::bytes compressBuffer(const py::handle& data, const py::object& threads) {
     const std::size_t bound = huffcodec::compressBound(in.size());
     // Written in place and shrunk afterwards: the code is usually shorter
     // than the bound.
-    PyObject* raw = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(bound));
-    if (raw == nullptr) {
-        throw py::error_already_set();
-    }
-    py::object out = py::reinterpret_steal<py::object>(raw);
+    py::object out = newBytes(bound);
+    PyObject* raw = out.ptr();
     huffcodec::CompressResult result{};
     {
         py::gil_scoped_release released;
@@ -134,12 +153,9 @@ py::object decompressBuffer(const py::handle& data, const py::object& threads,
         decompressInto(in, target.mutableData(), size, options);
         return out;
     }
-    PyObject* raw = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size));
-    if (raw == nullptr) {
-        throw py::error_already_set();
-    }
-    py::object result = py::reinterpret_steal<py::object>(raw);
-    decompressInto(in, reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(raw)), size, options);
+    py::object result = newBytes(size);
+    decompressInto(in, reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(result.ptr())), size,
+                   options);
     return result;
 }
 
