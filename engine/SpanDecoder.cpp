@@ -49,10 +49,26 @@ template <int... I, typename F>
     ((static_cast<void>(I), f()), ...);
 }
 
+// Groups a lane can start in a row, none of them past its limit, if no long
+// code comes first in any of them: 0 once it is done or out of room.
+std::int64_t groupsWithin(const Lane& lane, const LaneLimit& limit, const std::uint8_t* base) {
+    const std::int64_t position = bitPosition(lane, base);
+    if (position >= limit.position || lane.out > limit.outLast) {
+        return 0;
+    }
+    const std::int64_t byBits =
+        (limit.position - position + lanes::kMaxGroupBits - 1) / lanes::kMaxGroupBits;
+    const std::int64_t byRoom =
+        (limit.outLast - lane.out) / static_cast<std::ptrdiff_t>(lanes::kMaxSymbolsPerGroup) + 1;
+    return std::min(byBits, byRoom);
+}
+
 // Runs the lanes listed in active (one per index in K) interleaved while every
-// one of them is within its limit, its position counted from base. The lanes
-// are addressed by constant indices only, so that the compiler keeps them in
-// registers. False if a lane stopped before a code (see lanes::step).
+// one of them is within its limit, its position counted from base. The limits
+// are checked once for as many groups as they allow, and again after a long
+// code. The lanes are addressed by constant indices only, so that the
+// compiler keeps them in registers. False if a lane stopped before a code
+// (see lanes::firstStep).
 template <std::size_t... K>
 bool interleave(std::index_sequence<K...>, Lane* laneStates, const LaneLimit* limits,
                 const int* active, const std::uint8_t* base, const LaneShared& sharedIn) {
@@ -63,12 +79,20 @@ bool interleave(std::index_sequence<K...>, Lane* laneStates, const LaneLimit* li
     Lane lane[N] = {laneStates[active[K]]...};
     const LaneLimit limit[N] = {limits[active[K]]...};
     bool going = true;
-    while (going &&
-           ((bitPosition(lane[K], base) < limit[K].position && lane[K].out <= limit[K].outLast) &&
-            ...)) {
-        (lanes::refill(lane[K]), ...);
-        repeat(std::make_integer_sequence<int, lanes::kLookupsPerRefill>(),
-               [&] { (lanes::step(lane[K], shared, going), ...); });
+    for (;;) {
+        std::int64_t groups = std::min({groupsWithin(lane[K], limit[K], base)...});
+        if (groups == 0) {
+            break;
+        }
+        do {
+            (lanes::refill(lane[K]), ...);
+            (lanes::firstStep(lane[K], shared, groups, going), ...);
+            repeat(std::make_integer_sequence<int, lanes::kLookupsPerRefill - 1>(),
+                   [&] { (lanes::step(lane[K], shared), ...); });
+        } while (--groups != 0);
+        if (!going) {
+            break;
+        }
     }
     ((laneStates[active[K]] = lane[K]), ...);
     return going;
