@@ -8,7 +8,8 @@
 //       per byte
 //   huffcodec_bench_decode decode L IN OUT
 //       the library's decoder with L lanes (1 to 4), or L:S for segments of
-//       S bytes (0: default), or L:S:T on T threads
+//       S bytes (0: default), or L:S:T on T threads, or L:S:T:K with the lane
+//       kernel K (portable or bmi2; by default the best this processor runs)
 //   huffcodec_bench_decode lanes  IN
 //       lane statistics for 2, 3 and 4 lanes, and the true resynchronisation
 //       distances at byte-aligned split points every 4 KiB of body
@@ -33,6 +34,7 @@
 #include "HCTree.hpp"
 #include "InputFile.hpp"
 #include "OutputFile.hpp"
+#include "SpanDecoder.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace {
@@ -238,6 +240,19 @@ int main(int argc, char* argv[]) {
         }
         if (*rest == ':') {
             options.threads = static_cast<int>(std::strtol(rest + 1, &rest, 10));
+        }
+        if (*rest == ':') {
+            const std::string name = rest + 1;
+            bool known = false;
+            for (const huffcodec::Kernel kernel : huffcodec::kKernels) {
+                if (name == huffcodec::kernelName(kernel)) {
+                    known = huffcodec::useKernel(kernel);
+                }
+            }
+            if (!known) {
+                std::fprintf(stderr, "kernel %s does not run here\n", name.c_str());
+                return 2;
+            }
         }
         return decodeWith(options, argv[3], &output, nullptr) == huffcodec::Status::ok &&
                        output.close()

@@ -44,11 +44,14 @@ inline constexpr std::size_t kMaxSymbolsPerGroup =
 inline constexpr std::size_t kGroupStoreReach =
     (kLookupsPerRefill - 1) * static_cast<std::size_t>(DecodeTables::kMaxRun) + kLoadBytes;
 static_assert(kGroupStoreReach >= kMaxSymbolsPerGroup);
-// How far a lane can run past the limit it checks once per group: one group
-// of lookups, each of which may be a long code taken by the careful step.
-// Valid headers give codes of at most format::kMaxCodeLength bits, but the
-// margins hold for any tree.
-inline constexpr std::size_t kOvershootBits = kLookupsPerRefill * format::kMaxTreeDepth;
+// Bits a group takes when no long code comes first in it.
+inline constexpr std::int64_t kMaxGroupBits = kLookupsPerRefill * DecodeTables::kIndexBits;
+// How far a lane can run past the limit it checks before a group: its first
+// lookup may be a long code taken by the careful step, the others take at
+// most kIndexBits each. Valid headers give codes of at most
+// format::kMaxCodeLength bits, but the margins hold for any tree.
+inline constexpr std::size_t kOvershootBits =
+    format::kMaxTreeDepth + (kLookupsPerRefill - 1) * DecodeTables::kIndexBits;
 static_assert(format::kMaxTreeDepth >= DecodeTables::kIndexBits);
 
 inline std::uint64_t load64(const std::uint8_t* p) {
@@ -169,26 +172,37 @@ inline LaneShared laneShared(const DecodeTables& tables, const std::uint8_t* end
 }
 
 // One table lookup of one lane: up to kMaxRun whole codes, stored as eight
-// bytes at lane.out. A long code goes through carefulStepOf; where that fails,
-// the lane stays before the code and going turns false, and the lane's
-// lookups left in the group find the same code and fail the same way.
-[[gnu::always_inline]] inline void step(Lane& lane, const LaneShared& shared, bool& going) {
+// bytes at lane.out. A long code's entry uses no bits and holds no symbols,
+// so the lane stands still on it until the first lookup of its next group
+// (see firstStep) takes it.
+[[gnu::always_inline]] inline void step(Lane& lane, const LaneShared& shared) {
     const auto index = static_cast<std::uint32_t>(lane.bits) & DecodeTables::kIndexMask;
     constexpr std::size_t kRunBitsOffset = DecodeTables::kSize * sizeof(std::uint64_t);
     const unsigned used = shared.lookupTable[kRunBitsOffset + index];
-    if (__builtin_expect(used == 0, 0)) {
-        const Stepped stepped = carefulStepOf(lane, *shared.tables, shared.end);
-        lane = stepped.lane;
-        if (!stepped.decoded) {
-            going = false;
-        }
-        return;
-    }
     const std::uint64_t run = load64(shared.lookupTable + sizeof(std::uint64_t) * index);
     store64(lane.out, run);
     lane.out += run >> 56;
     lane.bits >>= used;
     lane.count -= used;
+}
+
+// The first lookup of a group, the only one that looks for a long code: that
+// goes through carefulStepOf, and ends the run of groups the loop counted on
+// without one (groups is set to 1). Where the careful step fails, the lane
+// stays before the code, going turns false, and its lookups left in the group
+// stand still on the same code.
+[[gnu::always_inline]] inline void firstStep(Lane& lane, const LaneShared& shared,
+                                             std::int64_t& groups, bool& going) {
+    const auto index = static_cast<std::uint32_t>(lane.bits) & DecodeTables::kIndexMask;
+    constexpr std::size_t kRunBitsOffset = DecodeTables::kSize * sizeof(std::uint64_t);
+    if (__builtin_expect(shared.lookupTable[kRunBitsOffset + index] == 0, 0)) {
+        const Stepped stepped = carefulStepOf(lane, *shared.tables, shared.end);
+        lane = stepped.lane;
+        going = going && stepped.decoded;
+        groups = 1;
+        return;
+    }
+    step(lane, shared);
 }
 
 }  // namespace huffcodec::lanes

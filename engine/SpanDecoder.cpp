@@ -17,7 +17,16 @@
 #include "SpanDecoder.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
+
+// The x86 build also carries the lane loop compiled for BMI2, chosen at run
+// time where the processor has it.
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#define HUFFCODEC_BMI2_KERNEL 1
+#else
+#define HUFFCODEC_BMI2_KERNEL 0
+#endif
 
 namespace huffcodec {
 
@@ -49,13 +58,32 @@ template <int... I, typename F>
     ((static_cast<void>(I), f()), ...);
 }
 
+// Groups a lane can start in a row, none of them past its limit, if no long
+// code comes first in any of them: 0 once it is done or out of room.
+[[gnu::always_inline]] inline std::int64_t groupsWithin(const Lane& lane, const LaneLimit& limit,
+                                                        const std::uint8_t* base) {
+    const std::int64_t position = bitPosition(lane, base);
+    if (position >= limit.position || lane.out > limit.outLast) {
+        return 0;
+    }
+    const std::int64_t byBits =
+        (limit.position - position + lanes::kMaxGroupBits - 1) / lanes::kMaxGroupBits;
+    const std::int64_t byRoom =
+        (limit.outLast - lane.out) / static_cast<std::ptrdiff_t>(lanes::kMaxSymbolsPerGroup) + 1;
+    return std::min(byBits, byRoom);
+}
+
 // Runs the lanes listed in active (one per index in K) interleaved while every
-// one of them is within its limit, its position counted from base. The lanes
-// are addressed by constant indices only, so that the compiler keeps them in
-// registers. False if a lane stopped before a code (see lanes::step).
+// one of them is within its limit, its position counted from base. The limits
+// are checked once for as many groups as they allow, and again after a long
+// code. The lanes are addressed by constant indices only, so that the
+// compiler keeps them in registers. False if a lane stopped before a code
+// (see lanes::firstStep).
 template <std::size_t... K>
-bool interleave(std::index_sequence<K...>, Lane* laneStates, const LaneLimit* limits,
-                const int* active, const std::uint8_t* base, const LaneShared& sharedIn) {
+[[gnu::always_inline]] inline bool interleave(std::index_sequence<K...>, Lane* laneStates,
+                                              const LaneLimit* limits, const int* active,
+                                              const std::uint8_t* base,
+                                              const LaneShared& sharedIn) {
     constexpr std::size_t N = sizeof...(K);
     // Stores through out may alias what the caller passes by reference, but
     // not these copies, which can stay in registers.
@@ -63,12 +91,20 @@ bool interleave(std::index_sequence<K...>, Lane* laneStates, const LaneLimit* li
     Lane lane[N] = {laneStates[active[K]]...};
     const LaneLimit limit[N] = {limits[active[K]]...};
     bool going = true;
-    while (going &&
-           ((bitPosition(lane[K], base) < limit[K].position && lane[K].out <= limit[K].outLast) &&
-            ...)) {
-        (lanes::refill(lane[K]), ...);
-        repeat(std::make_integer_sequence<int, lanes::kLookupsPerRefill>(),
-               [&] { (lanes::step(lane[K], shared, going), ...); });
+    for (;;) {
+        std::int64_t groups = std::min({groupsWithin(lane[K], limit[K], base)...});
+        if (groups == 0) {
+            break;
+        }
+        do {
+            (lanes::refill(lane[K]), ...);
+            (lanes::firstStep(lane[K], shared, groups, going), ...);
+            repeat(std::make_integer_sequence<int, lanes::kLookupsPerRefill - 1>(),
+                   [&]() [[gnu::always_inline]] { (lanes::step(lane[K], shared), ...); });
+        } while (--groups != 0);
+        if (!going) {
+            break;
+        }
     }
     ((laneStates[active[K]] = lane[K]), ...);
     return going;
@@ -76,9 +112,10 @@ bool interleave(std::index_sequence<K...>, Lane* laneStates, const LaneLimit* li
 
 // Runs lanes 0 .. count - 1 until each has reached its position limit,
 // interleaving all of those still short of it. False if a lane stopped before
-// a code, or ran out of output room short of its limit.
-bool runLanes(Lane* laneStates, const LaneLimit* limits, int count, const std::uint8_t* base,
-              const LaneShared& shared) {
+// a code, or ran out of output room short of its limit. Inlined into each
+// kernel below, which the compiler builds for its own instruction set.
+[[gnu::always_inline]] inline bool runLanesOn(Lane* laneStates, const LaneLimit* limits, int count,
+                                              const std::uint8_t* base, const LaneShared& shared) {
     int active[kMaxLanes];
     for (int k = 0; k < count; ++k) {
         active[k] = k;
@@ -125,10 +162,80 @@ bool runLanes(Lane* laneStates, const LaneLimit* limits, int count, const std::u
     }
 }
 
+using RunLanes = bool (*)(Lane*, const LaneLimit*, int, const std::uint8_t*, const LaneShared&);
+
+bool runLanesPortable(Lane* laneStates, const LaneLimit* limits, int count,
+                      const std::uint8_t* base, const LaneShared& shared) {
+    return runLanesOn(laneStates, limits, count, base, shared);
+}
+
+#if HUFFCODEC_BMI2_KERNEL
+// Shifts by a register in one instruction that leaves the flags alone: each
+// lookup and refill shifts once.
+[[gnu::target("bmi2")]] bool runLanesBmi2(Lane* laneStates, const LaneLimit* limits, int count,
+                                          const std::uint8_t* base, const LaneShared& shared) {
+    return runLanesOn(laneStates, limits, count, base, shared);
+}
+#endif
+
+bool runs(Kernel kernel) {
+    switch (kernel) {
+        case Kernel::portable:
+            return true;
+        case Kernel::bmi2:
+#if HUFFCODEC_BMI2_KERNEL
+            return __builtin_cpu_supports("bmi2") != 0;
+#else
+            return false;
+#endif
+    }
+    return false;
+}
+
+Kernel bestKernel() {
+    return runs(Kernel::bmi2) ? Kernel::bmi2 : Kernel::portable;
+}
+
+std::atomic<Kernel>& chosenKernel() {
+    static std::atomic<Kernel> chosen{bestKernel()};
+    return chosen;
+}
+
+RunLanes runLanesOf(Kernel kernel) {
+#if HUFFCODEC_BMI2_KERNEL
+    if (kernel == Kernel::bmi2) {
+        return runLanesBmi2;
+    }
+#endif
+    static_cast<void>(kernel);
+    return runLanesPortable;
+}
+
 }  // namespace
+
+const char* kernelName(Kernel kernel) {
+    return kernel == Kernel::bmi2 ? "bmi2" : "portable";
+}
+
+bool kernelRuns(Kernel kernel) {
+    return runs(kernel);
+}
+
+bool useKernel(Kernel kernel) {
+    if (!runs(kernel)) {
+        return false;
+    }
+    chosenKernel().store(kernel, std::memory_order_relaxed);
+    return true;
+}
+
+Kernel kernelInUse() {
+    return chosenKernel().load(std::memory_order_relaxed);
+}
 
 SpanDecoder::SpanDecoder(const DecodeTables& decodeTables, int laneCount, std::size_t segmentBytes)
     : tables(decodeTables),
+      kernel(kernelInUse()),
       laneTotal(std::clamp(laneCount, 1, kMaxLanes)),
       segment(std::clamp(segmentBytes, kMinSegmentBytes, kMaxSegmentBytes)) {
     const std::size_t partBytes = segment / static_cast<std::size_t>(laneTotal);
@@ -170,6 +277,7 @@ SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::ui
     ++stats.segments;
 
     const LaneShared shared = lanes::laneShared(tables, end);
+    const RunLanes runLanes = runLanesOf(kernel);
     if (!runLanes(lane, limit, laneTotal, base, shared)) {
         return SegmentEnd::brokenMargin;
     }
@@ -220,11 +328,9 @@ std::size_t decodeFast(Lane& lane, const DecodeTables& tables, const std::uint8_
     const LaneLimit limit{
         8 * (inEnd - base - 2 * static_cast<std::ptrdiff_t>(lanes::kLoadBytes)) + 1,
         outEnd - lanes::kGroupStoreReach};
-    const int only = 0;
     std::uint8_t* const outStart = lane.out;
     // A lane that stops before a code leaves it to the caller's careful step.
-    interleave(std::make_index_sequence<1>(), &lane, &limit, &only, base,
-               lanes::laneShared(tables, inEnd));
+    runLanesOf(kernelInUse())(&lane, &limit, 1, base, lanes::laneShared(tables, inEnd));
     return static_cast<std::size_t>(lane.out - outStart);
 }
 

@@ -22,6 +22,20 @@ namespace huffcodec {
 
 inline constexpr int kMaxLanes = 4;
 
+// Builds of the lanes' loop: the portable one, and on x86 one for processors
+// with BMI2, whose shifts by a register take one instruction and leave the
+// flags alone. Decoders take the best this processor runs; tests and fuzz
+// targets take each in turn, and all must decode alike.
+enum class Kernel { portable, bmi2 };
+inline constexpr Kernel kKernels[] = {Kernel::portable, Kernel::bmi2};
+const char* kernelName(Kernel kernel);
+// Built in, and supported by this processor.
+bool kernelRuns(Kernel kernel);
+// Decoders made from now on use kernel; false, and no change, where it does
+// not run.
+bool useKernel(Kernel kernel);
+Kernel kernelInUse();
+
 // Output of a segment, in order: runs of symbols in the workspace.
 struct Piece {
     const std::uint8_t* data;
@@ -78,6 +92,7 @@ public:
 
 private:
     const DecodeTables& tables;
+    Kernel kernel;
     int laneTotal;
     std::size_t segment;
     std::int64_t window;

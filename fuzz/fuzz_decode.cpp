@@ -4,17 +4,17 @@
 // (the default that uncompress runs, the single chain, every lane count over
 // segments small enough for fuzz inputs, through a read callback and in
 // place, and on two to four threads) and by the plain tree walk over a
-// BitInputStream. All must produce the same bytes, stop at the same symbol,
-// and need the same body bytes. A worker thread takes a chunk only once the
-// next chunk has supplied its tail (kChunkTailBytes), and threads start at 16
-// chunks' worth of symbols: so most runs pick chunks from that tail up to a
-// size whose next two chunks still fit in the body, which workers decode and
-// the calling thread meets at their boundaries; one run in four picks chunks
-// too small for a worker, and the calling thread decodes them all. Last, the
-// whole file goes through the caller-driven stream in pieces of sizes the
-// input picks, which must give the same bytes, status and end.
+// BitInputStream, on a lane kernel the input picks. All must produce the
+// same bytes, stop at the same symbol, and need the same body bytes. A worker thread takes a chunk
+// only once the next chunk has supplied its tail (kChunkTailBytes), and threads start at 16 chunks'
+// worth of symbols: so most runs pick chunks from that tail up to a size whose next two chunks
+// still fit in the body, which workers decode and the calling thread meets at their boundaries; one
+// run in four picks chunks too small for a worker, and the calling thread decodes them all. Last,
+// the whole file goes through the caller-driven stream in pieces of sizes the input picks, which
+// must give the same bytes, status and end.
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -39,6 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (parsed.header.distinctBytes == 1 && parsed.header.originalSize > kMaxOneSymbolSize)) {
         return 0;
     }
+    // The input picks the lane kernel, among those this processor runs.
+    huffcodec::useKernel(huffcodec::kKernels[size / 5 % std::size(huffcodec::kKernels)]);
     const auto symbolCount = static_cast<std::uint64_t>(parsed.header.originalSize);
     HCTree tree;
     tree.buildFromCounts(SymbolCounts(parsed.header.counts.begin(), parsed.header.counts.end()));

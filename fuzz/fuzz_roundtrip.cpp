@@ -12,10 +12,11 @@
 // end in inputChanged; and the file decodes back on as many threads, over
 // chunks a worker takes (kChunkTailBytes to 2 KiB more; one run in four
 // smaller ones, which the calling thread decodes alone). The first byte picks
-// the piece, lane and segment sizes, the second the thread count, chunk sizes
-// and change.
+// the piece, lane and segment sizes, the second the thread count, chunk sizes,
+// change and lane kernel.
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -157,6 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::size_t piece = 1 + data[0];
     const unsigned shape = size > 1 ? data[1] : 0;
+    huffcodec::useKernel(huffcodec::kKernels[shape / 7 % std::size(huffcodec::kKernels)]);
     data += std::min<std::size_t>(size, 2);
     size -= std::min<std::size_t>(size, 2);
 

@@ -89,13 +89,14 @@ FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64
     return result;
 }
 
-// Every way of the fast path must do exactly what the plain path does.
-// Every way is also run once in place and once through short reads; the
-// threaded ways are left out where threaded is false (the exhaustive tests,
-// where starting threads thousands of times would dominate). Where threaded
-// is true, every way is run again through reads that fail at one of three
-// offsets: it must give what the plain path makes of the body cut there, with
-// readError for truncatedBody. Returns the lane statistics of statsWay.
+// Every way of the fast path, on every lane kernel, must do exactly what the
+// plain path does. Every way is also run once in place and once through short
+// reads; the threaded ways are left out where threaded is false (the
+// exhaustive tests, where starting threads thousands of times would
+// dominate). Where threaded is true, every way is run again through reads
+// that fail at one of three offsets: it must give what the plain path makes of
+// the body cut there, with readError for truncatedBody. Returns the lane
+// statistics of statsWay on the last kernel.
 DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
                               std::uint64_t symbolCount, const Options& statsWay = kDefault,
                               bool threaded = true) {
@@ -109,38 +110,40 @@ DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
         cutDecodings.push_back(decodePlain(tree, body.substr(0, offset), symbolCount));
     }
     DecodeStats stats;
-    int run = 0;
-    for (const Options& way : kWays) {
-        if (way.threads > 1 && !threaded) {
-            continue;
+    forEachKernel([&] {
+        int run = 0;
+        for (const Options& way : kWays) {
+            if (way.threads > 1 && !threaded) {
+                continue;
+            }
+            SCOPED_TRACE(std::to_string(way.lanes) + " lanes, segments of " +
+                         std::to_string(way.segmentBytes) + ", " + std::to_string(way.threads) +
+                         " threads, chunks of " + std::to_string(way.chunkBytes));
+            const FastDecoding fast =
+                decodeFast(tree, body, symbolCount, way, run % 3 == 1, run % 3 == 2 ? 1000 : 0);
+            ++run;
+            EXPECT_EQ(fast.symbols.size(), plain.symbols.size());
+            EXPECT_TRUE(fast.symbols == plain.symbols);
+            if (plain.complete) {
+                EXPECT_EQ(fast.status, Status::ok);
+                EXPECT_EQ((fast.bitsConsumed + 7) / 8, plain.bytesFetched);
+            } else {
+                EXPECT_EQ(fast.status, Status::truncatedBody);
+            }
+            if (way.lanes == statsWay.lanes && way.segmentBytes == statsWay.segmentBytes) {
+                stats = fast.stats;
+            }
+            if (!threaded) {
+                continue;
+            }
+            const std::size_t cut = static_cast<std::size_t>(run) % std::size(failOffsets);
+            const FastDecoding failed =
+                decodeFast(tree, body, symbolCount, way, false, run % 2 == 0 ? 1000 : 0,
+                           failOffsets[cut], run % 2 == 1);
+            EXPECT_TRUE(failed.symbols == cutDecodings[cut].symbols) << "read error at " << cut;
+            EXPECT_EQ(failed.status, cutDecodings[cut].complete ? Status::ok : Status::readError);
         }
-        SCOPED_TRACE(std::to_string(way.lanes) + " lanes, segments of " +
-                     std::to_string(way.segmentBytes) + ", " + std::to_string(way.threads) +
-                     " threads, chunks of " + std::to_string(way.chunkBytes));
-        const FastDecoding fast =
-            decodeFast(tree, body, symbolCount, way, run % 3 == 1, run % 3 == 2 ? 1000 : 0);
-        ++run;
-        EXPECT_EQ(fast.symbols.size(), plain.symbols.size());
-        EXPECT_TRUE(fast.symbols == plain.symbols);
-        if (plain.complete) {
-            EXPECT_EQ(fast.status, Status::ok);
-            EXPECT_EQ((fast.bitsConsumed + 7) / 8, plain.bytesFetched);
-        } else {
-            EXPECT_EQ(fast.status, Status::truncatedBody);
-        }
-        if (way.lanes == statsWay.lanes && way.segmentBytes == statsWay.segmentBytes) {
-            stats = fast.stats;
-        }
-        if (!threaded) {
-            continue;
-        }
-        const std::size_t cut = static_cast<std::size_t>(run) % std::size(failOffsets);
-        const FastDecoding failed =
-            decodeFast(tree, body, symbolCount, way, false, run % 2 == 0 ? 1000 : 0,
-                       failOffsets[cut], run % 2 == 1);
-        EXPECT_TRUE(failed.symbols == cutDecodings[cut].symbols) << "read error at " << cut;
-        EXPECT_EQ(failed.status, cutDecodings[cut].complete ? Status::ok : Status::readError);
-    }
+    });
     return stats;
 }
 

@@ -5,6 +5,7 @@
 
 #include "BitInputStream.hpp"
 #include "BitOutputStream.hpp"
+#include "SpanDecoder.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -166,6 +167,17 @@ std::vector<SymbolCounts> countTableShapes() {
         tables.push_back(equal);
     }
     return tables;
+}
+
+void forEachKernel(const std::function<void()>& run) {
+    const huffcodec::Kernel before = huffcodec::kernelInUse();
+    for (const huffcodec::Kernel kernel : huffcodec::kKernels) {
+        if (huffcodec::useKernel(kernel)) {
+            SCOPED_TRACE(std::string("kernel ") + huffcodec::kernelName(kernel));
+            run();
+        }
+    }
+    huffcodec::useKernel(before);
 }
 
 std::string dataFor(const SymbolCounts& counts, std::size_t size, std::uint64_t seed) {

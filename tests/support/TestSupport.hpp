@@ -7,6 +7,7 @@
 #define TESTS_SUPPORT_TESTSUPPORT_HPP
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,6 +58,11 @@ std::string encodePlain(const HCTree& tree, const std::string& data);
 // large counts, one symbol, Fibonacci counts (codes of over 40 bits), equal
 // counts. The empty table is not among them.
 std::vector<SymbolCounts> countTableShapes();
+
+// Calls run once for every lane kernel this processor runs, with that kernel
+// in use and its name in the failure messages; the kernel in use before is
+// back afterwards.
+void forEachKernel(const std::function<void()>& run);
 
 // size symbols drawn with the frequencies of counts (which must not be empty).
 std::string dataFor(const SymbolCounts& counts, std::size_t size, std::uint64_t seed);
