@@ -81,14 +81,9 @@ bool FileCommand::openOutput() {
 }
 
 std::optional<huffcodec::StreamResult> FileCommand::writeOutput(InputFile& source,
-                                                                std::int64_t originalSize,
                                                                 const Pass& pass) {
     lines.begin("Writing to file \"" + outputPath + "\"...");
     OutputFile& output = *outputFile;
-    // With threads at work, the kernel's share of writing runs beside them.
-    if (libraryOptions.threads > 1 && originalSize >= huffcodec::kMinThreadedSize) {
-        output.writeInBackground();
-    }
     const huffcodec::StreamResult result = pass(
         [&source](std::uint8_t* buffer, std::size_t size) { return source.read(buffer, size); },
         [&output](const std::uint8_t* data, std::size_t size) { return output.write(data, size); },

@@ -79,13 +79,10 @@ public:
                                                        const huffcodec::Options& options)>;
 
     // The last stage: "Writing to file "OUT"...", pass over source and the
-    // output file, and the output closed. When threads share the work
-    // (originalSize bytes, kMinThreadedSize or more), the output is written
-    // from a thread of its own. Returns pass's result, or nothing once the
-    // problem has been reported; with FailedOutput::removed, the output file
-    // stays only once this has succeeded.
-    std::optional<huffcodec::StreamResult> writeOutput(InputFile& source, std::int64_t originalSize,
-                                                       const Pass& pass);
+    // output file, and the output closed. Returns pass's result, or nothing
+    // once the problem has been reported; with FailedOutput::removed, the
+    // output file stays only once this has succeeded.
+    std::optional<huffcodec::StreamResult> writeOutput(InputFile& source, const Pass& pass);
 
 private:
     FileCommand(Report& report, const Traits& traits, std::string infile, std::string outfile,

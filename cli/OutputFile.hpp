@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 //
-// A file opened for writing (created or truncated) that takes whole blocks
-// and reports every failed write, including one that shows only at close.
-// Writes to a regular file reach it in aligned blocks of 1 MiB (see
-// OutputFile.cpp), from a thread of its own if asked; what is held back is
-// written by close or the destructor.
+// A file opened for writing (created or truncated) that takes pieces of any
+// size and reports every failed write, including one that shows only at
+// close. A regular file gets its bytes in whole pages at page-aligned offsets
+// (see OutputFile.cpp), large pieces straight from the caller's buffer; what
+// is held back is written by close or the destructor.
 #ifndef HUFFCODEC_CLI_OUTPUTFILE_HPP
 #define HUFFCODEC_CLI_OUTPUTFILE_HPP
 
@@ -31,29 +31,28 @@ public:
     static bool wouldOverwrite(const std::string& path, const std::string& input);
 
     // Writes all of data, retrying short writes and interrupted calls; false
-    // on an error, including a write that takes nothing.
+    // on an error, including a write that takes nothing. The bytes may be
+    // held back until a later write or close.
     bool write(const void* data, std::size_t size);
-
-    // From here on, a thread of the file's own writes the blocks while the
-    // caller goes on; a failed write shows at a later write or at close. Only
-    // for a regular file; if no thread can start, writes stay on the caller.
-    void writeInBackground();
 
     // Writes what is held back, then closes the file; false if either
     // reports an error.
     bool close();
 
 private:
-    class BackgroundWriter;
+    struct Release {
+        void operator()(char* block) const;
+    };
 
     void stageIfRegular();
     bool writeThrough(const char* bytes, std::size_t size);
-    bool flush();
+    // Writes the staged bytes, then size bytes of bytes, in as few calls as
+    // the kernel takes them; the stage is empty after it.
+    bool writeStagedAnd(const char* bytes, std::size_t size);
 
     int fd;
-    std::unique_ptr<char[]> stage;  // bytes held back; none for a device or a pipe
+    std::unique_ptr<char[], Release> stage;  // bytes held back; none for a device or a pipe
     std::size_t staged = 0;
-    std::unique_ptr<BackgroundWriter> background;
 };
 
 #endif  // HUFFCODEC_CLI_OUTPUTFILE_HPP

@@ -81,9 +81,8 @@ int compressFile(FileCommand& command) {
 
     InputFile& source = copyInput ? *copyInput : input;
     const std::optional<huffcodec::StreamResult> result = command.writeOutput(
-        source, header.originalSize,
-        [&](const huffcodec::ReadFn& read, const huffcodec::WriteFn& write,
-            const huffcodec::Options& options) {
+        source, [&](const huffcodec::ReadFn& read, const huffcodec::WriteFn& write,
+                    const huffcodec::Options& options) {
             // The second pass starts again from the first byte.
             if (!source.rewind()) {
                 return huffcodec::StreamResult{huffcodec::Status::readError, 0, 0};

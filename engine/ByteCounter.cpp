@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 //
-// Byte-value counting over four tables.
+// Byte-value counting over eight tables.
 #include "ByteCounter.hpp"
 
 #include <cstring>
@@ -19,13 +19,13 @@ void ByteCounter::add(const std::uint8_t* data, std::size_t size) {
         ++table[1][word >> 8 & 0xFF];
         ++table[2][word >> 16 & 0xFF];
         ++table[3][word >> 24 & 0xFF];
-        ++table[0][word >> 32 & 0xFF];
-        ++table[1][word >> 40 & 0xFF];
-        ++table[2][word >> 48 & 0xFF];
-        ++table[3][word >> 56];
+        ++table[4][word >> 32 & 0xFF];
+        ++table[5][word >> 40 & 0xFF];
+        ++table[6][word >> 48 & 0xFF];
+        ++table[7][word >> 56];
     }
     for (; i < size; ++i) {
-        ++table[i & 3][data[i]];
+        ++table[i & 7][data[i]];
     }
 }
 

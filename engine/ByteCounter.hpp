@@ -11,10 +11,13 @@
 
 namespace huffcodec {
 
-// Spreads its counts over four tables so that runs of one byte value do not
-// wait on one counter's store-to-load chain; counts() adds them up. The 8 KiB
-// of tables live on the heap: a counter runs on worker threads and under
-// small stack limits.
+// Spreads its counts over eight tables, one for each byte of an eight-byte
+// load, so that runs of one byte value do not wait on one counter's
+// store-to-load chain; counts() adds them up. 32-bit counters keep the tables
+// at 8 KiB, well inside the first-level cache, and hold the counts of any
+// input up to 2^32 - 1 bytes (the format's limit is half that). The tables
+// live on the heap: a counter runs on worker threads and under small stack
+// limits.
 class ByteCounter {
 public:
     ByteCounter();
@@ -22,7 +25,7 @@ public:
     std::array<std::uint64_t, 256> counts() const;
 
 private:
-    using Tables = std::array<std::array<std::uint64_t, 256>, 4>;
+    using Tables = std::array<std::array<std::uint32_t, 256>, 8>;
     std::unique_ptr<Tables> tables;
 };
 

@@ -421,7 +421,8 @@ ChunkCounts::ChunkCounts(ChunkCounts&&) noexcept = default;
 ChunkCounts& ChunkCounts::operator=(ChunkCounts&&) noexcept = default;
 
 struct Encoder::Impl {
-    explicit Impl(const CodeTree& code) : encoder(code) {}
+    Impl(const CodeTree& code, std::int64_t inputBytes)
+        : encoder(code, static_cast<std::uint64_t>(inputBytes)) {}
     BodyEncoder encoder;
     Header header;
     std::int64_t total = 0;
@@ -442,7 +443,7 @@ Status Encoder::build(const Header& header) noexcept {
         if (built != Status::ok) {
             return built;
         }
-        auto encoder = std::make_unique<Impl>(*code);
+        auto encoder = std::make_unique<Impl>(*code, total);
         if (!encoder->encoder.supportsTree()) {
             return Status::internalError;  // ruled out by the limit on the total
         }
@@ -728,7 +729,7 @@ CompressResult compressHere(const void* in, std::size_t size, void* out, std::si
             header.counts[i] = static_cast<std::int32_t>(counts[i]);
         }
         const auto code = std::make_unique<CodeTree>(header.counts);
-        BodyEncoder encoder(*code);
+        BodyEncoder encoder(*code, size);
         // The exact size is known before a bit is written.
         const std::uint64_t total = kHeaderBytes + (bodyBitsOf(*code, header.counts) + 7) / 8;
         if (total > capacity) {

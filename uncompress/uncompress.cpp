@@ -51,9 +51,8 @@ int uncompressFile(FileCommand& command) {
     }
 
     const std::optional<huffcodec::StreamResult> result = command.writeOutput(
-        input, total,
-        [&decoder](const huffcodec::ReadFn& read, const huffcodec::WriteFn& write,
-                   const huffcodec::Options& options) {
+        input, [&decoder](const huffcodec::ReadFn& read, const huffcodec::WriteFn& write,
+                          const huffcodec::Options& options) {
             return decoder.decode(read, write, options);
         });
     if (!result) {

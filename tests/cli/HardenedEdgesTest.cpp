@@ -186,7 +186,7 @@ TEST(HardenedEdges, MemoryLimitsGiveTheOutOfMemoryProblem) {
     };
     const Sweep sweeps[] = {
         {randomBytes(3, 300000, 40), "1", 3000, 12000, 200},
-        {randomBytes(7, (std::size_t{4} << 20) + 4099, 40), "2", 8000, 40000, 1000}};
+        {randomBytes(7, (std::size_t{4} << 20) + 4099, 40), "2", 3000, 40000, 500}};
     const std::string line = "  Problem: out of memory.\n";
     for (const Sweep& sweep : sweeps) {
         const std::string& original = sweep.original;

@@ -17,9 +17,24 @@ using namespace testing_support;
 using huffcodec::BodyEncoder;
 using huffcodec::ByteCounter;
 
+// How an encoder may run: with or without the pair table, on the loop the
+// processor picks or on the portable one.
+struct EncoderSetup {
+    std::uint64_t inputBytes;
+    bool portable;
+};
+const EncoderSetup kSetups[] = {{0, false},
+                                {BodyEncoder::kPairTableFrom, false},
+                                {0, true},
+                                {BodyEncoder::kPairTableFrom, true}};
+
 // Encodes data in pieces of random sizes, as the command does block by block.
-std::string encodeFast(const HCTree& tree, const std::string& data, std::uint64_t seed) {
-    BodyEncoder encoder(codeOf(tree));
+std::string encodeFast(const HCTree& tree, const std::string& data, std::uint64_t seed,
+                       const EncoderSetup& setup = kSetups[0]) {
+    BodyEncoder encoder(codeOf(tree), setup.inputBytes);
+    if (setup.portable) {
+        encoder.usePortableLoop();
+    }
     std::mt19937_64 random(seed);
     std::string body;
     std::size_t offset = 0;
@@ -48,18 +63,22 @@ TEST(BodyEncoder, WritesWhatThePlainWriterWrites) {
         for (const std::size_t size : {0, 1, 7, 8, 9, 100, 20000}) {
             SCOPED_TRACE("seed " + std::to_string(seed));
             const std::string data = dataFor(counts, size, seed);
-            ASSERT_EQ(encodeFast(tree, data, seed), encodePlain(tree, data));
+            const std::string plain = encodePlain(tree, data);
+            for (const EncoderSetup& setup : kSetups) {
+                ASSERT_EQ(encodeFast(tree, data, seed, setup), plain) << setup.inputBytes;
+            }
             ++seed;
         }
     }
 }
 
 // The encoder takes four, three, two or one codes per store by the longest
-// code: on each side of every threshold, a tree with exactly that longest
-// code and data made mostly of its two rarest symbols, so that longest codes
-// come back to back after every number of carried bits.
+// code, and pairs of codes up to 24 bits: on each side of every threshold, a
+// tree with exactly that longest code and data made mostly of its two rarest
+// symbols, so that longest codes come back to back after every number of
+// carried bits.
 TEST(BodyEncoder, LongestCodesBackToBackAtEveryGroupingThreshold) {
-    for (const int longest : {14, 15, 18, 19, 28, 29}) {
+    for (const int longest : {11, 12, 13, 14, 15, 18, 19, 28, 29}) {
         SymbolCounts counts(kNumSymbols, 0);
         std::int32_t a = 1, b = 1;
         for (int s = 0; s <= longest; ++s) {
@@ -77,23 +96,30 @@ TEST(BodyEncoder, LongestCodesBackToBackAtEveryGroupingThreshold) {
             c = static_cast<char>(3 *
                                   (random() % 4 != 0 ? random() % 2 : random() % (longest + 1)));
         }
-        EXPECT_EQ(encodeFast(tree, data, static_cast<std::uint64_t>(longest)),
-                  encodePlain(tree, data))
-            << longest;
+        for (const EncoderSetup& setup : kSetups) {
+            EXPECT_EQ(encodeFast(tree, data, static_cast<std::uint64_t>(longest), setup),
+                      encodePlain(tree, data))
+                << longest << " " << setup.inputBytes;
+        }
     }
 }
 
 TEST(BodyEncoder, FlagsByteValuesWithoutCode) {
     HCTree tree;
     tree.buildFromCounts(makeCounts({{'a', 3}, {'b', 1}}));
-    BodyEncoder encoder(codeOf(tree));
-    std::uint8_t out[64];
-    const std::uint8_t known[] = {'a', 'b', 'a'};
-    encoder.encode(known, sizeof known, out);
-    EXPECT_FALSE(encoder.sawSymbolWithoutCode());
-    const std::uint8_t unknown[] = {'c'};
-    encoder.encode(unknown, sizeof unknown, out);
-    EXPECT_TRUE(encoder.sawSymbolWithoutCode());
+    for (const std::uint64_t inputBytes : {std::uint64_t{0}, BodyEncoder::kPairTableFrom}) {
+        BodyEncoder encoder(codeOf(tree), inputBytes);
+        EXPECT_EQ(encoder.hasPairTable(), inputBytes != 0);
+        std::uint8_t out[64];
+        const std::uint8_t known[] = {'a', 'b', 'a', 'a', 'b'};
+        encoder.encode(known, sizeof known, out);
+        EXPECT_FALSE(encoder.sawSymbolWithoutCode());
+        // In a group of four, where pairs are looked up.
+        const std::uint8_t unknown[] = {'a', 'b', 'c', 'a'};
+        encoder.encode(unknown, sizeof unknown, out);
+        EXPECT_TRUE(encoder.sawSymbolWithoutCode());
+    }
+    EXPECT_FALSE(BodyEncoder(codeOf(tree), BodyEncoder::kPairTableFrom - 1).hasPairTable());
 }
 
 TEST(BodyEncoder, DeepestTreeCodesStayWithinReach) {

@@ -1,19 +1,21 @@
 // SPDX-License-Identifier: MIT
 //
-// Preloaded into a command (LD_PRELOAD), makes one read, write or close of one
-// file fail or come up short, so that a test can strike every call in turn:
-// FAULT_OP=read|write|close, FAULT_AT=N (the Nth such call on the file, from
-// 1), FAULT_KIND=eio|short|eintr (fail with EIO; move half the bytes, at least
-// one; fail with EINTR having done nothing; a struck close releases the
-// descriptor first, as Linux does), FAULT_PATH=file (matched by device and
-// inode; unset, every descriptor above 2), FAULT_REPORT=file (created once the
-// fault has struck, holding the struck file's offset then). With FAULT_OP=read,
-// FAULT_OFFSET=N strikes at a place in the file instead of a call: a read
-// that would cross offset N stops there, and every read from N on fails with
-// EIO, however the reads are sized.
+// Preloaded into a command (LD_PRELOAD), makes one read, write (or writev) or
+// close of one file fail or come up short, so that a test can strike every
+// call in turn: FAULT_OP=read|write|close, FAULT_AT=N (the Nth such call on
+// the file, from 1), FAULT_KIND=eio|short|eintr (fail with EIO; move half
+// the bytes, at least one; fail with EINTR having done nothing; a struck
+// close releases the descriptor first, as Linux does), FAULT_PATH=file
+// (matched by device and inode; unset, every descriptor above 2),
+// FAULT_REPORT=file (created once the fault has struck, holding the struck
+// file's offset then). With FAULT_OP=read, FAULT_OFFSET=N strikes at a place
+// in the file instead of a call: a read that would cross offset N stops
+// there, and every read from N on fails with EIO, however the reads are
+// sized.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -102,6 +104,31 @@ extern "C" ssize_t read(int fd, void* buffer, size_t size) {
 extern "C" ssize_t write(int fd, const void* data, size_t size) {
     static const auto real = next<ssize_t (*)(int, const void*, size_t)>("write");
     return transfer("write", real, fd, data, size);
+}
+
+// A gathered write counts as a write: struck, it fails or takes half the
+// bytes (at least one), spread over the pieces in order.
+extern "C" ssize_t writev(int fd, const struct iovec* pieces, int count) {
+    static const auto real = next<ssize_t (*)(int, const struct iovec*, int)>("writev");
+    if (!strikes("write", fd)) {
+        return real(fd, pieces, count);
+    }
+    if (!is(kind, "short")) {
+        errno = is(kind, "eintr") ? EINTR : EIO;
+        return -1;
+    }
+    size_t total = 0;
+    for (int i = 0; i < count; ++i) {
+        total += pieces[i].iov_len;
+    }
+    struct iovec shortened[16];
+    int taken = 0;
+    for (size_t left = (total + 1) / 2; left > 0 && taken < count && taken < 16; ++taken) {
+        shortened[taken] = pieces[taken];
+        shortened[taken].iov_len = pieces[taken].iov_len < left ? pieces[taken].iov_len : left;
+        left -= shortened[taken].iov_len;
+    }
+    return real(fd, shortened, taken);
 }
 
 extern "C" int close(int fd) {
