@@ -100,7 +100,7 @@ template <std::size_t... K>
             (lanes::refill(lane[K]), ...);
             (lanes::firstStep(lane[K], shared, groups, going), ...);
             repeat(std::make_integer_sequence<int, lanes::kLookupsPerRefill - 1>(),
-                   [&]() [[gnu::always_inline]] { (lanes::step(lane[K], shared), ...); });
+                   [&]() __attribute__((always_inline)) { (lanes::step(lane[K], shared), ...); });
         } while (--groups != 0);
         if (!going) {
             break;
