@@ -134,13 +134,15 @@ struct Decoder::Impl {
     StreamResult decodeBody(const ReadFn* read, const std::uint8_t* body, std::size_t size,
                             const WriteFn& write, const Options& options, DecodeStats* stats) const;
 
-    // Short codes give several symbols a lookup and keep three lanes busy;
-    // from an average of kFourLaneBits bits a code, the lookups wait longer
-    // for fewer symbols and a fourth lane pays. Measured with huffcodec_bench_decode:
-    // three lanes ahead on text (5.4 bits on average), four on executables
-    // (6.3) and random bytes (8).
+    // Four lanes hide more of each lookup's wait than three. With the lane
+    // loop checking its limits once for many groups, four ran ahead of three
+    // on one thread (huffcodec_bench_decode decode L:0:1, 9 alternated runs)
+    // on text (5.4 bits a code on average), executables (6.3) and random
+    // bytes (8), by 0.5 to 2.5%, and within 1% of them at 1.6 bits (skewed).
+    // Codes shorter than kFourLaneBits on average, where each lookup gives
+    // up to seven symbols and the fourth lane showed no gain, keep three.
     int lanesFor() const {
-        constexpr std::uint64_t kFourLaneBits = 6;
+        constexpr std::uint64_t kFourLaneBits = 2;
         return symbolCount == 0 || bodyBits >= kFourLaneBits * symbolCount ? 4 : 3;
     }
 };
