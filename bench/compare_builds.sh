@@ -3,8 +3,8 @@
 # Compares two builds of the commands on the same data, alternating their runs
 # so that both see the same machine load, and prints median MB/s (of
 # uncompressed data, whole process) and the ratio new / old for each case:
-# uncompress to /dev/null and to a new file, compress to /dev/null, with the
-# new build at 1 thread and at its default.
+# uncompress to /dev/null and to a new file, compress to /dev/null, with both
+# builds at 1 thread (HUFFCODEC_THREADS=1) and at their default.
 #
 #   bench/compare_builds.sh OLD_BUILD NEW_BUILD DATA_DIR [RUNS]
 #
@@ -55,8 +55,8 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
 echo "Old: $old, new: $new; median of $runs alternated runs, MB/s of uncompressed data"
 echo
-echo "| data | case | old | new, 1 thread | ratio | new, default | ratio |"
-echo "|---|---|---|---|---|---|---|"
+echo "| data | case | old, 1 thread | new, 1 thread | ratio | old, default | new, default | ratio |"
+echo "|---|---|---|---|---|---|---|---|"
 for raw in "$data"/*.raw; do
     set_name=$(basename "$raw" .raw)
     size=$(stat -c %s "$raw")
@@ -78,9 +78,11 @@ for raw in "$data"/*.raw; do
         [ "$command" = compress ] && input=$raw
         target=/dev/null
         [ "$dest" = file ] && target=$work/out
-        mapfile -t t < <(alternate "- $old/$command/$command $input $target" \
-            "1 $new/$command/$command $input $target" "- $new/$command/$command $input $target")
+        mapfile -t t < <(alternate "1 $old/$command/$command $input $target" \
+            "1 $new/$command/$command $input $target" "- $old/$command/$command $input $target" \
+            "- $new/$command/$command $input $target")
         echo "| $set_name | $command → $dest | $(mbps "$size" "${t[0]}") | $(mbps "$size" "${t[1]}") |" \
-            "$(ratio "${t[0]}" "${t[1]}") | $(mbps "$size" "${t[2]}") | $(ratio "${t[0]}" "${t[2]}") |"
+            "$(ratio "${t[0]}" "${t[1]}") | $(mbps "$size" "${t[2]}") | $(mbps "$size" "${t[3]}") |" \
+            "$(ratio "${t[2]}" "${t[3]}") |"
     done
 done
