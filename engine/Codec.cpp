@@ -114,7 +114,9 @@ int ThreadPool::workers() const noexcept {
 
 // ---- Decoder ------------------------------------------------------------
 
-struct Decoder::Impl {
+// Hidden: as a member of an exported class it would otherwise export its own
+// out-of-line members.
+struct __attribute__((visibility("hidden"))) Decoder::Impl {
     explicit Impl(const CodeTree& code) : tables(code) {}
     DecodeTables tables;
     std::uint64_t symbolCount = 0;
