@@ -22,7 +22,8 @@ static huffcodec_status stream_back(const unsigned char* file, size_t file_size,
     while (status == HUFFCODEC_OK && !huffcodec_dstream_finished(stream)) {
         const size_t piece = file_size - given < 7 ? file_size - given : 7;
         huffcodec_in_buffer in = {file + given, piece, 0};
-        huffcodec_out_buffer out = {restored + *size, capacity - *size < 5 ? capacity - *size : 5, 0};
+        huffcodec_out_buffer out = {restored + *size, capacity - *size < 5 ? capacity - *size : 5,
+                                    0};
         status = huffcodec_dstream_decompress(stream, &in, &out, given + piece == file_size);
         given += in.pos;
         *size += out.pos;
@@ -64,9 +65,8 @@ int main(void) {
                                       &consumed, &shared);
     }
     huffcodec_pool_free(pool);
-    int same = status == HUFFCODEC_OK && original_size == (int64_t)size &&
-               restored_size == size && consumed == packed_size &&
-               memcmp(restored, text, size) == 0;
+    int same = status == HUFFCODEC_OK && original_size == (int64_t)size && restored_size == size &&
+               consumed == packed_size && memcmp(restored, text, size) == 0;
 
     /* The same file again, written by a compression stream 3 bytes at a time. */
     huffcodec_cstream* packer = NULL;
@@ -96,9 +96,9 @@ int main(void) {
         fprintf(stderr, "round trip failed: %s\n", huffcodec_status_message(status));
         return 1;
     }
-    printf("huffcodec %s: C, %zu bytes -> %zu -> %zu, streamed too, version number %u, "
-           "round trip ok\n",
-           huffcodec_version_string(), size, packed_size, restored_size,
-           huffcodec_version_number());
+    printf(
+        "huffcodec %s: C, %zu bytes -> %zu -> %zu, streamed too, version number %u, "
+        "round trip ok\n",
+        huffcodec_version_string(), size, packed_size, restored_size, huffcodec_version_number());
     return 0;
 }
