@@ -20,13 +20,7 @@
 #include <atomic>
 #include <utility>
 
-// The x86 build also carries the lane loop compiled for BMI2, chosen at run
-// time where the processor has it.
-#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
-#define HUFFCODEC_BMI2_KERNEL 1
-#else
-#define HUFFCODEC_BMI2_KERNEL 0
-#endif
+#include "Bmi2.hpp"
 
 namespace huffcodec {
 
@@ -99,8 +93,9 @@ template <std::size_t... K>
         do {
             (lanes::refill(lane[K]), ...);
             (lanes::firstStep(lane[K], shared, groups, going), ...);
-            repeat(std::make_integer_sequence<int, lanes::kLookupsPerRefill - 1>(),
-                   [&]() __attribute__((always_inline)) { (lanes::step(lane[K], shared), ...); });
+            repeat(
+                std::make_integer_sequence<int, lanes::kLookupsPerRefill - 1>(),
+                [&]() __attribute__((always_inline)) { (lanes::step(lane[K], shared), ...); });
         } while (--groups != 0);
         if (!going) {
             break;
@@ -169,7 +164,7 @@ bool runLanesPortable(Lane* laneStates, const LaneLimit* limits, int count,
     return runLanesOn(laneStates, limits, count, base, shared);
 }
 
-#if HUFFCODEC_BMI2_KERNEL
+#if HUFFCODEC_BMI2_BUILD
 // Shifts by a register in one instruction that leaves the flags alone: each
 // lookup and refill shifts once.
 [[gnu::target("bmi2")]] bool runLanesBmi2(Lane* laneStates, const LaneLimit* limits, int count,
@@ -183,11 +178,7 @@ bool runs(Kernel kernel) {
         case Kernel::portable:
             return true;
         case Kernel::bmi2:
-#if HUFFCODEC_BMI2_KERNEL
-            return __builtin_cpu_supports("bmi2") != 0;
-#else
-            return false;
-#endif
+            return processorRunsBmi2();
     }
     return false;
 }
@@ -202,7 +193,7 @@ std::atomic<Kernel>& chosenKernel() {
 }
 
 RunLanes runLanesOf(Kernel kernel) {
-#if HUFFCODEC_BMI2_KERNEL
+#if HUFFCODEC_BMI2_BUILD
     if (kernel == Kernel::bmi2) {
         return runLanesBmi2;
     }
