@@ -154,6 +154,10 @@ TEST(StreamDecoder, MatchesPlainPathOnEveryTreeShape) {
         tree.buildFromCounts(counts);
         for (const std::size_t size : {0, 1, 29, 1000, 70001}) {
             SCOPED_TRACE("seed " + std::to_string(seed));
+            if (!inSweep(seed, 0)) {
+                ++seed;
+                continue;
+            }
             const std::string data = dataFor(counts, size, seed++);
             const std::string body = encodePlain(tree, data);
             expectSameAsPlain(tree, body, data.size());
@@ -242,6 +246,9 @@ TEST(StreamDecoder, EveryCutPointMatchesPlainPath) {
         const std::string data = dataFor(counts, 90, seed++);
         const std::string body = encodePlain(tree, data);
         for (std::size_t cut = 0; cut <= body.size(); ++cut) {
+            if (!inSweep(cut, seed) && cut != body.size()) {
+                continue;
+            }
             SCOPED_TRACE("cut " + std::to_string(cut));
             expectSameAsPlain(tree, body.substr(0, cut), data.size(), kDefault, false);
         }
@@ -264,6 +271,7 @@ TEST(StreamDecoder, RandomBodiesMatchPlainPath) {
 // The hot loop decodes up to 28 symbols between checks; it must never hand out
 // more than asked for, whatever count and whatever run lengths.
 TEST(StreamDecoder, StopsAtExactlyTheSymbolCount) {
+    std::size_t shape = 0;
     for (const SymbolCounts& counts :
          {makeCounts({{'a', 1000}, {'b', 1}}), makeCounts({{'a', 50}, {'b', 30}, {'c', 20}}),
           countTableShapes()[60]}) {
@@ -272,9 +280,13 @@ TEST(StreamDecoder, StopsAtExactlyTheSymbolCount) {
         const std::string data = dataFor(counts, 400, 4);
         const std::string body = encodePlain(tree, data);
         for (std::uint64_t count = 0; count <= data.size(); ++count) {
+            if (!inSweep(count, shape) && count != data.size()) {
+                continue;
+            }
             SCOPED_TRACE(count);
-            expectSameAsPlain(tree, body, count, kDefault, count % 10 == 0);
+            expectSameAsPlain(tree, body, count, kDefault, count % 10 == shape);
         }
+        ++shape;
     }
 }
 

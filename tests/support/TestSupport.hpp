@@ -6,6 +6,7 @@
 #ifndef TESTS_SUPPORT_TESTSUPPORT_HPP
 #define TESTS_SUPPORT_TESTSUPPORT_HPP
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -129,6 +130,17 @@ struct CliCase {
 // Runs the case and reports every mismatch as a test failure. Standard output
 // must stay empty and the input file unchanged.
 void expectCliCase(const std::string& program, const CliCase& c);
+
+// Whether case index of an exhaustive sweep (every cut point, every count,
+// every call a fault can strike) runs: all of them in a plain build; under the
+// sanitizers, which run each case ten to thirty times slower, one in
+// kSanitizedSweepStride, chosen by offset. Sweeps over many shapes pass an
+// offset that changes from shape to shape, so that together they still reach
+// every residue.
+inline constexpr std::size_t kSanitizedSweepStride = 4;
+constexpr bool inSweep(std::size_t index, std::size_t offset) {
+    return SANITIZED == 0 || index % kSanitizedSweepStride == offset % kSanitizedSweepStride;
+}
 
 }  // namespace testing_support
 

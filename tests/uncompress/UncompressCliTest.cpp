@@ -218,6 +218,10 @@ TEST(UncompressCli, EveryTruncationOfASmallFile) {
     TempDir dir;
     const std::string in = dir.path("in.huf"), out = dir.path("out.bin");
     for (std::size_t length = 0; length <= file.size(); ++length) {
+        if (!inSweep(length, 0) && length != static_cast<std::size_t>(kHeaderBytes) &&
+            length != file.size()) {
+            continue;
+        }
         SCOPED_TRACE(length);
         writeFile(in, file.substr(0, length));
         const RunResult result = runProgram(kUncompress, {kUncompress, in, out});
