@@ -657,7 +657,7 @@ CountResult countBytes(const ReadFn& read, ChunkCounts* chunks, const Options& o
             auto kept = std::make_unique<ChunkCounts::Impl>();
             if (options.chunkBytes != 0) {
                 kept->chunkBytes =
-                    std::clamp(options.chunkBytes, kMinEncodeChunkBytes, kEncodeChunkBytes);
+                    std::clamp(options.chunkBytes, kMinEncodeChunkBytes, kMaxEncodeChunkBytes);
                 kept->threadedFrom = minThreadedBytes(kept->chunkBytes);
             }
             result.status = countChunks(read, workersFor(options), kept->chunkBytes,

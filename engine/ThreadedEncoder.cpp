@@ -33,7 +33,7 @@ void countChunk(CountSlot& slot) {
 }
 
 // Every chunk's counts fit their table.
-static_assert(kEncodeChunkBytes <= UINT32_MAX);
+static_assert(kMaxEncodeChunkBytes <= UINT32_MAX);
 
 struct EncodeSlot {
     ByteBuffer input;

@@ -152,13 +152,14 @@ struct Options {
     // encode one input (with ChunkCounts): 1 works on the calling thread and
     // starts none; 0 takes availableProcessors(). Data of fewer than
     // kMinThreadedSize original bytes starts no threads. Each decoding thread adds up to about
-    // 5 MiB of memory, each encoding thread about 1.5 MiB.
+    // 5 MiB of memory, each encoding thread two chunks and their codes (under
+    // 1 MiB unless codes run long).
     int threads = 1;
     // Body bytes of one chunk handed to a decoding thread, clamped to 64 bytes
     // .. 1 MiB; 0 picks the default (about 128 KiB of output a chunk, from 16
     // to 256 KiB of body). For countBytes, input bytes of one chunk counted
     // and then encoded by a thread, clamped to 64 bytes .. 512 KiB; 0 picks
-    // 512 KiB, and the Encoder takes the size from the ChunkCounts. A size
+    // 128 KiB, and the Encoder takes the size from the ChunkCounts. A size
     // chosen here also lowers the threshold above to 16 chunks' worth of
     // bytes. Meant for tests and benchmarks: small chunks run slower.
     std::size_t chunkBytes = 0;
@@ -335,10 +336,10 @@ struct CountResult {
     Header header;  // the counts of every byte read, when ok
 };
 
-// The counts of each chunk of an input (512 KiB, or Options::chunkBytes),
+// The counts of each chunk of an input (128 KiB, or Options::chunkBytes),
 // kept by countBytes with the chunk size: with them,
 // the Encoder knows where every chunk's codes start before it reads the chunk
-// again, and can encode chunks on several threads at once. About 1 KiB per
+// again, and can encode chunks on several threads at once. About 8 KiB per
 // MiB of input.
 class HUFFCODEC_API ChunkCounts {
 public:
