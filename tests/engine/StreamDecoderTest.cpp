@@ -153,12 +153,12 @@ TEST(StreamDecoder, MatchesPlainPathOnEveryTreeShape) {
         HCTree tree;
         tree.buildFromCounts(counts);
         for (const std::size_t size : {0, 1, 29, 1000, 70001}) {
-            SCOPED_TRACE("seed " + std::to_string(seed));
-            if (!inSweep(seed, 0)) {
-                ++seed;
+            const std::uint64_t caseSeed = seed++;
+            if (!inSweep(caseSeed, 0)) {
                 continue;
             }
-            const std::string data = dataFor(counts, size, seed++);
+            SCOPED_TRACE("seed " + std::to_string(caseSeed));
+            const std::string data = dataFor(counts, size, caseSeed);
             const std::string body = encodePlain(tree, data);
             expectSameAsPlain(tree, body, data.size());
             expectSameAsPlain(tree, body + "trailing bytes", data.size());
