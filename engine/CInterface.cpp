@@ -33,21 +33,36 @@ static_assert(HUFFCODEC_OUT_OF_MEMORY == static_cast<int>(Status::outOfMemory));
 static_assert(HUFFCODEC_INTERNAL_ERROR == static_cast<int>(Status::internalError));
 static_assert(HUFFCODEC_INVALID_ARGUMENT == static_cast<int>(Status::invalidArgument));
 static_assert(HUFFCODEC_HEADER_BYTES == huffcodec::kHeaderBytes);
+static_assert(HUFFCODEC_MAX_THREADS == huffcodec::kMaxThreads);
 
 huffcodec_status statusOf(Status status) {
     return static_cast<huffcodec_status>(static_cast<int>(status));
 }
 
-// The caller's options as C++ options: the members its struct_size covers,
-// the defaults for the rest. False when not even the thread count is there.
+// The caller's options as C++ options: the whole members its struct_size
+// covers (an older caller's struct ends before the members it does not know;
+// a size that ends inside a member leaves that member out), the defaults for
+// the rest. False when not even the thread count is there.
 bool optionsOf(const huffcodec_options* given, huffcodec::Options& options) {
     huffcodec_options all;
     huffcodec_options_init(&all);
     if (given != nullptr) {
-        if (given->struct_size < offsetof(huffcodec_options, threads) + sizeof given->threads) {
+        // Binds to the caller's member without reading it; reads it only if
+        // struct_size holds all of it.
+        const auto take = [given](auto& to, const auto& from, std::size_t offset) {
+            const bool held = given->struct_size >= offset + sizeof from;
+            if (held) {
+                to = from;
+            }
+            return held;
+        };
+        if (!take(all.threads, given->threads, offsetof(huffcodec_options, threads))) {
             return false;
         }
-        std::memcpy(&all, given, std::min(given->struct_size, sizeof all));
+        take(all.lanes, given->lanes, offsetof(huffcodec_options, lanes));
+        take(all.segment_bytes, given->segment_bytes, offsetof(huffcodec_options, segment_bytes));
+        take(all.chunk_bytes, given->chunk_bytes, offsetof(huffcodec_options, chunk_bytes));
+        take(all.pool, given->pool, offsetof(huffcodec_options, pool));
     }
     options.threads = all.threads;
     options.lanes = all.lanes;
@@ -226,7 +241,11 @@ huffcodec_status huffcodec_read_header(const void* in, size_t in_size, int64_t* 
 huffcodec_status huffcodec_dstream_create(huffcodec_dstream** stream,
                                           const huffcodec_options* options) {
     huffcodec::Options resolved;
-    if (stream == nullptr || !optionsOf(options, resolved)) {
+    if (stream == nullptr) {
+        return HUFFCODEC_INVALID_ARGUMENT;
+    }
+    *stream = nullptr;
+    if (!optionsOf(options, resolved)) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
     return createStream(stream, resolved);
@@ -257,7 +276,11 @@ void huffcodec_dstream_free(huffcodec_dstream* stream) {
 huffcodec_status huffcodec_cstream_create(huffcodec_cstream** stream, const int32_t counts[256],
                                           const huffcodec_options* options) {
     huffcodec::Options resolved;
-    if (stream == nullptr || counts == nullptr || !optionsOf(options, resolved)) {
+    if (stream == nullptr) {
+        return HUFFCODEC_INVALID_ARGUMENT;
+    }
+    *stream = nullptr;
+    if (counts == nullptr || !optionsOf(options, resolved)) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
     huffcodec::Header header;

@@ -100,8 +100,8 @@ Status ThreadPool::create(int workers, bool workersOffCaller) noexcept {
         return Status::invalidArgument;
     }
     try {
-        impl = std::make_unique<Impl>(workers == 0 ? availableProcessors() - 1 : workers,
-                                      workersOffCaller);
+        const int wanted = workers == 0 ? availableProcessors() - 1 : workers;
+        impl = std::make_unique<Impl>(std::min(wanted, kMaxThreads), workersOffCaller);
         return Status::ok;
     } catch (const std::bad_alloc&) {
         return Status::outOfMemory;
@@ -195,12 +195,16 @@ StreamResult Decoder::Impl::decodeBody(const ReadFn* read, const std::uint8_t* b
         result = read != nullptr ? one.decode(decoder.symbolCount, *read, write, counted)
                                  : one.decode(decoder.symbolCount, body, size, write, counted);
     }
-    return {result.status, result.symbolsWritten, (result.bitsConsumed + 7) / 8};
+    // Where decoding stood when a write failed depends on how far the
+    // threads had got: no input position is reported then.
+    const std::uint64_t bodyBytes =
+        result.status == Status::writeError ? 0 : (result.bitsConsumed + 7) / 8;
+    return {result.status, result.symbolsWritten, bodyBytes};
 }
 
 StreamResult Decoder::decode(const ReadFn& read, const WriteFn& write, const Options& options,
                              DecodeStats* stats) const noexcept {
-    if (!impl || checkOptions(options) != Status::ok) {
+    if (!impl || !read || !write || checkOptions(options) != Status::ok) {
         return {Status::invalidArgument, 0, 0};
     }
     try {
@@ -212,7 +216,7 @@ StreamResult Decoder::decode(const ReadFn& read, const WriteFn& write, const Opt
 
 StreamResult Decoder::decode(const void* body, std::size_t size, const WriteFn& write,
                              const Options& options, DecodeStats* stats) const noexcept {
-    if (!impl || checkOptions(options) != Status::ok) {
+    if (!impl || (body == nullptr && size > 0) || !write || checkOptions(options) != Status::ok) {
         return {Status::invalidArgument, 0, 0};
     }
     try {
@@ -303,8 +307,10 @@ struct DecompressStream::Impl {
     // Takes header bytes from in; builds the decoder once all are there.
     Status readHeaderFrom(InBuffer& in, bool endOfInput) {
         const std::size_t n = std::min(kHeaderBytes - headerFilled, in.size - in.pos);
-        std::memcpy(headerBytes.data() + headerFilled,
-                    static_cast<const std::uint8_t*>(in.data) + in.pos, n);
+        if (n > 0) {  // in.data may be null when it holds nothing
+            std::memcpy(headerBytes.data() + headerFilled,
+                        static_cast<const std::uint8_t*>(in.data) + in.pos, n);
+        }
         headerFilled += n;
         in.pos += n;
         if (headerFilled < kHeaderBytes) {
@@ -463,7 +469,7 @@ Status Encoder::build(const Header& header) noexcept {
 
 StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Options& options,
                              const ChunkCounts* chunks) const noexcept {
-    if (!impl || checkOptions(options) != Status::ok) {
+    if (!impl || !read || !write || checkOptions(options) != Status::ok) {
         return {Status::invalidArgument, 0, 0};
     }
     try {
@@ -645,7 +651,7 @@ bool CompressStream::finished() const noexcept {
 }
 
 CountResult countBytes(const ReadFn& read, ChunkCounts* chunks, const Options& options) noexcept {
-    CountResult result{checkOptions(options), {}};
+    CountResult result{read ? checkOptions(options) : Status::invalidArgument, {}};
     if (result.status != Status::ok) {
         return result;
     }

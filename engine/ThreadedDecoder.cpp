@@ -277,20 +277,27 @@ BodyResult decodeChunks(const DecodeTables& tables, const Options& options, cons
             decodeTheRest = true;  // the body ends in this chunk
             return false;
         }
-        bool ok = stepSymbols == 0 || write(meetingOutput.data(), stepSymbols);
+        // A failed write ends the body with exactly what the writes before
+        // it took counted, as on one thread.
+        const auto put = [&](const std::uint8_t* data, std::size_t size) {
+            if (size > 0 && !write(data, size)) {
+                ended = {Status::writeError, written, 0};
+                return false;
+            }
+            written += size;
+            return true;
+        };
+        if (!put(meetingOutput.data(), stepSymbols)) {
+            return false;
+        }
         for (const Piece& piece : slot.workspace.pieces()) {
             const std::size_t from =
                 static_cast<std::size_t>(std::min<std::uint64_t>(skip, piece.size));
             skip -= from;
-            if (ok && piece.size > from) {
-                ok = write(piece.data + from, piece.size - from);
+            if (!put(piece.data + from, piece.size - from)) {
+                return false;
             }
         }
-        if (!ok) {
-            ended = {Status::writeError, written, 0};
-            return false;
-        }
-        written += chunkSymbols;
         addStats(stats, slot.stats);
         ++stats.chunks;
         truth = slot.last;

@@ -14,6 +14,7 @@
 
 #include <sched.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
@@ -103,10 +104,12 @@ public:
 };
 
 // The workers of a call with options whose thread count is checked: 0 threads
-// are availableProcessors().
+// are availableProcessors(), and no call runs more than kMaxThreads, so that
+// a huge count costs what the work needs and no more.
 inline Workers workersFor(const Options& options) {
-    return {options.threads == 0 ? availableProcessors() : options.threads,
-            options.workersOffCaller, ThreadPoolAccess::threadsOf(options.pool)};
+    const int asked = options.threads == 0 ? availableProcessors() : options.threads;
+    return {std::min(asked, kMaxThreads), options.workersOffCaller,
+            ThreadPoolAccess::threadsOf(options.pool)};
 }
 
 class WorkerPool {

@@ -9,9 +9,12 @@
  * every original byte, packed least significant bit first. Anything after the
  * bits the decoder needs is ignored.
  *
- * Every function returns a status; none aborts, throws or keeps state between
- * calls. Every function may be called from several threads at once.
- * huffcodec.hpp is the C++ interface to the same library, with streaming.
+ * No function aborts or throws, whatever its arguments: a bad one gives
+ * HUFFCODEC_INVALID_ARGUMENT. Every function may be called from several
+ * threads at once on different objects. The calls over buffers keep no state
+ * between calls; a stream (huffcodec_dstream, huffcodec_cstream) keeps its
+ * own, and serves one thread at a time. A pool may serve several threads at
+ * once. huffcodec.hpp is the C++ interface to the same library.
  */
 #ifndef HUFFCODEC_HUFFCODEC_H
 #define HUFFCODEC_HUFFCODEC_H
@@ -31,9 +34,12 @@ extern "C" {
 
 /* Size of the count header that starts every compressed file. */
 #define HUFFCODEC_HEADER_BYTES 1024
+/* The most threads one call runs, and the most workers a pool holds. */
+#define HUFFCODEC_MAX_THREADS 256
 
-/* The library's version as major * 10000 + minor * 100 + patch, and as text
- * ("0.2.0"): the library that is running, not the header compiled against. */
+/* The library's version as major * 10000 + minor * 100 + patch (400 for
+ * 0.4.0), and as text ("0.4.0"): the library that is running, not the header
+ * compiled against. */
 HUFFCODEC_C_API unsigned huffcodec_version_number(void);
 HUFFCODEC_C_API const char* huffcodec_version_string(void);
 
@@ -62,9 +68,10 @@ HUFFCODEC_C_API const char* huffcodec_status_message(huffcodec_status status);
  * threads - 1 of the pool's workers at once. The threads start as the calls'
  * work needs them and wait for more between calls; calls on several threads
  * may share one pool at once. workers: the most threads (0: the available
- * processors less one); workers_off_caller not 0: the threads keep off the
- * processor the creating thread runs on. huffcodec_pool_free joins the
- * threads: no call that uses the pool may still be running. */
+ * processors less one; at most HUFFCODEC_MAX_THREADS); workers_off_caller not
+ * 0: the threads keep off the processor the creating thread runs on.
+ * huffcodec_pool_free joins the threads: no call that uses the pool may still
+ * be running. */
 typedef struct huffcodec_pool huffcodec_pool;
 HUFFCODEC_C_API huffcodec_status huffcodec_pool_create(huffcodec_pool** pool, int workers,
                                                        int workers_off_caller);
@@ -75,9 +82,11 @@ HUFFCODEC_C_API void huffcodec_pool_free(huffcodec_pool* pool);
  * struct_size tells the library which members the caller knows. Every
  * function takes NULL for the defaults. */
 typedef struct huffcodec_options {
-    size_t struct_size;   /* sizeof(huffcodec_options), set by huffcodec_options_init */
+    size_t struct_size;   /* sizeof(huffcodec_options), set by huffcodec_options_init;
+                             members it does not wholly cover take their defaults */
     int threads;          /* 0 (the default): every available processor; 1: the calling
-                             thread only; data under 4 MiB is never shared out */
+                             thread only; above HUFFCODEC_MAX_THREADS: that many; data
+                             under 4 MiB is never shared out; negative: invalid */
     int lanes;            /* interleaved lanes per segment, 1 to 4; 0: chosen by the code */
     size_t segment_bytes; /* body bytes a segment of lanes covers; 0: the default */
     size_t chunk_bytes;   /* bytes a thread takes at a time; 0: the default; for tests */
@@ -135,7 +144,8 @@ typedef struct huffcodec_out_buffer {
  * in->size) or more room (out->pos == out->size). end_of_input not 0: in
  * holds the last bytes, and a file that ends early then gives
  * HUFFCODEC_HEADER_TOO_SHORT or HUFFCODEC_TRUNCATED_BODY once every byte
- * decoded before the cut is out. A failure is final. */
+ * decoded before the cut is out. A failure is final. The create functions
+ * set *stream to the new stream, or to NULL when they fail. */
 typedef struct huffcodec_dstream huffcodec_dstream;
 HUFFCODEC_C_API huffcodec_status huffcodec_dstream_create(huffcodec_dstream** stream,
                                                           const huffcodec_options* options);

@@ -54,6 +54,11 @@ inline constexpr std::int64_t kMaxOriginalSize = 2147483647;
 // than they save.
 inline constexpr std::int64_t kMinThreadedSize = std::int64_t{4} << 20;
 
+// The most threads one call runs: a larger Options::threads (up to INT_MAX)
+// runs as this many, and a ThreadPool holds at most this many workers. Slots
+// and threads are then bounded by the chunks of work there are.
+inline constexpr int kMaxThreads = 256;
+
 // The numbers are fixed: the C interface (huffcodec.h) gives them the same
 // values, and a value once given is never changed or reused.
 enum class Status : int {
@@ -69,7 +74,8 @@ enum class Status : int {
     inputChanged = 9,    // the second pass of an Encoder saw other bytes than counted
     outOfMemory = 10,
     internalError = 11,    // a broken internal guarantee; never expected
-    invalidArgument = 12,  // options out of range, or a Decoder or Encoder not built
+    invalidArgument = 12,  // options out of range, an empty callback, or a Decoder or
+                           // Encoder not built
 };
 
 // A short English description of status, e.g. "truncated body". Never null.
@@ -134,7 +140,8 @@ HUFFCODEC_API DecompressResult decompress(const void* in, std::size_t size, void
 using ReadFn = std::function<std::ptrdiff_t(std::uint8_t* buffer, std::size_t size)>;
 // Takes size bytes; returns false on an error, which ends the call. Neither
 // callback may throw. Both are called on the thread that called the library,
-// one call at a time, whatever Options::threads is.
+// one call at a time, whatever Options::threads is. An empty ReadFn or
+// WriteFn makes the call fail with invalidArgument.
 using WriteFn = std::function<bool(const std::uint8_t* data, std::size_t size)>;
 
 class ThreadPool;
@@ -150,8 +157,10 @@ struct Options {
     std::size_t segmentBytes = 0;
     // Threads that decode one body (the ReadFn decode only), or count and
     // encode one input (with ChunkCounts): 1 works on the calling thread and
-    // starts none; 0 takes availableProcessors(). Data of fewer than
-    // kMinThreadedSize original bytes starts no threads. Each decoding thread adds up to about
+    // starts none; 0 takes availableProcessors(); counts above kMaxThreads
+    // run as kMaxThreads, and no more threads start than there are chunks of
+    // work. Data of fewer than kMinThreadedSize original bytes starts no
+    // threads. Each decoding thread adds up to about
     // 5 MiB of memory, each encoding thread two chunks and their codes (under
     // 1 MiB unless codes run long).
     int threads = 1;
@@ -192,7 +201,8 @@ public:
     ThreadPool(ThreadPool&&) noexcept;
     ThreadPool& operator=(ThreadPool&&) noexcept;
     // Sets the pool up for up to workers threads (0: availableProcessors()
-    // - 1, for a caller that works too), ending those of an earlier create().
+    // - 1, for a caller that works too; at most kMaxThreads), ending those of
+    // an earlier create().
     // With workersOffCaller, the threads keep off the processor the thread
     // calling create() runs on, as Options::workersOffCaller does. Returns
     // ok, outOfMemory, or invalidArgument for a negative count.
@@ -235,8 +245,8 @@ struct StreamResult {
     Status status;
     std::uint64_t bytesWritten;  // bytes handed to the WriteFn
     std::uint64_t bytesRead;     // Decoder: body bytes decoding needed (as in
-                                 // DecompressResult, without the header);
-                                 // Encoder: input bytes read
+                                 // DecompressResult, without the header), 0
+                                 // after a writeError; Encoder: input bytes read
 };
 
 // Decodes bodies for one header. Build once, then decode() any number of
@@ -332,7 +342,7 @@ private:
 };
 
 struct CountResult {
-    Status status;  // ok, readError, inputTooLarge or outOfMemory
+    Status status;  // ok, readError, inputTooLarge, outOfMemory or invalidArgument
     Header header;  // the counts of every byte read, when ok
 };
 

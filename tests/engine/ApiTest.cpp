@@ -10,7 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <climits>
+#include <cstddef>
+#include <cstring>
 #include <iterator>
 #include <random>
 #include <string>
@@ -676,6 +683,189 @@ TEST(Api, CInterfaceOnEveryThreadCount) {
     huffcodec::Decoder unbuilt;
     EXPECT_EQ(unbuilt.decode(in, 3, [](const std::uint8_t*, std::size_t) { return true; }).status,
               Status::invalidArgument);
+
+    // Only whole members within struct_size are read: the smallest struct
+    // that holds the thread count, or one ending inside lanes, ignores the
+    // garbage past it; one ending inside threads is refused.
+    struct Size {
+        std::size_t bytes;
+        huffcodec_status expected;
+    };
+    const std::size_t threadsEnd = offsetof(huffcodec_options, threads) + sizeof(int);
+    for (const Size c :
+         {Size{threadsEnd, HUFFCODEC_OK}, Size{threadsEnd - 1, HUFFCODEC_INVALID_ARGUMENT},
+          Size{offsetof(huffcodec_options, lanes) + 2, HUFFCODEC_OK},
+          Size{offsetof(huffcodec_options, pool) + 4, HUFFCODEC_OK}}) {
+        SCOPED_TRACE("struct_size " + std::to_string(c.bytes));
+        huffcodec_options partial;
+        std::memset(&partial, 0x55, sizeof partial);  // lanes 0x55555555, pool 0x5555...
+        partial.struct_size = c.bytes;
+        partial.threads = 2;
+        partial.segment_bytes = 0;
+        partial.chunk_bytes = 0;
+        if (c.bytes > offsetof(huffcodec_options, pool)) {
+            partial.lanes = 0;  // read: only the pool is cut
+        }
+        EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, &partial), c.expected);
+        huffcodec_dstream* stream = nullptr;
+        EXPECT_EQ(huffcodec_dstream_create(&stream, &partial), c.expected);
+        huffcodec_dstream_free(stream);
+    }
+
+    // A failed create leaves no stream behind; an empty input before the
+    // header is whole may be null.
+    std::int32_t negative[256] = {};
+    negative[7] = -1;
+    auto* stale = reinterpret_cast<huffcodec_cstream*>(&options);
+    EXPECT_EQ(huffcodec_cstream_create(&stale, negative, nullptr), HUFFCODEC_NEGATIVE_COUNT);
+    EXPECT_EQ(stale, nullptr);
+    stale = reinterpret_cast<huffcodec_cstream*>(&options);
+    EXPECT_EQ(huffcodec_cstream_create(&stale, nullptr, nullptr), HUFFCODEC_INVALID_ARGUMENT);
+    EXPECT_EQ(stale, nullptr);
+    huffcodec_dstream* dstream = nullptr;
+    ASSERT_EQ(huffcodec_dstream_create(&dstream, nullptr), HUFFCODEC_OK);
+    huffcodec_in_buffer nothing{nullptr, 0, 0};
+    huffcodec_out_buffer room{out.data(), out.size(), 0};
+    EXPECT_EQ(huffcodec_dstream_decompress(dstream, &nothing, &room, 0), HUFFCODEC_OK);
+    huffcodec_in_buffer some{in, 3, 0};
+    EXPECT_EQ(huffcodec_dstream_decompress(dstream, &some, &room, 0), HUFFCODEC_OK);
+    EXPECT_EQ(huffcodec_dstream_decompress(dstream, &nothing, &room, 1),
+              HUFFCODEC_HEADER_TOO_SHORT);
+    huffcodec_dstream_free(dstream);
+
+    // Empty callbacks are refused, not called.
+    huffcodec::Header header;
+    header.counts['a'] = 3;
+    huffcodec::Decoder decoder;
+    huffcodec::Encoder encoder;
+    ASSERT_EQ(decoder.build(header), Status::ok);
+    ASSERT_EQ(encoder.build(header), Status::ok);
+    std::string sink;
+    std::size_t offset = 0;
+    const std::string aaa = "aaa";
+    EXPECT_EQ(decoder.decode(huffcodec::ReadFn{}, appendTo(sink)).status, Status::invalidArgument);
+    EXPECT_EQ(decoder.decode(readerOf(aaa, offset), huffcodec::WriteFn{}).status,
+              Status::invalidArgument);
+    EXPECT_EQ(decoder.decode(in, 3, huffcodec::WriteFn{}).status, Status::invalidArgument);
+    EXPECT_EQ(encoder.encode(huffcodec::ReadFn{}, appendTo(sink)).status, Status::invalidArgument);
+    EXPECT_EQ(encoder.encode(readerOf(aaa, offset), huffcodec::WriteFn{}).status,
+              Status::invalidArgument);
+    EXPECT_EQ(huffcodec::countBytes(huffcodec::ReadFn{}).status, Status::invalidArgument);
+    EXPECT_TRUE(sink.empty());
+}
+
+// The peak resident size of a child process that runs work, in KiB, and
+// whether work returned true there; the child starts with the parent's
+// memory, so only differences between two such runs say anything.
+std::pair<bool, long> peakInChild(const std::function<bool()>& work) {
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(work() ? 0 : 1);
+    }
+    int status = 0;
+    rusage usage{};
+    if (child < 0 || wait4(child, &status, 0, &usage) != child) {
+        return {false, 0};
+    }
+    return {WIFEXITED(status) && WEXITSTATUS(status) == 0, usage.ru_maxrss};
+}
+
+// Any thread count, however large, ends in a status: negative ones in
+// invalidArgument, the rest in the one-thread result (counts past
+// kMaxThreads run as that many). A write that fails part way counts exactly
+// what the callback took on every thread count, and no input position. In a
+// plain build a huge count costs no more memory than the work needs: at most
+// kSlack above two threads, whose slots already cover most of this input.
+TEST(Api, AnyThreadCountEndsInAStatus) {
+    const std::string data = randomBytes(31, (std::size_t{6} << 20) + 123, 40);
+    const std::string reference = compressReference(data);
+    const auto header = huffcodec::readHeader(reference.data(), reference.size());
+    ASSERT_EQ(header.status, Status::ok);
+    huffcodec::Decoder decoder;
+    ASSERT_EQ(decoder.build(header.header), Status::ok);
+    const std::string body = reference.substr(kHeaderBytes);
+    huffcodec::ThreadPool pool;
+    ASSERT_EQ(pool.create(INT_MAX), Status::ok);
+    EXPECT_EQ(pool.workers(), huffcodec::kMaxThreads);
+
+    // Every face with the count: the C++ calls over buffers, both passes of
+    // the streaming encoder, the C calls; true when each gave what it must.
+    const auto runAll = [&](int threads, bool withPool) {
+        const Status expected = threads < 0 ? Status::invalidArgument : Status::ok;
+        huffcodec::Options options;
+        options.threads = threads;
+        options.pool = withPool ? &pool : nullptr;
+        bool ok = true;
+        std::string file(huffcodec::compressBound(data.size()), '\0');
+        const auto packed =
+            huffcodec::compress(data.data(), data.size(), file.data(), file.size(), options);
+        ok = ok && packed.status == expected;
+        file.resize(packed.bytesWritten);
+        ok = ok && (threads < 0 || file == reference);
+        std::string restored(data.size(), '\0');
+        const auto unpacked = huffcodec::decompress(reference.data(), reference.size(),
+                                                    restored.data(), restored.size(), options);
+        ok = ok && unpacked.status == expected && (threads < 0 || restored == data);
+        huffcodec::ChunkCounts chunks;
+        std::size_t offset = 0;
+        const auto counted = huffcodec::countBytes(readerOf(data, offset), &chunks, options);
+        ok = ok && counted.status == expected;
+        huffcodec::Encoder encoder;
+        std::string streamed;
+        offset = 0;
+        ok = ok && encoder.build(header.header) == Status::ok &&
+             encoder.encode(readerOf(data, offset), appendTo(streamed), options, &chunks).status ==
+                 expected &&
+             (threads < 0 || streamed == reference);
+        huffcodec_options c;
+        huffcodec_options_init(&c);
+        c.threads = threads;
+        std::size_t size = 0;
+        ok = ok && huffcodec_decompress(reference.data(), reference.size(), restored.data(),
+                                        restored.size(), &size, nullptr,
+                                        &c) == static_cast<huffcodec_status>(expected);
+        return ok;
+    };
+    const std::vector<int> counts = {-1, 0, 1, 2, 3, 64, 1 << 16, 1 << 30, INT_MAX};
+    for (const int threads : counts) {
+        SCOPED_TRACE(std::to_string(threads) + " threads");
+        EXPECT_TRUE(runAll(threads, false));
+        EXPECT_TRUE(runAll(threads, true));
+        // A write that fails on its third call.
+        for (const bool inMemory : {false, true}) {
+            std::uint64_t taken = 0;
+            int calls = 0;
+            const huffcodec::WriteFn failThird = [&](const std::uint8_t*, std::size_t n) {
+                if (++calls == 3) {
+                    return false;
+                }
+                taken += n;
+                return true;
+            };
+            huffcodec::Options options;
+            options.threads = threads;
+            options.chunkBytes = 4096;
+            std::size_t offset = 0;
+            const auto result = inMemory
+                                    ? decoder.decode(body.data(), body.size(), failThird, options)
+                                    : decoder.decode(readerOf(body, offset), failThird, options);
+            EXPECT_EQ(result.status, threads < 0 ? Status::invalidArgument : Status::writeError);
+            EXPECT_EQ(result.bytesWritten, taken);
+            EXPECT_EQ(result.bytesRead, 0u);
+        }
+    }
+    if (SANITIZED != 0) {
+        return;  // the sanitizers' own memory hides the library's
+    }
+    constexpr long kSlack = 16 << 10;  // KiB
+    const long two = peakInChild([&] { return runAll(2, false); }).second;
+    for (const int threads : counts) {
+        SCOPED_TRACE(std::to_string(threads) + " threads");
+        const auto [ok, peak] = peakInChild([&] { return runAll(threads, false); });
+        EXPECT_TRUE(ok);
+        EXPECT_LE(peak, two + kSlack);
+        std::printf("%d threads: peak %ld KiB (two threads %ld)\n", threads, peak, two);
+    }
 }
 
 }  // namespace
