@@ -9,10 +9,13 @@
 // only once the next chunk has supplied its tail (kChunkTailBytes), and threads start at 16 chunks'
 // worth of symbols: so most runs pick chunks from that tail up to a size whose next two chunks
 // still fit in the body, which workers decode and the calling thread meets at their boundaries; one
-// run in four picks chunks too small for a worker, and the calling thread decodes them all. Last,
+// run in four picks chunks too small for a worker, and the calling thread decodes them all; one in
+// eight asks for INT_MAX threads. A write that fails on a call the input picks must leave the count
+// written at what the calls before it took. Last,
 // the whole file goes through the caller-driven stream in pieces of sizes the input picks, which
 // must give the same bytes, status and end.
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <iterator>
 #include <sstream>
@@ -72,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t shared =
         size / 7 % 4 == 0 ? kSmallest + size * 131 % (kChunkTailBytes - kSmallest)
                           : kChunkTailBytes + size * 131 % (largestMet - kChunkTailBytes + 1);
-    const int threads = 2 + static_cast<int>(size % 3);
+    // Now and then a count far past kMaxThreads, which runs as that many.
+    const int threads = size % 8 == 7 ? INT_MAX : 2 + static_cast<int>(size % 3);
     const int lanes = 1 + static_cast<int>(size / 3 % 4);
     const huffcodec::Options ways[] = {{0, 0},
                                        {1, 0},
@@ -119,6 +123,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     fuzzRunsWithWorkers += workersRan ? 1 : 0;
+
+    // A write that fails on a call the input picks ends the threaded decode
+    // with exactly the bytes the calls before it took, and no input position.
+    {
+        const int failAt = 1 + static_cast<int>(size % 5);
+        int calls = 0;
+        std::string taken;
+        const huffcodec::WriteFn failing = [&](const std::uint8_t* bytes, std::size_t n) {
+            if (++calls == failAt) {
+                return false;
+            }
+            taken.append(reinterpret_cast<const char*>(bytes), n);
+            return true;
+        };
+        const huffcodec::StreamResult result =
+            decoder.decode(body, bodySize, failing, {lanes, 0, threads, shared});
+        FUZZ_CHECK(result.bytesWritten == taken.size());
+        FUZZ_CHECK(taken == plain.substr(0, taken.size()));
+        FUZZ_CHECK(calls < failAt ||
+                   (result.status == huffcodec::Status::writeError && result.bytesRead == 0));
+    }
 
     // The whole file through the caller-driven stream, in and out in pieces
     // whose sizes the input picks.
