@@ -827,6 +827,11 @@ TEST(Api, AnyThreadCountEndsInAStatus) {
         huffcodec_options_init(&c);
         c.threads = threads;
         std::size_t size = 0;
+        std::string cFile(huffcodec_compress_bound(data.size()), '\0');
+        ok = ok &&
+             huffcodec_compress(data.data(), data.size(), cFile.data(), cFile.size(), &size, &c) ==
+                 static_cast<huffcodec_status>(expected) &&
+             (threads < 0 || cFile.substr(0, size) == reference);
         ok = ok && huffcodec_decompress(reference.data(), reference.size(), restored.data(),
                                         restored.size(), &size, nullptr,
                                         &c) == static_cast<huffcodec_status>(expected);
