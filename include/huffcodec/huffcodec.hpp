@@ -28,7 +28,9 @@
 //
 // Thread safety: every function may be called from several threads at once on
 // different arguments. A built Decoder or Encoder is immutable: one object may
-// serve several threads at once, each call with its own callbacks.
+// serve several threads at once, each call with its own callbacks. A
+// DecompressStream or CompressStream keeps the state of its file and serves
+// one thread at a time; a ThreadPool serves any number at once.
 #ifndef HUFFCODEC_HUFFCODEC_HPP
 #define HUFFCODEC_HUFFCODEC_HPP
 
