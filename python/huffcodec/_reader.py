@@ -1,8 +1,12 @@
 # SPDX-License-Identifier: MIT
 """huffcodec.open(): a binary file object that decodes as it is read."""
 
+import errno
+import functools
 import io
+import operator
 import os
+import threading
 
 from . import _huffcodec
 
@@ -14,10 +18,39 @@ _OUT_CHUNK = 1 << 16
 _INTERNAL_ERROR = 11
 
 
+def _serialised(method):
+    """Runs method holding the reader's lock: one call at a time, whole."""
+
+    @functools.wraps(method)
+    def locked(self, *args, **kwargs):
+        if not self._lock.acquire(blocking=False):
+            # A signal handler reading the reader its thread is reading
+            # would wait for itself forever.
+            if self._owner == threading.get_ident():
+                raise RuntimeError("reentrant call inside a huffcodec reader")
+            self._lock.acquire()
+        self._owner = threading.get_ident()
+        try:
+            return method(self, *args, **kwargs)
+        finally:
+            self._owner = None
+            self._lock.release()
+
+    return locked
+
+
 class HuffcodecReader(io.BufferedIOBase):
-    """Decodes a compressed file as it is read. Made by :func:`huffcodec.open`."""
+    """Decodes a compressed file as it is read. Made by :func:`huffcodec.open`.
+
+    Threads may share a reader: their calls take turns, as on an
+    ``io.BufferedReader``, and each call gets the next stretch of the data.
+    A call that meets a failure after decoding some bytes returns them, and
+    the next call raises it.
+    """
 
     def __init__(self, source, *, close_source: bool, name=None) -> None:
+        self._lock = threading.Lock()
+        self._owner = None
         self._source = source
         self._close_source = close_source
         if name is not None:
@@ -29,7 +62,7 @@ class HuffcodecReader(io.BufferedIOBase):
         # Decoded bytes not yet given out: _buf[_pos:].
         self._buf = b""
         self._pos = 0
-        self._failure = None  # a status to raise once the bytes before it are out
+        self._failure = None  # raises the failure met, once the bytes before it are out
 
     # ---- io.BufferedIOBase ---------------------------------------------
 
@@ -43,6 +76,7 @@ class HuffcodecReader(io.BufferedIOBase):
     def writable(self) -> bool:
         return False
 
+    @_serialised
     def close(self) -> None:
         if self.closed:
             return
@@ -58,44 +92,63 @@ class HuffcodecReader(io.BufferedIOBase):
     def detach(self):
         raise io.UnsupportedOperation("a huffcodec reader cannot be detached")
 
+    @_serialised
     def readinto(self, b) -> int:
         return self._readinto(b, whole=True)
 
+    @_serialised
     def readinto1(self, b) -> int:
         return self._readinto(b, whole=False)
 
+    @_serialised
     def read(self, size=-1) -> bytes:
         self._check_open()
         if size is None or size < 0:
-            parts = [self._take(len(self._buf) - self._pos)]
-            while True:
-                chunk = bytearray(_OUT_CHUNK * 4)
-                got = self._decode_into(memoryview(chunk))
-                if got == 0:
-                    break
-                del chunk[got:]
-                parts.append(bytes(chunk))
-            return b"".join(parts)
+            return self._read_all()
         buffer = bytearray(size)
         got = self._readinto(buffer, whole=True)
         del buffer[got:]
         return bytes(buffer)
 
+    @_serialised
     def read1(self, size=-1) -> bytes:
         self._check_open()
         if size is None or size < 0:
             size = _OUT_CHUNK
-        if self._pos == len(self._buf) and not self._fill():
+        if size == 0 or (self._pos == len(self._buf) and not self._fill()):
             return b""
         return self._take(size)
 
+    @_serialised
     def peek(self, size=0) -> bytes:
         self._check_open()
         if self._pos == len(self._buf):
             self._fill()
         return self._buf[self._pos :]
 
-    # ---- decoding ------------------------------------------------------
+    @_serialised
+    def readline(self, size=-1) -> bytes:
+        # Here rather than io's, which calls peek() and read() in turn: a
+        # line must not take turns with another thread's reads.
+        self._check_open()
+        size = -1 if size is None else operator.index(size)
+        parts = []
+        have = 0
+        try:
+            while size < 0 or have < size:
+                if self._pos == len(self._buf) and not self._fill():
+                    break
+                stop = len(self._buf) if size < 0 else min(len(self._buf), self._pos + size - have)
+                end = self._buf.find(b"\n", self._pos, stop)
+                parts.append(self._take((stop if end < 0 else end + 1) - self._pos))
+                have += len(parts[-1])
+                if end >= 0:
+                    break
+        except BaseException as error:
+            self._keep_or_raise(error, b"".join(parts))
+        return b"".join(parts)
+
+    # ---- decoding (the caller holds the lock) --------------------------
 
     def _check_open(self) -> None:
         if self.closed:
@@ -106,6 +159,21 @@ class HuffcodecReader(io.BufferedIOBase):
         self._pos += len(data)
         return data
 
+    def _keep_or_raise(self, error: BaseException, data) -> None:
+        """Ends a call that met error after decoding data, losing none of it.
+
+        With bytes in hand an ``Exception`` waits: the call returns them, and
+        the next call meets it again (a failure of the data is kept; the
+        source is asked again). Anything else (KeyboardInterrupt) goes out
+        now, and data is kept for the next read.
+        """
+        if not len(data):
+            raise error
+        if not isinstance(error, Exception):
+            self._buf = bytes(data) + self._buf[self._pos :]
+            self._pos = 0
+            raise error
+
     def _fill(self) -> bool:
         """Decodes the next piece into the internal buffer; False at the end."""
         chunk = bytearray(_OUT_CHUNK)
@@ -114,6 +182,20 @@ class HuffcodecReader(io.BufferedIOBase):
         self._buf = bytes(chunk)
         self._pos = 0
         return got > 0
+
+    def _read_all(self) -> bytes:
+        parts = [self._take(len(self._buf) - self._pos)]
+        try:
+            while True:
+                chunk = bytearray(_OUT_CHUNK * 4)
+                got = self._decode_into(memoryview(chunk))
+                if got == 0:
+                    break
+                del chunk[got:]
+                parts.append(bytes(chunk))
+        except BaseException as error:
+            self._keep_or_raise(error, b"".join(parts))
+        return b"".join(parts)
 
     def _readinto(self, b, *, whole: bool) -> int:
         self._check_open()
@@ -126,42 +208,47 @@ class HuffcodecReader(io.BufferedIOBase):
                 if not whole:
                     return done
             # Large reads are decoded straight into the caller's buffer.
-            while done < len(target):
-                got = self._decode_into(target[done:])
-                if got == 0:
-                    break
-                done += got
-                if not whole:
-                    break
+            try:
+                while done < len(target):
+                    got = self._decode_into(target[done:])
+                    if got == 0:
+                        break
+                    done += got
+                    if not whole:
+                        break
+            except BaseException as error:
+                self._keep_or_raise(error, target[:done])
             return done
 
     def _decode_into(self, target: memoryview) -> int:
-        """Decodes into target; 0 only at the end of the decoded data."""
+        """Decodes into target: the bytes written, 0 at the end of the data.
+
+        Raises only with nothing written: a failure met while writing is kept
+        and raised by the next call, once the bytes before it are out.
+        """
         if len(target) == 0:
             return 0
         while True:
             if self._failure is not None:
-                _huffcodec.raise_status(self._failure)
+                self._failure()
             if self._stream.finished:
                 return 0
             if self._in_pos == len(self._in) and not self._in_ended:
-                self._in = self._source.read(_IN_CHUNK)
-                self._in_pos = 0
-                if self._in is None:
-                    raise BlockingIOError("the source has no bytes ready")
-                if not self._in:
-                    self._in_ended = True
+                data = self._source.read(_IN_CHUNK)
+                if data is None:
+                    # The position is unchanged: a later read asks again.
+                    raise BlockingIOError(errno.EAGAIN, "the source has no bytes ready")
+                self._in, self._in_pos, self._in_ended = data, 0, not len(data)
             before = self._in_pos
             self._in_pos, written, status = self._stream.decompress(
                 self._in, self._in_pos, target, 0, self._in_ended
             )
-            if status == 0 and not written and self._in_ended and self._in_pos == before:
+            if status != 0:
+                self._failure = functools.partial(_huffcodec.raise_status, status)
+            elif not written and self._in_ended and self._in_pos == before:
                 # The stream promises progress or a status; never spin.
                 if not self._stream.finished:
-                    _huffcodec.raise_status(_INTERNAL_ERROR)
-            if status != 0:
-                # Raised on the next call: the bytes written now go out first.
-                self._failure = status
+                    self._failure = functools.partial(_huffcodec.raise_status, _INTERNAL_ERROR)
             if written:
                 return written
 
@@ -173,8 +260,16 @@ def open(file, mode: str = "rb") -> HuffcodecReader:
     object open for reading, which the reader reads from its current position
     and leaves open. Only mode ``"rb"`` is supported. The result decodes as it
     is read, in bounded memory, and cannot seek; wrap it in
-    ``io.TextIOWrapper`` to read text. One reader serves one thread at a
-    time: a second thread reading at once gets a ``RuntimeError``.
+    ``io.TextIOWrapper`` to read text.
+
+    Threads may share one reader: their calls take turns, each getting the
+    next stretch of the data, as on an ``io.BufferedReader``. A cut or bad
+    file gives every byte decoded before the fault, then the next call raises.
+    A source that returns ``None`` (non-blocking, nothing ready) makes a call
+    with nothing to return raise ``BlockingIOError``; a later call goes on.
+
+    Raises ``ValueError`` for another mode or a path with a NUL byte,
+    ``TypeError`` for another ``file``.
     """
     if mode not in ("rb", "br"):
         raise ValueError(f"huffcodec.open supports mode 'rb' only, not {mode!r}")

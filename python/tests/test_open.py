@@ -1,6 +1,9 @@
 # SPDX-License-Identifier: MIT
 import io
+import random
 import shutil
+import time
+from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 from hypothesis import given
@@ -82,3 +85,98 @@ def test_large_file_reads_in_bounded_pieces():
     first = reader.read1(100)
     assert 0 < len(first) <= 100
     assert first + reader.read() == data
+
+
+class Trickle:
+    """A source of 777 bytes a read, after a pause that lets other threads run;
+    stalling, it has nothing ready (None) every other read."""
+
+    def __init__(self, data, *, stalling=False, pause=0.0):
+        self.data, self.stalling, self.pause, self.calls = io.BytesIO(data), stalling, pause, 0
+
+    def read(self, size):
+        time.sleep(self.pause)
+        self.calls += 1
+        return None if self.stalling and self.calls % 2 else self.data.read(min(size, 777))
+
+
+def _peek(reader, size):
+    data = reader.peek(size)
+    assert reader.read(len(data)) == data
+    return data
+
+
+READS = {"read": lambda r, n: r.read(n), "read()": lambda r, n: r.read(),
+         "read1": lambda r, n: r.read1(n), "readline": lambda r, n: r.readline(n),
+         "readinto": lambda r, n: (b := bytearray(n))[: r.readinto(b)],
+         "readinto1": lambda r, n: (b := bytearray(n))[: r.readinto1(b)],
+         "peek": _peek, "next": lambda r, n: next(r, b"")}
+READ_ROWS = [(m, n) for m in ("read", "read1", "readline", "readinto", "readinto1", "peek")
+             for n in (1, 1000, 4096, 100000)]
+READ_ROWS += [("read", -1), ("read", None), ("read()", -1), ("read1", -1), ("readline", -1),
+              ("next", -1)]
+TEXT = huffcodec.compress(b"".join(b"line %d of some text here\n" % i for i in range(1300)))
+CUT_FILES = {"text cut in half": TEXT[: (len(TEXT) + huffcodec.HEADER_BYTES) // 2],
+             "one-bit codes, 5000 body bytes": huffcodec.compress(b"ab" * 100000)[:1024 + 5000],
+             "cut in the header": TEXT[:500]}
+
+
+@pytest.fixture(scope="module")
+def cut_files(tmp_path_factory):
+    """Each cut file with the bytes the C++ decoder (decompress_file) writes
+    before it fails, and the error huffcodec.decompress raises for it."""
+    found, path = {}, tmp_path_factory.mktemp("cut") / "cut.huf"
+    for name, packed in CUT_FILES.items():
+        path.write_bytes(packed)
+        with pytest.raises(huffcodec.Error) as failed:
+            huffcodec.decompress(packed)
+        with pytest.raises(type(failed.value)):
+            huffcodec.decompress_file(path, path.with_suffix(".out"))
+        found[name] = packed, path.with_suffix(".out").read_bytes(), type(failed.value)
+    assert len(found["one-bit codes, 5000 body bytes"][1]) == 40000
+    return found
+
+
+@pytest.mark.parametrize("stalling", [False, True], ids=["ready", "stalling"])
+@pytest.mark.parametrize("method, size", READ_ROWS)
+@pytest.mark.parametrize("name", CUT_FILES)
+def test_a_cut_file_gives_exactly_the_decodable_prefix_then_raises(cut_files, name, method,
+                                                                   size, stalling):
+    packed, prefix, error = cut_files[name]
+    reader = huffcodec.open(Trickle(packed, stalling=True) if stalling else io.BytesIO(packed))
+    got, waits = bytearray(), 0
+    while waits <= len(packed):
+        try:
+            piece = READS[method](reader, size)
+        except BlockingIOError:  # nothing ready: a later call goes on
+            waits += 1
+            continue
+        except error:
+            break
+        assert piece, "a cut file ended as a whole one would"
+        got += piece
+    assert got == prefix and (waits > 0) == stalling
+    with pytest.raises(error):  # and on every call after
+        READS[method](reader, size)
+
+
+def test_threads_sharing_a_reader_take_turns():
+    records = b"".join(b"%07d\n" % i for i in range(100000))
+    reader = huffcodec.open(Trickle(huffcodec.compress(records), pause=0.0002))
+
+    def work(seed):
+        rng, pieces = random.Random(seed), []
+        calls = [reader.readline, lambda: next(reader, b""),
+                 lambda: READS["read"](reader, 8 * rng.randint(1, 300)),
+                 lambda: READS["readinto"](reader, 8 * rng.randint(1, 300))]
+        while piece := rng.choice(calls)():
+            pieces.append(bytes(piece))
+        return pieces
+
+    with ThreadPoolExecutor(2) as pool:
+        pieces = [piece for mine in pool.map(work, range(2)) for piece in mine]
+    # Each call took whole records on from where the one before ended: the
+    # pieces, put in order of where they start, make the file.
+    starts = [int(piece[:7]) for piece in pieces]
+    assert all(records[8 * s: 8 * s + len(p)] == p for s, p in zip(starts, pieces))
+    assert b"".join(p for _, p in sorted(zip(starts, pieces))) == records
