@@ -7,17 +7,24 @@ read a compressed file as it decodes. A numcodecs codec (for Zarr and Dask)
 is :class:`huffcodec.numcodecs.Huffman`.
 
 Every call releases the GIL while it works, so Python threads run calls side
-by side; ``threads`` (``None``: every processor the process may use, ``1``:
-the calling thread alone) sets how many threads one call of 4 MiB or more
-uses. Failures raise :class:`Error` (a ``ValueError``) or one of its
-subclasses, ``OSError`` for files, ``MemoryError`` when memory runs out.
+by side; ``threads`` sets how many threads one call of 4 MiB or more uses:
+``None`` or ``0`` every processor the process may use, ``1`` the calling
+thread alone, and a count above :data:`MAX_THREADS` runs as that many. It is
+``None`` or an int (anything with ``__index__``, numpy's integers too).
+
+Failures of the data raise :class:`Error` (a ``ValueError``) or one of its
+subclasses, ``OSError`` for files, ``MemoryError`` when memory runs out. Bad
+arguments raise ``TypeError`` for a wrong type (a ``threads`` or
+``max_output_size`` that is a bool, float or str; a read-only ``out``; a
+non-buffer) and ``ValueError`` for a wrong value (a negative count, an ``out``
+of the wrong size, a buffer that is not C-contiguous, a path with a NUL byte).
 """
 
 import os as _os
 from typing import NamedTuple, Optional, Tuple
 
 from . import _huffcodec
-from ._errors import Error, HeaderError, InputChangedError, TruncatedError
+from ._errors import Error, HeaderError, InputChangedError, OutputTooLargeError, TruncatedError
 from ._reader import HuffcodecReader, open
 
 __version__ = _huffcodec.__version__
@@ -26,12 +33,15 @@ __version__ = _huffcodec.__version__
 HEADER_BYTES = _huffcodec.HEADER_BYTES
 #: The largest original size the format can describe.
 MAX_ORIGINAL_SIZE = _huffcodec.MAX_ORIGINAL_SIZE
+#: The most threads one call runs; a larger ``threads`` runs as this many.
+MAX_THREADS = _huffcodec.MAX_THREADS
 
 __all__ = [
     "Error",
     "HeaderError",
     "TruncatedError",
     "InputChangedError",
+    "OutputTooLargeError",
     "Header",
     "HuffcodecReader",
     "compress",
@@ -43,6 +53,7 @@ __all__ = [
     "compress_bound",
     "HEADER_BYTES",
     "MAX_ORIGINAL_SIZE",
+    "MAX_THREADS",
     "__version__",
 ]
 
@@ -60,15 +71,20 @@ def compress(data, *, threads: Optional[int] = None) -> bytes:
     return _huffcodec.compress(data, threads=threads)
 
 
-def decompress(data, *, threads: Optional[int] = None, out=None):
+def decompress(data, *, threads: Optional[int] = None, out=None,
+               max_output_size: Optional[int] = None):
     """Decompresses a compressed file's bytes.
 
     Returns ``bytes``, or with ``out`` (a writable contiguous buffer of exactly
-    the original size) writes the decoded bytes there and returns ``out``.
+    the original size, else ``ValueError``; a read-only one is a
+    ``TypeError``) writes the decoded bytes there and returns ``out``.
     Raises :class:`TruncatedError` for a body cut short and
-    :class:`HeaderError` for a bad header.
+    :class:`HeaderError` for a bad header. The header says how many bytes to
+    allocate: with ``max_output_size`` (``None``: no cap), a header that
+    claims more raises :class:`OutputTooLargeError` before anything is
+    allocated.
     """
-    return _huffcodec.decompress(data, threads=threads, out=out)
+    return _huffcodec.decompress(data, threads=threads, out=out, max_output_size=max_output_size)
 
 
 def read_header(data) -> Header:
@@ -84,14 +100,21 @@ def compress_bound(size: int) -> int:
 def compress_file(src, dst, *, threads: Optional[int] = None) -> None:
     """Compresses the file ``src`` into ``dst``, byte for byte as ``compress`` does.
 
-    On any failure ``dst`` is removed: no half-written file is left behind.
+    On any failure after ``dst`` is opened, ``dst`` is removed: no
+    half-written file is left behind. A path with a NUL byte is a
+    ``ValueError`` before anything is opened.
     """
     _huffcodec.compress_file(_os.fsencode(src), _os.fsencode(dst), threads=threads)
 
 
-def decompress_file(src, dst, *, threads: Optional[int] = None) -> None:
+def decompress_file(src, dst, *, threads: Optional[int] = None,
+                    max_output_size: Optional[int] = None) -> None:
     """Decompresses the file ``src`` into ``dst``, as ``uncompress`` does.
 
-    On a failure the bytes decoded before it stay in ``dst``.
+    On a failure the bytes decoded before it stay in ``dst``. With
+    ``max_output_size``, a header that claims more bytes raises
+    :class:`OutputTooLargeError` and leaves ``dst`` empty, as a bad header
+    does. A path with a NUL byte is a ``ValueError`` before anything is opened.
     """
-    _huffcodec.decompress_file(_os.fsencode(src), _os.fsencode(dst), threads=threads)
+    _huffcodec.decompress_file(_os.fsencode(src), _os.fsencode(dst), threads=threads,
+                               max_output_size=max_output_size)

@@ -8,7 +8,7 @@ import operator
 import os
 import threading
 
-from . import _huffcodec
+from . import _errors, _huffcodec
 
 # Compressed bytes read from the source at a time, and decoded bytes made at a
 # time when the caller asks for less; with the stream's own state this bounds
@@ -48,7 +48,7 @@ class HuffcodecReader(io.BufferedIOBase):
     the next call raises it.
     """
 
-    def __init__(self, source, *, close_source: bool, name=None) -> None:
+    def __init__(self, source, *, close_source: bool, name=None, max_output_size=None) -> None:
         self._lock = threading.Lock()
         self._owner = None
         self._source = source
@@ -56,6 +56,7 @@ class HuffcodecReader(io.BufferedIOBase):
         if name is not None:
             self.name = name
         self._stream = _huffcodec.DecompressStream()
+        self._limit = max_output_size
         self._in = b""
         self._in_pos = 0
         self._in_ended = False
@@ -249,11 +250,24 @@ class HuffcodecReader(io.BufferedIOBase):
                 # The stream promises progress or a status; never spin.
                 if not self._stream.finished:
                     self._failure = functools.partial(_huffcodec.raise_status, _INTERNAL_ERROR)
+            if self._limit is not None and self._stream.original_size is not None:
+                if self._stream.original_size > self._limit:
+                    # Checked as soon as the header is read: none of the
+                    # bytes written with it go out.
+                    self._failure = functools.partial(
+                        _raise_too_large, self._stream.original_size, self._limit
+                    )
+                    continue
+                self._limit = None
             if written:
                 return written
 
 
-def open(file, mode: str = "rb") -> HuffcodecReader:
+def _raise_too_large(size: int, limit: int):
+    raise _errors.output_too_large(size, limit)
+
+
+def open(file, mode: str = "rb", *, max_output_size=None) -> HuffcodecReader:
     """Opens a compressed file for reading as a binary file object.
 
     ``file`` is a path (``str``, ``bytes`` or ``os.PathLike``) or a binary file
@@ -268,14 +282,22 @@ def open(file, mode: str = "rb") -> HuffcodecReader:
     A source that returns ``None`` (non-blocking, nothing ready) makes a call
     with nothing to return raise ``BlockingIOError``; a later call goes on.
 
+    ``max_output_size`` (``None``: no cap) makes the first read raise
+    :class:`OutputTooLargeError` when the header claims more bytes.
     Raises ``ValueError`` for another mode or a path with a NUL byte,
-    ``TypeError`` for another ``file``.
+    ``TypeError`` for another ``file`` or a ``max_output_size`` that is not an
+    int, ``ValueError`` for a negative one.
     """
     if mode not in ("rb", "br"):
         raise ValueError(f"huffcodec.open supports mode 'rb' only, not {mode!r}")
+    max_output_size = _huffcodec.check_count(max_output_size, "max_output_size")
     if isinstance(file, (str, bytes, os.PathLike)):
         source = io.open(file, "rb")
-        return HuffcodecReader(source, close_source=True, name=os.fspath(file))
+        return HuffcodecReader(
+            source, close_source=True, name=os.fspath(file), max_output_size=max_output_size
+        )
     if not hasattr(file, "read"):
         raise TypeError("file must be a path or a binary file object")
-    return HuffcodecReader(file, close_source=False, name=getattr(file, "name", None))
+    return HuffcodecReader(
+        file, close_source=False, name=getattr(file, "name", None), max_output_size=max_output_size
+    )

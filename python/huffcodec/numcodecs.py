@@ -10,7 +10,7 @@ from typing import Optional
 from numcodecs.abc import Codec
 from numcodecs.compat import ensure_contiguous_ndarray
 
-from . import compress, decompress
+from . import _huffcodec, compress, decompress
 
 __all__ = ["Huffman"]
 
@@ -18,17 +18,18 @@ __all__ = ["Huffman"]
 class Huffman(Codec):
     """Static Huffman coding of a chunk's bytes.
 
-    ``threads``: threads one chunk of 4 MiB or more is coded with (``None``:
-    every processor the process may use; ``1``: the calling thread, the
-    choice when a Dask scheduler already runs a chunk per core).
+    ``threads``: threads one chunk of 4 MiB or more is coded with (``None`` or
+    ``0``: every processor the process may use; ``1``: the calling thread, the
+    choice when a Dask scheduler already runs a chunk per core). It is checked
+    as :func:`huffcodec.compress` checks it: ``TypeError`` for a bool, float
+    or str, ``ValueError`` for a negative int.
     """
 
     codec_id = "huffcodec"
 
     def __init__(self, threads: Optional[int] = None) -> None:
-        if threads is not None and (not isinstance(threads, int) or threads < 1):
-            raise ValueError("threads must be None or a positive int")
-        self.threads = threads
+        # Kept as a plain int: numpy's are not JSON, and the config must be.
+        self.threads = _huffcodec.check_count(threads, "threads")
 
     def encode(self, buf) -> bytes:
         return compress(ensure_contiguous_ndarray(buf), threads=self.threads)

@@ -12,12 +12,14 @@
 
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -46,14 +48,70 @@ void check(huffcodec::Status status) {
     }
 }
 
-huffcodec::Options optionsFor(const py::object& threads) {
-    huffcodec::Options options;
-    // None: the library's own choice, every processor the process may use.
-    options.threads = threads.is_none() ? 0 : threads.cast<int>();
-    if (options.threads < 0) {
-        throw py::value_error("threads must be None or at least 1");
+// A header's original size above the caller's max_output_size.
+struct OutputTooLarge {
+    std::uint64_t size;
+    std::uint64_t limit;
+};
+
+bool isBool(const py::handle& value) {
+    // numpy's bool has __index__ too (deprecated); True is no count either.
+    const char* type = Py_TYPE(value.ptr())->tp_name;
+    return PyBool_Check(value.ptr()) || std::strcmp(type, "numpy.bool_") == 0 ||
+           std::strcmp(type, "numpy.bool") == 0;
+}
+
+// None, or an integer of at least 0: anything with __index__ (numpy's
+// integers too) but a bool. TypeError for another type, ValueError for a
+// negative value; a value past 64 bits saturates, callers clamp further.
+std::optional<std::uint64_t> countArgument(const py::handle& value, const char* name) {
+    if (value.is_none()) {
+        return std::nullopt;
     }
+    if (isBool(value) || !PyIndex_Check(value.ptr())) {
+        throw py::type_error(std::string(name) + " must be None or an int, not " +
+                             Py_TYPE(value.ptr())->tp_name);
+    }
+    const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+    if (!index) {
+        throw py::error_already_set();
+    }
+    int overflow = 0;
+    const long long number = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+    if (number == -1 && PyErr_Occurred() != nullptr) {
+        throw py::error_already_set();
+    }
+    if (overflow < 0 || (overflow == 0 && number < 0)) {
+        throw py::value_error(std::string(name) + " must be None or an int of at least 0, not " +
+                              py::repr(index).cast<std::string>());
+    }
+    return overflow > 0 ? UINT64_MAX : static_cast<std::uint64_t>(number);
+}
+
+// For Python code that keeps a count: None or the value as a Python int.
+py::object checkCount(const py::handle& value, const std::string& name) {
+    if (!countArgument(value, name.c_str())) {
+        return py::none();
+    }
+    return py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+}
+
+huffcodec::Options optionsFor(const py::handle& threads) {
+    huffcodec::Options options;
+    // None and 0: the library's own choice, every processor the process may use.
+    const std::uint64_t count = countArgument(threads, "threads").value_or(0);
+    // The library runs a larger count as kMaxThreads; clamped here, any
+    // Python int fits the int it takes.
+    options.threads = static_cast<int>(std::min<std::uint64_t>(count, huffcodec::kMaxThreads));
     return options;
+}
+
+// A path goes to the system as a C string, which ends at its first NUL:
+// "victim\0.huf" would name "victim". Refused as Python's open() refuses it.
+void checkPath(const std::string& path) {
+    if (path.find('\0') != std::string::npos) {
+        throw py::value_error("embedded null byte");
+    }
 }
 
 // A contiguous view of any buffer exporter, held (and so kept from resizing)
@@ -62,9 +120,20 @@ struct View {
     Py_buffer buffer{};
 
     View(const py::handle& object, bool writable) {
-        const int flags = writable ? PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS : PyBUF_C_CONTIGUOUS;
-        if (PyObject_GetBuffer(object.ptr(), &buffer, flags) != 0) {
+        if (PyObject_GetBuffer(object.ptr(), &buffer, PyBUF_C_CONTIGUOUS) != 0) {
+            // A buffer of another layout is the right type with a bad value:
+            // ValueError, as numpy raises for its own arrays.
+            if (PyErr_ExceptionMatches(PyExc_BufferError)) {
+                py::raise_from(PyExc_ValueError, "the buffer is not C-contiguous");
+            }
             throw py::error_already_set();
+        }
+        // Asked for read-only, so that a read-only buffer is told apart from
+        // a wrong one: TypeError, as io's readinto() raises.
+        if (writable && buffer.readonly) {
+            const std::string type = Py_TYPE(object.ptr())->tp_name;
+            PyBuffer_Release(&buffer);
+            throw py::type_error("out must be a read-write bytes-like object, not " + type);
         }
     }
     ~View() { PyBuffer_Release(&buffer); }
@@ -138,11 +207,22 @@ void decompressInto(const View& in, std::uint8_t* out, std::size_t size,
     check(result.status);
 }
 
+// Refuses a header that claims more than the caller allows, before anything
+// of that size is allocated or written.
+void checkSize(const huffcodec::Header& header, std::optional<std::uint64_t> limit) {
+    const auto size = static_cast<std::uint64_t>(header.originalSize);
+    if (limit && size > *limit) {
+        throw OutputTooLarge{size, *limit};
+    }
+}
+
 py::object decompressBuffer(const py::handle& data, const py::object& threads,
-                            const py::object& out) {
+                            const py::object& out, const py::object& maxOutputSize) {
     const huffcodec::Options options = optionsFor(threads);
+    const std::optional<std::uint64_t> limit = countArgument(maxOutputSize, "max_output_size");
     View in(data, false);
     const huffcodec::Header header = headerOf(in);
+    checkSize(header, limit);
     const auto size = static_cast<std::size_t>(header.originalSize);
     if (!out.is_none()) {
         View target(out, true);
@@ -279,6 +359,8 @@ private:
 };
 
 void compressFile(const std::string& src, const std::string& dst, const py::object& threads) {
+    checkPath(src);
+    checkPath(dst);
     const huffcodec::Options options = optionsFor(threads);
     py::gil_scoped_release released;
     if (sameFile(src, dst)) {
@@ -355,8 +437,12 @@ void compressFile(const std::string& src, const std::string& dst, const py::obje
     guard.keep();
 }
 
-void decompressFile(const std::string& src, const std::string& dst, const py::object& threads) {
+void decompressFile(const std::string& src, const std::string& dst, const py::object& threads,
+                    const py::object& maxOutputSize) {
+    checkPath(src);
+    checkPath(dst);
     const huffcodec::Options options = optionsFor(threads);
+    const std::optional<std::uint64_t> limit = countArgument(maxOutputSize, "max_output_size");
     py::gil_scoped_release released;
     if (sameFile(src, dst)) {
         throw PathError{EINVAL, dst};
@@ -382,6 +468,7 @@ void decompressFile(const std::string& src, const std::string& dst, const py::ob
     }
     const huffcodec::HeaderResult header = huffcodec::readHeader(headerBytes, have);
     check(header.status);
+    checkSize(header.header, limit);
     huffcodec::Decoder decoder;
     check(decoder.build(header.header));
 
@@ -513,6 +600,7 @@ PYBIND11_MODULE(_huffcodec, m) {
     m.attr("__version__") = HUFFCODEC_VERSION_STRING;
     m.attr("HEADER_BYTES") = huffcodec::kHeaderBytes;
     m.attr("MAX_ORIGINAL_SIZE") = huffcodec::kMaxOriginalSize;
+    m.attr("MAX_THREADS") = huffcodec::kMaxThreads;
 
     py::register_exception_translator([](std::exception_ptr thrown) {
         try {
@@ -521,6 +609,10 @@ PYBIND11_MODULE(_huffcodec, m) {
             }
         } catch (const StatusError& error) {
             raiseStatus(static_cast<int>(error.status));
+        } catch (const OutputTooLarge& error) {
+            py::object too_large = py::module_::import("huffcodec._errors")
+                                       .attr("output_too_large")(error.size, error.limit);
+            PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(too_large.ptr())), too_large.ptr());
         } catch (const PathError& error) {
             py::object path = py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefaultAndSize(
                 error.path.data(), static_cast<Py_ssize_t>(error.path.size())));
@@ -531,13 +623,15 @@ PYBIND11_MODULE(_huffcodec, m) {
     m.def("compress", &compressBuffer, py::arg("data"), py::kw_only(),
           py::arg("threads") = py::none());
     m.def("decompress", &decompressBuffer, py::arg("data"), py::kw_only(),
-          py::arg("threads") = py::none(), py::arg("out") = py::none());
+          py::arg("threads") = py::none(), py::arg("out") = py::none(),
+          py::arg("max_output_size") = py::none());
     m.def("read_header", &readHeaderOf, py::arg("data"));
     m.def("compress_file", &compressFile, py::arg("src"), py::arg("dst"), py::kw_only(),
           py::arg("threads") = py::none());
     m.def("decompress_file", &decompressFile, py::arg("src"), py::arg("dst"), py::kw_only(),
-          py::arg("threads") = py::none());
+          py::arg("threads") = py::none(), py::arg("max_output_size") = py::none());
     m.def("raise_status", &raiseStatusForPython, py::arg("status"));
+    m.def("check_count", &checkCount, py::arg("value"), py::arg("name"));
     m.def("available_processors", &huffcodec::availableProcessors);
 
     py::class_<Decompressor>(m, "DecompressStream")

@@ -1,7 +1,13 @@
 # SPDX-License-Identifier: MIT
 import array
+import functools
+import io
 import random
+import subprocess
+import sys
 import threading
+import tracemalloc
+from contextlib import nullcontext
 
 import pytest
 from hypothesis import given
@@ -31,13 +37,101 @@ def test_out_buffer_gets_the_bytes(data):
     assert out == data
 
 
-def test_out_of_the_wrong_size_is_refused():
-    packed = huffcodec.compress(b"abcabc")
-    for size in (5, 7):
-        with pytest.raises(ValueError):
-            huffcodec.decompress(packed, out=bytearray(size))
-    with pytest.raises(BufferError):
-        huffcodec.decompress(packed, out=b"\0" * 6)  # not writable
+PACKED = huffcodec.compress(b"abcabc")
+DECODE = functools.partial(huffcodec.decompress, PACKED)
+BAD_ARGUMENTS = {
+    "data no buffer": (lambda: huffcodec.compress(5), TypeError),
+    "data strided": (lambda: huffcodec.compress(memoryview(bytes(8))[::2]), ValueError),
+    "out short": (lambda: DECODE(out=bytearray(5)), ValueError),
+    "out long": (lambda: DECODE(out=bytearray(7)), ValueError),
+    "out bytes": (lambda: DECODE(out=bytes(6)), TypeError),
+    "out read-only": (lambda: DECODE(out=memoryview(bytearray(6)).toreadonly()), TypeError),
+    "out strided": (lambda: DECODE(out=memoryview(bytearray(12))[::2]), ValueError),
+    "cap negative": (lambda: DECODE(max_output_size=-1), ValueError),
+    "cap float": (lambda: DECODE(max_output_size=6.0), TypeError),
+    "cap bool": (lambda: DECODE(max_output_size=True), TypeError),
+    "open cap str": (lambda: huffcodec.open(io.BytesIO(PACKED), max_output_size="6"), TypeError),
+}
+
+
+@pytest.mark.parametrize("name", BAD_ARGUMENTS)
+def test_bad_arguments_raise_the_documented_error(name):
+    with pytest.raises(BAD_ARGUMENTS[name][1]):
+        BAD_ARGUMENTS[name][0]()
+
+
+@pytest.mark.parametrize("decoder", ["decompress", "decompress_file", "open"])
+@pytest.mark.parametrize("size, cap", [(100, None), (100, 100), (100, 2**70), (100, 99),
+                                       (100, 0), (0, 0), (2**31 - 2, 1 << 20)])
+def test_max_output_size_refuses_a_larger_claim_before_allocating(tmp_path, decoder, size, cap):
+    # A header alone, of the one symbol "x": codes of no bits, no body needed.
+    packed = bytes(4 * ord("x")) + size.to_bytes(4, "little") + bytes(1020 - 4 * ord("x"))
+    (tmp_path / "in.huf").write_bytes(packed)
+    calls = {"decompress": lambda: huffcodec.decompress(packed, max_output_size=cap),
+             "decompress_file": lambda: huffcodec.decompress_file(
+                 tmp_path / "in.huf", tmp_path / "out", max_output_size=cap),
+             "open": lambda: huffcodec.open(io.BytesIO(packed), max_output_size=cap).read()}
+    too_large = cap is not None and size > cap
+    tracemalloc.start()
+    try:
+        with pytest.raises(huffcodec.OutputTooLargeError) if too_large else nullcontext():
+            got = calls[decoder]()
+            assert (got if got is not None else (tmp_path / "out").read_bytes()) == b"x" * size
+        assert tracemalloc.get_traced_memory()[1] < (1 << 20) + 2 * size
+    finally:
+        tracemalloc.stop()
+    if too_large and decoder == "decompress_file":
+        assert (tmp_path / "out").read_bytes() == b""
+
+
+# Every call that takes threads, with counts past any C int and wrong types,
+# in a child, so that an abort fails this test alone. Each ends in its result
+# or the documented error, and the child's peak memory grows a few MiB at
+# most over calls with threads=1.
+THREAD_COUNTS = {"-1": "ValueError", "-2**70": "ValueError", "0": "ok", "1": "ok", "2": "ok",
+                 "3": "ok", "64": "ok", "2**16": "ok", "2**30": "ok", "2**31-1": "ok",
+                 "2**31": "ok", "2**64": "ok", "numpy.int64(2**40)": "ok", "1.5": "TypeError",
+                 "'2'": "TypeError", "True": "TypeError", "numpy.bool_(True)": "TypeError"}
+THREADS_CHILD = r"""
+import resource, sys
+import numpy, huffcodec
+from huffcodec.numcodecs import Huffman
+data = bytes(range(256)) * (20 << 10)  # 5 MiB: past the size that starts threads
+packed = huffcodec.compress(data, threads=1)
+src, out = sys.argv[1] + "/in", sys.argv[1] + "/out"
+open(src, "wb").write(data)
+open(src + ".huf", "wb").write(packed)
+calls = {"compress": lambda t: huffcodec.compress(data, threads=t) == packed,
+         "decompress": lambda t: huffcodec.decompress(packed, threads=t) == data,
+         "compress_file": lambda t: huffcodec.compress_file(src, out, threads=t)
+         or open(out, "rb").read() == packed,
+         "decompress_file": lambda t: huffcodec.decompress_file(src + ".huf", out, threads=t)
+         or open(out, "rb").read() == data,
+         "Huffman.encode": lambda t: Huffman(threads=t).encode(data) == packed,
+         "Huffman.decode": lambda t: Huffman(threads=t).decode(packed) == data}
+for call in calls.values():
+    call(1)
+base = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+for expr in sys.argv[2:]:
+    for name, call in calls.items():
+        try:
+            result = "ok" if call(eval(expr)) else "wrong bytes"
+        except (TypeError, ValueError) as error:
+            result = type(error).__name__
+        print(name, expr, result, flush=True)
+print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - base)
+"""
+
+
+def test_every_thread_count_ends_in_its_result_or_the_documented_error(tmp_path):
+    child = subprocess.run([sys.executable, "-c", THREADS_CHILD, str(tmp_path), *THREAD_COUNTS],
+                           capture_output=True, text=True, timeout=300)
+    assert child.returncode == 0, child.stderr
+    *rows, grew_kib = child.stdout.splitlines()
+    assert rows == [f"{name} {expr} {result}" for expr, result in THREAD_COUNTS.items()
+                    for name in ("compress", "decompress", "compress_file", "decompress_file",
+                                 "Huffman.encode", "Huffman.decode")]
+    assert int(grew_kib) < 16 << 10
 
 
 def test_buffers_of_other_shapes_are_read_as_bytes():

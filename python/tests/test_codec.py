@@ -46,8 +46,11 @@ def test_config_round_trip():
     assert config == {"id": "huffcodec", "threads": 3}
     assert numcodecs.get_codec(json.loads(json.dumps(config))) == codec
     assert Huffman.from_config({"threads": None}).threads is None
+    # numpy's ints are taken, and kept as plain ones, so the config is JSON.
+    assert json.loads(json.dumps(Huffman(threads=np.int64(2)).get_config())) == {
+        "id": "huffcodec", "threads": 2}
     with pytest.raises(ValueError):
-        Huffman(threads=0)
+        Huffman(threads=-1)
 
 
 def test_a_fresh_process_finds_the_codec_and_opens_a_zarr_array(tmp_path):

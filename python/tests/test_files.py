@@ -137,3 +137,19 @@ def test_a_pipe_can_be_compressed(tmp_path):
         os.close(read_end)
         os.waitpid(pid, 0)
     assert huffcodec.decompress(pathlib.Path(tmp_path / "out.huf").read_bytes()) == data
+
+
+@pytest.mark.parametrize("form", [str, os.fsencode, pathlib.Path])
+@pytest.mark.parametrize("call, side", [(huffcodec.compress_file, 0), (huffcodec.compress_file, 1),
+                                        (huffcodec.decompress_file, 0),
+                                        (huffcodec.decompress_file, 1), (huffcodec.open, 0)])
+def test_a_path_with_a_nul_byte_is_refused_before_anything_is_opened(tmp_path, form, call, side):
+    # Cut at the NUL, the path would name victim, a good compressed file.
+    victim, packed = tmp_path / "victim", huffcodec.compress(b"precious")
+    for path in (victim, tmp_path / "in.huf"):
+        path.write_bytes(packed)
+    paths = [tmp_path / "in.huf", tmp_path / "out"]
+    paths[side] = form(str(victim) + "\0.huf")
+    with pytest.raises(ValueError, match="embedded null byte"):
+        call(*paths[: 1 if call is huffcodec.open else 2])
+    assert victim.read_bytes() == packed and len(list(tmp_path.iterdir())) == 2
