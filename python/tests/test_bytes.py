@@ -97,16 +97,14 @@ import resource, sys
 import numpy, huffcodec
 from huffcodec.numcodecs import Huffman
 data = bytes(range(256)) * (20 << 10)  # 5 MiB: past the size that starts threads
-packed = huffcodec.compress(data, threads=1)
-src, out = sys.argv[1] + "/in", sys.argv[1] + "/out"
-open(src, "wb").write(data)
-open(src + ".huf", "wb").write(packed)
+packed, out = huffcodec.compress(data, threads=1), sys.argv[1] + "/out"
+open(sys.argv[1] + "/in", "wb").write(data), open(sys.argv[1] + "/in.huf", "wb").write(packed)
+file = lambda call, src, want: lambda t: call(  # noqa: E731
+    sys.argv[1] + src, out, threads=t) or open(out, "rb").read() == want
 calls = {"compress": lambda t: huffcodec.compress(data, threads=t) == packed,
          "decompress": lambda t: huffcodec.decompress(packed, threads=t) == data,
-         "compress_file": lambda t: huffcodec.compress_file(src, out, threads=t)
-         or open(out, "rb").read() == packed,
-         "decompress_file": lambda t: huffcodec.decompress_file(src + ".huf", out, threads=t)
-         or open(out, "rb").read() == data,
+         "compress_file": file(huffcodec.compress_file, "/in", packed),
+         "decompress_file": file(huffcodec.decompress_file, "/in.huf", data),
          "Huffman.encode": lambda t: Huffman(threads=t).encode(data) == packed,
          "Huffman.decode": lambda t: Huffman(threads=t).decode(packed) == data}
 for call in calls.values():
