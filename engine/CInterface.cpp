@@ -141,7 +141,14 @@ const char* huffcodec_version_string(void) {
 }
 
 const char* huffcodec_status_message(huffcodec_status status) {
-    return huffcodec::statusMessage(static_cast<Status>(status));
+    // A C caller may pass any number: read as one, not as the enum, whose
+    // values end at 12.
+    int number = 0;
+    static_assert(sizeof number == sizeof status);
+    std::memcpy(&number, &status, sizeof number);
+    return number >= HUFFCODEC_OK && number <= HUFFCODEC_INVALID_ARGUMENT
+               ? huffcodec::statusMessage(static_cast<Status>(number))
+               : "unknown status";
 }
 
 void huffcodec_options_init(huffcodec_options* options) {

@@ -106,7 +106,6 @@ namespace {
 BodyResult decodeChunks(const DecodeTables& tables, const Options& options, const Workers& workers,
                         std::uint64_t symbolCount, std::uint64_t bodyBits, const BodySource& source,
                         const WriteFn& write, DecodeStats& stats) {
-    const int threadCount = workers.threadCount;
     const int laneCount = laneCountOf(options);
     const std::size_t chunkBytes =
         options.chunkBytes == 0 ? kMaxChunkBytes
@@ -120,13 +119,13 @@ BodyResult decodeChunks(const DecodeTables& tables, const Options& options, cons
     // it is used): a memory limit that lets the decoding start lets it end.
     StreamDecoder rest(tables, options);
     rest.reserve();
-    // Two slots per thread keep every worker busy while the calling thread
+    // Two slots per running thread keep every worker busy while the calling thread
     // reads one and writes another; a short body needs fewer. Three keep the
     // pipeline going: one met, one decoding, one giving it its tail.
     const std::uint64_t chunkCount =
         (bodyBits + 8 * std::uint64_t{chunkBytes} - 1) / (8 * std::uint64_t{chunkBytes});
     const std::uint64_t slotsWanted = std::clamp<std::uint64_t>(
-        chunkCount + 1, 3, 2 * static_cast<std::uint64_t>(threadCount) + 2);
+        chunkCount + 1, 3, 2 * static_cast<std::uint64_t>(workers.runningAtOnce()) + 2);
     std::vector<Slot> slots(static_cast<std::size_t>(slotsWanted));
     for (Slot& slot : slots) {
         if (source.read != nullptr) {

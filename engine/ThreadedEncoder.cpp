@@ -65,8 +65,9 @@ void encodeChunk(const BodyEncoder& prototype, EncodeSlot& slot) {
 Status countChunks(const ReadFn& read, const Workers& workers, std::size_t chunkBytes,
                    std::uint64_t threadedFrom, std::vector<ChunkCountTable>& chunks,
                    std::int64_t& total) {
-    // Two slots a thread keep every worker busy while this thread reads.
-    std::vector<CountSlot> slots(2 * static_cast<std::size_t>(workers.threadCount) + 1);
+    // Two slots a running thread keep every worker busy while this thread
+    // reads.
+    std::vector<CountSlot> slots(2 * static_cast<std::size_t>(workers.runningAtOnce()) + 1);
     const std::size_t slotCount = slots.size();
     WorkerPool pool(slotCount, [&](std::size_t index) { countChunk(slots[index]); });
     bool started = false;
@@ -131,9 +132,9 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
         }
     }
 
-    // Two slots a thread, or one a chunk where there are fewer chunks.
+    // Two slots a running thread, or one a chunk where there are fewer.
     std::vector<EncodeSlot> slots(std::clamp<std::size_t>(
-        chunkCount, 1, 2 * static_cast<std::size_t>(workers.threadCount) + 1));
+        chunkCount, 1, 2 * static_cast<std::size_t>(workers.runningAtOnce()) + 1));
     for (EncodeSlot& slot : slots) {
         slot.input = ByteBuffer(chunkBytes);
         slot.output = ByteBuffer(encoder.outputBound(chunkBytes) + 1);

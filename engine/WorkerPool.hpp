@@ -88,6 +88,16 @@ struct Workers {
     int threadCount = 1;
     bool offCaller = false;
     WorkerThreads* shared = nullptr;
+    // The processors the threads share; 0: as many as threadCount.
+    int processors = 0;
+
+    // The threads that can run at once. A pipeline reads ahead two chunks
+    // for each, so that a count past the processors adds threads that take
+    // turns, not memory: jobs are bounded by the slots, and threads start
+    // only for queued jobs.
+    int runningAtOnce() const {
+        return processors > 0 ? std::min(threadCount, processors) : threadCount;
+    }
 };
 
 // A ThreadPool's threads, as the engine reaches them.
@@ -104,12 +114,17 @@ public:
 };
 
 // The workers of a call with options whose thread count is checked: 0 threads
-// are availableProcessors(), and no call runs more than kMaxThreads, so that
-// a huge count costs what the work needs and no more.
+// are availableProcessors(), no call runs more than kMaxThreads, and the
+// read-ahead follows the processors: a huge count costs no more memory than
+// the processors' worth of chunks.
 inline Workers workersFor(const Options& options) {
-    const int asked = options.threads == 0 ? availableProcessors() : options.threads;
+    if (options.threads == 1) {
+        return {1, options.workersOffCaller, ThreadPoolAccess::threadsOf(options.pool), 1};
+    }
+    const int processors = availableProcessors();
+    const int asked = options.threads == 0 ? processors : options.threads;
     return {std::min(asked, kMaxThreads), options.workersOffCaller,
-            ThreadPoolAccess::threadsOf(options.pool)};
+            ThreadPoolAccess::threadsOf(options.pool), processors};
 }
 
 class WorkerPool {

@@ -85,7 +85,7 @@ typedef struct huffcodec_options {
     size_t struct_size;   /* sizeof(huffcodec_options), set by huffcodec_options_init;
                              members it does not wholly cover take their defaults */
     int threads;          /* 0 (the default): every available processor; 1: the calling
-                             thread only; above HUFFCODEC_MAX_THREADS: that many; data
+                             thread only; above HUFFCODEC_MAX_THREADS: run as that many; data
                              under 4 MiB is never shared out; negative: invalid */
     int lanes;            /* interleaved lanes per segment, 1 to 4; 0: chosen by the code */
     size_t segment_bytes; /* body bytes a segment of lanes covers; 0: the default */

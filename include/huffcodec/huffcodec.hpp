@@ -57,8 +57,7 @@ inline constexpr std::int64_t kMaxOriginalSize = 2147483647;
 inline constexpr std::int64_t kMinThreadedSize = std::int64_t{4} << 20;
 
 // The most threads one call runs: a larger Options::threads (up to INT_MAX)
-// runs as this many, and a ThreadPool holds at most this many workers. Slots
-// and threads are then bounded by the chunks of work there are.
+// runs as this many, and a ThreadPool holds at most this many workers.
 inline constexpr int kMaxThreads = 256;
 
 // The numbers are fixed: the C interface (huffcodec.h) gives them the same
@@ -160,11 +159,12 @@ struct Options {
     // Threads that decode one body (the ReadFn decode only), or count and
     // encode one input (with ChunkCounts): 1 works on the calling thread and
     // starts none; 0 takes availableProcessors(); counts above kMaxThreads
-    // run as kMaxThreads, and no more threads start than there are chunks of
-    // work. Data of fewer than kMinThreadedSize original bytes starts no
-    // threads. Each decoding thread adds up to about
-    // 5 MiB of memory, each encoding thread two chunks and their codes (under
-    // 1 MiB unless codes run long).
+    // run as kMaxThreads. A call reads ahead two chunks for each thread that
+    // can run at once (no more than availableProcessors()), and starts
+    // threads only for chunks read: a count past the processors costs
+    // threads that take turns, not memory. Data of fewer than kMinThreadedSize original bytes
+    // starts no threads. Each decoding thread adds up to about 5 MiB of memory, each encoding
+    // thread two chunks and their codes (under 1 MiB unless codes run long).
     int threads = 1;
     // Body bytes of one chunk handed to a decoding thread, clamped to 64 bytes
     // .. 1 MiB; 0 picks the default (about 128 KiB of output a chunk, from 16
