@@ -7,7 +7,6 @@
 #include "ThreadedEncoder.hpp"
 
 #include <algorithm>
-#include <memory>
 
 #include "ByteBuffer.hpp"
 #include "ByteCounter.hpp"
@@ -19,12 +18,10 @@ namespace huffcodec {
 
 namespace {
 
-// A slot takes its memory when a chunk first fills it: an input of few
-// chunks costs few slots' worth, whatever the thread count.
 struct CountSlot {
     ByteBuffer input;
     std::size_t size = 0;  // input bytes
-    std::unique_ptr<ChunkCountTable> counts;
+    ChunkCountTable counts{};
 };
 
 // A worker's job in the first pass.
@@ -32,7 +29,7 @@ void countChunk(CountSlot& slot) {
     ByteCounter counter;
     counter.add(slot.input.data(), slot.size);
     const auto counts = counter.counts();
-    std::copy(counts.begin(), counts.end(), slot.counts->begin());
+    std::copy(counts.begin(), counts.end(), slot.counts.begin());
 }
 
 // Every chunk's counts fit their table.
@@ -66,7 +63,8 @@ Status countChunks(const ReadFn& read, const Workers& workers, std::size_t chunk
                    std::uint64_t threadedFrom, std::vector<ChunkCountTable>& chunks,
                    std::int64_t& total) {
     // Two slots a running thread keep every worker busy while this thread
-    // reads.
+    // reads; they get their buffers as the input turns out to fill them, so
+    // a small input takes one.
     std::vector<CountSlot> slots(2 * static_cast<std::size_t>(workers.runningAtOnce()) + 1);
     const std::size_t slotCount = slots.size();
     WorkerPool pool(slotCount, [&](std::size_t index) { countChunk(slots[index]); });
@@ -77,7 +75,6 @@ Status countChunks(const ReadFn& read, const Workers& workers, std::size_t chunk
         CountSlot& slot = slots[chunk % slotCount];
         if (slot.input.data() == nullptr) {
             slot.input = ByteBuffer(chunkBytes);
-            slot.counts = std::make_unique<ChunkCountTable>();
         }
         const FullRead got = readFull(read, slot.input.data(), chunkBytes);
         status = got.failed ? Status::readError : Status::ok;
@@ -104,7 +101,7 @@ Status countChunks(const ReadFn& read, const Workers& workers, std::size_t chunk
             if (status != Status::ok) {
                 return false;
             }
-            chunks.push_back(*slots[chunk % slotCount].counts);
+            chunks.push_back(slots[chunk % slotCount].counts);
             return true;
         });
     return status;
