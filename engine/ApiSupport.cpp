@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: MIT
+//
+// The pieces the API's files share.
+#include "ApiSupport.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "Header.hpp"
+#include "SpanDecoder.hpp"
+
+namespace huffcodec {
+
+Status buildCode(const Header& header, std::unique_ptr<CodeTree>& code, std::int64_t& total) {
+    Header checked = header;
+    const Status status = checkCounts(checked);
+    total = checked.originalSize;
+    if (status == Status::ok) {
+        code = std::make_unique<CodeTree>(header.counts);
+    }
+    return status;
+}
+
+Status checkOptions(const Options& options) {
+    return options.threads < 0 || options.lanes < 0 || options.lanes > kMaxLanes
+               ? Status::invalidArgument
+               : Status::ok;
+}
+
+std::uint64_t bodyBitsOf(const CodeTree& code, const CountTable& counts) {
+    return codeBitsOf(counts, [&](std::uint8_t v) { return code.length(v); });
+}
+
+WriteFn writerTo(std::uint8_t* target, std::size_t capacity, std::size_t& at) {
+    return [target, capacity, &at](const std::uint8_t* data, std::size_t n) {
+        if (n > capacity - at) {
+            return false;
+        }
+        std::memcpy(target + at, data, n);
+        at += n;
+        return true;
+    };
+}
+
+bool usableBuffers(const InBuffer& in, const OutBuffer& out) {
+    return in.pos <= in.size && out.pos <= out.size && (in.data != nullptr || in.size == 0) &&
+           (out.data != nullptr || out.size == 0);
+}
+
+void OutputQueue::put(OutBuffer& out, const std::uint8_t* data, std::size_t size) {
+    const std::size_t direct = empty() ? std::min(size, out.size - out.pos) : 0;
+    if (direct > 0) {
+        std::memcpy(static_cast<std::uint8_t*>(out.data) + out.pos, data, direct);
+        out.pos += direct;
+    }
+    pending.insert(pending.end(), data + direct, data + size);
+}
+
+void OutputQueue::give(OutBuffer& out) {
+    const std::size_t n = std::min(pending.size() - taken, out.size - out.pos);
+    if (n > 0) {
+        std::memcpy(static_cast<std::uint8_t*>(out.data) + out.pos, pending.data() + taken, n);
+        out.pos += n;
+        taken += n;
+    }
+    if (taken == pending.size()) {
+        pending.clear();
+        taken = 0;
+    }
+}
+
+}  // namespace huffcodec

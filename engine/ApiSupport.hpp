@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+//
+// What the API's files share: the one check of a caller's options, the code
+// of a header's counts, and the queue and buffer checks of the streams the
+// caller drives.
+#ifndef HUFFCODEC_ENGINE_APISUPPORT_HPP
+#define HUFFCODEC_ENGINE_APISUPPORT_HPP
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "CodeTree.hpp"
+#include "huffcodec/huffcodec.hpp"
+
+namespace huffcodec {
+
+// The code of header's counts, checked first as readHeader checks them (a
+// Header built by hand may hold anything); total receives their sum.
+Status buildCode(const Header& header, std::unique_ptr<CodeTree>& code, std::int64_t& total);
+
+// The one check of a caller's options; the sizes in them are clamped.
+Status checkOptions(const Options& options);
+
+// The bits of the codes of the bytes counts describes.
+std::uint64_t bodyBitsOf(const CodeTree& code, const CountTable& counts);
+
+// Writes into the capacity bytes at target, at most; at counts them.
+WriteFn writerTo(std::uint8_t* target, std::size_t capacity, std::size_t& at);
+
+// A caller's buffers as the streams take them: positions within the sizes,
+// no null data with a size.
+bool usableBuffers(const InBuffer& in, const OutBuffer& out);
+
+// Bytes for a caller's OutBuffer: straight in while it has room, the rest kept
+// in order until the next call.
+class OutputQueue {
+public:
+    void put(OutBuffer& out, const std::uint8_t* data, std::size_t size);
+    void give(OutBuffer& out);
+    bool empty() const { return pending.empty(); }
+
+private:
+    std::vector<std::uint8_t> pending;
+    std::size_t taken = 0;
+};
+
+}  // namespace huffcodec
+
+#endif  // HUFFCODEC_ENGINE_APISUPPORT_HPP

@@ -1,0 +1,316 @@
+// SPDX-License-Identifier: MIT
+//
+// The decoding half of the public API: Decoder, DecompressStream and
+// decompress() over the engine's stream and threaded decoders. Allocation
+// failures end here, as Status::outOfMemory; nothing throws past this file.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+
+#include "ApiSupport.hpp"
+#include "CodeTree.hpp"
+#include "DecodeTables.hpp"
+#include "Header.hpp"
+#include "StreamDecoder.hpp"
+#include "ThreadedDecoder.hpp"
+#include "WorkerPool.hpp"
+#include "huffcodec/huffcodec.hpp"
+
+namespace huffcodec {
+
+// ---- Decoder ------------------------------------------------------------
+
+// Hidden: as a member of an exported class it would otherwise export its own
+// out-of-line members.
+struct __attribute__((visibility("hidden"))) Decoder::Impl {
+    explicit Impl(const CodeTree& code) : tables(code) {}
+    DecodeTables tables;
+    std::uint64_t symbolCount = 0;
+    std::uint64_t bodyBits = 0;  // the whole body's codes
+
+    // options, with the lane count and chunk size for this code filled in.
+    Options resolve(const Options& options) const {
+        Options resolved = options;
+        resolved.lanes = options.lanes == 0 ? lanesFor() : options.lanes;
+        resolved.chunkBytes =
+            options.chunkBytes == 0 ? defaultChunkBytes(bodyBits, symbolCount) : options.chunkBytes;
+        return resolved;
+    }
+
+    // Decodes the body through read, or in memory when read is null, on the
+    // options' threads where the body is large enough to share out.
+    StreamResult decodeBody(const ReadFn* read, const std::uint8_t* body, std::size_t size,
+                            const WriteFn& write, const Options& options, DecodeStats* stats) const;
+
+    // Four lanes hide more of each lookup's wait than three. With the lane
+    // loop checking its limits once for many groups, four ran ahead of three
+    // on one thread (huffcodec_bench_decode decode L:0:1, 9 alternated runs)
+    // on text (5.4 bits a code on average), executables (6.3) and random
+    // bytes (8), by 0.5 to 2.5%, and within 1% of them at 1.6 bits (skewed).
+    // Codes shorter than kFourLaneBits on average, where each lookup gives
+    // up to seven symbols and the fourth lane showed no gain, keep three.
+    int lanesFor() const {
+        constexpr std::uint64_t kFourLaneBits = 2;
+        return symbolCount == 0 || bodyBits >= kFourLaneBits * symbolCount ? 4 : 3;
+    }
+};
+
+Decoder::Decoder() noexcept = default;
+Decoder::~Decoder() = default;
+Decoder::Decoder(Decoder&&) noexcept = default;
+Decoder& Decoder::operator=(Decoder&&) noexcept = default;
+
+Status Decoder::build(const Header& header) noexcept {
+    impl.reset();
+    try {
+        std::unique_ptr<CodeTree> code;
+        std::int64_t total = 0;
+        const Status built = buildCode(header, code, total);
+        if (built != Status::ok) {
+            return built;
+        }
+        impl = std::make_unique<Impl>(*code);
+        impl->symbolCount = static_cast<std::uint64_t>(total);
+        impl->bodyBits = bodyBitsOf(*code, header.counts);
+        return Status::ok;
+    } catch (const std::bad_alloc&) {
+        return Status::outOfMemory;
+    }
+}
+
+StreamResult Decoder::Impl::decodeBody(const ReadFn* read, const std::uint8_t* body,
+                                       std::size_t size, const WriteFn& write,
+                                       const Options& options, DecodeStats* stats) const {
+    const Impl& decoder = *this;
+    DecodeStats local;
+    DecodeStats& counted = stats != nullptr ? *stats : local;
+    const Options resolved = decoder.resolve(options);
+    const Workers workers = workersFor(options);
+    // Small bodies start no threads.
+    const bool threaded = workers.threadCount > 1 && decoder.tables.leafCount() > 1 &&
+                          decoder.symbolCount >= minThreadedBytes(options.chunkBytes);
+    BodyResult result{};
+    if (threaded) {
+        result = read != nullptr
+                     ? decodeThreaded(decoder.tables, resolved, workers, decoder.symbolCount,
+                                      decoder.bodyBits, *read, write, counted)
+                     : decodeThreaded(decoder.tables, resolved, workers, decoder.symbolCount, body,
+                                      size, write, counted);
+    } else {
+        StreamDecoder one(decoder.tables, resolved);
+        result = read != nullptr ? one.decode(decoder.symbolCount, *read, write, counted)
+                                 : one.decode(decoder.symbolCount, body, size, write, counted);
+    }
+    // Where decoding stood when a write failed depends on how far the
+    // threads had got: no input position is reported then.
+    const std::uint64_t bodyBytes =
+        result.status == Status::writeError ? 0 : (result.bitsConsumed + 7) / 8;
+    return {result.status, result.symbolsWritten, bodyBytes};
+}
+
+StreamResult Decoder::decode(const ReadFn& read, const WriteFn& write, const Options& options,
+                             DecodeStats* stats) const noexcept {
+    if (!impl || !read || !write || checkOptions(options) != Status::ok) {
+        return {Status::invalidArgument, 0, 0};
+    }
+    try {
+        return impl->decodeBody(&read, nullptr, 0, write, options, stats);
+    } catch (const std::bad_alloc&) {
+        return {Status::outOfMemory, 0, 0};
+    }
+}
+
+StreamResult Decoder::decode(const void* body, std::size_t size, const WriteFn& write,
+                             const Options& options, DecodeStats* stats) const noexcept {
+    if (!impl || (body == nullptr && size > 0) || !write || checkOptions(options) != Status::ok) {
+        return {Status::invalidArgument, 0, 0};
+    }
+    try {
+        return impl->decodeBody(nullptr, static_cast<const std::uint8_t*>(body), size, write,
+                                options, stats);
+    } catch (const std::bad_alloc&) {
+        return {Status::outOfMemory, 0, 0};
+    }
+}
+
+// ---- Decompression stream -------------------------------------------------
+
+struct DecompressStream::Impl {
+    Options options;
+    std::array<std::uint8_t, kHeaderBytes> headerBytes{};
+    std::size_t headerFilled = 0;
+    bool headerRead = false;
+    Header header;
+    Decoder decoder;
+    std::unique_ptr<StreamDecoder> body;
+    DecodeStats stats;
+    // Decoded bytes go straight to the caller's buffer, which target points
+    // to during decompress(); what does not fit waits in queued (at most an
+    // output block and a segment's pieces).
+    OutBuffer* target = nullptr;
+    OutputQueue queued;
+    WriteFn sink;
+    bool bodyEnded = false;
+    BodyResult ended{Status::ok, 0, 0};
+    Status failure = Status::ok;
+
+    Impl() {
+        sink = [this](const std::uint8_t* data, std::size_t size) {
+            queued.put(*target, data, size);
+            return true;
+        };
+    }
+
+    Status fail(Status status) {
+        failure = status;
+        return status;
+    }
+
+    // Takes header bytes from in; builds the decoder once all are there.
+    Status readHeaderFrom(InBuffer& in, bool endOfInput) {
+        const std::size_t n = std::min(kHeaderBytes - headerFilled, in.size - in.pos);
+        if (n > 0) {  // in.data may be null when it holds nothing
+            std::memcpy(headerBytes.data() + headerFilled,
+                        static_cast<const std::uint8_t*>(in.data) + in.pos, n);
+        }
+        headerFilled += n;
+        in.pos += n;
+        if (headerFilled < kHeaderBytes) {
+            // What the entries so far say, or too short if they are fine.
+            const HeaderResult partial = readHeader(headerBytes.data(), headerFilled);
+            return endOfInput && in.pos == in.size ? fail(partial.status) : Status::ok;
+        }
+        const HeaderResult parsed = readHeader(headerBytes.data(), headerFilled);
+        if (parsed.status != Status::ok) {
+            return fail(parsed.status);
+        }
+        const Status built = decoder.build(parsed.header);
+        if (built != Status::ok) {
+            return fail(built);
+        }
+        header = parsed.header;
+        headerRead = true;
+        body =
+            std::make_unique<StreamDecoder>(decoder.impl->tables, decoder.impl->resolve(options));
+        body->start(decoder.impl->symbolCount, sink);
+        return Status::ok;
+    }
+};
+
+DecompressStream::DecompressStream() noexcept = default;
+DecompressStream::~DecompressStream() = default;
+DecompressStream::DecompressStream(DecompressStream&&) noexcept = default;
+DecompressStream& DecompressStream::operator=(DecompressStream&&) noexcept = default;
+
+Status DecompressStream::reset(const Options& options) noexcept {
+    impl.reset();
+    if (checkOptions(options) != Status::ok) {
+        return Status::invalidArgument;
+    }
+    try {
+        impl = std::make_unique<Impl>();
+        impl->options = options;
+        return Status::ok;
+    } catch (const std::bad_alloc&) {
+        return Status::outOfMemory;
+    }
+}
+
+Status DecompressStream::decompress(InBuffer& in, OutBuffer& out, bool endOfInput) noexcept {
+    if (!usableBuffers(in, out)) {
+        return Status::invalidArgument;
+    }
+    if (!impl) {
+        const Status started = reset();
+        if (started != Status::ok) {
+            return started;
+        }
+    }
+    Impl& s = *impl;
+    if (s.failure != Status::ok) {
+        return s.failure;
+    }
+    try {
+        s.queued.give(out);
+        if (!s.headerRead) {
+            const Status status = s.readHeaderFrom(in, endOfInput);
+            if (status != Status::ok || !s.headerRead) {
+                return status;
+            }
+        }
+        s.target = &out;
+        while (!s.bodyEnded && s.queued.empty()) {
+            const std::size_t taken = s.body->feed(
+                static_cast<const std::uint8_t*>(in.data) + in.pos, in.size - in.pos, endOfInput);
+            in.pos += taken;
+            const BodyResult result = s.body->resume(s.stats);
+            const StreamDecoder::Wait wait = s.body->waiting();
+            if (wait == StreamDecoder::Wait::none) {
+                s.bodyEnded = true;
+                s.ended = result;
+            } else if (wait == StreamDecoder::Wait::input && in.pos == in.size) {
+                break;  // the caller brings more
+            }
+        }
+        s.target = nullptr;
+        if (s.bodyEnded && s.queued.empty() && s.ended.status != Status::ok) {
+            return s.fail(s.ended.status);
+        }
+        return Status::ok;
+    } catch (const std::bad_alloc&) {
+        s.target = nullptr;
+        return s.fail(Status::outOfMemory);
+    }
+}
+
+bool DecompressStream::finished() const noexcept {
+    return impl && impl->bodyEnded && impl->queued.empty() && impl->ended.status == Status::ok;
+}
+
+const Header* DecompressStream::header() const noexcept {
+    return impl && impl->headerRead ? &impl->header : nullptr;
+}
+
+std::uint64_t DecompressStream::bytesConsumed() const noexcept {
+    if (!impl || !impl->bodyEnded || !impl->queued.empty()) {
+        return 0;
+    }
+    return kHeaderBytes + (impl->ended.bitsConsumed + 7) / 8;
+}
+
+DecompressResult decompress(const void* in, std::size_t size, void* out,
+                            std::size_t capacity) noexcept {
+    return decompress(in, size, out, capacity, Options{});
+}
+
+DecompressResult decompress(const void* in, std::size_t size, void* out, std::size_t capacity,
+                            const Options& options) noexcept {
+    if (checkOptions(options) != Status::ok) {
+        return {Status::invalidArgument, 0, 0};
+    }
+    const HeaderResult parsed = readHeader(in, size);
+    if (parsed.status != Status::ok) {
+        return {parsed.status, 0, 0};
+    }
+    if (static_cast<std::uint64_t>(parsed.header.originalSize) > capacity) {
+        return {Status::outputTooSmall, 0, 0};
+    }
+    Decoder decoder;
+    const Status built = decoder.build(parsed.header);
+    if (built != Status::ok) {
+        return {built, 0, 0};
+    }
+    const auto* body = static_cast<const std::uint8_t*>(in) + kHeaderBytes;
+    const std::size_t bodySize = size - kHeaderBytes;
+    std::size_t at = 0;
+    try {
+        const WriteFn write = writerTo(static_cast<std::uint8_t*>(out), capacity, at);
+        const StreamResult result = decoder.decode(body, bodySize, write, options);
+        return {result.status, at, kHeaderBytes + static_cast<std::size_t>(result.bytesRead)};
+    } catch (const std::bad_alloc&) {
+        return {Status::outOfMemory, 0, 0};
+    }
+}
+
+}  // namespace huffcodec
