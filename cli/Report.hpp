@@ -51,8 +51,6 @@ public:
     void errorOpening(const std::string& path);
     void sameFile();
 
-    bool lineOpen() const { return open; }
-
 private:
     bool open = false;
 };

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 //
 // The count table that heads every compressed file, and the two constants
-// that fix the header's shape. Shared by the driver, which fills it from the
-// header, and by the code tree, which is built from it.
+// that fix the header's shape. The reference code tree is built from it, and
+// the tests fill it from the headers they write and read.
 #ifndef CODEC_SYMBOLCOUNTS_HPP
 #define CODEC_SYMBOLCOUNTS_HPP
 

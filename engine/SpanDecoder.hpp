@@ -71,7 +71,6 @@ public:
     // laneCount 1 to kMaxLanes; segmentBytes is clamped to the limits above.
     SpanDecoder(const DecodeTables& tables, int laneCount, std::size_t segmentBytes);
 
-    int laneCount() const { return laneTotal; }
     std::size_t segmentBytes() const { return segment; }
     std::int64_t windowBits() const { return window; }
     // The most true symbols one segment can give.

@@ -49,8 +49,8 @@ std::size_t defaultChunkBytes(std::uint64_t bodyBits, std::uint64_t symbolCount)
 // Decodes symbolCount symbols of a body of bodyBits bits (as its header
 // says) read through read on the workers' threads, the calling one included,
 // and hands them to write in order, in chunks of options.chunkBytes (0:
-// kMaxChunkBytes). Memory follows the thread count and the body's chunks,
-// whichever are fewer. A read error ends the body where it struck, as
+// kMaxChunkBytes). Memory follows the threads that can run at once and the
+// body's chunks, whichever are fewer. A read error ends the body where it struck, as
 // StreamDecoder does.
 BodyResult decodeThreaded(const DecodeTables& tables, const Options& options,
                           const Workers& workers, std::uint64_t symbolCount, std::uint64_t bodyBits,

@@ -156,7 +156,7 @@ struct Options {
     // Body bytes one segment covers, clamped to 64 bytes .. 1 MiB; 0 picks
     // the default.
     std::size_t segmentBytes = 0;
-    // Threads that decode one body (the ReadFn decode only), or count and
+    // Threads that decode one body (read through a ReadFn or in memory), or count and
     // encode one input (with ChunkCounts): 1 works on the calling thread and
     // starts none; 0 takes availableProcessors(); counts above kMaxThreads
     // run as kMaxThreads. A call reads ahead two chunks for each thread that

@@ -21,7 +21,7 @@ of the wrong size, a buffer that is not C-contiguous, a path with a NUL byte).
 """
 
 import os as _os
-from typing import NamedTuple, Optional, Tuple
+import typing as _typing
 
 from . import _huffcodec
 from ._errors import Error, HeaderError, InputChangedError, OutputTooLargeError, TruncatedError
@@ -58,21 +58,21 @@ __all__ = [
 ]
 
 
-class Header(NamedTuple):
+class Header(_typing.NamedTuple):
     """What a compressed file's header says."""
 
     original_size: int
-    counts: Tuple[int, ...]  # entry i: occurrences of byte value i
+    counts: _typing.Tuple[int, ...]  # entry i: occurrences of byte value i
     distinct_bytes: int
 
 
-def compress(data, *, threads: Optional[int] = None) -> bytes:
+def compress(data, *, threads: _typing.Optional[int] = None) -> bytes:
     """Compresses any buffer (read in place) into a compressed file's bytes."""
     return _huffcodec.compress(data, threads=threads)
 
 
-def decompress(data, *, threads: Optional[int] = None, out=None,
-               max_output_size: Optional[int] = None):
+def decompress(data, *, threads: _typing.Optional[int] = None, out=None,
+               max_output_size: _typing.Optional[int] = None):
     """Decompresses a compressed file's bytes.
 
     Returns ``bytes``, or with ``out`` (a writable contiguous buffer of exactly
@@ -97,7 +97,7 @@ def compress_bound(size: int) -> int:
     return size + HEADER_BYTES
 
 
-def compress_file(src, dst, *, threads: Optional[int] = None) -> None:
+def compress_file(src, dst, *, threads: _typing.Optional[int] = None) -> None:
     """Compresses the file ``src`` into ``dst``, byte for byte as ``compress`` does.
 
     On any failure after ``dst`` is opened, ``dst`` is removed: no
@@ -107,8 +107,8 @@ def compress_file(src, dst, *, threads: Optional[int] = None) -> None:
     _huffcodec.compress_file(_os.fsencode(src), _os.fsencode(dst), threads=threads)
 
 
-def decompress_file(src, dst, *, threads: Optional[int] = None,
-                    max_output_size: Optional[int] = None) -> None:
+def decompress_file(src, dst, *, threads: _typing.Optional[int] = None,
+                    max_output_size: _typing.Optional[int] = None) -> None:
     """Decompresses the file ``src`` into ``dst``, as ``uncompress`` does.
 
     On a failure the bytes decoded before it stay in ``dst``. With

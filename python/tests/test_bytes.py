@@ -224,3 +224,9 @@ def test_version_is_the_library_version(source_dir):
     # pip's metadata is written by hand in pyproject.toml: it must follow.
     pyproject = (source_dir / "pyproject.toml").read_text()
     assert re.search(r'^version = "([0-9.]+)"', pyproject, re.M)[1] == huffcodec.__version__
+
+
+def test_the_package_shows_only_its_documented_names():
+    shown = {name for name in dir(huffcodec) if not name.startswith("_")}
+    submodules = {name for name in shown if isinstance(getattr(huffcodec, name), type(huffcodec))}
+    assert shown - submodules == {name for name in huffcodec.__all__ if not name.startswith("_")}
