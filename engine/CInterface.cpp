@@ -132,8 +132,7 @@ struct huffcodec_cstream {
 extern "C" {
 
 unsigned huffcodec_version_number(void) {
-    return HUFFCODEC_VERSION_MAJOR * 10000u + HUFFCODEC_VERSION_MINOR * 100u +
-           HUFFCODEC_VERSION_PATCH;
+    return HUFFCODEC_VERSION_NUMBER;
 }
 
 const char* huffcodec_version_string(void) {

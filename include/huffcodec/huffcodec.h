@@ -22,6 +22,12 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* HUFFCODEC_VERSION_MAJOR, _MINOR, _PATCH, _NUMBER (major * 10000 + minor *
+ * 100 + patch, usable in #if) and _STRING ("0.4.0"): the version of the
+ * headers compiled against. The build writes them into version.hpp, plain C
+ * despite its name, which huffcodec.hpp shares. */
+#include "huffcodec/version.hpp"
+
 #if defined(__GNUC__)
 #define HUFFCODEC_C_API __attribute__((visibility("default")))
 #else
