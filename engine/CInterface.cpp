@@ -3,7 +3,9 @@
 // The C interface over the C++ one: plain types in, the fixed status numbers
 // out. The C++ functions it calls throw nothing, so nothing crosses it.
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -86,6 +88,23 @@ huffcodec::InBuffer inOf(const huffcodec_in_buffer& in) {
 }
 huffcodec::OutBuffer outOf(const huffcodec_out_buffer& out) {
     return {out.data, out.size, out.pos};
+}
+
+// A buffer read front to back through a ReadFn. The lambda holds one
+// reference: a target the standard asks std::function to keep without
+// allocating, so making the ReadFn throws nothing either.
+struct Source {
+    const unsigned char* at;
+    std::size_t left;
+};
+huffcodec::ReadFn readerOf(Source& source) {
+    return [&source](std::uint8_t* buffer, std::size_t size) {
+        const std::size_t n = std::min(size, source.left);
+        std::memcpy(buffer, source.at, n);
+        source.at += n;
+        source.left -= n;
+        return static_cast<std::ptrdiff_t>(n);
+    };
 }
 
 // Allocates a stream and starts it with reset(args...); frees it again and
@@ -242,6 +261,70 @@ huffcodec_status huffcodec_read_header(const void* in, size_t in_size, int64_t* 
         }
     }
     return statusOf(result.status);
+}
+
+huffcodec_status huffcodec_count(const void* in, size_t in_size, int32_t counts[256],
+                                 const huffcodec_options* options) {
+    huffcodec::Options resolved;
+    if (!usable(in, in_size) || counts == nullptr || !optionsOf(options, resolved)) {
+        return HUFFCODEC_INVALID_ARGUMENT;
+    }
+    if (in_size > static_cast<std::uint64_t>(huffcodec::kMaxOriginalSize)) {
+        return HUFFCODEC_INPUT_TOO_LARGE;
+    }
+    Source source{in != nullptr ? static_cast<const unsigned char*>(in) : kNothing, in_size};
+    // Kept chunk counts are what lets countBytes count on threads; one thread
+    // needs none.
+    huffcodec::ChunkCounts chunks;
+    const huffcodec::CountResult counted = huffcodec::countBytes(
+        readerOf(source), resolved.threads != 1 ? &chunks : nullptr, resolved);
+    if (counted.status == Status::ok) {
+        std::copy(counted.header.counts.begin(), counted.header.counts.end(), counts);
+    }
+    return statusOf(counted.status);
+}
+
+huffcodec_status huffcodec_count_update(uint64_t totals[256], const void* in, size_t in_size) {
+    if (totals == nullptr || !usable(in, in_size)) {
+        return HUFFCODEC_INVALID_ARGUMENT;
+    }
+    std::array<std::uint64_t, 256> sum;
+    std::copy(totals, totals + sum.size(), sum.begin());
+    // countBytes stops at the largest size a header holds: larger pieces go
+    // in slices of that size, each read on from where the last one ended.
+    const auto slice = static_cast<std::size_t>(huffcodec::kMaxOriginalSize);
+    Source source{in != nullptr ? static_cast<const unsigned char*>(in) : kNothing, 0};
+    for (std::size_t left = in_size; left > 0;) {
+        source.left = std::min(left, slice);
+        left -= source.left;
+        const huffcodec::CountResult counted = huffcodec::countBytes(readerOf(source));
+        if (counted.status != Status::ok) {
+            return statusOf(counted.status);
+        }
+        for (std::size_t v = 0; v < sum.size(); ++v) {
+            sum[v] += static_cast<std::uint64_t>(counted.header.counts[v]);
+        }
+    }
+    std::copy(sum.begin(), sum.end(), totals);
+    return HUFFCODEC_OK;
+}
+
+huffcodec_status huffcodec_count_finish(const uint64_t totals[256], int32_t counts[256]) {
+    if (totals == nullptr || counts == nullptr) {
+        return HUFFCODEC_INVALID_ARGUMENT;
+    }
+    // Each step compares before it adds, so the sum never wraps.
+    const auto most = static_cast<std::uint64_t>(huffcodec::kMaxOriginalSize);
+    std::uint64_t sum = 0;
+    for (int v = 0; v < 256; ++v) {
+        if (totals[v] > most - sum) {
+            return HUFFCODEC_INPUT_TOO_LARGE;
+        }
+        sum += totals[v];
+    }
+    std::transform(totals, totals + 256, counts,
+                   [](std::uint64_t total) { return static_cast<std::int32_t>(total); });
+    return HUFFCODEC_OK;
 }
 
 huffcodec_status huffcodec_dstream_create(huffcodec_dstream** stream,

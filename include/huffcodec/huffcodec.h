@@ -130,6 +130,28 @@ HUFFCODEC_C_API huffcodec_status huffcodec_decompress(const void* in, size_t in_
 HUFFCODEC_C_API huffcodec_status huffcodec_read_header(const void* in, size_t in_size,
                                                        int64_t* original_size, int32_t counts[256]);
 
+/* The 256 counts of in_size bytes of in, as a compressed file's header would
+ * hold them, into counts: what huffcodec_cstream_create takes. Large data is
+ * counted on threads as huffcodec_compress shares it out.
+ * HUFFCODEC_INPUT_TOO_LARGE for more than 2147483647 bytes, found before any
+ * byte is read. counts is written only on HUFFCODEC_OK. */
+HUFFCODEC_C_API huffcodec_status huffcodec_count(const void* in, size_t in_size,
+                                                 int32_t counts[256],
+                                                 const huffcodec_options* options);
+
+/* Counting in pieces, for data that is not in memory at once: set 256 totals
+ * to 0, add each piece with huffcodec_count_update, then turn the totals into
+ * counts with huffcodec_count_finish. The totals are the caller's: no state
+ * to free, and unsigned so that no sum can overflow into undefined behaviour.
+ * huffcodec_count_update adds the bytes of in (any size; NULL for none) to
+ * totals, on the calling thread, and leaves totals as they were on a failure.
+ * huffcodec_count_finish gives HUFFCODEC_INPUT_TOO_LARGE when the totals add
+ * up past 2147483647, and writes counts only on HUFFCODEC_OK. */
+HUFFCODEC_C_API huffcodec_status huffcodec_count_update(uint64_t totals[256], const void* in,
+                                                        size_t in_size);
+HUFFCODEC_C_API huffcodec_status huffcodec_count_finish(const uint64_t totals[256],
+                                                        int32_t counts[256]);
+
 /* Input and output of a stream the caller drives: bytes data[pos, size) are
  * still to be read, or free to be written; the stream moves pos on. */
 typedef struct huffcodec_in_buffer {
