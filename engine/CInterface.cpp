@@ -142,6 +142,8 @@ huffcodec_status stepStream(huffcodec_in_buffer* in, huffcodec_out_buffer* out, 
 
 struct huffcodec_dstream {
     huffcodec::DecompressStream stream;
+    huffcodec::Options options;  // the creation's, for every reset
+    bool started = true;         // false after a reset that ran out of memory
 };
 
 struct huffcodec_cstream {
@@ -337,13 +339,54 @@ huffcodec_status huffcodec_dstream_create(huffcodec_dstream** stream,
     if (!optionsOf(options, resolved)) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
-    return createStream(stream, resolved);
+    // The stream decodes on the calling thread: it keeps no pool, which the
+    // caller might free before the stream's last reset.
+    resolved.pool = nullptr;
+    const huffcodec_status status = createStream(stream, resolved);
+    if (status == HUFFCODEC_OK) {
+        (*stream)->options = resolved;
+    }
+    return status;
+}
+
+huffcodec_status huffcodec_dstream_reset(huffcodec_dstream* stream) {
+    if (stream == nullptr) {
+        return HUFFCODEC_INVALID_ARGUMENT;
+    }
+    const Status status = stream->stream.reset(stream->options);
+    stream->started = status == Status::ok;
+    return statusOf(status);
+}
+
+huffcodec_status huffcodec_dstream_header(const huffcodec_dstream* stream, int64_t* original_size,
+                                          int32_t counts[256]) {
+    if (stream == nullptr) {
+        return HUFFCODEC_INVALID_ARGUMENT;
+    }
+    const huffcodec::Header* header = stream->stream.header();
+    if (header == nullptr) {
+        return HUFFCODEC_HEADER_TOO_SHORT;
+    }
+    if (original_size != nullptr) {
+        *original_size = header->originalSize;
+    }
+    if (counts != nullptr) {
+        std::copy(header->counts.begin(), header->counts.end(), counts);
+    }
+    return HUFFCODEC_OK;
 }
 
 huffcodec_status huffcodec_dstream_decompress(huffcodec_dstream* stream, huffcodec_in_buffer* in,
                                               huffcodec_out_buffer* out, int end_of_input) {
     if (stream == nullptr) {
         return HUFFCODEC_INVALID_ARGUMENT;
+    }
+    // Left alone, the C++ stream would start itself with the default options.
+    if (!stream->started) {
+        const huffcodec_status status = huffcodec_dstream_reset(stream);
+        if (status != HUFFCODEC_OK) {
+            return status;
+        }
     }
     return stepStream(in, out, [&](huffcodec::InBuffer& input, huffcodec::OutBuffer& output) {
         return stream->stream.decompress(input, output, end_of_input != 0);

@@ -185,6 +185,18 @@ HUFFCODEC_C_API int huffcodec_dstream_finished(const huffcodec_dstream* stream);
 /* Header plus every body byte the decoding needed, once finished; else 0. */
 HUFFCODEC_C_API uint64_t huffcodec_dstream_bytes_consumed(const huffcodec_dstream* stream);
 HUFFCODEC_C_API void huffcodec_dstream_free(huffcodec_dstream* stream);
+/* Starts the stream over for another file, with the options it was created
+ * with; also after a failure. HUFFCODEC_OUT_OF_MEMORY leaves the stream to
+ * try again at its next huffcodec_dstream_decompress. */
+HUFFCODEC_C_API huffcodec_status huffcodec_dstream_reset(huffcodec_dstream* stream);
+/* The header of the stream's file: *original_size (may be NULL) receives the
+ * sum of the counts, and counts (may be NULL) the 256 entries. Available from
+ * the call that read the whole header until the next reset;
+ * HUFFCODEC_HEADER_TOO_SHORT before that, and when the header read was
+ * invalid (the decompress call said how). */
+HUFFCODEC_C_API huffcodec_status huffcodec_dstream_header(const huffcodec_dstream* stream,
+                                                          int64_t* original_size,
+                                                          int32_t counts[256]);
 
 /* The second pass of compression in pieces, for data whose 256 counts are
  * known: takes the data through in and gives the whole file, header first,
