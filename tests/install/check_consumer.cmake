@@ -2,18 +2,22 @@
 # Installs the build into PREFIX and builds examples/roundtrip.cpp and the C99
 # examples/roundtrip.c against it as another project would: with find_package
 # (linking huffcodec::huffcodec, then huffcodec::shared) and with pkg-config
-# (the shared library). Each program must run and report a round trip. With
+# (the shared library, and the static one alone through --static). Each
+# program must run and report a round trip. With
 # DEB_DIR, the Debian packages there, unpacked into PREFIX as a scratch root,
 # take the place of the install, and their commands run from it on SAMPLE.
 # Arguments: BUILD_DIR, PREFIX,
 # WORK (scratch directory), EXAMPLE_DIR, LIBDIR, VERSION, the build's
-# GENERATOR, MAKE_PROGRAM, CXX and BUILD_TYPE, and EXTRA_FLAGS: compile and
+# GENERATOR, MAKE_PROGRAM, CXX, CC (optional) and BUILD_TYPE, and EXTRA_FLAGS: compile and
 # link flags the consumer needs on top of what the package gives it (the
 # sanitizers, when the library is built with them).
 file(REMOVE_RECURSE "${PREFIX}" "${WORK}")
-# The C compiler of the C++ one's family, so that a sanitizer runtime matches.
-string(REGEX REPLACE "clang\\+\\+([-0-9.]*)$" "clang\\1" CC "${CXX}")
-string(REGEX REPLACE "g\\+\\+([-0-9.]*)$" "gcc\\1" CC "${CC}")
+# The build's C compiler (CC), or else the C compiler of the C++ one's family,
+# so that a sanitizer runtime matches. A plain c++ has no such name to follow.
+if(NOT CC)
+  string(REGEX REPLACE "clang\\+\\+([-0-9.]*)$" "clang\\1" CC "${CXX}")
+  string(REGEX REPLACE "g\\+\\+([-0-9.]*)$" "gcc\\1" CC "${CC}")
+endif()
 # A sanitized library needs the sanitizers' C++ runtime, which a C driver
 # leaves out: the C programs are then linked by the C++ compiler.
 if(EXTRA_FLAGS)
@@ -203,3 +207,30 @@ if(NOT result EQUAL 0)
 endif()
 run_roundtrip("${WORK}/roundtrip-c-pkg-config" "${CMAKE_COMMAND}" -E env
               "LD_LIBRARY_PATH=${PREFIX}/${LIBDIR}")
+
+# Only the static library, as where the shared one is not installed: the
+# flags of pkg-config --static alone must link the C example.
+set(static_prefix "${WORK}/static-only")
+file(COPY "${PREFIX}/" DESTINATION "${static_prefix}" FILES_MATCHING PATTERN "*.h" PATTERN "*.hpp"
+     PATTERN "libhuffcodec.a" PATTERN "*.pc")
+set(ENV{PKG_CONFIG_PATH} "${static_prefix}/${LIBDIR}/pkgconfig")
+execute_process(COMMAND "${PKG_CONFIG}" --static --cflags --libs huffcodec
+                RESULT_VARIABLE result OUTPUT_VARIABLE flags ERROR_VARIABLE err
+                OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "pkg-config --static --cflags --libs huffcodec failed: ${err}")
+endif()
+message(STATUS "pkg-config --static --cflags --libs huffcodec: ${flags}")
+separate_arguments(flags UNIX_COMMAND "${flags}")
+execute_process(COMMAND "${CC}" -std=c99 ${extra} -c "${EXAMPLE_DIR}/roundtrip.c" ${flags}
+                        -o "${WORK}/roundtrip-c-static.o"
+                RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(result EQUAL 0)
+  execute_process(COMMAND "${c_linker}" ${extra} "${WORK}/roundtrip-c-static.o" ${flags}
+                          -o "${WORK}/roundtrip-c-static"
+                  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+endif()
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "linking the C example with pkg-config --static flags failed:\n${out}")
+endif()
+run_roundtrip("${WORK}/roundtrip-c-static")
