@@ -35,6 +35,7 @@
 #include "InputFile.hpp"
 #include "OutputFile.hpp"
 #include "SpanDecoder.hpp"
+#include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace {
@@ -90,8 +91,12 @@ bool openHeader(InputFile& input, Opened& opened) {
     return opened.decoder.build(parsed.header) == huffcodec::Status::ok;
 }
 
-huffcodec::Status decodeWith(const huffcodec::Options& options, const char* in, OutputFile* output,
-                             huffcodec::DecodeStats* stats) {
+huffcodec::Status decodeWith(int threads, huffcodec::Tuning tuning, const char* in,
+                             OutputFile* output, huffcodec::DecodeStats* stats) {
+    tuning.stats = stats;
+    huffcodec::Options options;
+    options.threads = threads;
+    options.tuning = &tuning;
     InputFile input(in);
     Opened opened;
     if (!input.isOpen() || !openHeader(input, opened)) {
@@ -103,7 +108,7 @@ huffcodec::Status decodeWith(const huffcodec::Options& options, const char* in, 
             [output](const std::uint8_t* data, std::size_t size) {
                 return output == nullptr || output->write(data, size);
             },
-            options, stats)
+            options)
         .status;
 }
 
@@ -208,7 +213,7 @@ int benchInMemory(const char* path, int runs) {
             seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
             encode[k].push_back(static_cast<double>(data.size()) / 1e6 / seconds.count());
             if (d.status != huffcodec::Status::ok || c.status != huffcodec::Status::ok ||
-                repacked.compare(0, c.bytesWritten, packed) != 0) {
+                repacked.compare(0, c.bytesProduced, packed) != 0) {
                 return 1;
             }
         }
@@ -233,20 +238,22 @@ int main(int argc, char* argv[]) {
         OutputFile output(argv[4]);
         // LANES[:SEGMENT_BYTES[:THREADS]]
         char* rest = nullptr;
-        huffcodec::Options options;
-        options.lanes = static_cast<int>(std::strtol(argv[2], &rest, 10));
+        huffcodec::Tuning tuning;
+        int threads = 1;
+        tuning.lanes = static_cast<int>(std::strtol(argv[2], &rest, 10));
         if (*rest == ':') {
-            options.segmentBytes = std::strtoul(rest + 1, &rest, 10);
+            tuning.segmentBytes = std::strtoul(rest + 1, &rest, 10);
         }
         if (*rest == ':') {
-            options.threads = static_cast<int>(std::strtol(rest + 1, &rest, 10));
+            threads = static_cast<int>(std::strtol(rest + 1, &rest, 10));
         }
         if (*rest == ':') {
             const std::string name = rest + 1;
             bool known = false;
             for (const huffcodec::Kernel kernel : huffcodec::kKernels) {
                 if (name == huffcodec::kernelName(kernel)) {
-                    known = huffcodec::useKernel(kernel);
+                    known = huffcodec::kernelRuns(kernel);
+                    tuning.kernel = kernel;
                 }
             }
             if (!known) {
@@ -254,7 +261,7 @@ int main(int argc, char* argv[]) {
                 return 2;
             }
         }
-        return decodeWith(options, argv[3], &output, nullptr) == huffcodec::Status::ok &&
+        return decodeWith(threads, tuning, argv[3], &output, nullptr) == huffcodec::Status::ok &&
                        output.close()
                    ? 0
                    : 1;
@@ -265,7 +272,9 @@ int main(int argc, char* argv[]) {
     if (mode == "lanes" && argc == 3) {
         for (int lanes = 2; lanes <= 4; ++lanes) {
             huffcodec::DecodeStats stats;
-            if (decodeWith({lanes, 0}, argv[2], nullptr, &stats) != huffcodec::Status::ok) {
+            huffcodec::Tuning tuning;
+            tuning.lanes = lanes;
+            if (decodeWith(1, tuning, argv[2], nullptr, &stats) != huffcodec::Status::ok) {
                 return 1;
             }
             const std::uint64_t met = stats.boundaries - stats.fallbacks;

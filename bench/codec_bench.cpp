@@ -19,6 +19,7 @@
 #include "ByteCounter.hpp"
 #include "CodeTree.hpp"
 #include "HCTree.hpp"
+#include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace {
@@ -82,7 +83,10 @@ const Fixture& fixture(int shape) {
 
 void BM_Decoder(benchmark::State& state) {
     const Fixture& f = fixture(static_cast<int>(state.range(0)));
-    const huffcodec::Options options{static_cast<int>(state.range(1)), 0};
+    huffcodec::Tuning tuning;
+    tuning.lanes = static_cast<int>(state.range(1));
+    huffcodec::Options options;
+    options.tuning = &tuning;
     for (auto _ : state) {
         std::size_t produced = 0;
         f.decoder.decode(

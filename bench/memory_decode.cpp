@@ -39,7 +39,7 @@ int main(int argc, char* argv[]) {
     for (int run = 0; run < runs; ++run) {
         const auto start = std::chrono::steady_clock::now();
         const huffcodec::DecompressResult result = huffcodec::decompress(
-            packed.data(), compressed.bytesWritten, out.data(), out.size(), options);
+            packed.data(), compressed.bytesProduced, out.data(), out.size(), options);
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         if (result.status != huffcodec::Status::ok || out != data) {
             std::fprintf(stderr, "decompress gave other bytes\n");

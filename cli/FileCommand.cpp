@@ -46,7 +46,8 @@ FileCommand::FileCommand(Report& report, const Traits& traits, std::string infil
       inputPath(std::move(infile)),
       outputPath(std::move(outfile)) {
     libraryOptions.threads = threads;
-    libraryOptions.workersOffCaller = true;
+    tuning.workersOffCaller = true;
+    libraryOptions.tuning = &tuning;
     // Without a pool (no memory for one), each call starts its own workers.
     const int resolved = threads == 0 ? huffcodec::availableProcessors() : threads;
     if (resolved > 1 && workers.create(resolved - 1, true) == huffcodec::Status::ok) {

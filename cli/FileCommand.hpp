@@ -16,6 +16,7 @@
 #include "OutputFile.hpp"
 #include "OutputRemover.hpp"
 #include "Report.hpp"
+#include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 class FileCommand {
@@ -94,6 +95,7 @@ private:
     const std::string outputPath;
     // Started as the library's calls need them, joined when the command ends.
     huffcodec::ThreadPool workers;
+    huffcodec::Tuning tuning;  // the workers kept off the calling thread's processor
     huffcodec::Options libraryOptions;
     std::optional<InputFile> inputFile;
     // Declared before the output, so that the output is closed before the

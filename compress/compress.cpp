@@ -93,7 +93,7 @@ int compressFile(FileCommand& command) {
         return -1;
     }
     report.ratio("Compression", static_cast<double>(header.originalSize),
-                 static_cast<double>(result->bytesWritten));
+                 static_cast<double>(result->bytesProduced));
     return 0;
 }
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the Debian packages libhuffcodec0.4, libhuffcodec-dev and
+# Builds the Debian packages libhuffcodec1, libhuffcodec-dev and
 # huffcodec-tools from this tree into build/deb, checks them with lintian
 # (no error or warning allowed), and unpacks them into a scratch root where
 # the C++ and C examples are built against them and the commands run.

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "Header.hpp"
-#include "SpanDecoder.hpp"
 
 namespace huffcodec {
 
@@ -21,10 +20,14 @@ Status buildCode(const Header& header, std::unique_ptr<CodeTree>& code, std::int
     return status;
 }
 
-Status checkOptions(const Options& options) {
-    return options.threads < 0 || options.lanes < 0 || options.lanes > kMaxLanes
-               ? Status::invalidArgument
-               : Status::ok;
+Header headerOf(const std::array<std::uint64_t, 256>& counts, std::int64_t total) {
+    Header header;
+    for (std::size_t v = 0; v < counts.size(); ++v) {
+        header.counts[v] = static_cast<std::int32_t>(counts[v]);
+        header.distinctBytes += counts[v] != 0 ? 1 : 0;
+    }
+    header.originalSize = total;
+    return header;
 }
 
 std::uint64_t bodyBitsOf(const CodeTree& code, const CountTable& counts) {

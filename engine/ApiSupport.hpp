@@ -1,17 +1,19 @@
 // SPDX-License-Identifier: MIT
 //
-// What the API's files share: the one check of a caller's options, the code
-// of a header's counts, and the queue and buffer checks of the streams the
-// caller drives.
+// What the API's files share: the code of a header's counts, and the queue
+// and buffer checks of the streams the caller drives. (The caller's options
+// are checked and resolved in Plan.hpp.)
 #ifndef HUFFCODEC_ENGINE_APISUPPORT_HPP
 #define HUFFCODEC_ENGINE_APISUPPORT_HPP
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "CodeTree.hpp"
+#include "Plan.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace huffcodec {
@@ -20,8 +22,9 @@ namespace huffcodec {
 // Header built by hand may hold anything); total receives their sum.
 Status buildCode(const Header& header, std::unique_ptr<CodeTree>& code, std::int64_t& total);
 
-// The one check of a caller's options; the sizes in them are clamped.
-Status checkOptions(const Options& options);
+// The header of data whose byte values occur counts[v] times, total bytes in
+// all (at most kMaxOriginalSize).
+Header headerOf(const std::array<std::uint64_t, 256>& counts, std::int64_t total);
 
 // The bits of the codes of the bytes counts describes.
 std::uint64_t bodyBitsOf(const CodeTree& code, const CountTable& counts);

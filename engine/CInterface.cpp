@@ -9,6 +9,8 @@
 #include <cstring>
 #include <new>
 
+#include "huffcodec/experimental.h"
+#include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.h"
 #include "huffcodec/huffcodec.hpp"
 
@@ -44,11 +46,14 @@ huffcodec_status statusOf(Status status) {
 // The caller's options as C++ options: the whole members its struct_size
 // covers (an older caller's struct ends before the members it does not know;
 // a size that ends inside a member leaves that member out), the defaults for
-// the rest. False when not even the thread count is there.
-bool optionsOf(const huffcodec_options* given, huffcodec::Options& options) {
-    huffcodec_options all;
-    huffcodec_options_init(&all);
-    if (given != nullptr) {
+// the rest. The tuning is copied, so a stream may keep it.
+class CallOptions {
+public:
+    // False when not even the thread count is there.
+    bool take(const huffcodec_options* given) {
+        if (given == nullptr) {
+            return true;
+        }
         // Binds to the caller's member without reading it; reads it only if
         // struct_size holds all of it.
         const auto take = [given](auto& to, const auto& from, std::size_t offset) {
@@ -58,21 +63,38 @@ bool optionsOf(const huffcodec_options* given, huffcodec::Options& options) {
             }
             return held;
         };
+        huffcodec_options all;
+        huffcodec_options_init(&all);
         if (!take(all.threads, given->threads, offsetof(huffcodec_options, threads))) {
             return false;
         }
-        take(all.lanes, given->lanes, offsetof(huffcodec_options, lanes));
-        take(all.segment_bytes, given->segment_bytes, offsetof(huffcodec_options, segment_bytes));
-        take(all.chunk_bytes, given->chunk_bytes, offsetof(huffcodec_options, chunk_bytes));
         take(all.pool, given->pool, offsetof(huffcodec_options, pool));
+        take(all.tuning, given->tuning, offsetof(huffcodec_options, tuning));
+        base.threads = all.threads;
+        base.pool = all.pool != nullptr ? &all.pool->pool : nullptr;
+        tuned = all.tuning != nullptr;
+        if (tuned) {
+            tuning.lanes = all.tuning->lanes;
+            tuning.segmentBytes = all.tuning->segment_bytes;
+            tuning.decodeChunkBytes = all.tuning->decode_chunk_bytes;
+            tuning.encodeChunkBytes = all.tuning->encode_chunk_bytes;
+            tuning.kernel = static_cast<huffcodec::Kernel>(all.tuning->kernel);
+        }
+        return true;
     }
-    options.threads = all.threads;
-    options.lanes = all.lanes;
-    options.segmentBytes = all.segment_bytes;
-    options.chunkBytes = all.chunk_bytes;
-    options.pool = all.pool != nullptr ? &all.pool->pool : nullptr;
-    return true;
-}
+    // Valid while this object lives.
+    huffcodec::Options options() const {
+        huffcodec::Options options = base;
+        options.tuning = tuned ? &tuning : nullptr;
+        return options;
+    }
+    void dropPool() { base.pool = nullptr; }
+
+private:
+    huffcodec::Options base;
+    huffcodec::Tuning tuning;
+    bool tuned = false;
+};
 
 // A pointer that may be null only where its size is 0.
 bool usable(const void* pointer, std::size_t size) {
@@ -91,8 +113,7 @@ huffcodec::OutBuffer outOf(const huffcodec_out_buffer& out) {
 }
 
 // A buffer read front to back through a ReadFn. The lambda holds one
-// reference: a target the standard asks std::function to keep without
-// allocating, so making the ReadFn throws nothing either.
+// reference, which a ReadFn holds in place: making it allocates nothing.
 struct Source {
     const unsigned char* at;
     std::size_t left;
@@ -142,8 +163,8 @@ huffcodec_status stepStream(huffcodec_in_buffer* in, huffcodec_out_buffer* out, 
 
 struct huffcodec_dstream {
     huffcodec::DecompressStream stream;
-    huffcodec::Options options;  // the creation's, for every reset
-    bool started = true;         // false after a reset that ran out of memory
+    CallOptions options;  // the creation's, for every reset
+    bool started = true;  // false after a reset that ran out of memory
 };
 
 struct huffcodec_cstream {
@@ -177,7 +198,7 @@ void huffcodec_options_init(huffcodec_options* options) {
     }
     *options = huffcodec_options{};
     options->struct_size = sizeof *options;
-    options->threads = 0;
+    options->threads = 1;
 }
 
 huffcodec_status huffcodec_pool_create(huffcodec_pool** pool, int workers, int workers_off_caller) {
@@ -206,26 +227,26 @@ size_t huffcodec_compress_bound(size_t size) {
 
 huffcodec_status huffcodec_compress(const void* in, size_t in_size, void* out, size_t out_capacity,
                                     size_t* out_size, const huffcodec_options* options) {
-    huffcodec::Options resolved;
+    CallOptions resolved;
     if (out_size != nullptr) {
         *out_size = 0;
     }
     if (!usable(in, in_size) || !usable(out, out_capacity) || out_size == nullptr ||
-        !optionsOf(options, resolved)) {
+        !resolved.take(options)) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
     unsigned char none[1];
     const huffcodec::CompressResult result =
         huffcodec::compress(in != nullptr ? in : kNothing, in_size, out != nullptr ? out : none,
-                            out_capacity, resolved);
-    *out_size = result.bytesWritten;
+                            out_capacity, resolved.options());
+    *out_size = result.bytesProduced;
     return statusOf(result.status);
 }
 
 huffcodec_status huffcodec_decompress(const void* in, size_t in_size, void* out,
                                       size_t out_capacity, size_t* out_size, size_t* in_consumed,
                                       const huffcodec_options* options) {
-    huffcodec::Options resolved;
+    CallOptions resolved;
     if (out_size != nullptr) {
         *out_size = 0;
     }
@@ -233,14 +254,14 @@ huffcodec_status huffcodec_decompress(const void* in, size_t in_size, void* out,
         *in_consumed = 0;
     }
     if (!usable(in, in_size) || !usable(out, out_capacity) || out_size == nullptr ||
-        !optionsOf(options, resolved)) {
+        !resolved.take(options)) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
     unsigned char none[1];
     const huffcodec::DecompressResult result =
         huffcodec::decompress(in != nullptr ? in : kNothing, in_size, out != nullptr ? out : none,
-                              out_capacity, resolved);
-    *out_size = result.bytesWritten;
+                              out_capacity, resolved.options());
+    *out_size = result.bytesProduced;
     if (in_consumed != nullptr) {
         *in_consumed = result.bytesConsumed;
     }
@@ -267,8 +288,8 @@ huffcodec_status huffcodec_read_header(const void* in, size_t in_size, int64_t* 
 
 huffcodec_status huffcodec_count(const void* in, size_t in_size, int32_t counts[256],
                                  const huffcodec_options* options) {
-    huffcodec::Options resolved;
-    if (!usable(in, in_size) || counts == nullptr || !optionsOf(options, resolved)) {
+    CallOptions resolved;
+    if (!usable(in, in_size) || counts == nullptr || !resolved.take(options)) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
     if (in_size > static_cast<std::uint64_t>(huffcodec::kMaxOriginalSize)) {
@@ -278,8 +299,9 @@ huffcodec_status huffcodec_count(const void* in, size_t in_size, int32_t counts[
     // Kept chunk counts are what lets countBytes count on threads; one thread
     // needs none.
     huffcodec::ChunkCounts chunks;
-    const huffcodec::CountResult counted = huffcodec::countBytes(
-        readerOf(source), resolved.threads != 1 ? &chunks : nullptr, resolved);
+    const huffcodec::Options call = resolved.options();
+    const huffcodec::CountResult counted =
+        huffcodec::countBytes(readerOf(source), call.threads != 1 ? &chunks : nullptr, call);
     if (counted.status == Status::ok) {
         std::copy(counted.header.counts.begin(), counted.header.counts.end(), counts);
     }
@@ -331,18 +353,18 @@ huffcodec_status huffcodec_count_finish(const uint64_t totals[256], int32_t coun
 
 huffcodec_status huffcodec_dstream_create(huffcodec_dstream** stream,
                                           const huffcodec_options* options) {
-    huffcodec::Options resolved;
+    CallOptions resolved;
     if (stream == nullptr) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
     *stream = nullptr;
-    if (!optionsOf(options, resolved)) {
+    if (!resolved.take(options)) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
     // The stream decodes on the calling thread: it keeps no pool, which the
     // caller might free before the stream's last reset.
-    resolved.pool = nullptr;
-    const huffcodec_status status = createStream(stream, resolved);
+    resolved.dropPool();
+    const huffcodec_status status = createStream(stream, resolved.options());
     if (status == HUFFCODEC_OK) {
         (*stream)->options = resolved;
     }
@@ -353,7 +375,7 @@ huffcodec_status huffcodec_dstream_reset(huffcodec_dstream* stream) {
     if (stream == nullptr) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
-    const Status status = stream->stream.reset(stream->options);
+    const Status status = stream->stream.reset(stream->options.options());
     stream->started = status == Status::ok;
     return statusOf(status);
 }
@@ -407,17 +429,17 @@ void huffcodec_dstream_free(huffcodec_dstream* stream) {
 
 huffcodec_status huffcodec_cstream_create(huffcodec_cstream** stream, const int32_t counts[256],
                                           const huffcodec_options* options) {
-    huffcodec::Options resolved;
+    CallOptions resolved;
     if (stream == nullptr) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
     *stream = nullptr;
-    if (counts == nullptr || !optionsOf(options, resolved)) {
+    if (counts == nullptr || !resolved.take(options)) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
     huffcodec::Header header;
     std::copy(counts, counts + header.counts.size(), header.counts.begin());
-    return createStream(stream, header, resolved);
+    return createStream(stream, header, resolved.options());
 }
 
 huffcodec_status huffcodec_cstream_compress(huffcodec_cstream* stream, huffcodec_in_buffer* in,

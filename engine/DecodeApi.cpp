@@ -29,31 +29,14 @@ struct __attribute__((visibility("hidden"))) Decoder::Impl {
     std::uint64_t symbolCount = 0;
     std::uint64_t bodyBits = 0;  // the whole body's codes
 
-    // options, with the lane count and chunk size for this code filled in.
-    Options resolve(const Options& options) const {
-        Options resolved = options;
-        resolved.lanes = options.lanes == 0 ? lanesFor() : options.lanes;
-        resolved.chunkBytes =
-            options.chunkBytes == 0 ? defaultChunkBytes(bodyBits, symbolCount) : options.chunkBytes;
-        return resolved;
+    DecodePlan planFor(const Settings& settings) const {
+        return decodePlanFor(settings, symbolCount, bodyBits, tables.leafCount());
     }
 
     // Decodes the body through read, or in memory when read is null, on the
     // options' threads where the body is large enough to share out.
     StreamResult decodeBody(const ReadFn* read, const std::uint8_t* body, std::size_t size,
-                            const WriteFn& write, const Options& options, DecodeStats* stats) const;
-
-    // Four lanes hide more of each lookup's wait than three. With the lane
-    // loop checking its limits once for many groups, four ran ahead of three
-    // on one thread (huffcodec_bench_decode decode L:0:1, 9 alternated runs)
-    // on text (5.4 bits a code on average), executables (6.3) and random
-    // bytes (8), by 0.5 to 2.5%, and within 1% of them at 1.6 bits (skewed).
-    // Codes shorter than kFourLaneBits on average, where each lookup gives
-    // up to seven symbols and the fourth lane showed no gain, keep three.
-    int lanesFor() const {
-        constexpr std::uint64_t kFourLaneBits = 2;
-        return symbolCount == 0 || bodyBits >= kFourLaneBits * symbolCount ? 4 : 3;
-    }
+                            const WriteFn& write, const Settings& settings) const;
 };
 
 Decoder::Decoder() noexcept = default;
@@ -81,54 +64,50 @@ Status Decoder::build(const Header& header) noexcept {
 
 StreamResult Decoder::Impl::decodeBody(const ReadFn* read, const std::uint8_t* body,
                                        std::size_t size, const WriteFn& write,
-                                       const Options& options, DecodeStats* stats) const {
-    const Impl& decoder = *this;
+                                       const Settings& settings) const {
     DecodeStats local;
-    DecodeStats& counted = stats != nullptr ? *stats : local;
-    const Options resolved = decoder.resolve(options);
-    const Workers workers = workersFor(options);
-    // Small bodies start no threads.
-    const bool threaded = workers.threadCount > 1 && decoder.tables.leafCount() > 1 &&
-                          decoder.symbolCount >= minThreadedBytes(options.chunkBytes);
+    DecodeStats& stats = settings.tuning.stats != nullptr ? *settings.tuning.stats : local;
+    const DecodePlan plan = planFor(settings);
     BodyResult result{};
-    if (threaded) {
+    if (plan.threaded) {
         result = read != nullptr
-                     ? decodeThreaded(decoder.tables, resolved, workers, decoder.symbolCount,
-                                      decoder.bodyBits, *read, write, counted)
-                     : decodeThreaded(decoder.tables, resolved, workers, decoder.symbolCount, body,
-                                      size, write, counted);
+                     ? decodeThreaded(tables, plan, symbolCount, bodyBits, *read, write, stats)
+                     : decodeThreaded(tables, plan, symbolCount, body, size, write, stats);
     } else {
-        StreamDecoder one(decoder.tables, resolved);
-        result = read != nullptr ? one.decode(decoder.symbolCount, *read, write, counted)
-                                 : one.decode(decoder.symbolCount, body, size, write, counted);
+        StreamDecoder one(tables, plan);
+        result = read != nullptr ? one.decode(symbolCount, *read, write, stats)
+                                 : one.decode(symbolCount, body, size, write, stats);
     }
     // Where decoding stood when a write failed depends on how far the
     // threads had got: no input position is reported then.
-    const std::uint64_t bodyBytes =
-        result.status == Status::writeError ? 0 : (result.bitsConsumed + 7) / 8;
-    return {result.status, result.symbolsWritten, bodyBytes};
+    const std::uint64_t consumed =
+        result.status == Status::writeError ? 0 : kHeaderBytes + (result.bitsConsumed + 7) / 8;
+    return {result.status, consumed, result.symbolsWritten};
 }
 
-StreamResult Decoder::decode(const ReadFn& read, const WriteFn& write, const Options& options,
-                             DecodeStats* stats) const noexcept {
-    if (!impl || !read || !write || checkOptions(options) != Status::ok) {
+StreamResult Decoder::decode(const ReadFn& read, const WriteFn& write,
+                             const Options& options) const noexcept {
+    Settings settings;
+    if (!impl || !read || !write || settingsOf(options, settings) != Status::ok) {
         return {Status::invalidArgument, 0, 0};
     }
     try {
-        return impl->decodeBody(&read, nullptr, 0, write, options, stats);
+        return impl->decodeBody(&read, nullptr, 0, write, settings);
     } catch (const std::bad_alloc&) {
         return {Status::outOfMemory, 0, 0};
     }
 }
 
 StreamResult Decoder::decode(const void* body, std::size_t size, const WriteFn& write,
-                             const Options& options, DecodeStats* stats) const noexcept {
-    if (!impl || (body == nullptr && size > 0) || !write || checkOptions(options) != Status::ok) {
+                             const Options& options) const noexcept {
+    Settings settings;
+    if (!impl || (body == nullptr && size > 0) || !write ||
+        settingsOf(options, settings) != Status::ok) {
         return {Status::invalidArgument, 0, 0};
     }
     try {
         return impl->decodeBody(nullptr, static_cast<const std::uint8_t*>(body), size, write,
-                                options, stats);
+                                settings);
     } catch (const std::bad_alloc&) {
         return {Status::outOfMemory, 0, 0};
     }
@@ -137,14 +116,16 @@ StreamResult Decoder::decode(const void* body, std::size_t size, const WriteFn& 
 // ---- Decompression stream -------------------------------------------------
 
 struct DecompressStream::Impl {
-    Options options;
+    Settings settings;
     std::array<std::uint8_t, kHeaderBytes> headerBytes{};
     std::size_t headerFilled = 0;
     bool headerRead = false;
     Header header;
     Decoder decoder;
     std::unique_ptr<StreamDecoder> body;
-    DecodeStats stats;
+    DecodeStats localStats;
+    std::uint64_t consumed = 0;  // input bytes taken, the header's included
+    std::uint64_t produced = 0;  // bytes given out
     // Decoded bytes go straight to the caller's buffer, which target points
     // to during decompress(); what does not fit waits in queued (at most an
     // output block and a segment's pieces).
@@ -166,6 +147,8 @@ struct DecompressStream::Impl {
         failure = status;
         return status;
     }
+
+    Status decompress(InBuffer& in, OutBuffer& out, bool endOfInput);
 
     // Takes header bytes from in; builds the decoder once all are there.
     Status readHeaderFrom(InBuffer& in, bool endOfInput) {
@@ -192,7 +175,7 @@ struct DecompressStream::Impl {
         header = parsed.header;
         headerRead = true;
         body =
-            std::make_unique<StreamDecoder>(decoder.impl->tables, decoder.impl->resolve(options));
+            std::make_unique<StreamDecoder>(decoder.impl->tables, decoder.impl->planFor(settings));
         body->start(decoder.impl->symbolCount, sink);
         return Status::ok;
     }
@@ -205,12 +188,13 @@ DecompressStream& DecompressStream::operator=(DecompressStream&&) noexcept = def
 
 Status DecompressStream::reset(const Options& options) noexcept {
     impl.reset();
-    if (checkOptions(options) != Status::ok) {
+    Settings settings;
+    if (settingsOf(options, settings) != Status::ok) {
         return Status::invalidArgument;
     }
     try {
         impl = std::make_unique<Impl>();
-        impl->options = options;
+        impl->settings = settings;
         return Status::ok;
     } catch (const std::bad_alloc&) {
         return Status::outOfMemory;
@@ -227,7 +211,16 @@ Status DecompressStream::decompress(InBuffer& in, OutBuffer& out, bool endOfInpu
             return started;
         }
     }
-    Impl& s = *impl;
+    const std::size_t inBefore = in.pos;
+    const std::size_t outBefore = out.pos;
+    const Status status = impl->decompress(in, out, endOfInput);
+    impl->consumed += in.pos - inBefore;
+    impl->produced += out.pos - outBefore;
+    return status;
+}
+
+Status DecompressStream::Impl::decompress(InBuffer& in, OutBuffer& out, bool endOfInput) {
+    Impl& s = *this;
     if (s.failure != Status::ok) {
         return s.failure;
     }
@@ -244,7 +237,8 @@ Status DecompressStream::decompress(InBuffer& in, OutBuffer& out, bool endOfInpu
             const std::size_t taken = s.body->feed(
                 static_cast<const std::uint8_t*>(in.data) + in.pos, in.size - in.pos, endOfInput);
             in.pos += taken;
-            const BodyResult result = s.body->resume(s.stats);
+            const BodyResult result = s.body->resume(
+                s.settings.tuning.stats != nullptr ? *s.settings.tuning.stats : s.localStats);
             const StreamDecoder::Wait wait = s.body->waiting();
             if (wait == StreamDecoder::Wait::none) {
                 s.bodyEnded = true;
@@ -273,10 +267,19 @@ const Header* DecompressStream::header() const noexcept {
 }
 
 std::uint64_t DecompressStream::bytesConsumed() const noexcept {
-    if (!impl || !impl->bodyEnded || !impl->queued.empty()) {
+    if (!impl) {
         return 0;
     }
-    return kHeaderBytes + (impl->ended.bitsConsumed + 7) / 8;
+    // Once the body has ended, input taken past its last code is not the
+    // file's.
+    if (impl->bodyEnded && impl->queued.empty()) {
+        return kHeaderBytes + (impl->ended.bitsConsumed + 7) / 8;
+    }
+    return impl->consumed;
+}
+
+std::uint64_t DecompressStream::bytesProduced() const noexcept {
+    return impl ? impl->produced : 0;
 }
 
 DecompressResult decompress(const void* in, std::size_t size, void* out,
@@ -286,7 +289,8 @@ DecompressResult decompress(const void* in, std::size_t size, void* out,
 
 DecompressResult decompress(const void* in, std::size_t size, void* out, std::size_t capacity,
                             const Options& options) noexcept {
-    if (checkOptions(options) != Status::ok) {
+    Settings settings;
+    if (settingsOf(options, settings) != Status::ok) {
         return {Status::invalidArgument, 0, 0};
     }
     const HeaderResult parsed = readHeader(in, size);
@@ -307,7 +311,7 @@ DecompressResult decompress(const void* in, std::size_t size, void* out, std::si
     try {
         const WriteFn write = writerTo(static_cast<std::uint8_t*>(out), capacity, at);
         const StreamResult result = decoder.decode(body, bodySize, write, options);
-        return {result.status, at, kHeaderBytes + static_cast<std::size_t>(result.bytesRead)};
+        return {result.status, static_cast<std::size_t>(result.bytesConsumed), at};
     } catch (const std::bad_alloc&) {
         return {Status::outOfMemory, 0, 0};
     }

@@ -15,7 +15,9 @@
 #include "ByteCounter.hpp"
 #include "CodeTree.hpp"
 #include "Header.hpp"
+#include "Plan.hpp"
 #include "ReadFull.hpp"
+#include "StreamEncoder.hpp"
 #include "ThreadedEncoder.hpp"
 #include "WorkerPool.hpp"
 #include "huffcodec/huffcodec.hpp"
@@ -24,18 +26,110 @@ namespace huffcodec {
 
 namespace {
 
-// Input is read and encoded in blocks of this size.
-constexpr std::size_t kEncodeBlock = std::size_t{1} << 17;
+constexpr std::size_t kEncodeBlock = StreamEncoder::kBlockBytes;
+
+// What the counts of the data to encode give: its code, and what the second
+// pass must find.
+struct CountedCode {
+    CountedCode(const CodeTree& tree, const Header& counted, std::int64_t inputBytes)
+        : encoder(tree, static_cast<std::uint64_t>(inputBytes)),
+          header(counted),
+          total(inputBytes),
+          bodyBits(bodyBitsOf(tree, counted.counts)) {}
+    BodyEncoder encoder;
+    Header header;
+    std::int64_t total;
+    std::uint64_t bodyBits;
+};
+
+Status countedCodeOf(const Header& header, std::unique_ptr<CountedCode>& counted) {
+    std::unique_ptr<CodeTree> code;
+    std::int64_t total = 0;
+    const Status built = buildCode(header, code, total);
+    if (built == Status::ok) {
+        counted = std::make_unique<CountedCode>(*code, header, total);
+    }
+    return built;
+}
+
+// The counts of each chunk of the first pass, with the split the second
+// pass must repeat.
+struct CountedChunks {
+    std::vector<ChunkCountTable> tables;
+    std::size_t chunkBytes = kEncodeChunkBytes;
+    std::uint64_t threadedFrom = kMinThreadedSize;
+};
+
+Status countInChunks(const ReadFn& read, const EncodePlan& plan, CountedChunks& chunks,
+                     Header& header) {
+    chunks.chunkBytes = plan.chunkBytes;
+    chunks.threadedFrom = plan.threadedFrom;
+    std::int64_t total = 0;
+    const Status status = countChunks(read, plan, chunks.tables, total);
+    std::array<std::uint64_t, 256> counts{};
+    for (const ChunkCountTable& table : chunks.tables) {
+        for (std::size_t v = 0; v < counts.size(); ++v) {
+            counts[v] += table[v];
+        }
+    }
+    if (status == Status::ok) {
+        header = headerOf(counts, total);
+    }
+    return status;
+}
+
+// The second pass: the header, then the body, on threads with the chunks of
+// the first pass where the input is large enough, else block by block here.
+StreamResult encodeCounted(const CountedCode& counted, const ReadFn& read, const WriteFn& write,
+                           const Workers& workers, const CountedChunks* chunks) {
+    const auto header = writeHeader(counted.header);
+    if (!write(header.data(), header.size())) {
+        return {Status::writeError, 0, 0};
+    }
+    if (workers.threadCount > 1 && chunks != nullptr &&
+        static_cast<std::uint64_t>(counted.total) >= chunks->threadedFrom) {
+        const StreamResult body = encodeThreaded(counted.encoder, chunks->tables,
+                                                 chunks->chunkBytes, workers, read, write);
+        return {body.status, body.bytesConsumed, header.size() + body.bytesProduced};
+    }
+    StreamEncoder encoder(counted.encoder, static_cast<std::uint64_t>(counted.total),
+                          counted.bodyBits);
+    if (chunks != nullptr) {
+        encoder.checkChunks(chunkBitsOf(counted.encoder, chunks->tables), chunks->chunkBytes);
+    }
+    std::uint64_t written = header.size();
+    const ByteBuffer block(kEncodeBlock);
+    for (;;) {
+        const std::size_t want = encoder.nextBlockBytes();
+        const FullRead piece = readFull(read, block.data(), want);
+        if (piece.failed) {
+            return {Status::readError, encoder.consumed(), written};
+        }
+        std::size_t size = 0;
+        Status status = encoder.encode(block.data(), piece.bytes, size);
+        const bool last = piece.bytes < want;
+        if (status == Status::ok && last) {
+            status = encoder.finish(size);
+        }
+        if (status != Status::ok) {
+            return {status, encoder.consumed(), written};
+        }
+        if (size > 0 && !write(encoder.output(), size)) {
+            return {Status::writeError, encoder.consumed(), written};
+        }
+        written += size;
+        if (last) {
+            return {Status::ok, encoder.consumed(), written};
+        }
+    }
+}
 
 }  // namespace
 
 // ---- Encoder ------------------------------------------------------------
 
 struct ChunkCounts::Impl {
-    std::vector<ChunkCountTable> chunks;
-    // The second pass splits the input as the first did.
-    std::size_t chunkBytes = kEncodeChunkBytes;
-    std::uint64_t threadedFrom = kMinThreadedBytes;
+    CountedChunks chunks;
 };
 
 ChunkCounts::ChunkCounts() noexcept = default;
@@ -44,12 +138,7 @@ ChunkCounts::ChunkCounts(ChunkCounts&&) noexcept = default;
 ChunkCounts& ChunkCounts::operator=(ChunkCounts&&) noexcept = default;
 
 struct Encoder::Impl {
-    Impl(const CodeTree& code, std::int64_t inputBytes)
-        : encoder(code, static_cast<std::uint64_t>(inputBytes)) {}
-    BodyEncoder encoder;
-    Header header;
-    std::int64_t total = 0;
-    std::uint64_t bodyBits = 0;  // what the counted bytes' codes take
+    std::unique_ptr<CountedCode> counted;
 };
 
 Encoder::Encoder() noexcept = default;
@@ -60,21 +149,12 @@ Encoder& Encoder::operator=(Encoder&&) noexcept = default;
 Status Encoder::build(const Header& header) noexcept {
     impl.reset();
     try {
-        std::unique_ptr<CodeTree> code;
-        std::int64_t total = 0;
-        const Status built = buildCode(header, code, total);
-        if (built != Status::ok) {
-            return built;
+        auto built = std::make_unique<Impl>();
+        const Status status = countedCodeOf(header, built->counted);
+        if (status == Status::ok) {
+            impl = std::move(built);
         }
-        auto encoder = std::make_unique<Impl>(*code, total);
-        if (!encoder->encoder.supportsTree()) {
-            return Status::internalError;  // ruled out by the limit on the total
-        }
-        encoder->header = header;
-        encoder->total = total;
-        encoder->bodyBits = bodyBitsOf(*code, header.counts);
-        impl = std::move(encoder);
-        return Status::ok;
+        return status;
     } catch (const std::bad_alloc&) {
         return Status::outOfMemory;
     }
@@ -82,88 +162,13 @@ Status Encoder::build(const Header& header) noexcept {
 
 StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Options& options,
                              const ChunkCounts* chunks) const noexcept {
-    if (!impl || !read || !write || checkOptions(options) != Status::ok) {
+    Settings settings;
+    if (!impl || !read || !write || settingsOf(options, settings) != Status::ok) {
         return {Status::invalidArgument, 0, 0};
     }
     try {
-        const Workers workers = workersFor(options);
-        if (workers.threadCount > 1 && chunks != nullptr && chunks->impl &&
-            static_cast<std::uint64_t>(impl->total) >= chunks->impl->threadedFrom) {
-            const auto header = writeHeader(impl->header);
-            if (!write(header.data(), header.size())) {
-                return {Status::writeError, 0, 0};
-            }
-            const StreamResult body =
-                encodeThreaded(impl->encoder, chunks->impl->chunks, chunks->impl->chunkBytes,
-                               workers, read, write);
-            return {body.status, header.size() + body.bytesWritten, body.bytesRead};
-        }
-        BodyEncoder encoder = impl->encoder;  // carries the bits of an unfinished byte
-        const auto header = writeHeader(impl->header);
-        if (!write(header.data(), header.size())) {
-            return {Status::writeError, 0, 0};
-        }
-        std::uint64_t written = header.size();
-        std::uint64_t consumed = 0;
-        std::uint64_t bits = 0;  // of the codes written, before padding
-        // With the counts of each chunk, the bits are checked chunk by chunk
-        // as the threads check them, so that a failure does not depend on the
-        // thread count.
-        std::vector<std::uint64_t> chunkBits;
-        std::uint64_t chunkBytes = UINT64_MAX;
-        if (chunks != nullptr && chunks->impl) {
-            chunkBits = chunkBitsOf(impl->encoder, chunks->impl->chunks);
-            chunkBytes = chunks->impl->chunkBytes;
-        }
-        std::size_t chunk = 0;
-        std::uint64_t chunkEnd = chunkBytes;  // input offset where it ends
-        std::uint64_t chunkEndBits = chunkBits.empty() ? 0 : chunkBits[0];
-        const ByteBuffer block(kEncodeBlock);
-        const ByteBuffer encoded(encoder.outputBound(kEncodeBlock) + 1);
-        for (;;) {
-            const auto want = static_cast<std::size_t>(
-                std::min<std::uint64_t>(kEncodeBlock, chunkEnd - consumed));
-            const FullRead piece = readFull(read, block.data(), want);
-            if (piece.failed) {
-                return {Status::readError, written, consumed};
-            }
-            const std::size_t got = piece.bytes;
-            consumed += got;
-            // The second pass must see the bytes the header describes: other
-            // bytes could have no code at all.
-            if (consumed > static_cast<std::uint64_t>(impl->total)) {
-                return {Status::inputChanged, written, consumed};
-            }
-            const bool last = got < want;
-            std::size_t size = encoder.encode(block.data(), got, encoded.data());
-            bits += 8 * std::uint64_t{size};
-            if (consumed == chunkEnd) {
-                if (chunk >= chunkBits.size() || bits + encoder.unfinishedBits() != chunkEndBits) {
-                    return {Status::inputChanged, written, consumed};
-                }
-                ++chunk;
-                chunkEnd += chunkBytes;
-                chunkEndBits += chunk < chunkBits.size() ? chunkBits[chunk] : 0;
-            }
-            if (last) {
-                bits += encoder.unfinishedBits();
-                size += encoder.finish(encoded.data() + size);
-            }
-            if (size > 0 && !write(encoded.data(), size)) {
-                return {Status::writeError, written, consumed};
-            }
-            written += size;
-            if (last) {
-                break;
-            }
-        }
-        // Other bytes of the same number would still give codes of another
-        // total length, unless every change keeps the lengths.
-        if (consumed != static_cast<std::uint64_t>(impl->total) || encoder.sawSymbolWithoutCode() ||
-            bits != impl->bodyBits) {
-            return {Status::inputChanged, written, consumed};
-        }
-        return {Status::ok, written, consumed};
+        return encodeCounted(*impl->counted, read, write, encodePlanFor(settings).workers,
+                             chunks != nullptr && chunks->impl ? &chunks->impl->chunks : nullptr);
     } catch (const std::bad_alloc&) {
         return {Status::outOfMemory, 0, 0};
     }
@@ -172,19 +177,13 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
 // ---- Compression stream -------------------------------------------------
 
 struct CompressStream::Impl {
-    Encoder encoder;
-    BodyEncoder body;  // carries the bits of an unfinished byte
+    explicit Impl(const CountedCode& counted)
+        : body(counted.encoder, static_cast<std::uint64_t>(counted.total), counted.bodyBits) {}
+    StreamEncoder body;
     OutputQueue queued;
-    ByteBuffer encoded;
-    std::uint64_t consumed = 0;
-    std::uint64_t bits = 0;  // of the codes written, before padding
+    std::uint64_t produced = 0;  // bytes given out
     bool ended = false;
     Status failure = Status::ok;
-
-    explicit Impl(Encoder built)
-        : encoder(std::move(built)),
-          body(encoder.impl->encoder),
-          encoded(body.outputBound(kEncodeBlock) + 1) {}
 
     Status fail(Status status) {
         failure = status;
@@ -199,17 +198,18 @@ CompressStream& CompressStream::operator=(CompressStream&&) noexcept = default;
 
 Status CompressStream::reset(const Header& header, const Options& options) noexcept {
     impl.reset();
-    if (checkOptions(options) != Status::ok) {
+    Settings settings;
+    if (settingsOf(options, settings) != Status::ok) {
         return Status::invalidArgument;
     }
     try {
-        Encoder encoder;
-        const Status built = encoder.build(header);
+        std::unique_ptr<CountedCode> counted;
+        const Status built = countedCodeOf(header, counted);
         if (built != Status::ok) {
             return built;
         }
-        impl = std::make_unique<Impl>(std::move(encoder));
-        const auto headerBytes = writeHeader(impl->encoder.impl->header);
+        impl = std::make_unique<Impl>(*counted);
+        const auto headerBytes = writeHeader(counted->header);
         OutBuffer none;
         impl->queued.put(none, headerBytes.data(), headerBytes.size());
         return Status::ok;
@@ -227,34 +227,28 @@ Status CompressStream::compress(InBuffer& in, OutBuffer& out, bool endOfInput) n
     if (s.failure != Status::ok) {
         return s.failure;
     }
-    const Encoder::Impl& counted = *s.encoder.impl;
+    const std::size_t outBefore = out.pos;
     try {
         s.queued.give(out);
-        while (!s.ended && s.queued.empty() && in.pos < in.size) {
-            const std::size_t piece = std::min(kEncodeBlock, in.size - in.pos);
-            s.consumed += piece;
-            // Other bytes than counted could have no code at all.
-            if (s.consumed > static_cast<std::uint64_t>(counted.total)) {
-                return s.fail(Status::inputChanged);
-            }
-            const std::size_t size = s.body.encode(
-                static_cast<const std::uint8_t*>(in.data) + in.pos, piece, s.encoded.data());
+        Status status = Status::ok;
+        while (status == Status::ok && !s.ended && s.queued.empty() && in.pos < in.size) {
+            const std::size_t piece = std::min(s.body.nextBlockBytes(), in.size - in.pos);
+            std::size_t size = 0;
+            status = s.body.encode(static_cast<const std::uint8_t*>(in.data) + in.pos, piece, size);
             in.pos += piece;
-            s.bits += 8 * std::uint64_t{size};
-            s.queued.put(out, s.encoded.data(), size);
+            s.queued.put(out, s.body.output(), size);
         }
-        if (!s.ended && s.queued.empty() && in.pos == in.size && endOfInput) {
-            s.bits += s.body.unfinishedBits();
-            const std::size_t size = s.body.finish(s.encoded.data());
-            s.queued.put(out, s.encoded.data(), size);
+        if (status == Status::ok && !s.ended && s.queued.empty() && in.pos == in.size &&
+            endOfInput) {
+            std::size_t size = 0;
+            status = s.body.finish(size);
+            s.queued.put(out, s.body.output(), size);
             s.ended = true;
-            if (s.consumed != static_cast<std::uint64_t>(counted.total) ||
-                s.body.sawSymbolWithoutCode() || s.bits != counted.bodyBits) {
-                return s.fail(Status::inputChanged);
-            }
         }
-        return Status::ok;
+        s.produced += out.pos - outBefore;
+        return status == Status::ok ? status : s.fail(status);
     } catch (const std::bad_alloc&) {
+        s.produced += out.pos - outBefore;
         return s.fail(Status::outOfMemory);
     }
 }
@@ -263,59 +257,51 @@ bool CompressStream::finished() const noexcept {
     return impl && impl->ended && impl->queued.empty() && impl->failure == Status::ok;
 }
 
+std::uint64_t CompressStream::bytesConsumed() const noexcept {
+    return impl ? impl->body.consumed() : 0;
+}
+
+std::uint64_t CompressStream::bytesProduced() const noexcept {
+    return impl ? impl->produced : 0;
+}
+
 CountResult countBytes(const ReadFn& read, ChunkCounts* chunks, const Options& options) noexcept {
-    CountResult result{read ? checkOptions(options) : Status::invalidArgument, {}};
+    Settings settings;
+    CountResult result{read ? settingsOf(options, settings) : Status::invalidArgument, {}};
     if (result.status != Status::ok) {
         return result;
     }
     try {
-        std::array<std::uint64_t, 256> counts{};
-        std::int64_t total = 0;
         if (chunks != nullptr) {
             // Each chunk is counted on its own, and the chunks are added up.
             auto kept = std::make_unique<ChunkCounts::Impl>();
-            if (options.chunkBytes != 0) {
-                kept->chunkBytes =
-                    std::clamp(options.chunkBytes, kMinEncodeChunkBytes, kMaxEncodeChunkBytes);
-                kept->threadedFrom = minThreadedBytes(kept->chunkBytes);
-            }
-            result.status = countChunks(read, workersFor(options), kept->chunkBytes,
-                                        kept->threadedFrom, kept->chunks, total);
-            for (const ChunkCountTable& table : kept->chunks) {
-                for (std::size_t v = 0; v < counts.size(); ++v) {
-                    counts[v] += table[v];
-                }
-            }
+            result.status =
+                countInChunks(read, encodePlanFor(settings), kept->chunks, result.header);
             chunks->impl = std::move(kept);
-        } else {
-            ByteCounter counter;
-            const ByteBuffer block(kEncodeBlock);
-            for (;;) {
-                const FullRead got = readFull(read, block.data(), kEncodeBlock);
-                counter.add(block.data(), got.bytes);
-                total += static_cast<std::int64_t>(got.bytes);
-                if (total > format::kMaxOriginalSize) {
-                    result.status = Status::inputTooLarge;
-                    break;
-                }
-                if (got.failed) {
-                    result.status = Status::readError;
-                    break;
-                }
-                if (got.bytes < kEncodeBlock) {
-                    break;
-                }
-            }
-            counts = counter.counts();
-        }
-        if (result.status != Status::ok) {
             return result;
         }
-        for (std::size_t i = 0; i < counts.size(); ++i) {
-            result.header.counts[i] = static_cast<std::int32_t>(counts[i]);
-            result.header.distinctBytes += counts[i] != 0 ? 1 : 0;
+        ByteCounter counter;
+        std::int64_t total = 0;
+        const ByteBuffer block(kEncodeBlock);
+        for (;;) {
+            const FullRead got = readFull(read, block.data(), kEncodeBlock);
+            counter.add(block.data(), got.bytes);
+            total += static_cast<std::int64_t>(got.bytes);
+            if (total > format::kMaxOriginalSize) {
+                result.status = Status::inputTooLarge;
+                break;
+            }
+            if (got.failed) {
+                result.status = Status::readError;
+                break;
+            }
+            if (got.bytes < kEncodeBlock) {
+                break;
+            }
         }
-        result.header.originalSize = total;
+        if (result.status == Status::ok) {
+            result.header = headerOf(counter.counts(), total);
+        }
         return result;
     } catch (const std::bad_alloc&) {
         result.status = Status::outOfMemory;
@@ -336,47 +322,6 @@ std::size_t compressBound(std::size_t size) noexcept {
 
 namespace {
 
-// compress() on the calling thread: counted and encoded in place.
-CompressResult compressHere(const void* in, std::size_t size, void* out, std::size_t capacity) {
-    if (size > static_cast<std::uint64_t>(format::kMaxOriginalSize)) {
-        return {Status::inputTooLarge, 0};
-    }
-    const auto* data = static_cast<const std::uint8_t*>(in);
-    auto* target = static_cast<std::uint8_t*>(out);
-    try {
-        ByteCounter counter;
-        counter.add(data, size);
-        Header header;
-        const auto counts = counter.counts();
-        for (std::size_t i = 0; i < counts.size(); ++i) {
-            header.counts[i] = static_cast<std::int32_t>(counts[i]);
-        }
-        const auto code = std::make_unique<CodeTree>(header.counts);
-        BodyEncoder encoder(*code, size);
-        // The exact size is known before a bit is written.
-        const std::uint64_t total = kHeaderBytes + (bodyBitsOf(*code, header.counts) + 7) / 8;
-        if (total > capacity) {
-            return {Status::outputTooSmall, 0};
-        }
-        const auto headerBytes = writeHeader(header);
-        std::memcpy(target, headerBytes.data(), headerBytes.size());
-        std::size_t at = headerBytes.size();
-        // Eight-byte stores reach past the last whole byte: encode through a
-        // scratch block.
-        const ByteBuffer encoded(encoder.outputBound(kEncodeBlock) + 1);
-        for (std::size_t offset = 0; offset < size; offset += kEncodeBlock) {
-            const std::size_t piece = std::min(kEncodeBlock, size - offset);
-            const std::size_t bytes = encoder.encode(data + offset, piece, encoded.data());
-            std::memcpy(target + at, encoded.data(), bytes);
-            at += bytes;
-        }
-        at += encoder.finish(target + at);
-        return {Status::ok, at};
-    } catch (const std::bad_alloc&) {
-        return {Status::outOfMemory, 0};
-    }
-}
-
 // Reads the buffer in place of a file, for the streaming paths.
 ReadFn readerOf(const std::uint8_t* data, std::size_t size, std::size_t& offset) {
     return [data, size, &offset](std::uint8_t* buffer, std::size_t n) -> std::ptrdiff_t {
@@ -385,6 +330,78 @@ ReadFn readerOf(const std::uint8_t* data, std::size_t size, std::size_t& offset)
         offset += piece;
         return static_cast<std::ptrdiff_t>(piece);
     };
+}
+
+// The size of the compressed file, known before a bit is written.
+std::uint64_t compressedSize(const CountedCode& counted) {
+    return kHeaderBytes + (counted.bodyBits + 7) / 8;
+}
+
+// compress() on the calling thread: counted and encoded in place.
+CompressResult compressHere(const std::uint8_t* data, std::size_t size, std::uint8_t* target,
+                            std::size_t capacity) {
+    ByteCounter counter;
+    counter.add(data, size);
+    std::unique_ptr<CountedCode> counted;
+    const Status built =
+        countedCodeOf(headerOf(counter.counts(), static_cast<std::int64_t>(size)), counted);
+    if (built != Status::ok) {
+        return {built, 0, 0};
+    }
+    if (compressedSize(*counted) > capacity) {
+        return {Status::outputTooSmall, 0, 0};
+    }
+    const auto headerBytes = writeHeader(counted->header);
+    std::memcpy(target, headerBytes.data(), headerBytes.size());
+    std::size_t at = headerBytes.size();
+    // Eight-byte stores reach past the last whole byte: the codes go through
+    // the encoder's block.
+    StreamEncoder encoder(counted->encoder, size, counted->bodyBits);
+    for (std::size_t offset = 0;;) {
+        const std::size_t piece = std::min(encoder.nextBlockBytes(), size - offset);
+        std::size_t bytes = 0;
+        Status status = encoder.encode(data + offset, piece, bytes);
+        offset += piece;
+        if (status == Status::ok && offset == size) {
+            status = encoder.finish(bytes);
+        }
+        if (status != Status::ok) {
+            return {Status::internalError, 0, 0};  // the data is what was counted
+        }
+        std::memcpy(target + at, encoder.output(), bytes);
+        at += bytes;
+        if (offset == size) {
+            return {Status::ok, size, at};
+        }
+    }
+}
+
+// compress() on threads: both passes of the streaming encoder over the
+// buffer, the code built once.
+CompressResult compressOnThreads(const std::uint8_t* data, std::size_t size, std::uint8_t* target,
+                                 std::size_t capacity, const EncodePlan& plan) {
+    std::size_t offset = 0;
+    CountedChunks chunks;
+    Header header;
+    const Status countedStatus = countInChunks(readerOf(data, size, offset), plan, chunks, header);
+    if (countedStatus != Status::ok) {
+        return {countedStatus, 0, 0};
+    }
+    std::unique_ptr<CountedCode> counted;
+    const Status built = countedCodeOf(header, counted);
+    if (built != Status::ok) {
+        return {built, 0, 0};
+    }
+    if (compressedSize(*counted) > capacity) {
+        return {Status::outputTooSmall, 0, 0};
+    }
+    offset = 0;
+    std::size_t at = 0;
+    const StreamResult encoded =
+        encodeCounted(*counted, readerOf(data, size, offset), writerTo(target, capacity, at),
+                      plan.workers, &chunks);
+    return encoded.status == Status::ok ? CompressResult{Status::ok, size, at}
+                                        : CompressResult{encoded.status, 0, 0};
 }
 
 }  // namespace
@@ -396,40 +413,22 @@ CompressResult compress(const void* in, std::size_t size, void* out,
 
 CompressResult compress(const void* in, std::size_t size, void* out, std::size_t capacity,
                         const Options& options) noexcept {
-    if (checkOptions(options) != Status::ok) {
-        return {Status::invalidArgument, 0};
+    Settings settings;
+    if (settingsOf(options, settings) != Status::ok) {
+        return {Status::invalidArgument, 0, 0};
     }
-    const int threads = workersFor(options).threadCount;
-    if (threads < 2 || size < minThreadedBytes(options.chunkBytes) ||
-        size > static_cast<std::uint64_t>(format::kMaxOriginalSize)) {
-        return compressHere(in, size, out, capacity);
+    if (size > static_cast<std::uint64_t>(format::kMaxOriginalSize)) {
+        return {Status::inputTooLarge, 0, 0};
     }
+    const auto* data = static_cast<const std::uint8_t*>(in);
+    auto* target = static_cast<std::uint8_t*>(out);
     try {
-        // Both passes of the streaming encoder, on threads, over the buffer.
-        const auto* data = static_cast<const std::uint8_t*>(in);
-        std::size_t offset = 0;
-        ChunkCounts chunks;
-        const CountResult counted = countBytes(readerOf(data, size, offset), &chunks, options);
-        if (counted.status != Status::ok) {
-            return {counted.status, 0};
-        }
-        const CodeTree code(counted.header.counts);
-        if (kHeaderBytes + (bodyBitsOf(code, counted.header.counts) + 7) / 8 > capacity) {
-            return {Status::outputTooSmall, 0};
-        }
-        Encoder encoder;
-        const Status built = encoder.build(counted.header);
-        if (built != Status::ok) {
-            return {built, 0};
-        }
-        offset = 0;
-        std::size_t at = 0;
-        const StreamResult encoded = encoder.encode(
-            readerOf(data, size, offset), writerTo(static_cast<std::uint8_t*>(out), capacity, at),
-            options, &chunks);
-        return {encoded.status, encoded.status == Status::ok ? at : 0};
+        const EncodePlan plan = encodePlanFor(settings);
+        return plan.workers.threadCount > 1 && size >= plan.threadedFrom
+                   ? compressOnThreads(data, size, target, capacity, plan)
+                   : compressHere(data, size, target, capacity);
     } catch (const std::bad_alloc&) {
-        return {Status::outOfMemory, 0};
+        return {Status::outOfMemory, 0, 0};
     }
 }
 

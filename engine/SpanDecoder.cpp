@@ -17,7 +17,6 @@
 #include "SpanDecoder.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <utility>
 
 #include "Bmi2.hpp"
@@ -173,25 +172,6 @@ bool runLanesPortable(Lane* laneStates, const LaneLimit* limits, int count,
 }
 #endif
 
-bool runs(Kernel kernel) {
-    switch (kernel) {
-        case Kernel::portable:
-            return true;
-        case Kernel::bmi2:
-            return processorRunsBmi2();
-    }
-    return false;
-}
-
-Kernel bestKernel() {
-    return runs(Kernel::bmi2) ? Kernel::bmi2 : Kernel::portable;
-}
-
-std::atomic<Kernel>& chosenKernel() {
-    static std::atomic<Kernel> chosen{bestKernel()};
-    return chosen;
-}
-
 RunLanes runLanesOf(Kernel kernel) {
 #if HUFFCODEC_BMI2_BUILD
     if (kernel == Kernel::bmi2) {
@@ -204,29 +184,37 @@ RunLanes runLanesOf(Kernel kernel) {
 
 }  // namespace
 
-const char* kernelName(Kernel kernel) {
-    return kernel == Kernel::bmi2 ? "bmi2" : "portable";
-}
-
-bool kernelRuns(Kernel kernel) {
-    return runs(kernel);
-}
-
-bool useKernel(Kernel kernel) {
-    if (!runs(kernel)) {
-        return false;
+const char* kernelName(Kernel kernel) noexcept {
+    switch (kernel) {
+        case Kernel::automatic:
+            return "automatic";
+        case Kernel::portable:
+            return "portable";
+        case Kernel::bmi2:
+            return "bmi2";
     }
-    chosenKernel().store(kernel, std::memory_order_relaxed);
-    return true;
+    return "unknown";
 }
 
-Kernel kernelInUse() {
-    return chosenKernel().load(std::memory_order_relaxed);
+bool kernelRuns(Kernel kernel) noexcept {
+    switch (kernel) {
+        case Kernel::automatic:
+        case Kernel::portable:
+            return true;
+        case Kernel::bmi2:
+            return processorRunsBmi2();
+    }
+    return false;
 }
 
-SpanDecoder::SpanDecoder(const DecodeTables& decodeTables, int laneCount, std::size_t segmentBytes)
+Kernel bestKernel() noexcept {
+    return kernelRuns(Kernel::bmi2) ? Kernel::bmi2 : Kernel::portable;
+}
+
+SpanDecoder::SpanDecoder(const DecodeTables& decodeTables, int laneCount, std::size_t segmentBytes,
+                         Kernel laneKernel)
     : tables(decodeTables),
-      kernel(kernelInUse()),
+      kernel(laneKernel),
       laneTotal(std::clamp(laneCount, 1, kMaxLanes)),
       segment(std::clamp(segmentBytes, kMinSegmentBytes, kMaxSegmentBytes)) {
     const std::size_t partBytes = segment / static_cast<std::size_t>(laneTotal);
@@ -308,7 +296,7 @@ SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::ui
 }
 
 std::size_t decodeFast(Lane& lane, const DecodeTables& tables, const std::uint8_t* inEnd,
-                       const std::uint8_t* outEnd) {
+                       const std::uint8_t* outEnd, Kernel kernel) {
     if (outEnd - lane.out < static_cast<std::ptrdiff_t>(lanes::kGroupStoreReach)) {
         return 0;
     }
@@ -321,7 +309,7 @@ std::size_t decodeFast(Lane& lane, const DecodeTables& tables, const std::uint8_
         outEnd - lanes::kGroupStoreReach};
     std::uint8_t* const outStart = lane.out;
     // A lane that stops before a code leaves it to the caller's careful step.
-    runLanesOf(kernelInUse())(&lane, &limit, 1, base, lanes::laneShared(tables, inEnd));
+    runLanesOf(kernel)(&lane, &limit, 1, base, lanes::laneShared(tables, inEnd));
     return static_cast<std::size_t>(lane.out - outStart);
 }
 

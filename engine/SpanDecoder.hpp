@@ -16,25 +16,15 @@
 #include "ByteBuffer.hpp"
 #include "DecodeTables.hpp"
 #include "LaneMeeting.hpp"
+#include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace huffcodec {
 
 inline constexpr int kMaxLanes = 4;
 
-// Builds of the lanes' loop: the portable one, and on x86 one for processors
-// with BMI2, whose shifts by a register take one instruction and leave the
-// flags alone. Decoders take the best this processor runs; tests and fuzz
-// targets take each in turn, and all must decode alike.
-enum class Kernel { portable, bmi2 };
-inline constexpr Kernel kKernels[] = {Kernel::portable, Kernel::bmi2};
-const char* kernelName(Kernel kernel);
-// Built in, and supported by this processor.
-bool kernelRuns(Kernel kernel);
-// Decoders made from now on use kernel; false, and no change, where it does
-// not run.
-bool useKernel(Kernel kernel);
-Kernel kernelInUse();
+// The lanes' loop comes in the builds Kernel names (huffcodec/experimental.hpp):
+// a decoder runs the one its plan gives, never Kernel::automatic.
 
 // Output of a segment, in order: runs of symbols in the workspace.
 struct Piece {
@@ -68,8 +58,9 @@ public:
     static constexpr std::size_t kSegmentReserveBytes =
         (lanes::kOvershootBits + 64 + 7) / 8 + lanes::kLoadBytes;
 
-    // laneCount 1 to kMaxLanes; segmentBytes is clamped to the limits above.
-    SpanDecoder(const DecodeTables& tables, int laneCount, std::size_t segmentBytes);
+    // laneCount 1 to kMaxLanes; segmentBytes is clamped to the limits above;
+    // kernel is one this processor runs.
+    SpanDecoder(const DecodeTables& tables, int laneCount, std::size_t segmentBytes, Kernel kernel);
 
     std::size_t segmentBytes() const { return segment; }
     std::int64_t windowBits() const { return window; }
@@ -105,7 +96,7 @@ private:
 // the input cuts, or that leaves no room for a refill after it, stops the lane
 // before it. Returns the number of symbols written.
 std::size_t decodeFast(lanes::Lane& lane, const DecodeTables& tables, const std::uint8_t* inEnd,
-                       const std::uint8_t* outEnd);
+                       const std::uint8_t* outEnd, Kernel kernel);
 
 }  // namespace huffcodec
 

@@ -25,11 +25,11 @@ constexpr std::size_t kOutputBlock = std::size_t{1} << 19;
 
 }  // namespace
 
-StreamDecoder::StreamDecoder(const DecodeTables& decodeTables, const Options& options)
+StreamDecoder::StreamDecoder(const DecodeTables& decodeTables, const DecodePlan& plan)
     : tables(decodeTables),
-      laneCount(laneCountOf(options)),
-      spans(decodeTables, laneCount,
-            options.segmentBytes == 0 ? kDefaultSegmentBytes : options.segmentBytes),
+      laneCount(plan.lanes),
+      kernel(plan.kernel),
+      spans(decodeTables, laneCount, plan.segmentBytes, kernel),
       output(kOutputBlock) {}
 
 BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const ReadFn& readFn,
@@ -219,7 +219,7 @@ BodyResult StreamDecoder::run(std::uint64_t symbolCount, DecodeStats& stats) {
         }
         const auto room = static_cast<std::size_t>(std::min<std::uint64_t>(
             remaining, kOutputBlock - static_cast<std::size_t>(state.out - output.data())));
-        if (decodeFast(state, tables, in + inEnd, state.out + room) == 0) {
+        if (decodeFast(state, tables, in + inEnd, state.out + room, kernel) == 0) {
             const lanes::Lane before = state;
             if (!lanes::carefulStep(state, tables, in + inEnd)) {
                 // The symbols before the cut stay in the output; the code

@@ -7,26 +7,15 @@
 #ifndef HUFFCODEC_ENGINE_STREAMDECODER_HPP
 #define HUFFCODEC_ENGINE_STREAMDECODER_HPP
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
 #include "DecodeTables.hpp"
+#include "Plan.hpp"
 #include "SpanDecoder.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace huffcodec {
-
-// Where the options leave them open. Decoder chooses the lane count by the
-// code's shape before it gets here, so kDefaultLanes serves direct users of
-// the engine; the segment size is left to kDefaultSegmentBytes everywhere.
-inline constexpr int kDefaultLanes = 4;
-inline constexpr std::size_t kDefaultSegmentBytes = std::size_t{1} << 16;
-
-// The lanes the options ask for, within 1 to kMaxLanes.
-inline int laneCountOf(const Options& options) {
-    return options.lanes == 0 ? kDefaultLanes : std::clamp(options.lanes, 1, kMaxLanes);
-}
 
 struct BodyResult {
     Status status;  // ok, truncatedBody, readError, writeError or internalError
@@ -38,7 +27,9 @@ struct BodyResult {
 // and hands them to write. One object serves one call.
 class StreamDecoder {
 public:
-    StreamDecoder(const DecodeTables& tables, const Options& options);
+    // Takes the plan's lanes, segment size and kernel; the rest of it is the
+    // threaded decoder's.
+    StreamDecoder(const DecodeTables& tables, const DecodePlan& plan);
 
     // startBit: bits of the first byte that are not part of this body's codes
     // (they were decoded before); bitsConsumed counts them. A read error ends
@@ -77,6 +68,7 @@ private:
 
     const DecodeTables& tables;
     int laneCount;
+    Kernel kernel;
     SpanDecoder spans;
     const ReadFn* read = nullptr;
     const WriteFn* write = nullptr;

@@ -58,66 +58,48 @@ struct BodySource {
     std::size_t size;
 };
 
-BodyResult decodeChunks(const DecodeTables& tables, const Options& options, const Workers& workers,
+BodyResult decodeChunks(const DecodeTables& tables, const DecodePlan& plan,
                         std::uint64_t symbolCount, std::uint64_t bodyBits, const BodySource& source,
                         const WriteFn& write, DecodeStats& stats);
 
 }  // namespace
 
-// Every body's bit count times kChunkOutputBytes fits in 64 bits.
-static_assert(static_cast<std::uint64_t>(format::kMaxOriginalSize) * format::kMaxCodeLength <=
-              UINT64_MAX / kChunkOutputBytes);
-
-std::size_t defaultChunkBytes(std::uint64_t bodyBits, std::uint64_t symbolCount) {
-    if (symbolCount == 0) {
-        return kMaxChunkBytes;
-    }
-    const std::uint64_t bytes = kChunkOutputBytes * bodyBits / symbolCount / 8;
-    return static_cast<std::size_t>(
-        std::clamp<std::uint64_t>(bytes, kMinChunkBytes, kMaxChunkBytes));
-}
-
-BodyResult decodeThreaded(const DecodeTables& tables, const Options& options,
-                          const Workers& workers, std::uint64_t symbolCount, std::uint64_t bodyBits,
-                          const ReadFn& read, const WriteFn& write, DecodeStats& stats) {
-    if (tables.leafCount() < 2 || workers.threadCount < 2) {
+BodyResult decodeThreaded(const DecodeTables& tables, const DecodePlan& plan,
+                          std::uint64_t symbolCount, std::uint64_t bodyBits, const ReadFn& read,
+                          const WriteFn& write, DecodeStats& stats) {
+    if (tables.leafCount() < 2 || plan.workers.threadCount < 2) {
         // Nothing to share out: codes of zero bits, or one thread.
-        StreamDecoder one(tables, options);
+        StreamDecoder one(tables, plan);
         return one.decode(symbolCount, read, write, stats);
     }
-    return decodeChunks(tables, options, workers, symbolCount, bodyBits, {&read, nullptr, 0}, write,
-                        stats);
+    return decodeChunks(tables, plan, symbolCount, bodyBits, {&read, nullptr, 0}, write, stats);
 }
 
-BodyResult decodeThreaded(const DecodeTables& tables, const Options& options,
-                          const Workers& workers, std::uint64_t symbolCount,
-                          const std::uint8_t* body, std::size_t size, const WriteFn& write,
-                          DecodeStats& stats) {
-    if (tables.leafCount() < 2 || workers.threadCount < 2) {
-        StreamDecoder one(tables, options);
+BodyResult decodeThreaded(const DecodeTables& tables, const DecodePlan& plan,
+                          std::uint64_t symbolCount, const std::uint8_t* body, std::size_t size,
+                          const WriteFn& write, DecodeStats& stats) {
+    if (tables.leafCount() < 2 || plan.workers.threadCount < 2) {
+        StreamDecoder one(tables, plan);
         return one.decode(symbolCount, body, size, write, stats);
     }
-    return decodeChunks(tables, options, workers, symbolCount, 8 * std::uint64_t{size},
-                        {nullptr, body, size}, write, stats);
+    return decodeChunks(tables, plan, symbolCount, 8 * std::uint64_t{size}, {nullptr, body, size},
+                        write, stats);
 }
 
 namespace {
 
-BodyResult decodeChunks(const DecodeTables& tables, const Options& options, const Workers& workers,
+BodyResult decodeChunks(const DecodeTables& tables, const DecodePlan& plan,
                         std::uint64_t symbolCount, std::uint64_t bodyBits, const BodySource& source,
                         const WriteFn& write, DecodeStats& stats) {
-    const int laneCount = laneCountOf(options);
-    const std::size_t chunkBytes =
-        options.chunkBytes == 0 ? kMaxChunkBytes
-                                : std::clamp(options.chunkBytes, SpanDecoder::kMinSegmentBytes,
-                                             SpanDecoder::kMaxSegmentBytes);
-    const SpanDecoder chunks(tables, laneCount, chunkBytes);
+    const Workers& workers = plan.workers;
+    const std::size_t chunkBytes = plan.chunkBytes;
+    const SpanDecoder chunks(tables, plan.lanes, chunkBytes, plan.kernel);
     const std::int64_t windowBits = chunks.windowBits();
 
     // Everything is allocated before the first byte is written, the decoder
     // for a fallback to this thread included (its memory is only touched if
     // it is used): a memory limit that lets the decoding start lets it end.
-    StreamDecoder rest(tables, options);
+    StreamDecoder rest(tables, plan);
     rest.reserve();
     // Two slots per running thread keep every worker busy while the calling thread
     // reads one and writes another; a short body needs fewer. Three keep the
@@ -132,7 +114,7 @@ BodyResult decodeChunks(const DecodeTables& tables, const Options& options, cons
             slot.input = ByteBuffer(chunkBytes + kTailBytes);
             slot.data = slot.input.data();
         }
-        slot.workspace.reserve(laneCount, chunks.regionBytes());
+        slot.workspace.reserve(plan.lanes, chunks.regionBytes());
     }
     const std::size_t slotCount = slots.size();
     // Where the true state writes while it steps onto the next chunk.

@@ -16,23 +16,13 @@
 #include <cstdint>
 
 #include "DecodeTables.hpp"
+#include "Plan.hpp"
 #include "SpanDecoder.hpp"
 #include "StreamDecoder.hpp"
 #include "WorkerPool.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace huffcodec {
-
-// A chunk of B body bytes gives about 8 B / (average code length) symbols, and
-// at most 8 B / (shortest code length), all held until they are written.
-// Chunks are sized for about kChunkOutputBytes of output on average, within
-// the limits below, so that a chunk's input and output stay in the caches of
-// the core that decodes it and the one that writes it. Measured on 40 MB
-// files, two threads: against 128 KiB, chunks for 1 MiB of output took 1.1 to
-// 1.5 times as long, for 256 KiB 1.04 to 1.1 times, for 64 KiB about as long.
-inline constexpr std::size_t kChunkOutputBytes = std::size_t{128} << 10;
-inline constexpr std::size_t kMinChunkBytes = std::size_t{16} << 10;
-inline constexpr std::size_t kMaxChunkBytes = std::size_t{256} << 10;
 
 // A chunk's slot also holds the first bytes of the next chunk: the last lane
 // runs past the chunk's end, and the true state meets the next chunk within
@@ -42,25 +32,19 @@ inline constexpr std::size_t kMaxChunkBytes = std::size_t{256} << 10;
 inline constexpr std::size_t kChunkTailBytes =
     SpanDecoder::kWindowBits / 8 + 2 * SpanDecoder::kSegmentReserveBytes;
 
-// The default chunk size for a body of bodyBits bits that holds symbolCount
-// symbols.
-std::size_t defaultChunkBytes(std::uint64_t bodyBits, std::uint64_t symbolCount);
-
 // Decodes symbolCount symbols of a body of bodyBits bits (as its header
 // says) read through read on the workers' threads, the calling one included,
-// and hands them to write in order, in chunks of options.chunkBytes (0:
-// kMaxChunkBytes). Memory follows the threads that can run at once and the
-// body's chunks, whichever are fewer. A read error ends the body where it struck, as
-// StreamDecoder does.
-BodyResult decodeThreaded(const DecodeTables& tables, const Options& options,
-                          const Workers& workers, std::uint64_t symbolCount, std::uint64_t bodyBits,
-                          const ReadFn& read, const WriteFn& write, DecodeStats& stats);
+// and hands them to write in order, in chunks of plan.chunkBytes. Memory follows the threads that
+// can run at once and the body's chunks, whichever are fewer. A read error ends the body where it
+// struck, as StreamDecoder does.
+BodyResult decodeThreaded(const DecodeTables& tables, const DecodePlan& plan,
+                          std::uint64_t symbolCount, std::uint64_t bodyBits, const ReadFn& read,
+                          const WriteFn& write, DecodeStats& stats);
 // The same over a body of size bytes in memory, read in place: the chunks
 // are decoded where they lie, and only the decoded symbols are copied.
-BodyResult decodeThreaded(const DecodeTables& tables, const Options& options,
-                          const Workers& workers, std::uint64_t symbolCount,
-                          const std::uint8_t* body, std::size_t size, const WriteFn& write,
-                          DecodeStats& stats);
+BodyResult decodeThreaded(const DecodeTables& tables, const DecodePlan& plan,
+                          std::uint64_t symbolCount, const std::uint8_t* body, std::size_t size,
+                          const WriteFn& write, DecodeStats& stats);
 
 }  // namespace huffcodec
 

@@ -59,9 +59,11 @@ void encodeChunk(const BodyEncoder& prototype, EncodeSlot& slot) {
 
 }  // namespace
 
-Status countChunks(const ReadFn& read, const Workers& workers, std::size_t chunkBytes,
-                   std::uint64_t threadedFrom, std::vector<ChunkCountTable>& chunks,
+Status countChunks(const ReadFn& read, const EncodePlan& plan, std::vector<ChunkCountTable>& chunks,
                    std::int64_t& total) {
+    const Workers& workers = plan.workers;
+    const std::size_t chunkBytes = plan.chunkBytes;
+    const std::uint64_t threadedFrom = plan.threadedFrom;
     // Two slots a running thread keep every worker busy while this thread
     // reads; they get their buffers as the input turns out to fill them, so
     // a small input takes one.
@@ -196,21 +198,21 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
     runInOrder(
         pool, slotCount, fill, [&] { return slotCount; }, take);
     if (failed.status != Status::ok) {
-        return {failed.status, written, consumed};
+        return {failed.status, consumed, written};
     }
     // Nothing may follow what the first pass counted: more bytes than counted.
     std::uint8_t extra = 0;
     const std::ptrdiff_t more = read(&extra, 1);
     if (more != 0) {
-        return {more < 0 ? Status::readError : Status::inputChanged, written, consumed};
+        return {more < 0 ? Status::readError : Status::inputChanged, consumed, written};
     }
     if (carrying) {
         if (!write(&carry, 1)) {
-            return {Status::writeError, written, consumed};
+            return {Status::writeError, consumed, written};
         }
         ++written;
     }
-    return {Status::ok, written, consumed};
+    return {Status::ok, consumed, written};
 }
 
 }  // namespace huffcodec

@@ -29,15 +29,6 @@
 
 namespace huffcodec {
 
-inline constexpr auto kMinThreadedBytes = static_cast<std::uint64_t>(kMinThreadedSize);
-
-// The bytes from which work is shared out over chunks of chunkBytes: a chunk
-// size the caller chose (tests, benchmarks; 0: none) scales kMinThreadedBytes
-// down to 16 chunks, so that small inputs reach the threads too.
-constexpr std::uint64_t minThreadedBytes(std::size_t chosenChunkBytes) {
-    return chosenChunkBytes == 0 ? kMinThreadedBytes : 16 * std::uint64_t{chosenChunkBytes};
-}
-
 class WorkerPool;
 
 // Up to threadLimit threads that run the jobs of the WorkerPools attached to
@@ -112,20 +103,6 @@ public:
         return pool != nullptr && pool->impl ? &pool->impl->threads : nullptr;
     }
 };
-
-// The workers of a call with options whose thread count is checked: 0 threads
-// are availableProcessors(), no call runs more than kMaxThreads, and the
-// read-ahead follows the processors: a huge count costs no more memory than
-// the processors' worth of chunks.
-inline Workers workersFor(const Options& options) {
-    if (options.threads == 1) {
-        return {1, options.workersOffCaller, ThreadPoolAccess::threadsOf(options.pool), 1};
-    }
-    const int processors = availableProcessors();
-    const int asked = options.threads == 0 ? processors : options.threads;
-    return {std::min(asked, kMaxThreads), options.workersOffCaller,
-            ThreadPoolAccess::threadsOf(options.pool), processors};
-}
 
 class WorkerPool {
 public:

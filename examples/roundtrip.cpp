@@ -18,12 +18,12 @@ int main() {
     }
     std::string restored(text.size(), '\0');
     const huffcodec::DecompressResult d =
-        huffcodec::decompress(packed.data(), c.bytesWritten, restored.data(), restored.size());
+        huffcodec::decompress(packed.data(), c.bytesProduced, restored.data(), restored.size());
     if (d.status != huffcodec::Status::ok || restored != text) {
         std::fprintf(stderr, "decompress: %s\n", huffcodec::statusMessage(d.status));
         return 1;
     }
     std::printf("huffcodec %s: %zu bytes -> %zu -> %zu, round trip ok\n", HUFFCODEC_VERSION_STRING,
-                text.size(), c.bytesWritten, d.bytesWritten);
+                text.size(), c.bytesProduced, d.bytesProduced);
     return 0;
 }

@@ -25,6 +25,7 @@
 #include "FuzzCheck.hpp"
 #include "HCTree.hpp"
 #include "ThreadedDecoder.hpp"
+#include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace {
@@ -43,7 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     // The input picks the lane kernel, among those this processor runs.
-    huffcodec::useKernel(huffcodec::kKernels[size / 5 % std::size(huffcodec::kKernels)]);
+    huffcodec::Kernel kernel = huffcodec::kKernels[size / 5 % std::size(huffcodec::kKernels)];
+    if (!huffcodec::kernelRuns(kernel)) {
+        kernel = huffcodec::Kernel::portable;
+    }
     const auto symbolCount = static_cast<std::uint64_t>(parsed.header.originalSize);
     HCTree tree;
     tree.buildFromCounts(SymbolCounts(parsed.header.counts.begin(), parsed.header.counts.end()));
@@ -78,21 +82,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Now and then a count far past kMaxThreads, which runs as that many.
     const int threads = size % 8 == 7 ? INT_MAX : 2 + static_cast<int>(size % 3);
     const int lanes = 1 + static_cast<int>(size / 3 % 4);
-    const huffcodec::Options ways[] = {{0, 0},
-                                       {1, 0},
-                                       {2, kSmallest},
-                                       {2, picked},
-                                       {3, kSmallest},
-                                       {3, picked},
-                                       {4, kSmallest},
-                                       {4, picked},
-                                       {lanes, 0, threads, shared},
-                                       {lanes, 0, threads, picked}};
+    struct Way {
+        int lanes;
+        std::size_t segmentBytes;
+        int threads = 1;
+        std::size_t chunkBytes = 0;
+    };
+    const Way ways[] = {{0, 0},
+                        {1, 0},
+                        {2, kSmallest},
+                        {2, picked},
+                        {3, kSmallest},
+                        {3, picked},
+                        {4, kSmallest},
+                        {4, picked},
+                        {lanes, 0, threads, shared},
+                        {lanes, 0, threads, picked}};
+    huffcodec::DecodeStats stats;
+    huffcodec::Tuning tuning;
+    tuning.kernel = kernel;
+    tuning.stats = &stats;
+    huffcodec::Options options;
+    options.tuning = &tuning;
+    const auto optionsFor = [&](const Way& way) {
+        tuning.lanes = way.lanes;
+        tuning.segmentBytes = way.segmentBytes;
+        tuning.decodeChunkBytes = way.chunkBytes;
+        options.threads = way.threads;
+        return options;
+    };
     huffcodec::Decoder decoder;
     FUZZ_CHECK(decoder.build(parsed.header) == huffcodec::Status::ok);
     int run = 0;
     bool workersRan = false;
-    for (const huffcodec::Options& way : ways) {
+    for (const Way& way : ways) {
         std::string fast;
         const huffcodec::WriteFn write = [&](const std::uint8_t* bytes, std::size_t n) {
             fast.append(reinterpret_cast<const char*>(bytes), n);
@@ -108,16 +131,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return static_cast<long>(n);
         };
         // Every other way decodes the body in place, on threads too.
-        huffcodec::DecodeStats stats;
+        stats = {};
         const huffcodec::StreamResult result =
-            ++run % 2 == 0 ? decoder.decode(body, bodySize, write, way, &stats)
-                           : decoder.decode(read, write, way, &stats);
+            ++run % 2 == 0 ? decoder.decode(body, bodySize, write, optionsFor(way))
+                           : decoder.decode(read, write, optionsFor(way));
         workersRan = workersRan || stats.chunks > 0;
-        FUZZ_CHECK(result.bytesWritten == fast.size());
+        FUZZ_CHECK(result.bytesProduced == fast.size());
         FUZZ_CHECK(fast == plain);
         if (complete) {
             FUZZ_CHECK(result.status == huffcodec::Status::ok);
-            FUZZ_CHECK(result.bytesRead == static_cast<std::uint64_t>(in.tellg()));
+            FUZZ_CHECK(result.bytesConsumed ==
+                       kHeaderBytes + static_cast<std::uint64_t>(in.tellg()));
         } else {
             FUZZ_CHECK(result.status == huffcodec::Status::truncatedBody);
         }
@@ -138,11 +162,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return true;
         };
         const huffcodec::StreamResult result =
-            decoder.decode(body, bodySize, failing, {lanes, 0, threads, shared});
-        FUZZ_CHECK(result.bytesWritten == taken.size());
+            decoder.decode(body, bodySize, failing, optionsFor({lanes, 0, threads, shared}));
+        FUZZ_CHECK(result.bytesProduced == taken.size());
         FUZZ_CHECK(taken == plain.substr(0, taken.size()));
         FUZZ_CHECK(calls < failAt ||
-                   (result.status == huffcodec::Status::writeError && result.bytesRead == 0));
+                   (result.status == huffcodec::Status::writeError && result.bytesConsumed == 0));
     }
 
     // The whole file through the caller-driven stream, in and out in pieces
@@ -162,6 +186,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         streamed.append(room.data(), output.pos);
         FUZZ_CHECK(input.pos > 0 || output.pos > 0 || stream.finished() ||
                    status != huffcodec::Status::ok);
+        // The counts run from the first call.
+        FUZZ_CHECK(stream.bytesProduced() == streamed.size() && stream.bytesConsumed() <= given);
     }
     FUZZ_CHECK(streamed == plain);
     FUZZ_CHECK(status == (complete ? huffcodec::Status::ok : huffcodec::Status::truncatedBody));

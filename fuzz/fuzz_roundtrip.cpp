@@ -29,9 +29,17 @@
 #include "HCTree.hpp"
 #include "ThreadedDecoder.hpp"
 #include "ThreadedEncoder.hpp"
+#include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace {
+
+// The lane kernel the input picks, among those this processor runs.
+huffcodec::Kernel kernelFor(unsigned shape) {
+    const huffcodec::Kernel kernel =
+        huffcodec::kKernels[shape / 7 % std::size(huffcodec::kKernels)];
+    return huffcodec::kernelRuns(kernel) ? kernel : huffcodec::Kernel::portable;
+}
 
 std::string asString(const std::uint8_t* bytes, std::size_t size) {
     return std::string(reinterpret_cast<const char*>(bytes), size);
@@ -71,7 +79,16 @@ void checkThreads(const std::string& data, std::size_t piece, unsigned shape) {
     const std::size_t encodeChunk =
         huffcodec::kMinEncodeChunkBytes +
         pick % (input.size() / 16 - huffcodec::kMinEncodeChunkBytes + 1);
-    const huffcodec::Options options{1 + static_cast<int>(piece / 4 % 4), 0, threads, encodeChunk};
+    huffcodec::DecodeStats stats;
+    huffcodec::Tuning tuning;
+    tuning.lanes = 1 + static_cast<int>(piece / 4 % 4);
+    tuning.encodeChunkBytes = encodeChunk;
+    tuning.decodeChunkBytes = decodeChunk;
+    tuning.kernel = kernelFor(shape);
+    tuning.stats = &stats;
+    huffcodec::Options options;
+    options.threads = threads;
+    options.tuning = &tuning;
 
     std::size_t offset = 0;
     huffcodec::ChunkCounts chunks;
@@ -95,7 +112,7 @@ void checkThreads(const std::string& data, std::size_t piece, unsigned shape) {
     const huffcodec::StreamResult shared =
         encoder.encode(readerOf(input, offset, piece), appendTo(file), options, &chunks);
     FUZZ_CHECK(shared.status == huffcodec::Status::ok);
-    FUZZ_CHECK(shared.bytesRead == input.size() && shared.bytesWritten == file.size());
+    FUZZ_CHECK(shared.bytesConsumed == input.size() && shared.bytesProduced == file.size());
     FUZZ_CHECK(file == oneThread);
 
     // Bytes other than counted: one inserted, removed, or replaced by a byte
@@ -140,13 +157,11 @@ void checkThreads(const std::string& data, std::size_t piece, unsigned shape) {
     const std::string body = file.substr(kHeaderBytes);
     std::string restored;
     offset = 0;
-    huffcodec::DecodeStats stats;
     const huffcodec::StreamResult decoded =
-        decoder.decode(readerOf(body, offset, piece), appendTo(restored),
-                       {options.lanes, 0, threads, decodeChunk}, &stats);
+        decoder.decode(readerOf(body, offset, piece), appendTo(restored), options);
     FUZZ_CHECK(decoded.status == huffcodec::Status::ok);
     FUZZ_CHECK(restored == input);
-    FUZZ_CHECK(decoded.bytesRead == body.size());
+    FUZZ_CHECK(decoded.bytesConsumed == kHeaderBytes + body.size());
     fuzzRunsWithWorkers += stats.chunks > 0 ? 1 : 0;
 }
 
@@ -158,7 +173,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::size_t piece = 1 + data[0];
     const unsigned shape = size > 1 ? data[1] : 0;
-    huffcodec::useKernel(huffcodec::kKernels[shape / 7 % std::size(huffcodec::kKernels)]);
     data += std::min<std::size_t>(size, 2);
     size -= std::min<std::size_t>(size, 2);
 
@@ -204,13 +218,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string packed(huffcodec::compressBound(size), '\0');
     const auto compressed = huffcodec::compress(data, size, packed.data(), packed.size());
     FUZZ_CHECK(compressed.status == huffcodec::Status::ok);
-    FUZZ_CHECK(packed.substr(0, compressed.bytesWritten) == plainFile);
+    FUZZ_CHECK(packed.substr(0, compressed.bytesProduced) == plainFile);
 
     std::string restored(size, '\0');
     const auto whole =
         huffcodec::decompress(plainFile.data(), plainFile.size(), restored.data(), size);
     FUZZ_CHECK(whole.status == huffcodec::Status::ok);
-    FUZZ_CHECK(whole.bytesWritten == size && whole.bytesConsumed == plainFile.size());
+    FUZZ_CHECK(whole.bytesProduced == size && whole.bytesConsumed == plainFile.size());
     FUZZ_CHECK(restored == std::string(reinterpret_cast<const char*>(data), size));
 
     const huffcodec::HeaderResult parsed =
@@ -220,12 +234,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     huffcodec::Decoder decoder;
     FUZZ_CHECK(decoder.build(parsed.header) == huffcodec::Status::ok);
     std::string streamed;
+    huffcodec::Tuning tuning;
+    tuning.lanes = 1 + static_cast<int>(piece % 4);
+    tuning.segmentBytes = 64 + 2 * piece;
+    tuning.kernel = kernelFor(shape);
+    huffcodec::Options options;
+    options.tuning = &tuning;
     const huffcodec::StreamResult result =
         decoder.decode(plainFile.data() + kHeaderBytes, plainFile.size() - kHeaderBytes,
-                       appendTo(streamed), {1 + static_cast<int>(piece % 4), 64 + 2 * piece});
+                       appendTo(streamed), options);
     FUZZ_CHECK(result.status == huffcodec::Status::ok);
     FUZZ_CHECK(streamed == restored);
-    FUZZ_CHECK(kHeaderBytes + result.bytesRead == plainFile.size());
+    FUZZ_CHECK(result.bytesConsumed == plainFile.size());
 
     if (size > 0) {
         checkThreads(asString(data, size), piece, shape);

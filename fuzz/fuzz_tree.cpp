@@ -149,8 +149,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string decoded;
     const huffcodec::DecodeTables tables(engineCode);
     huffcodec::DecodeStats stats;
+    huffcodec::DecodePlan plan;
+    plan.lanes = static_cast<int>(size % 4) + 1;
+    plan.segmentBytes = 64;
     const auto result =
-        huffcodec::StreamDecoder(tables, {static_cast<int>(size % 4) + 1, 64})
+        huffcodec::StreamDecoder(tables, plan)
             .decode(
                 symbols.size(), reinterpret_cast<const std::uint8_t*>(body.data()), body.size(),
                 [&](const std::uint8_t* bytes, std::size_t n) {

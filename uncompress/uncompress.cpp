@@ -60,7 +60,7 @@ int uncompressFile(FileCommand& command) {
     }
     // Header plus every body byte the decoder needed, the last partly used
     // one included; trailing bytes do not count.
-    const std::uint64_t compressedSize = huffcodec::kHeaderBytes + result->bytesRead;
+    const std::uint64_t compressedSize = result->bytesConsumed;
     report.ratio("Uncompression", static_cast<double>(total), static_cast<double>(compressedSize));
     return 0;
 }

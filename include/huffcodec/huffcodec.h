@@ -23,7 +23,7 @@
 #include <stdint.h>
 
 /* HUFFCODEC_VERSION_MAJOR, _MINOR, _PATCH, _NUMBER (major * 10000 + minor *
- * 100 + patch, usable in #if) and _STRING ("0.4.0"): the version of the
+ * 100 + patch, usable in #if) and _STRING ("1.0.0"): the version of the
  * headers compiled against. The build writes them into version.hpp, plain C
  * despite its name, which huffcodec.hpp shares. */
 #include "huffcodec/version.hpp"
@@ -43,8 +43,8 @@ extern "C" {
 /* The most threads one call runs, and the most workers a pool holds. */
 #define HUFFCODEC_MAX_THREADS 256
 
-/* The library's version as major * 10000 + minor * 100 + patch (400 for
- * 0.4.0), and as text ("0.4.0"): the library that is running, not the header
+/* The library's version as major * 10000 + minor * 100 + patch (10000 for
+ * 1.0.0), and as text ("1.0.0"): the library that is running, not the header
  * compiled against. */
 HUFFCODEC_C_API unsigned huffcodec_version_number(void);
 HUFFCODEC_C_API const char* huffcodec_version_string(void);
@@ -83,6 +83,9 @@ HUFFCODEC_C_API huffcodec_status huffcodec_pool_create(huffcodec_pool** pool, in
                                                        int workers_off_caller);
 HUFFCODEC_C_API void huffcodec_pool_free(huffcodec_pool* pool);
 
+/* Settings for tests and benchmarks, in huffcodec/experimental.h. */
+struct huffcodec_tuning;
+
 /* How a call runs. Set it up with huffcodec_options_init, then change the
  * members wanted: the struct may grow at its end in later versions, and
  * struct_size tells the library which members the caller knows. Every
@@ -90,15 +93,13 @@ HUFFCODEC_C_API void huffcodec_pool_free(huffcodec_pool* pool);
 typedef struct huffcodec_options {
     size_t struct_size;   /* sizeof(huffcodec_options), set by huffcodec_options_init;
                              members it does not wholly cover take their defaults */
-    int threads;          /* 0 (the default): every available processor; 1: the calling
-                             thread only; above HUFFCODEC_MAX_THREADS: run as that many; data
+    int threads;          /* 1 (the default): the calling thread only; 0: every available
+                             processor; above HUFFCODEC_MAX_THREADS: run as that many; data
                              under 4 MiB is never shared out; negative: invalid */
-    int lanes;            /* interleaved lanes per segment, 1 to 4; 0: chosen by the code */
-    size_t segment_bytes; /* body bytes a segment of lanes covers; 0: the default */
-    size_t chunk_bytes;   /* bytes a thread takes at a time; 0: the default; for tests */
     huffcodec_pool* pool; /* worker threads to use; NULL (the default): the call's own */
+    const struct huffcodec_tuning* tuning; /* NULL (the default), or experimental
+                                              settings */
 } huffcodec_options;
-
 HUFFCODEC_C_API void huffcodec_options_init(huffcodec_options* options);
 
 /* The most bytes huffcodec_compress can write for size bytes: the header
@@ -182,7 +183,10 @@ HUFFCODEC_C_API huffcodec_status huffcodec_dstream_decompress(huffcodec_dstream*
                                                               huffcodec_out_buffer* out,
                                                               int end_of_input);
 HUFFCODEC_C_API int huffcodec_dstream_finished(const huffcodec_dstream* stream);
-/* Header plus every body byte the decoding needed, once finished; else 0. */
+/* Bytes of the file consumed so far, the header counted: those taken for
+ * decoding, and once finished (or failed with HUFFCODEC_TRUNCATED_BODY)
+ * exactly the header and every body byte the decoding needed, as
+ * huffcodec_decompress's *in_consumed counts them. */
 HUFFCODEC_C_API uint64_t huffcodec_dstream_bytes_consumed(const huffcodec_dstream* stream);
 HUFFCODEC_C_API void huffcodec_dstream_free(huffcodec_dstream* stream);
 /* Starts the stream over for another file, with the options it was created

@@ -20,8 +20,18 @@
 //    (InBuffer, OutBuffer): DecompressStream for a whole file, CompressStream
 //    for the second pass over data whose counts are known.
 //
-// Threads: Options::threads shares large data out among threads, the same
-// result on every count; a ThreadPool lets many calls share one set of them.
+// Threads: every call works on the calling thread alone unless
+// Options::threads asks for more; then large data is shared out among
+// threads, with the same result on every count. A ThreadPool lets many calls
+// share one set of them.
+//
+// Counts: every result says how many bytes of input the call consumed and
+// how many bytes of output it produced, the 1024-byte header counted on the
+// compressed side.
+//
+// Tuning knobs for tests and benchmarks (lanes, segment and chunk sizes, the
+// decoding kernel, statistics) are in huffcodec/experimental.hpp, outside
+// the stable interface.
 //
 // No function throws. Every failure is a Status; statusMessage() describes it.
 // Running out of memory is reported as Status::outOfMemory.
@@ -37,13 +47,22 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <cstring>
 #include <memory>
+#include <new>
+#include <type_traits>
+#include <utility>
 
 #include "huffcodec/version.hpp"
 
 // The shared library exports these names and nothing else.
+#ifndef HUFFCODEC_API
+#if defined(__GNUC__)
 #define HUFFCODEC_API __attribute__((visibility("default")))
+#else
+#define HUFFCODEC_API
+#endif
+#endif
 
 namespace huffcodec {
 
@@ -110,8 +129,9 @@ HUFFCODEC_API std::array<std::uint8_t, kHeaderBytes> writeHeader(const Header& h
 HUFFCODEC_API std::size_t compressBound(std::size_t size) noexcept;
 
 struct CompressResult {
-    Status status;             // ok, inputTooLarge, outputTooSmall or outOfMemory
-    std::size_t bytesWritten;  // the whole compressed file when ok, else 0
+    Status status;              // ok, inputTooLarge, outputTooSmall or outOfMemory
+    std::size_t bytesConsumed;  // the whole input when ok, else 0
+    std::size_t bytesProduced;  // the whole compressed file when ok, else 0
 };
 
 // Compresses size bytes of in into out, which holds capacity bytes. A capacity
@@ -121,9 +141,10 @@ HUFFCODEC_API CompressResult compress(const void* in, std::size_t size, void* ou
 
 struct DecompressResult {
     Status status;
-    std::size_t bytesWritten;   // decoded bytes written to out
     std::size_t bytesConsumed;  // header plus every body byte decoding needed, the last
-                                // partly used one included; trailing bytes excluded
+                                // partly used one included; trailing bytes excluded;
+                                // 0 when the header is bad or out too small
+    std::size_t bytesProduced;  // decoded bytes written to out
 };
 
 // Decompresses the compressed file of size bytes at in into out, which holds
@@ -135,57 +156,138 @@ HUFFCODEC_API DecompressResult decompress(const void* in, std::size_t size, void
 
 // ---- Streaming ----------------------------------------------------------
 
+// A callable the library calls back: any function, function pointer or
+// lambda with the signature, held by value. The library's own type rather
+// than std::function, whose layout differs between standard libraries, so
+// that programs built with any of them can use the shared library.
+template <typename Signature>
+class Callback;
+
+template <typename R, typename... Args>
+class Callback<R(Args...)> {
+public:
+    Callback() noexcept = default;
+    Callback(std::nullptr_t) noexcept {}
+    // Small callables that copy as bytes (a lambda that captures a reference
+    // or two, a function pointer) are held in place, and making the Callback
+    // allocates nothing; others are copied to the heap.
+    template <typename F, typename = std::enable_if_t<
+                              !std::is_same_v<std::decay_t<F>, Callback> &&
+                              std::is_invocable_r_v<R, const std::decay_t<F>&, Args...>>>
+    Callback(F&& f) {
+        using Held = std::decay_t<F>;
+        if constexpr (std::is_pointer_v<Held>) {
+            if (f == nullptr) {
+                return;  // a null function pointer is no callback
+            }
+        }
+        invoke = [](const void* held, Args... args) -> R {
+            return (*static_cast<const Held*>(held))(args...);
+        };
+        if constexpr (kHeldInPlace<Held>) {
+            new (static_cast<void*>(local)) Held(std::forward<F>(f));
+        } else {
+            heap = new Held(std::forward<F>(f));
+            manage = [](const void* held, bool copy) -> void* {
+                if (copy) {
+                    return new Held(*static_cast<const Held*>(held));
+                }
+                delete static_cast<const Held*>(held);
+                return nullptr;
+            };
+        }
+    }
+    Callback(const Callback& other) : invoke(other.invoke), manage(other.manage) {
+        if (manage != nullptr) {
+            heap = manage(other.heap, true);
+        } else {
+            std::memcpy(local, other.local, sizeof local);
+        }
+    }
+    Callback(Callback&& other) noexcept : invoke(other.invoke), manage(other.manage) {
+        std::memcpy(local, other.local, sizeof local);  // the heap pointer too
+        other.invoke = nullptr;
+        other.manage = nullptr;
+    }
+    Callback& operator=(Callback other) noexcept {
+        unsigned char held[sizeof local];
+        std::memcpy(held, local, sizeof local);
+        std::memcpy(local, other.local, sizeof local);
+        std::memcpy(other.local, held, sizeof local);
+        std::swap(invoke, other.invoke);
+        std::swap(manage, other.manage);
+        return *this;
+    }
+    ~Callback() {
+        if (manage != nullptr) {
+            manage(heap, false);
+        }
+    }
+
+    explicit operator bool() const noexcept { return invoke != nullptr; }
+    R operator()(Args... args) const {
+        return invoke(
+            manage != nullptr ? static_cast<const void*>(heap) : static_cast<const void*>(local),
+            args...);
+    }
+
+private:
+    static constexpr std::size_t kLocalBytes = 2 * sizeof(void*);
+    template <typename Held>
+    static constexpr bool kHeldInPlace =
+        sizeof(Held) <= kLocalBytes &&
+        alignof(Held) <= alignof(void*) && std::is_trivially_copyable_v<Held>;
+
+    union {
+        void* heap;  // when manage is set
+        alignas(void*) unsigned char local[kLocalBytes] = {};
+    };
+    R (*invoke)(const void*, Args...) = nullptr;
+    void* (*manage)(const void*, bool copy) = nullptr;  // copies, or deletes
+};
+
 // Fills buffer with up to size bytes and returns how many: 0 only at the end
 // of the input, a negative number on an error. A short count is not the end:
 // the caller asks again until it gets 0.
-using ReadFn = std::function<std::ptrdiff_t(std::uint8_t* buffer, std::size_t size)>;
+using ReadFn = Callback<std::ptrdiff_t(std::uint8_t* buffer, std::size_t size)>;
 // Takes size bytes; returns false on an error, which ends the call. Neither
 // callback may throw. Both are called on the thread that called the library,
 // one call at a time, whatever Options::threads is. An empty ReadFn or
 // WriteFn makes the call fail with invalidArgument.
-using WriteFn = std::function<bool(const std::uint8_t* data, std::size_t size)>;
+using WriteFn = Callback<bool(const std::uint8_t* data, std::size_t size)>;
 
 class ThreadPool;
 
-// How the decoder and the encoder run. The defaults suit most uses; tests and
-// benchmarks choose others. A negative thread count or a lane count outside
-// 0 to 4 makes every call that takes the options fail with invalidArgument.
+struct Tuning;  // huffcodec/experimental.hpp
+
+// How a call runs. Later versions may add members at the end: structSize,
+// which the default initialiser sets, tells the library which members the
+// caller's build knows, and those it does not cover take their defaults. Set
+// the members by name, never by position. A negative thread count, or a
+// structSize too small to hold threads, makes every call that takes the
+// options fail with invalidArgument.
 struct Options {
-    // Interleaved lanes per segment of body, 1 to 4; 0 picks the default.
-    int lanes = 0;
-    // Body bytes one segment covers, clamped to 64 bytes .. 1 MiB; 0 picks
-    // the default.
-    std::size_t segmentBytes = 0;
-    // Threads that decode one body (read through a ReadFn or in memory), or count and
-    // encode one input (with ChunkCounts): 1 works on the calling thread and
-    // starts none; 0 takes availableProcessors(); counts above kMaxThreads
-    // run as kMaxThreads. A call reads ahead two chunks for each thread that
-    // can run at once (no more than availableProcessors()), and starts
-    // threads only for chunks read: a count past the processors costs
-    // threads that take turns, not memory. Data of fewer than kMinThreadedSize original bytes
-    // starts no threads. Each decoding thread adds up to about 5 MiB of memory, each encoding
+    std::size_t structSize = sizeof(Options);
+    // Threads that share one call's work: 1 (the default) works on the
+    // calling thread and starts none; 0 takes availableProcessors(); counts
+    // above kMaxThreads run as kMaxThreads. Data of fewer than
+    // kMinThreadedSize original bytes starts no threads. A call reads ahead
+    // two chunks for each thread that can run at once (no more than
+    // availableProcessors()), and starts threads only for chunks read: a
+    // count past the processors costs threads that take turns, not memory.
+    // Each decoding thread adds up to about 5 MiB of memory, each encoding
     // thread two chunks and their codes (under 1 MiB unless codes run long).
+    // Decoding through a ReadFn or in memory, and compressing in memory or
+    // with ChunkCounts, use threads; the streams the caller drives do not.
     int threads = 1;
-    // Body bytes of one chunk handed to a decoding thread, clamped to 64 bytes
-    // .. 1 MiB; 0 picks the default (about 128 KiB of output a chunk, from 16
-    // to 256 KiB of body). For countBytes, input bytes of one chunk counted
-    // and then encoded by a thread, clamped to 64 bytes .. 512 KiB; 0 picks
-    // 128 KiB, and the Encoder takes the size from the ChunkCounts. A size
-    // chosen here also lowers the threshold above to 16 chunks' worth of
-    // bytes. Meant for tests and benchmarks: small chunks run slower.
-    std::size_t chunkBytes = 0;
-    // Keeps the worker threads off the processor the calling thread runs on,
-    // where the process may use enough others: Linux tends to start a thread
-    // on its creator's processor, and two busy threads then share one until
-    // the scheduler parts them. The commands set it; by default the library
-    // leaves the threads' CPU affinity alone. A pool has its own setting.
-    bool workersOffCaller = false;
     // Worker threads to use instead of threads of the call's own: with a
     // pool, a call starts no thread, and takes at most threads - 1 of the
     // pool's workers at once (the calling thread works too). The pool must
     // outlive the call. Null: the call starts what it needs and joins it
     // before it returns.
     ThreadPool* pool = nullptr;
+    // Settings for tests and benchmarks; null for the defaults.
+    const Tuning* tuning = nullptr;
 };
 
 class ThreadPoolAccess;
@@ -204,10 +306,11 @@ public:
     ThreadPool& operator=(ThreadPool&&) noexcept;
     // Sets the pool up for up to workers threads (0: availableProcessors()
     // - 1, for a caller that works too; at most kMaxThreads), ending those of
-    // an earlier create().
-    // With workersOffCaller, the threads keep off the processor the thread
-    // calling create() runs on, as Options::workersOffCaller does. Returns
-    // ok, outOfMemory, or invalidArgument for a negative count.
+    // an earlier create(). With workersOffCaller, the threads keep off the
+    // processor the thread calling create() runs on: Linux tends to start a
+    // thread on its creator's processor, and two busy threads then share one
+    // until the scheduler parts them. Returns ok, outOfMemory, or
+    // invalidArgument for a negative count.
     Status create(int workers, bool workersOffCaller = false) noexcept;
     // The most threads the pool runs; 0 before create().
     int workers() const noexcept;
@@ -231,24 +334,12 @@ HUFFCODEC_API DecompressResult decompress(const void* in, std::size_t size, void
 // CPU quota set on its own cgroup or one above it, rounded up. At least 1.
 HUFFCODEC_API int availableProcessors() noexcept;
 
-// How the lanes fared: segments decoded with several lanes, boundaries
-// between lanes where they did not fall into step (and decoding went on from
-// the true position instead), and how far past a split point the lanes met.
-struct DecodeStats {
-    std::uint64_t segments = 0;  // segments and chunks decoded with lanes
-    std::uint64_t boundaries = 0;
-    std::uint64_t fallbacks = 0;
-    std::uint64_t resyncBitsTotal = 0;
-    std::uint64_t resyncBitsMax = 0;
-    std::uint64_t chunks = 0;  // chunks decoded apart on the threads (in segments too)
-};
-
 struct StreamResult {
     Status status;
-    std::uint64_t bytesWritten;  // bytes handed to the WriteFn
-    std::uint64_t bytesRead;     // Decoder: body bytes decoding needed (as in
-                                 // DecompressResult, without the header), 0
-                                 // after a writeError; Encoder: input bytes read
+    std::uint64_t bytesConsumed;  // Decoder: the header plus every body byte decoding
+                                  // needed (as in DecompressResult), 0 after a
+                                  // writeError; Encoder: input bytes read
+    std::uint64_t bytesProduced;  // bytes handed to the WriteFn
 };
 
 // Decodes bodies for one header. Build once, then decode() any number of
@@ -270,14 +361,14 @@ public:
     // every byte before it; reads at most a block past what it needs. A read
     // error is handled as the end of the body at that point (the bytes read
     // before it count, however the reads were sized), with readError in place
-    // of truncatedBody: the output is the same on every thread count. stats,
-    // if given, receives the lane statistics.
-    StreamResult decode(const ReadFn& read, const WriteFn& write, const Options& options = {},
-                        DecodeStats* stats = nullptr) const noexcept;
+    // of truncatedBody: the output is the same on every thread count. The
+    // bytes consumed count the header the Decoder was built from.
+    StreamResult decode(const ReadFn& read, const WriteFn& write,
+                        const Options& options = {}) const noexcept;
 
     // The same over a body of size bytes held in memory, read in place.
     StreamResult decode(const void* body, std::size_t size, const WriteFn& write,
-                        const Options& options = {}, DecodeStats* stats = nullptr) const noexcept;
+                        const Options& options = {}) const noexcept;
 
 private:
     friend class DecompressStream;  // decodes with the same tables
@@ -315,8 +406,8 @@ struct OutBuffer {
 // With endOfInput, the bytes in are the last: a file that ends early gives
 // headerTooShort or truncatedBody once every byte decoded before the cut has
 // been given out. A failure is final until reset(). Input past the end of the
-// body may be taken from in and is ignored; bytesConsumed() tells where the
-// file ended.
+// body may be taken from in and is ignored; once finished, bytesConsumed()
+// tells where the file ended.
 class HUFFCODEC_API DecompressStream {
 public:
     DecompressStream() noexcept;
@@ -334,9 +425,13 @@ public:
     bool finished() const noexcept;
     // The file's header, once read; null before.
     const Header* header() const noexcept;
-    // Header plus every body byte the decoding needed, once finished (or
-    // failed with truncatedBody); 0 before.
+    // Bytes of the file consumed so far, the header counted: those taken in
+    // for decoding, and once finished (or failed with truncatedBody) exactly
+    // the header and every body byte the decoding needed, as
+    // DecompressResult::bytesConsumed counts them.
     std::uint64_t bytesConsumed() const noexcept;
+    // Decoded bytes given out so far.
+    std::uint64_t bytesProduced() const noexcept;
 
 private:
     struct Impl;
@@ -348,8 +443,8 @@ struct CountResult {
     Header header;  // the counts of every byte read, when ok
 };
 
-// The counts of each chunk of an input (128 KiB, or Options::chunkBytes),
-// kept by countBytes with the chunk size: with them,
+// The counts of each chunk of an input (128 KiB unless tuned), kept by
+// countBytes with the chunk size: with them,
 // the Encoder knows where every chunk's codes start before it reads the chunk
 // again, and can encode chunks on several threads at once. About 8 KiB per
 // MiB of input.
@@ -371,8 +466,7 @@ private:
 // Reads all of the input through read and counts its bytes; chunks, if given,
 // receives the counts of each chunk as well, and then options.threads threads
 // (0: availableProcessors()) count inputs of kMinThreadedSize bytes and more
-// (16 chunks' worth with a chosen Options::chunkBytes) while the calling
-// thread reads.
+// while the calling thread reads.
 HUFFCODEC_API CountResult countBytes(const ReadFn& read, ChunkCounts* chunks = nullptr,
                                      const Options& options = {}) noexcept;
 
@@ -437,6 +531,10 @@ public:
 
     // True once the whole file has been given out.
     bool finished() const noexcept;
+    // Input bytes taken so far, and bytes of the file given out so far, the
+    // header counted.
+    std::uint64_t bytesConsumed() const noexcept;
+    std::uint64_t bytesProduced() const noexcept;
 
 private:
     struct Impl;

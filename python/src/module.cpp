@@ -183,7 +183,7 @@ py::bytes compressBuffer(const py::handle& data, const py::object& threads) {
         result = huffcodec::compress(in.data(), in.size(), PyBytes_AS_STRING(raw), bound, options);
     }
     check(result.status);
-    if (_PyBytes_Resize(&raw, static_cast<Py_ssize_t>(result.bytesWritten)) != 0) {
+    if (_PyBytes_Resize(&raw, static_cast<Py_ssize_t>(result.bytesProduced)) != 0) {
         out.release();  // _PyBytes_Resize freed it
         throw py::error_already_set();
     }

@@ -6,6 +6,7 @@
 // and the Encoder refuses input that changed between its two passes.
 #include "huffcodec/huffcodec.hpp"
 
+#include "huffcodec/experimental.h"
 #include "huffcodec/huffcodec.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +36,7 @@ std::string compressBuffer(const std::string& data, std::size_t capacity, Status
     std::string out(capacity, '\0');
     const auto result = huffcodec::compress(data.data(), data.size(), out.data(), out.size());
     EXPECT_EQ(result.status, expected);
-    return out.substr(0, result.bytesWritten);
+    return out.substr(0, result.bytesProduced);
 }
 
 huffcodec::ReadFn readerOf(const std::string& bytes, std::size_t& offset) {
@@ -77,7 +78,7 @@ TEST(Api, BuffersRoundTripLikeTheReference) {
         const auto partial =
             huffcodec::decompress(cut.data(), cut.size(), restored.data(), restored.size());
         EXPECT_EQ(partial.status, plain.complete ? Status::ok : Status::truncatedBody);
-        EXPECT_EQ(restored.substr(0, partial.bytesWritten), plain.symbols);
+        EXPECT_EQ(restored.substr(0, partial.bytesProduced), plain.symbols);
     }
 }
 
@@ -116,7 +117,7 @@ TEST(Api, StreamingEncoderAndDecoder) {
     const auto encoded = encoder.encode(readerOf(data, offset), append);
     ASSERT_EQ(encoded.status, Status::ok);
     EXPECT_EQ(file, compressReference(data));
-    EXPECT_EQ(encoded.bytesWritten, file.size());
+    EXPECT_EQ(encoded.bytesProduced, file.size());
 
     // The second pass must see what the first counted.
     char uncounted = 0;
@@ -154,10 +155,15 @@ TEST(Api, StreamingEncoderAndDecoder) {
         };
         offset = 0;
         huffcodec::DecodeStats stats;
-        const auto result = decoder.decode(readerOf(body, offset), collect, {lanes, 4096}, &stats);
+        huffcodec::Tuning tuning;
+        tuning.lanes = lanes;
+        tuning.segmentBytes = 4096;
+        tuning.stats = &stats;
+        const auto result =
+            decoder.decode(readerOf(body, offset), collect, optionsWith(1, &tuning));
         EXPECT_EQ(result.status, Status::ok);
         EXPECT_EQ(restored, data);
-        EXPECT_EQ(result.bytesRead, body.size());
+        EXPECT_EQ(result.bytesConsumed, kHeaderBytes + body.size());
         EXPECT_EQ(stats.segments > 0, lanes > 1) << lanes;
     }
 
@@ -384,7 +390,7 @@ TEST(Api, ThreadedEncoderWritesWhatOneThreadWrites) {
             huffcodec::ChunkCounts recounted;
             offset = 0;
             const auto recount =
-                huffcodec::countBytes(readerOf(data, offset), &recounted, {0, 0, threads});
+                huffcodec::countBytes(readerOf(data, offset), &recounted, optionsWith(threads));
             ASSERT_EQ(recount.status, Status::ok);
             EXPECT_EQ(recount.header.counts, counted.header.counts);
             EXPECT_EQ(recount.header.originalSize, counted.header.originalSize);
@@ -394,20 +400,21 @@ TEST(Api, ThreadedEncoderWritesWhatOneThreadWrites) {
                 [&](std::uint8_t* buffer, std::size_t size) {
                     return ++reads == 9 ? -1L : readerOf(data, offset)(buffer, size);
                 },
-                &recounted, {0, 0, threads});
+                &recounted, optionsWith(threads));
             EXPECT_EQ(failed.status, Status::readError);
             offset = 0;
             ASSERT_EQ(
-                huffcodec::countBytes(readerOf(data, offset), &recounted, {0, 0, threads}).status,
+                huffcodec::countBytes(readerOf(data, offset), &recounted, optionsWith(threads))
+                    .status,
                 Status::ok);
             std::string file;
             offset = 0;
-            const auto encoded =
-                encoder.encode(readerOf(data, offset), appendTo(file), {0, 0, threads}, &recounted);
+            const auto encoded = encoder.encode(readerOf(data, offset), appendTo(file),
+                                                optionsWith(threads), &recounted);
             ASSERT_EQ(encoded.status, Status::ok);
             EXPECT_TRUE(file == reference);
-            EXPECT_EQ(encoded.bytesWritten, reference.size());
-            EXPECT_EQ(encoded.bytesRead, data.size());
+            EXPECT_EQ(encoded.bytesProduced, reference.size());
+            EXPECT_EQ(encoded.bytesConsumed, data.size());
         }
 
         // A byte of a middle chunk replaced by a counted byte whose code has
@@ -456,7 +463,7 @@ TEST(Api, ThreadedEncoderWritesWhatOneThreadWrites) {
                     [&](const std::uint8_t*, std::size_t) {
                         return ++writes != change.failingWrite;
                     },
-                    {0, 0, threads}, &chunks);
+                    optionsWith(threads), &chunks);
                 EXPECT_EQ(result.status, change.status);
             }
         }
@@ -507,7 +514,9 @@ TEST(Api, ChosenChunkSizeSharesOutSmallInputs) {
                          " threads");
             huffcodec::ChunkCounts chunks;
             std::size_t offset = 0;
-            huffcodec::Options options{0, 0, threads, c.chunkBytes};
+            huffcodec::Tuning tuning;
+            tuning.encodeChunkBytes = c.chunkBytes;
+            huffcodec::Options options = optionsWith(threads, &tuning);
             options.pool = threads % 2 == 0 ? &pool : nullptr;
             const auto counted = huffcodec::countBytes(readerOf(data, offset), &chunks, options);
             ASSERT_EQ(counted.status, Status::ok);
@@ -519,8 +528,10 @@ TEST(Api, ChosenChunkSizeSharesOutSmallInputs) {
             std::string file;
             offset = 0;
             // The encoder's own chunk size is not used: the counts' is.
+            huffcodec::Tuning otherTuning;
+            otherTuning.encodeChunkBytes = 100;
             huffcodec::Options otherChunks = options;
-            otherChunks.chunkBytes = 100;
+            otherChunks.tuning = &otherTuning;
             const auto encoded =
                 encoder.encode(readerOf(data, offset), appendTo(file), otherChunks, &chunks);
             EXPECT_EQ(encoded.status, Status::ok);
@@ -561,21 +572,25 @@ TEST(Api, ThreadedDecoderGivesTheDataBack) {
         const std::string cut = body.substr(0, body.size() / 2 + 3);
         std::string cutByOne;
         std::size_t offset = 0;
-        const auto one = decoder.decode(readerOf(cut, offset), appendTo(cutByOne), {0, 0, 1});
+        const auto one = decoder.decode(readerOf(cut, offset), appendTo(cutByOne), optionsWith(1));
         ASSERT_EQ(one.status, Status::truncatedBody);
         ASSERT_EQ(cutByOne, data.substr(0, cutByOne.size()));
-        forEachKernel([&] {
+        forEachKernel([&](huffcodec::Kernel kernel) {
             for (int threads = 1; threads <= 4; ++threads) {
                 SCOPED_TRACE(std::to_string(threads) + " threads");
                 for (const int lanes : {0, 1}) {
                     std::string restored;
                     offset = 0;
                     huffcodec::DecodeStats stats;
+                    huffcodec::Tuning tuning;
+                    tuning.lanes = lanes;
+                    tuning.kernel = kernel;
+                    tuning.stats = &stats;
                     const auto result = decoder.decode(readerOf(body, offset), appendTo(restored),
-                                                       {lanes, 0, threads}, &stats);
+                                                       optionsWith(threads, &tuning));
                     EXPECT_EQ(result.status, Status::ok);
                     EXPECT_TRUE(restored == data);
-                    EXPECT_EQ(result.bytesRead, body.size());
+                    EXPECT_EQ(result.bytesConsumed, kHeaderBytes + body.size());
                     if (lanes == 1) {
                         EXPECT_EQ(stats.boundaries > 0, threads > 1);
                     }
@@ -584,9 +599,9 @@ TEST(Api, ThreadedDecoderGivesTheDataBack) {
                 std::string restored;
                 offset = 0;
                 const auto result =
-                    decoder.decode(readerOf(cut, offset), appendTo(restored), {0, 0, threads});
+                    decoder.decode(readerOf(cut, offset), appendTo(restored), optionsWith(threads));
                 EXPECT_EQ(result.status, Status::truncatedBody);
-                EXPECT_EQ(result.bytesWritten, restored.size());
+                EXPECT_EQ(result.bytesProduced, restored.size());
                 EXPECT_TRUE(restored == cutByOne);
             }
         });
@@ -661,9 +676,11 @@ TEST(Api, CInterfaceOnEveryThreadCount) {
               HUFFCODEC_INVALID_ARGUMENT);
     EXPECT_EQ(huffcodec_compress(nullptr, 3, out.data(), out.size(), &size, nullptr),
               HUFFCODEC_INVALID_ARGUMENT);
+    huffcodec_tuning tuning{};
+    options.tuning = &tuning;
     for (const auto& bad : {std::pair<int, int>{-1, 0}, {1, 5}, {1, -1}}) {
         options.threads = bad.first;
-        options.lanes = bad.second;
+        tuning.lanes = bad.second;
         EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, &options),
                   HUFFCODEC_INVALID_ARGUMENT);
     }
@@ -695,8 +712,8 @@ TEST(Api, CInterfaceOnEveryThreadCount) {
               Status::invalidArgument);
 
     // Only whole members within struct_size are read: the smallest struct
-    // that holds the thread count, or one ending inside lanes, ignores the
-    // garbage past it; one ending inside threads is refused.
+    // that holds the thread count, or one ending inside pool or tuning,
+    // ignores the garbage past it; one ending inside threads is refused.
     struct Size {
         std::size_t bytes;
         huffcodec_status expected;
@@ -704,17 +721,15 @@ TEST(Api, CInterfaceOnEveryThreadCount) {
     const std::size_t threadsEnd = offsetof(huffcodec_options, threads) + sizeof(int);
     for (const Size c :
          {Size{threadsEnd, HUFFCODEC_OK}, Size{threadsEnd - 1, HUFFCODEC_INVALID_ARGUMENT},
-          Size{offsetof(huffcodec_options, lanes) + 2, HUFFCODEC_OK},
-          Size{offsetof(huffcodec_options, pool) + 4, HUFFCODEC_OK}}) {
+          Size{offsetof(huffcodec_options, pool) + 4, HUFFCODEC_OK},
+          Size{offsetof(huffcodec_options, tuning) + 4, HUFFCODEC_OK}}) {
         SCOPED_TRACE("struct_size " + std::to_string(c.bytes));
         huffcodec_options partial;
-        std::memset(&partial, 0x55, sizeof partial);  // lanes 0x55555555, pool 0x5555...
+        std::memset(&partial, 0x55, sizeof partial);  // pool and tuning 0x5555...
         partial.struct_size = c.bytes;
         partial.threads = 2;
-        partial.segment_bytes = 0;
-        partial.chunk_bytes = 0;
-        if (c.bytes > offsetof(huffcodec_options, pool)) {
-            partial.lanes = 0;  // read: only the pool is cut
+        if (c.bytes > offsetof(huffcodec_options, tuning)) {
+            partial.pool = nullptr;  // read: only the tuning is cut
         }
         EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, &partial), c.expected);
         huffcodec_dstream* stream = nullptr;
@@ -810,7 +825,7 @@ TEST(Api, AnyThreadCountEndsInAStatus) {
         const auto packed =
             huffcodec::compress(data.data(), data.size(), file.data(), file.size(), options);
         ok = ok && packed.status == expected;
-        file.resize(packed.bytesWritten);
+        file.resize(packed.bytesProduced);
         ok = ok && (threads < 0 || file == reference);
         std::string restored(data.size(), '\0');
         const auto unpacked = huffcodec::decompress(reference.data(), reference.size(),
@@ -857,16 +872,16 @@ TEST(Api, AnyThreadCountEndsInAStatus) {
                 taken += n;
                 return true;
             };
-            huffcodec::Options options;
-            options.threads = threads;
-            options.chunkBytes = 4096;
+            huffcodec::Tuning tuning;
+            tuning.decodeChunkBytes = 4096;
+            const huffcodec::Options options = optionsWith(threads, &tuning);
             std::size_t offset = 0;
             const auto result = inMemory
                                     ? decoder.decode(body.data(), body.size(), failThird, options)
                                     : decoder.decode(readerOf(body, offset), failThird, options);
             EXPECT_EQ(result.status, threads < 0 ? Status::invalidArgument : Status::writeError);
-            EXPECT_EQ(result.bytesWritten, taken);
-            EXPECT_EQ(result.bytesRead, 0u);
+            EXPECT_EQ(result.bytesProduced, taken);
+            EXPECT_EQ(result.bytesConsumed, 0u);
         }
     }
     if (SANITIZED != 0) {
@@ -902,13 +917,16 @@ TEST(Api, CallsShareOnePool) {
     for (std::size_t k = 0; k < inputs.size(); ++k) {
         callers.emplace_back([&, k] {
             const std::string& data = inputs[k];
-            huffcodec::Options options{0, 0, 3, 256};
+            huffcodec::Tuning tuning;
+            tuning.decodeChunkBytes = 256;
+            tuning.encodeChunkBytes = 256;
+            huffcodec::Options options = optionsWith(3, &tuning);
             options.pool = &pool;
             for (int round = 0; round < 5; ++round) {
                 std::string file(huffcodec::compressBound(data.size()), '\0');
                 const auto packed = huffcodec::compress(data.data(), data.size(), file.data(),
                                                         file.size(), options);
-                file.resize(packed.bytesWritten);
+                file.resize(packed.bytesProduced);
                 std::string restored(data.size(), '\0');
                 const auto unpacked = huffcodec::decompress(
                     file.data(), file.size(), restored.data(), restored.size(), options);

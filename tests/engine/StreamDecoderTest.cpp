@@ -3,6 +3,7 @@
 // The stream decoder against the plain reference path: the same symbols, the
 // same stopping point and the same bytes consumed, over many trees, data, cuts
 // and corrupt bodies, with one to four lanes, and across block boundaries.
+#include "Plan.hpp"
 #include "StreamDecoder.hpp"
 #include "ThreadedDecoder.hpp"
 
@@ -17,7 +18,6 @@ namespace {
 
 using namespace testing_support;
 using huffcodec::DecodeStats;
-using huffcodec::Options;
 using huffcodec::Status;
 
 struct FastDecoding {
@@ -31,14 +31,20 @@ struct FastDecoding {
 // commands once ran them, and every lane count over segments small enough for
 // short bodies. Parts of 101 bytes (808 bits) put the split points of one
 // segment at different offsets modulo short constant code lengths.
-const Options kOneLane{1, 0};
-const Options kDefault{};
-const Options kOddParts{3, 303};
+struct Way {
+    int lanes = 0;                 // 0: four
+    std::size_t segmentBytes = 0;  // 0: the default
+    int threads = 1;
+    std::size_t chunkBytes = 0;  // 0: the largest default
+};
+const Way kOneLane{1, 0};
+const Way kDefault{};
+const Way kOddParts{3, 303};
 // Threaded ways cut the body into tiny chunks, on more threads than cores.
-const Options kWays[] = {kOneLane,       kDefault,        {2, 0},         {2, 64},
-                         {2, 202},       {3, 64},         kOddParts,      {4, 64},
-                         {4, 404},       {4, 0},          {1, 0, 2, 97},  {2, 0, 2, 64},
-                         {3, 0, 3, 301}, {4, 0, 4, 1000}, {0, 0, 2, 4096}};
+const Way kWays[] = {kOneLane,       kDefault,        {2, 0},         {2, 64},
+                     {2, 202},       {3, 64},         kOddParts,      {4, 64},
+                     {4, 404},       {4, 0},          {1, 0, 2, 97},  {2, 0, 2, 64},
+                     {3, 0, 3, 301}, {4, 0, 4, 1000}, {0, 0, 2, 4096}};
 
 // Worker threads that threaded ways share on every other run, as an
 // embedder's pool is shared by its calls; it outlives every call.
@@ -47,16 +53,30 @@ huffcodec::WorkerThreads& sharedThreads() {
     return threads;
 }
 
+// The plan of a way, through the API's resolution of tuned options.
+huffcodec::DecodePlan planOf(const Way& way, huffcodec::Kernel kernel, bool shared) {
+    huffcodec::Settings settings;
+    settings.tuning.lanes = way.lanes == 0 ? huffcodec::kMaxLanes : way.lanes;
+    settings.tuning.segmentBytes = way.segmentBytes;
+    settings.tuning.decodeChunkBytes =
+        way.chunkBytes == 0 ? huffcodec::kMaxDefaultChunkBytes : way.chunkBytes;
+    settings.tuning.kernel = kernel;
+    huffcodec::DecodePlan plan = huffcodec::decodePlanFor(settings, 0, 0, 2);
+    plan.workers = {way.threads, false, shared ? &sharedThreads() : nullptr};
+    return plan;
+}
+
 // Decodes symbolCount symbols of body, read through a callback in pieces of
 // pieceSize bytes (0: as much as asked for) that fails once failAt bytes have
 // been read, or in place when inPlace; threaded ways take sharedThreads()
 // when shared.
 FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64_t symbolCount,
-                        const Options& way = kDefault, bool inPlace = false,
-                        std::size_t pieceSize = 0, std::size_t failAt = SIZE_MAX,
-                        bool shared = false) {
+                        const Way& way = kDefault, bool inPlace = false, std::size_t pieceSize = 0,
+                        std::size_t failAt = SIZE_MAX, bool shared = false,
+                        huffcodec::Kernel kernel = huffcodec::Kernel::portable) {
     const huffcodec::DecodeTables tables(codeOf(tree));
-    huffcodec::StreamDecoder decoder(tables, way);
+    const huffcodec::DecodePlan plan = planOf(way, kernel, shared);
+    huffcodec::StreamDecoder decoder(tables, plan);
     FastDecoding result{};
     const huffcodec::WriteFn write = [&](const std::uint8_t* data, std::size_t size) {
         result.symbols.append(reinterpret_cast<const char*>(data), size);
@@ -73,14 +93,13 @@ FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64
         offset += n;
         return static_cast<long>(n);
     };
-    const huffcodec::Workers workers{way.threads, false, shared ? &sharedThreads() : nullptr};
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(body.data());
     const huffcodec::BodyResult outcome =
         way.threads > 1
-            ? inPlace ? huffcodec::decodeThreaded(tables, way, workers, symbolCount, bytes,
-                                                  body.size(), write, result.stats)
-                      : huffcodec::decodeThreaded(tables, way, workers, symbolCount,
-                                                  8 * body.size(), read, write, result.stats)
+            ? inPlace ? huffcodec::decodeThreaded(tables, plan, symbolCount, bytes, body.size(),
+                                                  write, result.stats)
+                      : huffcodec::decodeThreaded(tables, plan, symbolCount, 8 * body.size(), read,
+                                                  write, result.stats)
         : inPlace ? decoder.decode(symbolCount, bytes, body.size(), write, result.stats)
                   : decoder.decode(symbolCount, read, write, result.stats);
     result.status = outcome.status;
@@ -98,7 +117,7 @@ FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64
 // the body cut there, with readError for truncatedBody. Returns the lane
 // statistics of statsWay on the last kernel.
 DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
-                              std::uint64_t symbolCount, const Options& statsWay = kDefault,
+                              std::uint64_t symbolCount, const Way& statsWay = kDefault,
                               bool threaded = true) {
     const PlainDecoding plain = decodePlain(tree, body, symbolCount);
     const std::size_t failOffsets[] = {body.size() / 3, (body.size() + 1) / 2, body.size() * 5 / 6};
@@ -110,17 +129,17 @@ DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
         cutDecodings.push_back(decodePlain(tree, body.substr(0, offset), symbolCount));
     }
     DecodeStats stats;
-    forEachKernel([&] {
+    forEachKernel([&](huffcodec::Kernel kernel) {
         int run = 0;
-        for (const Options& way : kWays) {
+        for (const Way& way : kWays) {
             if (way.threads > 1 && !threaded) {
                 continue;
             }
             SCOPED_TRACE(std::to_string(way.lanes) + " lanes, segments of " +
                          std::to_string(way.segmentBytes) + ", " + std::to_string(way.threads) +
                          " threads, chunks of " + std::to_string(way.chunkBytes));
-            const FastDecoding fast =
-                decodeFast(tree, body, symbolCount, way, run % 3 == 1, run % 3 == 2 ? 1000 : 0);
+            const FastDecoding fast = decodeFast(tree, body, symbolCount, way, run % 3 == 1,
+                                                 run % 3 == 2 ? 1000 : 0, SIZE_MAX, false, kernel);
             ++run;
             EXPECT_EQ(fast.symbols.size(), plain.symbols.size());
             EXPECT_TRUE(fast.symbols == plain.symbols);
@@ -139,7 +158,7 @@ DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
             const std::size_t cut = static_cast<std::size_t>(run) % std::size(failOffsets);
             const FastDecoding failed =
                 decodeFast(tree, body, symbolCount, way, false, run % 2 == 0 ? 1000 : 0,
-                           failOffsets[cut], run % 2 == 1);
+                           failOffsets[cut], run % 2 == 1, kernel);
             EXPECT_TRUE(failed.symbols == cutDecodings[cut].symbols) << "read error at " << cut;
             EXPECT_EQ(failed.status, cutDecodings[cut].complete ? Status::ok : Status::readError);
         }
@@ -311,7 +330,9 @@ TEST(StreamDecoder, ReportsReadAndWriteErrors) {
     DecodeStats stats;
     const auto decode = [&](std::uint64_t symbols, const huffcodec::ReadFn& read,
                             const huffcodec::WriteFn& write) {
-        return huffcodec::StreamDecoder(tables, kDefault).decode(symbols, read, write, stats);
+        return huffcodec::StreamDecoder(tables,
+                                        planOf(kDefault, huffcodec::Kernel::portable, false))
+            .decode(symbols, read, write, stats);
     };
     const auto keep = [](const std::uint8_t*, std::size_t) { return true; };
     const auto failingRead = [](std::uint8_t*, std::size_t) { return -1L; };
@@ -343,10 +364,11 @@ TEST(StreamDecoder, ReportsReadAndWriteErrors) {
     single.buildFromCounts(makeCounts({{'z', 1}}));
     const huffcodec::DecodeTables singleTables(codeOf(single));
     const auto refuse = [](const std::uint8_t*, std::size_t) { return false; };
-    EXPECT_EQ(huffcodec::StreamDecoder(singleTables, kDefault)
-                  .decode(5, failingRead, refuse, stats)
-                  .status,
-              Status::writeError);
+    EXPECT_EQ(
+        huffcodec::StreamDecoder(singleTables, planOf(kDefault, huffcodec::Kernel::portable, false))
+            .decode(5, failingRead, refuse, stats)
+            .status,
+        Status::writeError);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "huffcodec/experimental.h"
 #include "huffcodec/huffcodec.h"
 
 static int failures = 0;
@@ -51,6 +52,7 @@ int main(void) {
         size_t packed_size = 0, again_size = 0, restored_size = 0, consumed = 0;
         int64_t original = -1;
         huffcodec_options o;
+        huffcodec_tuning tuning = {0};
         huffcodec_cstream* c = NULL;
         huffcodec_dstream* d = NULL;
         for (size_t i = 0, x = r; i < size; ++i) { /* half zeros; more values in later rows */
@@ -59,7 +61,9 @@ int main(void) {
         }
         huffcodec_options_init(&o);
         o.threads = (int)rows[r][2];
-        o.chunk_bytes = 256;
+        tuning.decode_chunk_bytes = 256;
+        tuning.encode_chunk_bytes = 256;
+        o.tuning = &tuning;
         CHECK(huffcodec_compress(data, size, packed, sizeof packed, &packed_size, &o) == OK);
         CHECK(huffcodec_read_header(packed, packed_size, &original, counts) == OK &&
               original == (int64_t)size);

@@ -169,15 +169,13 @@ std::vector<SymbolCounts> countTableShapes() {
     return tables;
 }
 
-void forEachKernel(const std::function<void()>& run) {
-    const huffcodec::Kernel before = huffcodec::kernelInUse();
+void forEachKernel(const std::function<void(huffcodec::Kernel)>& run) {
     for (const huffcodec::Kernel kernel : huffcodec::kKernels) {
-        if (huffcodec::useKernel(kernel)) {
+        if (huffcodec::kernelRuns(kernel)) {
             SCOPED_TRACE(std::string("kernel ") + huffcodec::kernelName(kernel));
-            run();
+            run(kernel);
         }
     }
-    huffcodec::useKernel(before);
 }
 
 std::string dataFor(const SymbolCounts& counts, std::size_t size, std::uint64_t seed) {

@@ -16,6 +16,7 @@
 #include "CodeTree.hpp"
 #include "HCTree.hpp"
 #include "SymbolCounts.hpp"
+#include "huffcodec/experimental.hpp"
 
 namespace testing_support {
 
@@ -60,10 +61,18 @@ std::string encodePlain(const HCTree& tree, const std::string& data);
 // counts. The empty table is not among them.
 std::vector<SymbolCounts> countTableShapes();
 
-// Calls run once for every lane kernel this processor runs, with that kernel
-// in use and its name in the failure messages; the kernel in use before is
-// back afterwards.
-void forEachKernel(const std::function<void()>& run);
+// Options for threads threads, tuned by tuning (which must outlive the call)
+// when given.
+inline huffcodec::Options optionsWith(int threads, const huffcodec::Tuning* tuning = nullptr) {
+    huffcodec::Options options;
+    options.threads = threads;
+    options.tuning = tuning;
+    return options;
+}
+
+// Calls run once for every lane kernel this processor runs, with that
+// kernel's name in the failure messages.
+void forEachKernel(const std::function<void(huffcodec::Kernel)>& run);
 
 // size symbols drawn with the frequencies of counts (which must not be empty).
 std::string dataFor(const SymbolCounts& counts, std::size_t size, std::uint64_t seed);

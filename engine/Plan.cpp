@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: MIT
+//
+// Options into plans: every default and limit of the caller's settings.
+#include "Plan.hpp"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "Format.hpp"
+
+namespace huffcodec {
+
+namespace {
+
+// The bytes from which work is shared out over chunks: a chunk size chosen
+// through Tuning scales kMinThreadedSize down to 16 chunks, so that small
+// inputs reach the threads too.
+std::uint64_t threadedFrom(std::size_t chosenChunkBytes) {
+    return chosenChunkBytes == 0 ? static_cast<std::uint64_t>(kMinThreadedSize)
+                                 : 16 * std::uint64_t{chosenChunkBytes};
+}
+
+// 0 threads are availableProcessors(), no call runs more than kMaxThreads,
+// and the read-ahead follows the processors: a huge count costs no more
+// memory than the processors' worth of chunks.
+Workers workersOf(const Settings& settings) {
+    WorkerThreads* shared = ThreadPoolAccess::threadsOf(settings.pool);
+    const bool offCaller = settings.tuning.workersOffCaller;
+    if (settings.threads == 1) {
+        return {1, offCaller, shared, 1};
+    }
+    const int processors = availableProcessors();
+    const int asked = settings.threads == 0 ? processors : settings.threads;
+    return {std::min(asked, kMaxThreads), offCaller, shared, processors};
+}
+
+// Four lanes hide more of each lookup's wait than three. With the lane loop
+// checking its limits once for many groups, four ran ahead of three on one
+// thread (huffcodec_bench_decode decode L:0:1, 9 alternated runs) on text
+// (5.4 bits a code on average), executables (6.3) and random bytes (8), by
+// 0.5 to 2.5%, and within 1% of them at 1.6 bits (skewed). Codes shorter
+// than kFourLaneBits on average, where each lookup gives up to seven symbols
+// and the fourth lane showed no gain, keep three.
+int lanesFor(std::uint64_t symbolCount, std::uint64_t bodyBits) {
+    constexpr std::uint64_t kFourLaneBits = 2;
+    return symbolCount == 0 || bodyBits >= kFourLaneBits * symbolCount ? 4 : 3;
+}
+
+// Every body's bit count times kChunkOutputBytes fits in 64 bits.
+static_assert(static_cast<std::uint64_t>(format::kMaxOriginalSize) * format::kMaxCodeLength <=
+              UINT64_MAX / kChunkOutputBytes);
+
+std::size_t defaultChunkBytes(std::uint64_t symbolCount, std::uint64_t bodyBits) {
+    if (symbolCount == 0) {
+        return kMaxDefaultChunkBytes;
+    }
+    const std::uint64_t bytes = kChunkOutputBytes * bodyBits / symbolCount / 8;
+    return static_cast<std::size_t>(
+        std::clamp<std::uint64_t>(bytes, kMinDefaultChunkBytes, kMaxDefaultChunkBytes));
+}
+
+}  // namespace
+
+Status settingsOf(const Options& options, Settings& settings) {
+    settings = Settings{};
+    // Only members the caller's structSize holds whole are read: an older
+    // caller's Options ends before the members it does not know.
+    const auto holds = [&options](std::size_t offset, std::size_t size) {
+        return options.structSize >= offset + size;
+    };
+    if (!holds(offsetof(Options, threads), sizeof options.threads)) {
+        return Status::invalidArgument;
+    }
+    settings.threads = options.threads;
+    if (holds(offsetof(Options, pool), sizeof options.pool)) {
+        settings.pool = options.pool;
+    }
+    if (holds(offsetof(Options, tuning), sizeof options.tuning) && options.tuning != nullptr) {
+        settings.tuning = *options.tuning;
+    }
+    const Tuning& tuning = settings.tuning;
+    return settings.threads < 0 || tuning.lanes < 0 || tuning.lanes > kMaxLanes ||
+                   !kernelRuns(tuning.kernel)
+               ? Status::invalidArgument
+               : Status::ok;
+}
+
+DecodePlan decodePlanFor(const Settings& settings, std::uint64_t symbolCount,
+                         std::uint64_t bodyBits, int leafCount) {
+    const Tuning& tuning = settings.tuning;
+    DecodePlan plan;
+    plan.lanes = tuning.lanes != 0 ? tuning.lanes : lanesFor(symbolCount, bodyBits);
+    plan.segmentBytes =
+        std::clamp(tuning.segmentBytes != 0 ? tuning.segmentBytes : kDefaultSegmentBytes,
+                   SpanDecoder::kMinSegmentBytes, SpanDecoder::kMaxSegmentBytes);
+    plan.chunkBytes = tuning.decodeChunkBytes != 0
+                          ? std::clamp(tuning.decodeChunkBytes, SpanDecoder::kMinSegmentBytes,
+                                       SpanDecoder::kMaxSegmentBytes)
+                          : defaultChunkBytes(symbolCount, bodyBits);
+    plan.workers = workersOf(settings);
+    // Small bodies, and codes of zero bits, start no threads.
+    plan.threaded = plan.workers.threadCount > 1 && leafCount > 1 &&
+                    symbolCount >= threadedFrom(tuning.decodeChunkBytes);
+    plan.kernel = tuning.kernel == Kernel::automatic ? bestKernel() : tuning.kernel;
+    return plan;
+}
+
+EncodePlan encodePlanFor(const Settings& settings) {
+    const std::size_t chosen = settings.tuning.encodeChunkBytes;
+    EncodePlan plan;
+    if (chosen != 0) {
+        plan.chunkBytes = std::clamp(chosen, kMinEncodeChunkBytes, kMaxEncodeChunkBytes);
+        plan.threadedFrom = threadedFrom(plan.chunkBytes);
+    }
+    plan.workers = workersOf(settings);
+    return plan;
+}
+
+}  // namespace huffcodec
