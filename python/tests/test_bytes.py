@@ -74,7 +74,9 @@ def test_max_output_size_refuses_a_larger_claim_before_allocating(tmp_path, deco
     too_large = cap is not None and size > cap
     tracemalloc.start()
     try:
-        with pytest.raises(huffcodec.OutputTooLargeError) if too_large else nullcontext():
+        with pytest.raises(huffcodec.OutputTooLargeError, match=(
+                f"^output buffer too small: the header claims {size} bytes, more than "
+                f"max_output_size={cap} [(]outputTooSmall[)]$")) if too_large else nullcontext():
             got = calls[decoder]()
             assert (got if got is not None else (tmp_path / "out").read_bytes()) == b"x" * size
         assert tracemalloc.get_traced_memory()[1] < (1 << 20) + 2 * size
@@ -201,6 +203,7 @@ def test_header_errors_carry_the_status():
     with pytest.raises(huffcodec.HeaderError) as caught:
         huffcodec.read_header(bad)
     assert caught.value.name == "negativeCount"
+    assert caught.value.message == "negative count in header"  # the library's text
     big = bytearray(1024)
     big[0:4] = big[4:8] = (2**31 - 1).to_bytes(4, "little")
     with pytest.raises(huffcodec.HeaderError, match="sizeTooLarge"):
