@@ -269,8 +269,8 @@ def open(file, mode: str = "rb", *, max_output_size=None) -> HuffcodecReader:
     ``file`` is a path (``str``, ``bytes`` or ``os.PathLike``) or a binary file
     object open for reading, which the reader reads from its current position
     and leaves open. Only mode ``"rb"`` is supported. The result decodes as it
-    is read, in bounded memory, and cannot seek; wrap it in
-    ``io.TextIOWrapper`` to read text.
+    is read, in bounded memory and on the calling thread, and cannot seek;
+    wrap it in ``io.TextIOWrapper`` to read text.
 
     Threads may share one reader: their calls take turns, each getting the
     next stretch of the data, as on an ``io.BufferedReader``. A cut or bad

@@ -99,8 +99,9 @@ py::object checkCount(const py::handle& value, const std::string& name) {
 
 huffcodec::Options optionsFor(const py::handle& threads) {
     huffcodec::Options options;
-    // None and 0: the library's own choice, every processor the process may use.
-    const std::uint64_t count = countArgument(threads, "threads").value_or(0);
+    // None is the default, the calling thread alone, as in the library; 0
+    // asks for every processor the process may use.
+    const std::uint64_t count = countArgument(threads, "threads").value_or(1);
     // The library runs a larger count as kMaxThreads; clamped here, any
     // Python int fits the int it takes.
     options.threads = static_cast<int>(std::min<std::uint64_t>(count, huffcodec::kMaxThreads));
@@ -662,16 +663,14 @@ PYBIND11_MODULE(_huffcodec, m) {
             PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path.ptr());
         }
     });
-    m.def("compress", &compressBuffer, py::arg("data"), py::kw_only(),
-          py::arg("threads") = py::none());
-    m.def("decompress", &decompressBuffer, py::arg("data"), py::kw_only(),
-          py::arg("threads") = py::none(), py::arg("out") = py::none(),
-          py::arg("max_output_size") = py::none());
+    m.def("compress", &compressBuffer, py::arg("data"), py::kw_only(), py::arg("threads") = 1);
+    m.def("decompress", &decompressBuffer, py::arg("data"), py::kw_only(), py::arg("threads") = 1,
+          py::arg("out") = py::none(), py::arg("max_output_size") = py::none());
     m.def("read_header", &readHeaderOf, py::arg("data"));
     m.def("compress_file", &compressFile, py::arg("src"), py::arg("dst"), py::kw_only(),
-          py::arg("threads") = py::none());
+          py::arg("threads") = 1);
     m.def("decompress_file", &decompressFile, py::arg("src"), py::arg("dst"), py::kw_only(),
-          py::arg("threads") = py::none(), py::arg("max_output_size") = py::none());
+          py::arg("threads") = 1, py::arg("max_output_size") = py::none());
     m.def("raise_status", &raiseStatus, py::arg("status"));
     m.def("raise_output_too_large", &raiseOutputTooLarge, py::arg("size"), py::arg("limit"));
     m.def("check_count", &checkCount, py::arg("value"), py::arg("name"));
