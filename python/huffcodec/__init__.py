@@ -7,10 +7,12 @@ read a compressed file as it decodes. A numcodecs codec (for Zarr and Dask)
 is :class:`huffcodec.numcodecs.Huffman`.
 
 Every call releases the GIL while it works, so Python threads run calls side
-by side; ``threads`` sets how many threads one call of 4 MiB or more uses:
-``None`` or ``0`` every processor the process may use, ``1`` the calling
-thread alone, and a count above :data:`MAX_THREADS` runs as that many. It is
-``None`` or an int (anything with ``__index__``, numpy's integers too).
+by side. A call runs on the calling thread unless asked: ``threads`` (default
+``1``) sets how many threads one call of 4 MiB or more uses, ``0`` every
+processor the process may use, and a count above :data:`MAX_THREADS` runs as
+that many. It is an int (anything with ``__index__``, numpy's integers too)
+or ``None`` for the default (in huffcodec 0.4, ``None`` meant every processor).
+:func:`open` always decodes on the calling thread.
 
 Failures of the data raise :class:`Error` (a ``ValueError``) or one of its
 subclasses, ``OSError`` for files, ``MemoryError`` when memory runs out. Bad
@@ -66,12 +68,12 @@ class Header(_typing.NamedTuple):
     distinct_bytes: int
 
 
-def compress(data, *, threads: _typing.Optional[int] = None) -> bytes:
+def compress(data, *, threads: _typing.Optional[int] = 1) -> bytes:
     """Compresses any buffer (read in place) into a compressed file's bytes."""
     return _huffcodec.compress(data, threads=threads)
 
 
-def decompress(data, *, threads: _typing.Optional[int] = None, out=None,
+def decompress(data, *, threads: _typing.Optional[int] = 1, out=None,
                max_output_size: _typing.Optional[int] = None):
     """Decompresses a compressed file's bytes.
 
@@ -97,7 +99,7 @@ def compress_bound(size: int) -> int:
     return size + HEADER_BYTES
 
 
-def compress_file(src, dst, *, threads: _typing.Optional[int] = None) -> None:
+def compress_file(src, dst, *, threads: _typing.Optional[int] = 1) -> None:
     """Compresses the file ``src`` into ``dst``, byte for byte as ``compress`` does.
 
     On any failure after ``dst`` is opened, ``dst`` is removed: no
@@ -107,7 +109,7 @@ def compress_file(src, dst, *, threads: _typing.Optional[int] = None) -> None:
     _huffcodec.compress_file(_os.fsencode(src), _os.fsencode(dst), threads=threads)
 
 
-def decompress_file(src, dst, *, threads: _typing.Optional[int] = None,
+def decompress_file(src, dst, *, threads: _typing.Optional[int] = 1,
                     max_output_size: _typing.Optional[int] = None) -> None:
     """Decompresses the file ``src`` into ``dst``, as ``uncompress`` does.
 

@@ -1,15 +1,19 @@
 # SPDX-License-Identifier: MIT
-"""The exceptions huffcodec raises for the library's failures."""
+"""The exceptions huffcodec raises for the library's failures.
 
-__all__ = ["Error", "HeaderError", "TruncatedError", "InputChangedError", "OutputTooLargeError",
-           "from_status", "output_too_large"]
+Only defined here: the extension module takes the classes once as it loads,
+and picks the class, name and text of each failure itself.
+"""
+
+__all__ = ["Error", "HeaderError", "TruncatedError", "InputChangedError", "OutputTooLargeError"]
 
 
 class Error(ValueError):
     """A failure the library reported.
 
     ``status`` is its fixed number, ``name`` its name (e.g. ``"truncatedBody"``)
-    and ``message`` the library's description of it.
+    and ``message`` the library's description of it (followed, for
+    :class:`OutputTooLargeError`, by the sizes).
     """
 
     def __init__(self, status: int, name: str, message: str) -> None:
@@ -42,24 +46,3 @@ class OutputTooLargeError(Error):
     the library's ``outputTooSmall``: the room the caller allows is too small.
     """
 
-
-_CLASSES = {
-    1: HeaderError,  # headerTooShort
-    2: HeaderError,  # negativeCount
-    3: HeaderError,  # sizeTooLarge
-    4: TruncatedError,
-    7: OutputTooLargeError,  # outputTooSmall
-    9: InputChangedError,
-}
-
-
-def from_status(status: int, name: str, message: str) -> Error:
-    """The exception for a failing status (used by the extension module)."""
-    return _CLASSES.get(status, Error)(status, name, message)
-
-
-def output_too_large(size: int, limit: int) -> OutputTooLargeError:
-    """The exception for a header that claims ``size`` bytes, above ``limit``."""
-    return OutputTooLargeError(
-        7, "outputTooSmall", f"the header claims {size} bytes, more than max_output_size={limit}"
-    )

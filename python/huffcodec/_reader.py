@@ -8,7 +8,7 @@ import operator
 import os
 import threading
 
-from . import _errors, _huffcodec
+from . import _huffcodec
 
 # Compressed bytes read from the source at a time, and decoded bytes made at a
 # time when the caller asks for less; with the stream's own state this bounds
@@ -255,16 +255,12 @@ class HuffcodecReader(io.BufferedIOBase):
                     # Checked as soon as the header is read: none of the
                     # bytes written with it go out.
                     self._failure = functools.partial(
-                        _raise_too_large, self._stream.original_size, self._limit
+                        _huffcodec.raise_output_too_large, self._stream.original_size, self._limit
                     )
                     continue
                 self._limit = None
             if written:
                 return written
-
-
-def _raise_too_large(size: int, limit: int):
-    raise _errors.output_too_large(size, limit)
 
 
 def open(file, mode: str = "rb", *, max_output_size=None) -> HuffcodecReader:
@@ -273,8 +269,8 @@ def open(file, mode: str = "rb", *, max_output_size=None) -> HuffcodecReader:
     ``file`` is a path (``str``, ``bytes`` or ``os.PathLike``) or a binary file
     object open for reading, which the reader reads from its current position
     and leaves open. Only mode ``"rb"`` is supported. The result decodes as it
-    is read, in bounded memory, and cannot seek; wrap it in
-    ``io.TextIOWrapper`` to read text.
+    is read, in bounded memory and on the calling thread, and cannot seek;
+    wrap it in ``io.TextIOWrapper`` to read text.
 
     Threads may share one reader: their calls take turns, each getting the
     next stretch of the data, as on an ``io.BufferedReader``. A cut or bad

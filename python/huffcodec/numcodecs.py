@@ -3,8 +3,13 @@
 
 Registered under the ``numcodecs.codecs`` entry point as ``"huffcodec"``, so
 ``numcodecs.get_codec({"id": "huffcodec"})`` finds it without an import.
+
+How many threads a chunk is coded with belongs to the process, not to the
+array, as numcodecs' Blosc has it: :func:`set_threads` and
+:func:`get_threads`.
 """
 
+import threading
 from typing import Optional
 
 from numcodecs.abc import Codec
@@ -12,34 +17,56 @@ from numcodecs.compat import ensure_contiguous_ndarray
 
 from . import _huffcodec, compress, decompress
 
-__all__ = ["Huffman"]
+__all__ = ["Huffman", "set_threads", "get_threads"]
+
+_threads = 1
+
+
+def set_threads(threads: Optional[int]) -> int:
+    """Sets the threads one chunk of 4 MiB or more is coded with; returns the
+    previous setting.
+
+    ``1`` (the default, also ``None``) codes on the calling thread, ``0`` on
+    every processor the process may use; checked as :func:`huffcodec.compress`
+    checks ``threads``. The setting is used only when the codec is called
+    from the main thread: elsewhere (a Dask worker's threads, which already
+    run a chunk per core) a chunk is always coded on the calling thread.
+    """
+    global _threads
+    count = _huffcodec.check_count(threads, "threads")
+    previous, _threads = _threads, 1 if count is None else count
+    return previous
+
+
+def get_threads() -> int:
+    """The setting :func:`set_threads` made, 1 unless changed."""
+    return _threads
+
+
+def _threads_here() -> int:
+    return _threads if threading.current_thread() is threading.main_thread() else 1
 
 
 class Huffman(Codec):
     """Static Huffman coding of a chunk's bytes.
 
-    ``threads``: threads one chunk of 4 MiB or more is coded with (``None`` or
-    ``0``: every processor the process may use; ``1``: the calling thread, the
-    choice when a Dask scheduler already runs a chunk per core). It is checked
-    as :func:`huffcodec.compress` checks it: ``TypeError`` for a bool, float
-    or str, ``ValueError`` for a negative int.
+    The config holds the codec's id alone. ``threads`` is accepted for the
+    configs huffcodec 0.4 wrote, checked as before (``TypeError`` for a bool,
+    float or str, ``ValueError`` for a negative int) and ignored: the threads
+    a chunk is coded with are the process's setting, :func:`set_threads`.
     """
 
     codec_id = "huffcodec"
 
     def __init__(self, threads: Optional[int] = None) -> None:
-        # Kept as a plain int: numpy's are not JSON, and the config must be.
-        self.threads = _huffcodec.check_count(threads, "threads")
+        _huffcodec.check_count(threads, "threads")
 
     def encode(self, buf) -> bytes:
-        return compress(ensure_contiguous_ndarray(buf), threads=self.threads)
+        return compress(ensure_contiguous_ndarray(buf), threads=_threads_here())
 
     def decode(self, buf, out=None):
         data = ensure_contiguous_ndarray(buf)
         if out is None:
-            return decompress(data, threads=self.threads)
-        decompress(data, threads=self.threads, out=ensure_contiguous_ndarray(out))
+            return decompress(data, threads=_threads_here())
+        decompress(data, threads=_threads_here(), out=ensure_contiguous_ndarray(out))
         return out
-
-    def __repr__(self) -> str:
-        return f"{type(self).__name__}(threads={self.threads!r})"

@@ -4,7 +4,8 @@
 // caller-driven decompression stream for Python. Buffers are read and written
 // in place, and every call drops the GIL while the library works, so Python
 // threads decode side by side. A failing Status becomes a StatusError here;
-// the translator below turns it into the matching huffcodec exception.
+// the translator below raises the matching huffcodec exception with the
+// library's text.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -98,8 +99,9 @@ py::object checkCount(const py::handle& value, const std::string& name) {
 
 huffcodec::Options optionsFor(const py::handle& threads) {
     huffcodec::Options options;
-    // None and 0: the library's own choice, every processor the process may use.
-    const std::uint64_t count = countArgument(threads, "threads").value_or(0);
+    // None is the default, the calling thread alone, as in the library; 0
+    // asks for every processor the process may use.
+    const std::uint64_t count = countArgument(threads, "threads").value_or(1);
     // The library runs a larger count as kMaxThreads; clamped here, any
     // Python int fits the int it takes.
     options.threads = static_cast<int>(std::min<std::uint64_t>(count, huffcodec::kMaxThreads));
@@ -575,22 +577,59 @@ const char* statusName(huffcodec::Status status) {
     return "unknown";
 }
 
-// Raises the huffcodec exception for status: the classes live in
-// huffcodec._errors, where Python code defines and documents them.
-void raiseStatus(int status) {
-    const auto value = static_cast<huffcodec::Status>(status);
-    if (value == huffcodec::Status::outOfMemory) {
+// The package's exception classes, defined and documented in
+// huffcodec._errors, which imports nothing of this module: taken once as the
+// module loads and raised from here alone. Held for the life of the process.
+struct ErrorClasses {
+    py::handle error;
+    py::handle header;
+    py::handle truncated;
+    py::handle inputChanged;
+    py::handle outputTooLarge;
+};
+ErrorClasses errorClasses;
+
+py::handle classFor(huffcodec::Status status) {
+    switch (status) {
+        case huffcodec::Status::headerTooShort:
+        case huffcodec::Status::negativeCount:
+        case huffcodec::Status::sizeTooLarge:
+            return errorClasses.header;
+        case huffcodec::Status::truncatedBody:
+            return errorClasses.truncated;
+        case huffcodec::Status::outputTooSmall:  // the room the caller allows
+            return errorClasses.outputTooLarge;
+        case huffcodec::Status::inputChanged:
+            return errorClasses.inputChanged;
+        default:
+            return errorClasses.error;
+    }
+}
+
+// Sets the exception for a failing status: the library's text, then detail
+// when the failure has more to say.
+void setError(huffcodec::Status status, const std::string& detail = {}) {
+    if (status == huffcodec::Status::outOfMemory) {
         PyErr_NoMemory();
         return;
     }
-    py::object error =
-        py::module_::import("huffcodec._errors")
-            .attr("from_status")(status, statusName(value), huffcodec::statusMessage(value));
-    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
+    std::string message = huffcodec::statusMessage(status);
+    if (!detail.empty()) {
+        message += ": " + detail;
+    }
+    const py::handle type = classFor(status);
+    const py::object error = type(static_cast<int>(status), statusName(status), message);
+    PyErr_SetObject(type.ptr(), error.ptr());
 }
 
-void raiseStatusForPython(int status) {
+// For huffcodec.open(), which raises a failure of its stream after handing
+// out the bytes decoded before it.
+void raiseStatus(int status) {
     throw StatusError{static_cast<huffcodec::Status>(status)};
+}
+
+void raiseOutputTooLarge(std::uint64_t size, std::uint64_t limit) {
+    throw OutputTooLarge{size, limit};
 }
 
 }  // namespace
@@ -602,17 +641,21 @@ PYBIND11_MODULE(_huffcodec, m) {
     m.attr("MAX_ORIGINAL_SIZE") = huffcodec::kMaxOriginalSize;
     m.attr("MAX_THREADS") = huffcodec::kMaxThreads;
 
+    const py::module_ errors = py::module_::import("huffcodec._errors");
+    const auto take = [&](const char* name) { return py::object(errors.attr(name)).release(); };
+    errorClasses = {take("Error"), take("HeaderError"), take("TruncatedError"),
+                    take("InputChangedError"), take("OutputTooLargeError")};
     py::register_exception_translator([](std::exception_ptr thrown) {
         try {
             if (thrown) {
                 std::rethrow_exception(thrown);
             }
         } catch (const StatusError& error) {
-            raiseStatus(static_cast<int>(error.status));
+            setError(error.status);
         } catch (const OutputTooLarge& error) {
-            py::object too_large = py::module_::import("huffcodec._errors")
-                                       .attr("output_too_large")(error.size, error.limit);
-            PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(too_large.ptr())), too_large.ptr());
+            setError(huffcodec::Status::outputTooSmall,
+                     "the header claims " + std::to_string(error.size) +
+                         " bytes, more than max_output_size=" + std::to_string(error.limit));
         } catch (const PathError& error) {
             py::object path = py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefaultAndSize(
                 error.path.data(), static_cast<Py_ssize_t>(error.path.size())));
@@ -620,17 +663,16 @@ PYBIND11_MODULE(_huffcodec, m) {
             PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path.ptr());
         }
     });
-    m.def("compress", &compressBuffer, py::arg("data"), py::kw_only(),
-          py::arg("threads") = py::none());
-    m.def("decompress", &decompressBuffer, py::arg("data"), py::kw_only(),
-          py::arg("threads") = py::none(), py::arg("out") = py::none(),
-          py::arg("max_output_size") = py::none());
+    m.def("compress", &compressBuffer, py::arg("data"), py::kw_only(), py::arg("threads") = 1);
+    m.def("decompress", &decompressBuffer, py::arg("data"), py::kw_only(), py::arg("threads") = 1,
+          py::arg("out") = py::none(), py::arg("max_output_size") = py::none());
     m.def("read_header", &readHeaderOf, py::arg("data"));
     m.def("compress_file", &compressFile, py::arg("src"), py::arg("dst"), py::kw_only(),
-          py::arg("threads") = py::none());
+          py::arg("threads") = 1);
     m.def("decompress_file", &decompressFile, py::arg("src"), py::arg("dst"), py::kw_only(),
-          py::arg("threads") = py::none(), py::arg("max_output_size") = py::none());
-    m.def("raise_status", &raiseStatusForPython, py::arg("status"));
+          py::arg("threads") = 1, py::arg("max_output_size") = py::none());
+    m.def("raise_status", &raiseStatus, py::arg("status"));
+    m.def("raise_output_too_large", &raiseOutputTooLarge, py::arg("size"), py::arg("limit"));
     m.def("check_count", &checkCount, py::arg("value"), py::arg("name"));
     m.def("available_processors", &huffcodec::availableProcessors);
 

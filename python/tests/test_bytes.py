@@ -6,6 +6,7 @@ import random
 import subprocess
 import sys
 import threading
+import time
 import tracemalloc
 from contextlib import nullcontext
 
@@ -74,7 +75,9 @@ def test_max_output_size_refuses_a_larger_claim_before_allocating(tmp_path, deco
     too_large = cap is not None and size > cap
     tracemalloc.start()
     try:
-        with pytest.raises(huffcodec.OutputTooLargeError) if too_large else nullcontext():
+        with pytest.raises(huffcodec.OutputTooLargeError, match=(
+                f"^output buffer too small: the header claims {size} bytes, more than "
+                f"max_output_size={cap} [(]outputTooSmall[)]$")) if too_large else nullcontext():
             got = calls[decoder]()
             assert (got if got is not None else (tmp_path / "out").read_bytes()) == b"x" * size
         assert tracemalloc.get_traced_memory()[1] < (1 << 20) + 2 * size
@@ -95,7 +98,7 @@ THREAD_COUNTS = {"-1": "ValueError", "-2**70": "ValueError", "0": "ok", "1": "ok
 THREADS_CHILD = r"""
 import resource, sys
 import numpy, huffcodec
-from huffcodec.numcodecs import Huffman
+from huffcodec.numcodecs import Huffman, set_threads
 data = bytes(range(256)) * (20 << 10)  # 5 MiB: past the size that starts threads
 packed, out = huffcodec.compress(data, threads=1), sys.argv[1] + "/out"
 open(sys.argv[1] + "/in", "wb").write(data), open(sys.argv[1] + "/in.huf", "wb").write(packed)
@@ -105,8 +108,9 @@ calls = {"compress": lambda t: huffcodec.compress(data, threads=t) == packed,
          "decompress": lambda t: huffcodec.decompress(packed, threads=t) == data,
          "compress_file": file(huffcodec.compress_file, "/in", packed),
          "decompress_file": file(huffcodec.decompress_file, "/in.huf", data),
-         "Huffman.encode": lambda t: Huffman(threads=t).encode(data) == packed,
-         "Huffman.decode": lambda t: Huffman(threads=t).decode(packed) == data}
+         "set_threads+encode": lambda t: (set_threads(t), Huffman().encode(data))[1] == packed,
+         "set_threads+decode": lambda t: (set_threads(t), Huffman().decode(packed))[1] == data,
+         "Huffman(threads)": lambda t: Huffman(threads=t).decode(packed) == data}
 for call in calls.values():
     call(1)
 base = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
@@ -128,7 +132,8 @@ def test_every_thread_count_ends_in_its_result_or_the_documented_error(tmp_path)
     *rows, grew_kib = child.stdout.splitlines()
     assert rows == [f"{name} {expr} {result}" for expr, result in THREAD_COUNTS.items()
                     for name in ("compress", "decompress", "compress_file", "decompress_file",
-                                 "Huffman.encode", "Huffman.decode")]
+                                 "set_threads+encode", "set_threads+decode",
+                                 "Huffman(threads)")]
     assert int(grew_kib) < 16 << 10
 
 
@@ -142,13 +147,59 @@ def test_threads_give_the_same_bytes_on_data_above_the_threading_threshold():
     data = bytes(rng.choice(b"aaaabbbcdeffff\n") for _ in range(6 << 20))
     single = huffcodec.compress(data, threads=1)
     assert huffcodec.compress(data, threads=2) == single
-    assert huffcodec.compress(data) == single
+    assert huffcodec.compress(data, threads=0) == single
     assert huffcodec.decompress(single, threads=2) == data
     out = bytearray(len(data))
-    huffcodec.decompress(single, out=out)
+    huffcodec.decompress(single, threads=0, out=out)
     assert out == data
     with pytest.raises(ValueError):
         huffcodec.compress(data, threads=-1)
+
+
+def cpu_of_other_threads(call, on_main):
+    """call's result, run on this thread or a new one, and the CPU seconds the
+    process's other threads (idle, unless the call starts some) spent meanwhile."""
+    def others():
+        return time.process_time() - time.thread_time()
+
+    out = []
+    runner = threading.Thread(target=lambda: out.extend([others(), call(), others()]))
+    runner.run() if on_main else (runner.start(), runner.join())
+    return out[1], out[2] - out[0]
+
+
+BIG = bytes(range(256)) * (96 << 10)  # 24 MiB: milliseconds of work for a second thread
+BIG_PACKED = huffcodec.compress(BIG)
+
+
+def codec_with_threads(method, data):
+    codec = pytest.importorskip("huffcodec.numcodecs")
+    previous = codec.set_threads(2)
+    try:
+        return getattr(codec.Huffman(), method)(data)
+    finally:
+        codec.set_threads(previous)
+
+
+# call, its result, on the main thread, starts threads. The codec's setting
+# counts on the main thread only.
+THREADS_STARTED = {
+    "compress default": (lambda: huffcodec.compress(BIG), BIG_PACKED, True, False),
+    "decompress default": (lambda: huffcodec.decompress(BIG_PACKED), BIG, True, False),
+    "compress threads=2": (lambda: huffcodec.compress(BIG, threads=2), BIG_PACKED, True, True),
+    "codec encode, main": (lambda: codec_with_threads("encode", BIG), BIG_PACKED, True, True),
+    "codec encode, off main": (lambda: codec_with_threads("encode", BIG), BIG_PACKED, False, False),
+    "codec decode, off main": (lambda: codec_with_threads("decode", BIG_PACKED), BIG, False, False),
+}
+
+
+@pytest.mark.parametrize("name", THREADS_STARTED)
+def test_calls_stay_on_the_calling_thread_unless_asked(name):
+    call, want, on_main, starts = THREADS_STARTED[name]
+    result, seconds = cpu_of_other_threads(call, on_main)
+    # Measured under load: under 0.2 ms on the calling thread alone, over 7 ms with threads=2.
+    assert (seconds > 1e-3) == starts, seconds
+    assert bytes(result) == want
 
 
 def test_python_threads_decode_at_once():
@@ -201,6 +252,7 @@ def test_header_errors_carry_the_status():
     with pytest.raises(huffcodec.HeaderError) as caught:
         huffcodec.read_header(bad)
     assert caught.value.name == "negativeCount"
+    assert caught.value.message == "negative count in header"  # the library's text
     big = bytearray(1024)
     big[0:4] = big[4:8] = (2**31 - 1).to_bytes(4, "little")
     with pytest.raises(huffcodec.HeaderError, match="sizeTooLarge"):

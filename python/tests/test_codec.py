@@ -10,7 +10,7 @@ from hypothesis import strategies as st
 
 np = pytest.importorskip("numpy")
 numcodecs = pytest.importorskip("numcodecs")
-from huffcodec.numcodecs import Huffman  # noqa: E402
+from huffcodec.numcodecs import Huffman, get_threads, set_threads  # noqa: E402
 
 import huffcodec  # noqa: E402
 from strategies import any_data  # noqa: E402
@@ -40,17 +40,26 @@ def test_out_must_be_the_right_size():
         codec.decode(encoded[:-5] + b"")  # cut short
 
 
-def test_config_round_trip():
-    codec = Huffman(threads=3)
-    config = codec.get_config()
-    assert config == {"id": "huffcodec", "threads": 3}
-    assert numcodecs.get_codec(json.loads(json.dumps(config))) == codec
-    assert Huffman.from_config({"threads": None}).threads is None
-    # numpy's ints are taken, and kept as plain ones, so the config is JSON.
-    assert json.loads(json.dumps(Huffman(threads=np.int64(2)).get_config())) == {
-        "id": "huffcodec", "threads": 2}
-    with pytest.raises(ValueError):
-        Huffman(threads=-1)
+def test_config_holds_no_threads_and_takes_the_threads_0_4_wrote():
+    assert Huffman().get_config() == {"id": "huffcodec"} and repr(Huffman()) == "Huffman()"
+    for threads in (None, 0, 3, np.int64(2)):
+        codec = numcodecs.get_codec({"id": "huffcodec", "threads": threads})
+        assert codec == Huffman() and codec.get_config() == {"id": "huffcodec"}
+    for bad, error in ((-1, ValueError), (1.5, TypeError), (True, TypeError)):
+        with pytest.raises(error):
+            Huffman(threads=bad)
+
+
+def test_set_threads_returns_the_previous_setting_and_checks_the_new():
+    assert set_threads(np.int64(3)) == 1
+    try:
+        assert type(get_threads()) is int and set_threads(0) == 3 and get_threads() == 0
+        for bad, error in ((-1, ValueError), (1.5, TypeError), ("2", TypeError), (True, TypeError)):
+            with pytest.raises(error):
+                set_threads(bad)
+        assert set_threads(None) == 0 and get_threads() == 1
+    finally:
+        set_threads(1)
 
 
 def test_a_fresh_process_finds_the_codec_and_opens_a_zarr_array(tmp_path):
@@ -60,6 +69,11 @@ def test_a_fresh_process_finds_the_codec_and_opens_a_zarr_array(tmp_path):
     array = zarr.open_array(path, mode="w", shape=data.shape, chunks=(30000,), dtype="f4",
                             compressor=Huffman(threads=1))
     array[:] = data
+    # As huffcodec 0.4 wrote it: threads in the codec's config.
+    meta = json.loads((tmp_path / "a.zarr" / ".zarray").read_text())
+    assert meta["compressor"] == {"id": "huffcodec"}
+    meta["compressor"]["threads"] = 4
+    (tmp_path / "a.zarr" / ".zarray").write_text(json.dumps(meta))
     check = (
         "import sys, numcodecs, zarr, numpy as np\n"
         "assert 'huffcodec' not in sys.modules\n"
