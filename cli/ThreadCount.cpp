@@ -17,21 +17,28 @@ constexpr std::size_t kMaxDigits = 4;  // of kMaxThreads
 // Of a value that is not a thread count, the bytes the warning shows.
 constexpr std::size_t kShownBytes = 40;
 
-// The value as a thread count, or 0 if it is not a whole number from 1 to
+// The value as a thread count (0: every available processor, as the
+// library counts it), or -1 if it is not a whole number from 0 to
 // kMaxThreads (digits only, leading zeros allowed).
 int parseThreadCount(const std::string& text) {
+    if (text.empty()) {
+        return -1;
+    }
     const std::size_t first = text.find_first_not_of('0');
-    if (first == std::string::npos || text.size() - first > kMaxDigits) {
+    if (first == std::string::npos) {
         return 0;
+    }
+    if (text.size() - first > kMaxDigits) {
+        return -1;
     }
     int value = 0;
     for (std::size_t i = first; i < text.size(); ++i) {
         if (text[i] < '0' || text[i] > '9') {
-            return 0;
+            return -1;
         }
         value = 10 * value + (text[i] - '0');
     }
-    return value >= 1 && value <= kMaxThreads ? value : 0;
+    return value <= kMaxThreads ? value : -1;
 }
 
 // The value as the warning quotes it, so that it stays one line of plain
@@ -64,6 +71,9 @@ int threadCountFromEnvironment() {
     }
     const int count = parseThreadCount(setting);
     if (count == 0) {
+        return available;
+    }
+    if (count < 0) {
         std::cerr << "warning: HUFFCODEC_THREADS=\"" << shownValue(setting)
                   << "\" is not a thread count; using " << available << std::endl;
         return available;

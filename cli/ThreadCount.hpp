@@ -2,7 +2,7 @@
 //
 // How many threads a command runs: HUFFCODEC_THREADS if it holds a whole
 // number from 1 to 1024 (leading zeros allowed), else the processors
-// available to the process.
+// available to the process, which 0 asks for too.
 #ifndef HUFFCODEC_CLI_THREADCOUNT_HPP
 #define HUFFCODEC_CLI_THREADCOUNT_HPP
 

@@ -267,8 +267,8 @@ TEST(CompressCli, ThreadCountsFromTheEnvironment) {
     };
     std::vector<Row> rows = {
         {"1", true},     {"2", true},        {"3", true},         {"4", true},   {"04", true},
-        {"00002", true}, {"0001024", true},  {zeros + "3", true}, {"x", false},  {"0", false},
-        {"1025", false}, {"0001025", false}, {"0000", false},     {"-1", false}, {"", false},
+        {"00002", true}, {"0001024", true},  {zeros + "3", true}, {"x", false},  {"0", true},
+        {"1025", false}, {"0001025", false}, {"0000", true},      {"-1", false}, {"", false},
         {" 2", false},   {"2 ", false},      {"3.0", false},      {forty, false}};
     // Values the warning escapes or cuts short.
     rows.insert(rows.end(), {{"2\n", false, "2\\x0a"},
