@@ -59,6 +59,10 @@ void StreamDecoder::reserve() {
         inputCapacity = kInputBlock + kInputReserve + segmentInput + lanes::kLoadBytes;
         inputBlock = ByteBuffer(inputCapacity);
     }
+    reserveWorkspace();
+}
+
+void StreamDecoder::reserveWorkspace() {
     if (laneCount > 1 && !workspaceReady) {
         workspace.reserve(laneCount, spans.regionBytes());
         workspaceReady = true;
@@ -169,10 +173,7 @@ BodyResult StreamDecoder::run(std::uint64_t symbolCount, DecodeStats& stats) {
     }
 
     const bool segments = laneCount > 1;
-    if (segments && !workspaceReady) {
-        workspace.reserve(laneCount, spans.regionBytes());
-        workspaceReady = true;
-    }
+    reserveWorkspace();
     const std::size_t wantInput =
         (segments ? spans.segmentBytes() + SpanDecoder::kSegmentReserveBytes : 0) + kInputReserve;
     for (;;) {

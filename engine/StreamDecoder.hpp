@@ -62,6 +62,7 @@ public:
 private:
     BodyResult run(std::uint64_t symbolCount, DecodeStats& stats);
     BodyResult finish(Status status) const;
+    void reserveWorkspace();  // the lanes' regions, once
     void compact();
     void topUp();
     bool flushOutput();
