@@ -210,6 +210,7 @@ TEST(HardenedEdges, MemoryLimitsGiveTheOutOfMemoryProblem) {
                 if (result.exitStatus == 127) {
                     continue;  // the loader could not map the program
                 }
+                expectDocumentedLines(program, result);
                 if (result.exitStatus == 0) {
                     EXPECT_EQ(result.err, full);
                     EXPECT_TRUE(readFile(out) == (packing ? packed : original));
@@ -286,6 +287,7 @@ TEST(HardenedEdges, FaultAtEveryCall) {
                         }
                         const RunResult run =
                             runProgram(program, {program, in, out}, {"", {}, faultEnv(env), 60});
+                        expectDocumentedLines(program, run);
                         hit = fileExists(struck) ? 1 : 0;
                         const std::string produced = fileExists(out) ? readFile(out) : "(none)";
                         if (hit != 0 && !packing && op == "read" && kind == "eio") {

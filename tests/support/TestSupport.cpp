@@ -17,9 +17,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
+#include <map>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -348,6 +352,7 @@ void expectCliCase(const std::string& program, const CliCase& c) {
     EXPECT_EQ(result.exitStatus, c.exitStatus) << "signal " << result.signal;
     EXPECT_EQ(result.err, substitutePaths(c.err, in, out));
     EXPECT_EQ(result.out, "");
+    expectDocumentedLines(program, result);
     if (c.output) {
         ASSERT_TRUE(fileExists(out));
         EXPECT_EQ(readFile(out), *c.output);
@@ -359,6 +364,94 @@ void expectCliCase(const std::string& program, const CliCase& c) {
         EXPECT_TRUE(stat(in.c_str(), &info) == 0 && info.st_size == c.inputSize);
     } else if (!c.noInput) {
         EXPECT_EQ(readFile(in), c.input) << "the input must never change";
+    }
+}
+
+namespace {
+
+// An entry of a manual page's DIAGNOSTICS: its tag as a pattern, and the exit
+// statuses its paragraph names.
+struct DocumentedLine {
+    std::regex text;
+    std::vector<int> statuses;
+};
+
+// A tag of .B, .BI or .IB: words in alternating fonts, the italic ones
+// standing for any text.
+std::regex tagPattern(const std::string& tag) {
+    std::string pattern;
+    std::istringstream words(tag.substr(tag.find(' ')));
+    bool bold = tag[1] == 'B';
+    for (std::string word; words >> std::quoted(word, '"', '\0'); bold = !bold || tag[2] == ' ') {
+        for (std::size_t at = word.find("\\(dq"); at != std::string::npos;
+             at = word.find("\\(dq")) {
+            word.replace(at, 4, "\"");
+        }
+        for (const char c : bold ? word : "") {
+            pattern += std::string(std::strchr("\\^$.|?*+()[]{}", c) != nullptr ? "\\" : "") + c;
+        }
+        pattern += bold ? "" : ".*";
+    }
+    return std::regex(pattern);
+}
+
+std::vector<DocumentedLine> documentedLines(const std::string& page) {
+    std::istringstream lines(readFile(page));
+    std::vector<DocumentedLine> entries;
+    const std::regex status("[Ee]xit status ([0-9]+)");
+    bool inDiagnostics = false;
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch found;
+        if (line.rfind(".SH", 0) == 0) {
+            inDiagnostics = line == ".SH DIAGNOSTICS";
+        } else if (inDiagnostics && line == ".TP" && std::getline(lines, line)) {
+            entries.push_back({tagPattern(line), {}});
+        } else if (inDiagnostics && !entries.empty() && std::regex_search(line, found, status)) {
+            entries.back().statuses.push_back(std::stoi(found[1]));
+        }
+    }
+    return entries;
+}
+
+}  // namespace
+
+void expectDocumentedLines(const std::string& program, const RunResult& result) {
+    const std::string name = program.substr(program.rfind('/') + 1);
+    static std::map<std::string, std::vector<DocumentedLine>> pages;
+    if (pages.count(name) == 0) {
+        pages[name] = documentedLines(MAN_DIR "/" + name + ".1");
+    }
+    const std::vector<DocumentedLine>& listed = pages[name];
+    const DocumentedLine* last = nullptr;
+    const std::string& err = result.err;
+    for (std::size_t start = 0; start < err.size();) {
+        const std::size_t end = std::min(err.find('\n', start), err.size());
+        const std::string line = err.substr(start, end - start);
+        start = end + 1;
+        // A stage line that a problem or a signal cut short.
+        const std::size_t cut = std::min(line.find("  Problem: "), line.size());
+        std::vector<std::string> parts;
+        if (cut > 0) {
+            parts.push_back(line.substr(0, cut) +
+                            (cut < line.size() || end == err.size() ? " done." : ""));
+        }
+        if (cut < line.size()) {
+            parts.push_back(line.substr(cut));
+        }
+        for (const std::string& part : parts) {
+            const auto found = std::find_if(listed.begin(), listed.end(), [&](const auto& entry) {
+                return std::regex_match(part, entry.text);
+            });
+            last = found != listed.end() ? &*found : nullptr;
+            EXPECT_NE(last, nullptr) << "man/" << name << ".1 does not list \"" << part << '"';
+        }
+    }
+    // A run cut short by a signal ends without a whole line.
+    if (last != nullptr && err.back() == '\n') {
+        EXPECT_NE(std::count(last->statuses.begin(), last->statuses.end(), result.exitStatus), 0)
+            << "man/" << name << ".1 does not give exit status " << result.exitStatus
+            << " for the run that ends\n"
+            << err;
     }
 }
 

@@ -128,8 +128,15 @@ struct CliCase {
 };
 
 // Runs the case and reports every mismatch as a test failure. Standard output
-// must stay empty and the input file unchanged.
+// must stay empty, the input file unchanged, and every line of standard error
+// documented (expectDocumentedLines).
 void expectCliCase(const std::string& program, const CliCase& c);
+
+// Fails the test for each line of the run's standard error that is not among
+// the DIAGNOSTICS of program's manual page (man/<name>.1), and for a last line
+// listed without the exit status the run ended with. A stage line ended by a
+// problem counts as the stage's line with " done." and the problem line.
+void expectDocumentedLines(const std::string& program, const RunResult& result);
 
 // Whether case index of an exhaustive sweep (every cut point, every count,
 // every call a fault can strike) runs: all of them in a plain build; under the
