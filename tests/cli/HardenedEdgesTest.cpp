@@ -58,7 +58,7 @@ std::string report(const std::string& program, const std::string& in, const std:
 // the libraries; this one only passes calls on to it.
 std::vector<std::string> faultEnv(std::vector<std::string> settings) {
     const char* asan = std::getenv("ASAN_OPTIONS");
-    settings.push_back("LD_PRELOAD=" FAULT_LIBRARY);
+    settings.push_back("LD_PRELOAD=" FAULT_INJECTION_PATH);
     settings.push_back("ASAN_OPTIONS=" + std::string(asan != nullptr ? asan : "") +
                        ":verify_asan_link_order=0");
     return settings;
