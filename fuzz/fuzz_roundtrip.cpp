@@ -17,16 +17,15 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "BitOutputStream.hpp"
 #include "BodyEncoder.hpp"
 #include "ByteCounter.hpp"
 #include "CodeTree.hpp"
 #include "FuzzCheck.hpp"
 #include "HCTree.hpp"
+#include "Oracle.hpp"
 #include "ThreadedDecoder.hpp"
 #include "ThreadedEncoder.hpp"
 #include "huffcodec/experimental.hpp"
@@ -176,29 +175,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     data += std::min<std::size_t>(size, 2);
     size -= std::min<std::size_t>(size, 2);
 
-    huffcodec::ByteCounter counter;
-    counter.add(data, size);
-    const auto byteCounts = counter.counts();
-    SymbolCounts counts(kNumSymbols, 0);
-    for (int i = 0; i < kNumSymbols; ++i) {
-        counts[i] = static_cast<std::int32_t>(byteCounts[i]);
-    }
+    const std::string original = asString(data, size);
+    const SymbolCounts counts = oracle::countBytes(original);
     HCTree tree;
     tree.buildFromCounts(counts);
+    const std::string plainFile = oracle::headerBytes(counts) + oracle::encodePlain(tree, original);
 
     huffcodec::Header header;
     std::copy(counts.begin(), counts.end(), header.counts.begin());
     const auto headerBytes = huffcodec::writeHeader(header);
-    std::ostringstream plainOut;
-    BitOutputStream bits(plainOut);
-    for (const auto value : headerBytes) {
-        bits.writeByte(value);
-    }
-    for (std::size_t i = 0; i < size; ++i) {
-        tree.encodeSymbol(data[i], bits);
-    }
-    bits.flush();
-    const std::string plainFile = plainOut.str();
 
     // Odd pieces take the pair table that large inputs get.
     huffcodec::BodyEncoder encoder(huffcodec::CodeTree(header.counts),

@@ -58,7 +58,7 @@ std::string report(const std::string& program, const std::string& in, const std:
 // the libraries; this one only passes calls on to it.
 std::vector<std::string> faultEnv(std::vector<std::string> settings) {
     const char* asan = std::getenv("ASAN_OPTIONS");
-    settings.push_back("LD_PRELOAD=" FAULT_LIBRARY);
+    settings.push_back("LD_PRELOAD=" FAULT_INJECTION_PATH);
     settings.push_back("ASAN_OPTIONS=" + std::string(asan != nullptr ? asan : "") +
                        ":verify_asan_link_order=0");
     return settings;
@@ -210,6 +210,7 @@ TEST(HardenedEdges, MemoryLimitsGiveTheOutOfMemoryProblem) {
                 if (result.exitStatus == 127) {
                     continue;  // the loader could not map the program
                 }
+                expectDocumentedLines(program, result);
                 if (result.exitStatus == 0) {
                     EXPECT_EQ(result.err, full);
                     EXPECT_TRUE(readFile(out) == (packing ? packed : original));
@@ -286,6 +287,7 @@ TEST(HardenedEdges, FaultAtEveryCall) {
                         }
                         const RunResult run =
                             runProgram(program, {program, in, out}, {"", {}, faultEnv(env), 60});
+                        expectDocumentedLines(program, run);
                         hit = fileExists(struck) ? 1 : 0;
                         const std::string produced = fileExists(out) ? readFile(out) : "(none)";
                         if (hit != 0 && !packing && op == "read" && kind == "eio") {

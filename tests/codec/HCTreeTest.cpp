@@ -242,13 +242,7 @@ TEST(HCTree, DecodesWhatTheReferenceEncoderWrote) {
 namespace {
 
 std::string encodeAll(const HCTree& tree, const std::vector<int>& symbols) {
-    std::ostringstream out;
-    BitOutputStream bits(out);
-    for (const int symbol : symbols) {
-        tree.encodeSymbol(static_cast<std::uint8_t>(symbol), bits);
-    }
-    bits.flush();
-    return out.str();
+    return testing_support::encodePlain(tree, std::string(symbols.begin(), symbols.end()));
 }
 
 TEST(HCTreeEncode, WorkedExamplesAndSymbolsWithoutCode) {

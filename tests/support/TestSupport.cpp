@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: MIT
 //
-// Test helpers: file assembly, reference encoding, temporary files, processes.
+// Test helpers: count tables, data, temporary files, processes.
 #include "TestSupport.hpp"
 
-#include "BitInputStream.hpp"
-#include "BitOutputStream.hpp"
 #include "SpanDecoder.hpp"
 
 #include <fcntl.h>
@@ -17,9 +15,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
+#include <map>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -33,58 +35,6 @@ SymbolCounts makeCounts(const std::vector<std::pair<int, std::int32_t>>& entries
     return counts;
 }
 
-SymbolCounts countBytes(const std::string& data) {
-    SymbolCounts counts(kNumSymbols, 0);
-    for (const char c : data) {
-        ++counts[static_cast<unsigned char>(c)];
-    }
-    return counts;
-}
-
-std::string headerBytes(const SymbolCounts& counts) {
-    std::string header;
-    for (const std::int32_t count : counts) {
-        const auto value = static_cast<std::uint32_t>(count);
-        for (int shift = 0; shift < 32; shift += 8) {
-            header.push_back(static_cast<char>((value >> shift) & 0xFF));
-        }
-    }
-    return header;
-}
-
-std::string packBits(const std::string& bits) {
-    std::string bytes;
-    int used = 8;
-    for (const char bit : bits) {
-        if (bit == ' ') {
-            continue;
-        }
-        if (used == 8) {
-            bytes.push_back(0);
-            used = 0;
-        }
-        if (bit == '1') {
-            bytes.back() = static_cast<char>(bytes.back() | (1 << used));
-        }
-        ++used;
-    }
-    return bytes;
-}
-
-std::vector<std::string> codesOf(const HCTree& tree) {
-    std::vector<std::string> codes(kNumSymbols);
-    for (int symbol = 0; symbol < kNumSymbols; ++symbol) {
-        const HCNode* node = tree.getLeaf(static_cast<std::uint8_t>(symbol));
-        std::string reversed;
-        while (node != nullptr && node->parent != nullptr) {
-            reversed.push_back(node->parent->child0 == node ? '0' : '1');
-            node = node->parent;
-        }
-        codes[symbol].assign(reversed.rbegin(), reversed.rend());
-    }
-    return codes;
-}
-
 huffcodec::CodeTree codeOf(const HCTree& tree) {
     huffcodec::CountTable counts{};
     for (std::size_t s = 0; s < counts.size(); ++s) {
@@ -92,44 +42,6 @@ huffcodec::CodeTree codeOf(const HCTree& tree) {
         counts[s] = leaf != nullptr ? leaf->count : 0;
     }
     return huffcodec::CodeTree(counts);
-}
-
-std::string compressReference(const std::string& data) {
-    const SymbolCounts counts = countBytes(data);
-    HCTree tree;
-    tree.buildFromCounts(counts);
-    const std::vector<std::string> codes = codesOf(tree);
-    std::string bits;
-    for (const char c : data) {
-        bits += codes[static_cast<unsigned char>(c)];
-    }
-    return headerBytes(counts) + packBits(bits);
-}
-
-PlainDecoding decodePlain(const HCTree& tree, const std::string& body, std::uint64_t symbolCount) {
-    std::istringstream in(body);
-    BitInputStream bits(in);
-    PlainDecoding result;
-    for (std::uint64_t i = 0; i < symbolCount; ++i) {
-        const int symbol = tree.decodeSymbol(bits);
-        if (symbol < 0) {
-            return result;
-        }
-        result.symbols.push_back(static_cast<char>(symbol));
-    }
-    result.complete = true;
-    result.bytesFetched = static_cast<std::uint64_t>(in.tellg());
-    return result;
-}
-
-std::string encodePlain(const HCTree& tree, const std::string& data) {
-    std::ostringstream out;
-    BitOutputStream bits(out);
-    for (const char c : data) {
-        tree.encodeSymbol(static_cast<std::uint8_t>(c), bits);
-    }
-    bits.flush();
-    return out.str();
 }
 
 std::vector<SymbolCounts> countTableShapes() {
@@ -346,6 +258,7 @@ void expectCliCase(const std::string& program, const CliCase& c) {
     EXPECT_EQ(result.exitStatus, c.exitStatus) << "signal " << result.signal;
     EXPECT_EQ(result.err, substitutePaths(c.err, in, out));
     EXPECT_EQ(result.out, "");
+    expectDocumentedLines(program, result);
     if (c.output) {
         ASSERT_TRUE(fileExists(out));
         EXPECT_EQ(readFile(out), *c.output);
@@ -357,6 +270,94 @@ void expectCliCase(const std::string& program, const CliCase& c) {
         EXPECT_TRUE(stat(in.c_str(), &info) == 0 && info.st_size == c.inputSize);
     } else if (!c.noInput) {
         EXPECT_EQ(readFile(in), c.input) << "the input must never change";
+    }
+}
+
+namespace {
+
+// An entry of a manual page's DIAGNOSTICS: its tag as a pattern, and the exit
+// statuses its paragraph names.
+struct DocumentedLine {
+    std::regex text;
+    std::vector<int> statuses;
+};
+
+// A tag of .B, .BI or .IB: words in alternating fonts, the italic ones
+// standing for any text.
+std::regex tagPattern(const std::string& tag) {
+    std::string pattern;
+    std::istringstream words(tag.substr(tag.find(' ')));
+    bool bold = tag[1] == 'B';
+    for (std::string word; words >> std::quoted(word, '"', '\0'); bold = !bold || tag[2] == ' ') {
+        for (std::size_t at = word.find("\\(dq"); at != std::string::npos;
+             at = word.find("\\(dq")) {
+            word.replace(at, 4, "\"");
+        }
+        for (const char c : bold ? word : "") {
+            pattern += std::string(std::strchr("\\^$.|?*+()[]{}", c) != nullptr ? "\\" : "") + c;
+        }
+        pattern += bold ? "" : ".*";
+    }
+    return std::regex(pattern);
+}
+
+std::vector<DocumentedLine> documentedLines(const std::string& page) {
+    std::istringstream lines(readFile(page));
+    std::vector<DocumentedLine> entries;
+    const std::regex status("[Ee]xit status ([0-9]+)");
+    bool inDiagnostics = false;
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch found;
+        if (line.rfind(".SH", 0) == 0) {
+            inDiagnostics = line == ".SH DIAGNOSTICS";
+        } else if (inDiagnostics && line == ".TP" && std::getline(lines, line)) {
+            entries.push_back({tagPattern(line), {}});
+        } else if (inDiagnostics && !entries.empty() && std::regex_search(line, found, status)) {
+            entries.back().statuses.push_back(std::stoi(found[1]));
+        }
+    }
+    return entries;
+}
+
+}  // namespace
+
+void expectDocumentedLines(const std::string& program, const RunResult& result) {
+    const std::string name = program.substr(program.rfind('/') + 1);
+    static std::map<std::string, std::vector<DocumentedLine>> pages;
+    if (pages.count(name) == 0) {
+        pages[name] = documentedLines(MAN_DIR "/" + name + ".1");
+    }
+    const std::vector<DocumentedLine>& listed = pages[name];
+    const DocumentedLine* last = nullptr;
+    const std::string& err = result.err;
+    for (std::size_t start = 0; start < err.size();) {
+        const std::size_t end = std::min(err.find('\n', start), err.size());
+        const std::string line = err.substr(start, end - start);
+        start = end + 1;
+        // A stage line that a problem or a signal cut short.
+        const std::size_t cut = std::min(line.find("  Problem: "), line.size());
+        std::vector<std::string> parts;
+        if (cut > 0) {
+            parts.push_back(line.substr(0, cut) +
+                            (cut < line.size() || end == err.size() ? " done." : ""));
+        }
+        if (cut < line.size()) {
+            parts.push_back(line.substr(cut));
+        }
+        for (const std::string& part : parts) {
+            const auto found = std::find_if(listed.begin(), listed.end(), [&](const auto& entry) {
+                return std::regex_match(part, entry.text);
+            });
+            last = found != listed.end() ? &*found : nullptr;
+            EXPECT_NE(last, nullptr) << "man/" << name << ".1 does not list \"" << part << '"';
+        }
+    }
+    // A run cut short by a signal ends without a whole line.
+    if (last != nullptr && err.back() == '\n') {
+        EXPECT_NE(std::count(last->statuses.begin(), last->statuses.end(), result.exitStatus), 0)
+            << "man/" << name << ".1 does not give exit status " << result.exitStatus
+            << " for the run that ends\n"
+            << err;
     }
 }
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 //
-// Helpers shared by the tests: assembling compressed files from counts and bit
-// strings, a reference encoder that derives codes from the tree's parent
-// links, temporary directories, and running the built commands.
+// Helpers shared by the tests: count tables, data and lane kernels to run
+// over, temporary directories, and running the built commands. The oracle's
+// helpers (Oracle.hpp) are here under their own names too.
 #ifndef TESTS_SUPPORT_TESTSUPPORT_HPP
 #define TESTS_SUPPORT_TESTSUPPORT_HPP
 
@@ -15,46 +15,27 @@
 
 #include "CodeTree.hpp"
 #include "HCTree.hpp"
+#include "Oracle.hpp"
 #include "SymbolCounts.hpp"
 #include "huffcodec/experimental.hpp"
 
 namespace testing_support {
 
+// The oracle's helpers, called by these names throughout the tests.
+using oracle::codesOf;
+using oracle::compressReference;
+using oracle::countBytes;
+using oracle::decodePlain;
+using oracle::encodePlain;
+using oracle::headerBytes;
+using oracle::packBits;
+using oracle::PlainDecoding;
+
 // Counts from a list of (symbol, count) pairs; every other entry is 0.
 SymbolCounts makeCounts(const std::vector<std::pair<int, std::int32_t>>& entries);
 
-// Counts of the bytes of data.
-SymbolCounts countBytes(const std::string& data);
-
-// The 1024-byte header for counts, little-endian.
-std::string headerBytes(const SymbolCounts& counts);
-
-// Packs a string of '0' and '1' (spaces ignored) least significant bit first,
-// padding the last byte with zeros.
-std::string packBits(const std::string& bits);
-
-// The code of every symbol as a string of '0' and '1', root end first, found
-// by climbing parent links from each leaf; empty for a symbol without a leaf.
-std::vector<std::string> codesOf(const HCTree& tree);
-
 // The engine's code of the counts tree was built from (its leaves' counts).
 huffcodec::CodeTree codeOf(const HCTree& tree);
-
-// A whole compressed file for data: header of its counts, then its codes.
-std::string compressReference(const std::string& data);
-
-// What the plain reference path (decodeSymbol over a BitInputStream) makes of
-// a body: the symbols it decodes before it stops, whether it decoded all of
-// symbolCount, and the body bytes it fetched.
-struct PlainDecoding {
-    std::string symbols;
-    bool complete = false;
-    std::uint64_t bytesFetched = 0;
-};
-PlainDecoding decodePlain(const HCTree& tree, const std::string& body, std::uint64_t symbolCount);
-
-// The body encodeSymbol writes over a BitOutputStream for data.
-std::string encodePlain(const HCTree& tree, const std::string& data);
 
 // Count tables of many shapes with fixed seeds: sparse and dense, small and
 // large counts, one symbol, Fibonacci counts (codes of over 40 bits), equal
@@ -137,8 +118,15 @@ struct CliCase {
 };
 
 // Runs the case and reports every mismatch as a test failure. Standard output
-// must stay empty and the input file unchanged.
+// must stay empty, the input file unchanged, and every line of standard error
+// documented (expectDocumentedLines).
 void expectCliCase(const std::string& program, const CliCase& c);
+
+// Fails the test for each line of the run's standard error that is not among
+// the DIAGNOSTICS of program's manual page (man/<name>.1), and for a last line
+// listed without the exit status the run ended with. A stage line ended by a
+// problem counts as the stage's line with " done." and the problem line.
+void expectDocumentedLines(const std::string& program, const RunResult& result);
 
 // Whether case index of an exhaustive sweep (every cut point, every count,
 // every call a fault can strike) runs: all of them in a plain build; under the

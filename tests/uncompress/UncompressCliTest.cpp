@@ -72,11 +72,11 @@ std::vector<CliCase> cliCases() {
          false,
          {"IN", "IN"},
          255,
-         "warning: HUFFCODEC_THREADS=\"0\" is not a thread count; using " +
+         "warning: HUFFCODEC_THREADS=\"-1\" is not a thread count; using " +
              std::to_string(huffcodec::availableProcessors()) +
              "\ninfile and outfile must be different files\n" + usage(kUncompress),
          std::nullopt,
-         {"", {}, {"HUFFCODEC_THREADS=0"}}},
+         {"", {}, {"HUFFCODEC_THREADS=-1"}}},
         {"missing input", "", true, {"IN", "OUT"}, 255, "Error opening \"IN\".\n", std::nullopt},
         {"input shorter than the header",
          std::string(1000, '\0'),
