@@ -7,13 +7,14 @@
 #include <utility>
 
 #include "FileArguments.hpp"
+#include "InputFile.hpp"
 #include "ProcessSetup.hpp"
+#include "RemovalSignals.hpp"
 #include "ThreadCount.hpp"
 
 int FileCommand::run(int argc, char* argv[], const Traits& traits, Body body) {
     Report report;
-    const bool removes = traits.failedOutput == FailedOutput::removed;
-    if (!prepareProcess(removes ? OutputRemover::removeNow : nullptr)) {
+    if (!prepareProcess(RemovalSignals::removeNow)) {
         report.errorOpening("/dev/null");
         return -1;
     }
@@ -28,23 +29,19 @@ int FileCommand::run(int argc, char* argv[], const Traits& traits, Body body) {
             traits.usageAndExit(arguments.programName.c_str());
             return -1;
         }
-        // Destroyed before the handler below reports, so that the output is
-        // closed, or removed, by then.
-        FileCommand command(report, traits, std::move(arguments.infile),
-                            std::move(arguments.outfile), threads);
+        FileCommand command(report, std::move(arguments.infile), std::move(arguments.outfile),
+                            threads);
         return body(command);
     } catch (const std::bad_alloc&) {
+        // The job's files are closed, or removed, by now: they live no longer
+        // than runJob.
         report.problem(Problem::outOfMemory);
         return -1;
     }
 }
 
-FileCommand::FileCommand(Report& report, const Traits& traits, std::string infile,
-                         std::string outfile, int threads)
-    : lines(report),
-      failedOutput(traits.failedOutput),
-      inputPath(std::move(infile)),
-      outputPath(std::move(outfile)) {
+FileCommand::FileCommand(Report& report, std::string infile, std::string outfile, int threads)
+    : lines(report), inputPath(std::move(infile)), outputPath(std::move(outfile)) {
     libraryOptions.threads = threads;
     tuning.workersOffCaller = true;
     libraryOptions.tuning = &tuning;
@@ -55,51 +52,65 @@ FileCommand::FileCommand(Report& report, const Traits& traits, std::string infil
     }
 }
 
-bool FileCommand::openInput() {
-    inputFile.emplace(inputPath);
-    if (!inputFile->isOpen()) {
+std::optional<FileJob::Result> FileCommand::runJob(Job job, const char* headerWords) {
+    InputFile input(inputPath);
+    if (!input.isOpen()) {
         lines.errorOpening(inputPath);
-        return false;
-    }
-    return true;
-}
-
-bool FileCommand::openOutput() {
-    if (failedOutput == FailedOutput::removed) {
-        // Constructed first: it holds the signals back until the file is
-        // watched.
-        remover.emplace();
-    }
-    outputFile.emplace(outputPath);
-    if (remover) {
-        remover->watch(outputPath, outputFile->descriptor());
-    }
-    if (!outputFile->isOpen()) {
-        lines.errorOpening(outputPath);
-        return false;
-    }
-    return true;
-}
-
-std::optional<huffcodec::StreamResult> FileCommand::writeOutput(InputFile& source,
-                                                                const Pass& pass) {
-    lines.begin("Writing to file \"" + outputPath + "\"...");
-    OutputFile& output = *outputFile;
-    const huffcodec::StreamResult result = pass(
-        [&source](std::uint8_t* buffer, std::size_t size) { return source.read(buffer, size); },
-        [&output](const std::uint8_t* data, std::size_t size) { return output.write(data, size); },
-        libraryOptions);
-    if (result.status != huffcodec::Status::ok) {
-        lines.problem(problemFor(result.status));
         return std::nullopt;
     }
-    if (!output.close()) {
-        lines.problem(Problem::errorWritingOutput);
+    headerLineStart = headerWords;
+    FileJob fileJob(libraryOptions, *this);
+    fileJob.removeOutputOnSignals();
+    FileJob::Result result = (fileJob.*job)(input, outputPath);
+    if (!result.ok()) {
+        reportFailure(result);
         return std::nullopt;
     }
-    if (remover) {
-        remover->keep();
-    }
-    lines.done();
     return result;
+}
+
+void FileCommand::started(FileJob::Stage stage) {
+    switch (stage) {
+        case FileJob::Stage::counting:
+            lines.begin("Reading from file \"" + inputPath + "\"...");
+            return;
+        case FileJob::Stage::readingHeader:
+            lines.begin("Reading header from file \"" + inputPath + "\"...");
+            return;
+        case FileJob::Stage::building:
+            lines.begin("Building Huffman code tree...");
+            return;
+        case FileJob::Stage::writing:
+            lines.begin("Writing to file \"" + outputPath + "\"...");
+            return;
+    }
+}
+
+void FileCommand::finished(FileJob::Stage /*stage*/) {
+    lines.done();
+}
+
+bool FileCommand::accept(const huffcodec::Header& header) {
+    lines.line(std::string(headerLineStart) + " " + std::to_string(header.distinctBytes) +
+               " unique symbols and size " + std::to_string(header.originalSize) + " bytes.");
+    return true;
+}
+
+void FileCommand::reportFailure(const FileJob::Result& result) {
+    using Failure = FileJob::Result::Failure;
+    switch (result.failure) {
+        case Failure::openingOutput:
+            lines.errorOpening(outputPath);
+            return;
+        case Failure::temporaryFile:
+            lines.problem(Problem::errorWritingTemporary);
+            return;
+        case Failure::status:
+            lines.problem(problemFor(result.status));
+            return;
+        case Failure::none:
+        case Failure::refused:  // accept() takes every header
+            break;
+    }
+    lines.problem(Problem::internalError);
 }

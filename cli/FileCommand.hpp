@@ -1,41 +1,31 @@
 // SPDX-License-Identifier: MIT
 //
 // One run of a command that turns one file into another: what both commands
-// do around their own stages. The start-up guards, HUFFCODEC_THREADS and the
-// arguments, opening the two files, the stages that build the code tree and
-// write the output, and the report of running out of memory.
+// do around the file job. The start-up guards, HUFFCODEC_THREADS and the
+// arguments, opening the input, a report line for each stage of the job and
+// for the problem that stopped it, and the report of running out of memory.
 #ifndef HUFFCODEC_CLI_FILECOMMAND_HPP
 #define HUFFCODEC_CLI_FILECOMMAND_HPP
 
-#include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
-#include "InputFile.hpp"
-#include "OutputFile.hpp"
-#include "OutputRemover.hpp"
+#include "FileJob.hpp"
 #include "Report.hpp"
 #include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.hpp"
 
-class FileCommand {
+class FileCommand : private FileJob::Observer {
 public:
-    // What a failure after openOutput() does to the output file: keeps the
-    // bytes written before the problem, or removes a regular file, as SIGINT,
-    // SIGTERM and SIGHUP then do too (see OutputRemover).
-    enum class FailedOutput { kept, removed };
-
     // What sets one command apart from the other in the parts they share.
     struct Traits {
         // The program's name in the usage lines when argv[0] is missing or empty.
         const char* name;
         // Prints the usage lines and ends the process with status 255.
         void (*usageAndExit)(const char* programName);
-        FailedOutput failedOutput;
     };
 
-    // The command's own part, from opening its files to its last report line;
+    // The command's own part, from running its job to its last report line;
     // returns the exit status.
     using Body = int (*)(FileCommand& command);
 
@@ -51,57 +41,32 @@ public:
     FileCommand& operator=(const FileCommand&) = delete;
 
     Report& report() { return lines; }
-    const std::string& infile() const { return inputPath; }
-    // The thread count and the command's one pool of workers, kept off the
-    // calling thread, for every call into the library.
-    const huffcodec::Options& options() const { return libraryOptions; }
 
-    // Opens infile, or reports that it cannot; false then.
-    bool openInput();
-    // The input, once openInput() has succeeded.
-    InputFile& input() { return *inputFile; }
+    // FileJob::compress or FileJob::decompress.
+    using Job = FileJob::Result (FileJob::*)(InputFile& input, const std::string& outputPath);
 
-    // Creates or truncates outfile, watched for removal from here on if the
-    // command removes it, or reports that it cannot; false then.
-    bool openOutput();
-
-    // The stage that builds coder (a huffcodec::Decoder or Encoder) for
-    // header; false once the problem has been reported.
-    template <class Coder>
-    bool buildCodeTree(Coder& coder, const huffcodec::Header& header) {
-        lines.begin("Building Huffman code tree...");
-        return lines.finish(coder.build(header));
-    }
-
-    // Writes the whole output through the library: reads source and writes
-    // the output file, with options().
-    using Pass = std::function<huffcodec::StreamResult(const huffcodec::ReadFn& read,
-                                                       const huffcodec::WriteFn& write,
-                                                       const huffcodec::Options& options)>;
-
-    // The last stage: "Writing to file "OUT"...", pass over source and the
-    // output file, and the output closed. Returns pass's result, or nothing
-    // once the problem has been reported; with FailedOutput::removed, the
-    // output file stays only once this has succeeded.
-    std::optional<huffcodec::StreamResult> writeOutput(InputFile& source, const Pass& pass);
+    // Opens infile (or reports "Error opening") and runs job from it to
+    // outfile, a report line for each stage; the header, once known, on a
+    // line of its own that starts with headerWords. Returns the job's result,
+    // or nothing once its problem has been reported.
+    std::optional<FileJob::Result> runJob(Job job, const char* headerWords);
 
 private:
-    FileCommand(Report& report, const Traits& traits, std::string infile, std::string outfile,
-                int threads);
+    FileCommand(Report& report, std::string infile, std::string outfile, int threads);
+
+    void started(FileJob::Stage stage) override;
+    void finished(FileJob::Stage stage) override;
+    bool accept(const huffcodec::Header& header) override;
+    void reportFailure(const FileJob::Result& result);
 
     Report& lines;
-    const FailedOutput failedOutput;
     const std::string inputPath;
     const std::string outputPath;
+    const char* headerLineStart = "";
     // Started as the library's calls need them, joined when the command ends.
     huffcodec::ThreadPool workers;
     huffcodec::Tuning tuning;  // the workers kept off the calling thread's processor
     huffcodec::Options libraryOptions;
-    std::optional<InputFile> inputFile;
-    // Declared before the output, so that the output is closed before the
-    // remover decides.
-    std::optional<OutputRemover> remover;
-    std::optional<OutputFile> outputFile;
 };
 
 #endif  // HUFFCODEC_CLI_FILECOMMAND_HPP

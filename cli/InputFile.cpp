@@ -34,7 +34,7 @@ InputFile::~InputFile() {
 }
 
 long InputFile::read(void* buffer, std::size_t size) {
-    if (readFailed) {
+    if (readError != 0) {
         return -1;
     }
     auto* bytes = static_cast<char*>(buffer);
@@ -45,7 +45,7 @@ long InputFile::read(void* buffer, std::size_t size) {
             if (errno == EINTR) {
                 continue;
             }
-            readFailed = true;
+            readError = errno != 0 ? errno : EIO;
             return filled > 0 ? static_cast<long>(filled) : -1;
         }
         if (got == 0) {

@@ -30,7 +30,9 @@ public:
     long read(void* buffer, std::size_t size);
 
     // True once a read has failed.
-    bool failed() const { return readFailed; }
+    bool failed() const { return readError != 0; }
+    // The errno of the failed read; 0 before one.
+    int error() const { return readError; }
 
     // False for a pipe, a FIFO or a terminal, which rewind() cannot take back
     // to the start.
@@ -45,7 +47,7 @@ public:
 
 private:
     int fd;
-    bool readFailed = false;
+    int readError = 0;
 };
 
 #endif  // HUFFCODEC_CLI_INPUTFILE_HPP

@@ -114,7 +114,7 @@ bool OutputFile::writeThrough(const char* bytes, std::size_t size) {
         }
         // A write that takes nothing would be retried for ever.
         if (put <= 0) {
-            return false;
+            return fail(put < 0 ? errno : EIO);
         }
         bytes += put;
         size -= static_cast<std::size_t>(put);
@@ -142,7 +142,7 @@ bool OutputFile::writeStagedAnd(const char* bytes, std::size_t size) {
         }
         // A write that takes nothing would be retried for ever.
         if (put <= 0) {
-            return false;
+            return fail(put < 0 ? errno : EIO);
         }
         auto taken = static_cast<std::size_t>(put);
         const std::size_t fromHead = std::min(taken, headSize);
@@ -153,6 +153,13 @@ bool OutputFile::writeStagedAnd(const char* bytes, std::size_t size) {
         size -= taken;
     }
     return true;
+}
+
+bool OutputFile::fail(int error) {
+    if (writeError == 0) {
+        writeError = error;
+    }
+    return false;
 }
 
 bool OutputFile::close() {
@@ -166,5 +173,8 @@ bool OutputFile::close() {
     fd = -1;
     // Linux releases the descriptor even when close is interrupted, and every
     // write has already succeeded: only another error counts.
-    return flushed && (result == 0 || errno == EINTR);
+    if (result != 0 && errno != EINTR) {
+        return fail(errno);
+    }
+    return flushed;
 }

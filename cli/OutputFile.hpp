@@ -39,6 +39,9 @@ public:
     // reports an error.
     bool close();
 
+    // The errno of the first failed write or close; 0 before one.
+    int error() const { return writeError; }
+
 private:
     struct Release {
         void operator()(char* block) const;
@@ -49,10 +52,13 @@ private:
     // Writes the staged bytes, then size bytes of bytes, in as few calls as
     // the kernel takes them; the stage is empty after it.
     bool writeStagedAnd(const char* bytes, std::size_t size);
+    // Records error unless an earlier one is recorded; returns false.
+    bool fail(int error);
 
     int fd;
     std::unique_ptr<char[], Release> stage;  // bytes held back; none for a device or a pipe
     std::size_t staged = 0;
+    int writeError = 0;
 };
 
 #endif  // HUFFCODEC_CLI_OUTPUTFILE_HPP

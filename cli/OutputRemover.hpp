@@ -1,37 +1,47 @@
 // SPDX-License-Identifier: MIT
 //
-// Removing compress's output file when the command fails or is stopped by
-// SIGINT, SIGTERM or SIGHUP, so that no half-written file is left that looks
-// like a valid one.
+// Removing the output of a compression that did not finish, so that no
+// half-written file is left that looks like a valid one.
 #ifndef HUFFCODEC_CLI_OUTPUTREMOVER_HPP
 #define HUFFCODEC_CLI_OUTPUTREMOVER_HPP
 
+#include <signal.h>
+#include <sys/types.h>
+
+#include <memory>
 #include <string>
 
-// Only a regular file is removed: a device or a pipe is left alone. The signal
-// handlers share one state, so a process has at most one remover at a time.
+// Only a regular file is removed, and only while its name still is the file
+// that was opened: a device or a pipe, or a file put in its place meanwhile,
+// is left alone. Each remover has its own state, so that jobs on several
+// threads each remove their own output.
 class OutputRemover {
 public:
-    // Installs the handlers (a signal ignored at start-up stays ignored) and
-    // holds the three signals back until watch(), so that one arriving
-    // between creating the file and watching it still removes it.
+    // Takes the memory for the path here, before the file is created, so that
+    // watching it cannot fail (and off the stack, which may be small).
     OutputRemover();
-    // Removes the watched file unless keep() was called, and puts the former
-    // handlers back.
-    ~OutputRemover();
+    // Removes the watched file unless keep() was called.
+    ~OutputRemover() { removeNow(); }
     OutputRemover(const OutputRemover&) = delete;
     OutputRemover& operator=(const OutputRemover&) = delete;
 
-    // Watches path, just opened as descriptor (-1 if the open failed), and
-    // lets the held signals through.
+    // Watches path, just opened as descriptor (-1 if the open failed).
     void watch(const std::string& path, int descriptor);
 
-    // The command succeeded: the file stays.
-    void keep();
+    // The job succeeded: the file stays.
+    void keep() { armed = 0; }
 
-    // Removes the watched file now, if there is one. Async-signal-safe, for
-    // the last resort of a process that cannot unwind.
-    static void removeNow();
+    // Removes the watched file now, if there is one and keep() was not
+    // called. Async-signal-safe, for the commands' signal handlers (see
+    // RemovalSignals).
+    void removeNow() noexcept;
+
+private:
+    // Filled before armed is set; removeNow reads them only while it is set.
+    const std::unique_ptr<char[]> watchedPath;
+    dev_t watchedDevice = 0;
+    ino_t watchedInode = 0;
+    volatile sig_atomic_t armed = 0;
 };
 
 #endif  // HUFFCODEC_CLI_OUTPUTREMOVER_HPP

@@ -7,27 +7,30 @@
 #include <sstream>
 
 const char* problemText(Problem problem) {
+    using huffcodec::Status;
+    using huffcodec::statusMessage;
+    // The library's own text where it says the same.
     switch (problem) {
         case Problem::eofWhileReadingHeader:
-            return "EOF while reading header.";
+            return "EOF while reading header";
         case Problem::sizeTooLarge:
-            return "uncompressed size exceeds 2147483647 bytes.";
+            return "uncompressed size exceeds 2147483647 bytes";
         case Problem::eofWhileDecoding:
-            return "EOF while decoding.";
+            return "EOF while decoding";
         case Problem::errorReadingInput:
-            return "error reading input file.";
+            return "error reading input file";
         case Problem::errorWritingOutput:
-            return "error writing output file.";
+            return "error writing output file";
         case Problem::inputTooLarge:
-            return "input exceeds 2147483647 bytes.";
+            return statusMessage(Status::inputTooLarge);
         case Problem::errorWritingTemporary:
-            return "error writing temporary file.";
+            return "error writing temporary file";
         case Problem::outOfMemory:
-            return "out of memory.";
+            return statusMessage(Status::outOfMemory);
         case Problem::internalError:
-            return "internal error.";
+            break;
     }
-    return "internal error.";
+    return statusMessage(Status::internalError);
 }
 
 Problem problemFor(huffcodec::Status status) {
@@ -69,7 +72,7 @@ void Report::done() {
 }
 
 void Report::problem(Problem problem) {
-    std::cerr << "  Problem: " << problemText(problem) << std::endl;
+    std::cerr << "  Problem: " << problemText(problem) << '.' << std::endl;
     open = false;
 }
 

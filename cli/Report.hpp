@@ -22,7 +22,8 @@ enum class Problem {
     internalError,
 };
 
-// The text of a problem line, without the leading "  Problem: ".
+// The text of a problem line, without the leading "  Problem: " and the
+// closing period.
 const char* problemText(Problem problem);
 
 // The problem a failed library call is reported as. A negative header entry

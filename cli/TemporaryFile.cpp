@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
 
 int openTemporaryFile() {
@@ -23,3 +24,22 @@ int openTemporaryFile() {
     }
     return named;
 }
+
+namespace {
+
+// Keeps the errno of a failed open: what runs after it may change errno.
+int openedOrError(int fd, int& error) {
+    if (fd < 0) {
+        error = errno;
+    }
+    return fd;
+}
+
+}  // namespace
+
+TemporaryCopy::TemporaryCopy()
+    : writer(openedOrError(openTemporaryFile(), openError)),
+      // The same file, for reading it back once writer has closed it.
+      reader(writer.isOpen()
+                 ? openedOrError(::fcntl(writer.descriptor(), F_DUPFD_CLOEXEC, 0), openError)
+                 : -1) {}

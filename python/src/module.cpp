@@ -8,24 +8,21 @@
 // library's text.
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <pybind11/pybind11.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <tuple>
-#include <utility>
 
+#include "FileJob.hpp"
+#include "OutputFile.hpp"
 #include "huffcodec/huffcodec.hpp"
 #include "huffcodec/version.hpp"
 
@@ -209,12 +206,15 @@ void decompressInto(const View& in, std::uint8_t* out, std::size_t size,
     check(result.status);
 }
 
+bool withinLimit(const huffcodec::Header& header, std::optional<std::uint64_t> limit) {
+    return !limit || static_cast<std::uint64_t>(header.originalSize) <= *limit;
+}
+
 // Refuses a header that claims more than the caller allows, before anything
 // of that size is allocated or written.
 void checkSize(const huffcodec::Header& header, std::optional<std::uint64_t> limit) {
-    const auto size = static_cast<std::uint64_t>(header.originalSize);
-    if (limit && size > *limit) {
-        throw OutputTooLarge{size, *limit};
+    if (!withinLimit(header, limit)) {
+        throw OutputTooLarge{static_cast<std::uint64_t>(header.originalSize), *limit};
     }
 }
 
@@ -253,191 +253,65 @@ py::tuple readHeaderOf(const py::handle& data) {
 
 // ---- Files --------------------------------------------------------------
 
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() { close(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return fd_; }
-    void reset(int fd) {
-        close();
-        fd_ = fd;
+// Opens src for a file job as the system opens it: a directory opens, and
+// fails at its first read once dst exists. OSError for a failed open, and
+// for dst naming src, which creating dst would truncate.
+int openSource(const std::string& src, const std::string& dst) {
+    if (OutputFile::wouldOverwrite(dst, src)) {
+        throw PathError{EINVAL, dst};
     }
-    // Closes now, reporting a failure (a write the kernel deferred).
-    bool close() {
-        if (fd_ < 0) {
-            return true;
-        }
-        const int fd = std::exchange(fd_, -1);
-        return ::close(fd) == 0 || errno == EINTR;
-    }
-
-private:
-    int fd_ = -1;
-};
-
-// Reads into buffer, retrying interruptions; records errno on a failure.
-std::ptrdiff_t readSome(int fd, std::uint8_t* buffer, std::size_t size, int& error) {
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, size);
-        if (got >= 0) {
-            return got;
-        }
-        if (errno != EINTR) {
-            error = errno;
-            return -1;
-        }
-    }
-}
-
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size, int& error) {
-    while (size > 0) {
-        const ssize_t put = ::write(fd, data, size);
-        if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            error = errno;
-            return false;
-        }
-        data += put;
-        size -= static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-int openOrThrow(const std::string& path, int flags) {
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    const int fd = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        throw PathError{errno, path};
+        throw PathError{errno, src};
     }
     return fd;
 }
 
-bool sameFile(const std::string& a, const std::string& b) {
-    struct stat first {};
-    struct stat second {};
-    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+// Raises what a failed file job stopped at: OSError with the path a failed
+// open, read, write or close concerns, else the status's exception.
+void raiseFor(const FileJob::Result& result, const std::string& src, const std::string& dst) {
+    using Failure = FileJob::Result::Failure;
+    switch (result.failure) {
+        case Failure::none:
+            return;
+        case Failure::openingOutput:
+            throw PathError{result.error, dst};
+        case Failure::temporaryFile:
+            throw PathError{result.error, "temporary file"};
+        case Failure::status:
+            if (result.status == huffcodec::Status::readError) {
+                throw PathError{result.error, src};
+            }
+            if (result.status == huffcodec::Status::writeError) {
+                throw PathError{result.error, dst};
+            }
+            throw StatusError{result.status};
+        case Failure::refused:  // decompressFile raises OutputTooLarge first
+            break;
+    }
+    throw StatusError{huffcodec::Status::internalError};
 }
-
-// Removes the output of a compression that did not finish, as the command
-// does: half a file is no valid file. Only a regular file, and only while the
-// path still names the file that was opened: a device such as /dev/null, or
-// a file put in its place meanwhile, is left alone.
-class OutputGuard {
-public:
-    OutputGuard(const std::string& path, int fd) {
-        struct stat info {};
-        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-            // The file itself, through any symbolic link.
-            char* resolved = ::realpath(path.c_str(), nullptr);
-            path_ = resolved ? resolved : path;
-            std::free(resolved);
-            device_ = info.st_dev;
-            inode_ = info.st_ino;
-            armed_ = true;
-        }
-    }
-    ~OutputGuard() {
-        struct stat info {};
-        if (armed_ && ::lstat(path_.c_str(), &info) == 0 && info.st_dev == device_ &&
-            info.st_ino == inode_) {
-            ::unlink(path_.c_str());
-        }
-    }
-    OutputGuard(const OutputGuard&) = delete;
-    OutputGuard& operator=(const OutputGuard&) = delete;
-    void keep() { armed_ = false; }
-
-private:
-    std::string path_;
-    dev_t device_ = 0;
-    ino_t inode_ = 0;
-    bool armed_ = false;
-};
 
 void compressFile(const std::string& src, const std::string& dst, const py::object& threads) {
     checkPath(src);
     checkPath(dst);
     const huffcodec::Options options = optionsFor(threads);
-    py::gil_scoped_release released;
-    if (sameFile(src, dst)) {
-        throw PathError{EINVAL, dst};
+    FileJob::Result result;
+    {
+        py::gil_scoped_release released;
+        InputFile input(openSource(src, dst));
+        FileJob::Observer quiet;
+        result = FileJob(options, quiet).compress(input, dst);
     }
-    Descriptor input(openOrThrow(src, O_RDONLY));
-    struct stat status {};
-    if (::fstat(input.get(), &status) == 0 && S_ISREG(status.st_mode) &&
-        status.st_size > huffcodec::kMaxOriginalSize) {
-        throw StatusError{huffcodec::Status::inputTooLarge};
-    }
-    Descriptor output(openOrThrow(dst, O_WRONLY | O_CREAT | O_TRUNC));
-    OutputGuard guard(dst, output.get());
-
-    // An input that cannot seek (a pipe) is copied while it is counted, and
-    // the copy is encoded.
-    Descriptor copy;
-    if (::lseek(input.get(), 0, SEEK_CUR) < 0) {
-        std::FILE* scratch = std::tmpfile();
-        if (scratch == nullptr) {
-            throw PathError{errno, "temporary file"};
-        }
-        copy.reset(::dup(::fileno(scratch)));
-        std::fclose(scratch);
-        if (copy.get() < 0) {
-            throw PathError{errno, "temporary file"};
-        }
-    }
-    int readError = 0;
-    int copyError = 0;
-    huffcodec::ChunkCounts chunks;
-    const huffcodec::CountResult counted = huffcodec::countBytes(
-        [&](std::uint8_t* buffer, std::size_t size) -> std::ptrdiff_t {
-            const std::ptrdiff_t got = readSome(input.get(), buffer, size, readError);
-            if (got > 0 && copy.get() >= 0 &&
-                !writeAll(copy.get(), buffer, static_cast<std::size_t>(got), copyError)) {
-                return -1;
-            }
-            return got;
-        },
-        &chunks, options);
-    if (copyError != 0) {
-        throw PathError{copyError, "temporary file"};
-    }
-    if (counted.status == huffcodec::Status::readError) {
-        throw PathError{readError, src};
-    }
-    check(counted.status);
-    huffcodec::Encoder encoder;
-    check(encoder.build(counted.header));
-
-    const int source = copy.get() >= 0 ? copy.get() : input.get();
-    if (::lseek(source, 0, SEEK_SET) < 0) {
-        throw PathError{errno, copy.get() >= 0 ? std::string("temporary file") : src};
-    }
-    int writeError = 0;
-    const huffcodec::StreamResult result =
-        encoder.encode([&](std::uint8_t* buffer,
-                           std::size_t size) { return readSome(source, buffer, size, readError); },
-                       [&](const std::uint8_t* data, std::size_t size) {
-                           return writeAll(output.get(), data, size, writeError);
-                       },
-                       options, &chunks);
-    if (result.status == huffcodec::Status::readError) {
-        throw PathError{readError, src};
-    }
-    if (result.status == huffcodec::Status::writeError) {
-        throw PathError{writeError, dst};
-    }
-    check(result.status);
-    if (!output.close()) {
-        throw PathError{errno, dst};
-    }
-    guard.keep();
+    raiseFor(result, src, dst);
 }
+
+// Stops a decompression whose header claims more than limit.
+struct SizeLimit : FileJob::Observer {
+    explicit SizeLimit(std::optional<std::uint64_t> bytes) : limit(bytes) {}
+    bool accept(const huffcodec::Header& header) override { return withinLimit(header, limit); }
+    std::optional<std::uint64_t> limit;
+};
 
 void decompressFile(const std::string& src, const std::string& dst, const py::object& threads,
                     const py::object& maxOutputSize) {
@@ -445,56 +319,17 @@ void decompressFile(const std::string& src, const std::string& dst, const py::ob
     checkPath(dst);
     const huffcodec::Options options = optionsFor(threads);
     const std::optional<std::uint64_t> limit = countArgument(maxOutputSize, "max_output_size");
-    py::gil_scoped_release released;
-    if (sameFile(src, dst)) {
-        throw PathError{EINVAL, dst};
+    FileJob::Result result;
+    {
+        py::gil_scoped_release released;
+        InputFile input(openSource(src, dst));
+        SizeLimit sizeLimit(limit);
+        result = FileJob(options, sizeLimit).decompress(input, dst);
     }
-    // Opened in the command's order: the output exists, empty, even when the
-    // header turns out to be bad.
-    Descriptor input(openOrThrow(src, O_RDONLY));
-    Descriptor output(openOrThrow(dst, O_WRONLY | O_CREAT | O_TRUNC));
-
-    int readError = 0;
-    std::uint8_t headerBytes[huffcodec::kHeaderBytes];
-    std::size_t have = 0;
-    while (have < sizeof headerBytes) {
-        const std::ptrdiff_t got =
-            readSome(input.get(), headerBytes + have, sizeof headerBytes - have, readError);
-        if (got < 0) {
-            throw PathError{readError, src};
-        }
-        if (got == 0) {
-            break;
-        }
-        have += static_cast<std::size_t>(got);
+    if (result.failure == FileJob::Result::Failure::refused) {
+        throw OutputTooLarge{static_cast<std::uint64_t>(result.originalSize), *limit};
     }
-    const huffcodec::HeaderResult header = huffcodec::readHeader(headerBytes, have);
-    check(header.status);
-    checkSize(header.header, limit);
-    huffcodec::Decoder decoder;
-    check(decoder.build(header.header));
-
-    int writeError = 0;
-    const huffcodec::StreamResult result = decoder.decode(
-        [&](std::uint8_t* buffer, std::size_t size) {
-            return readSome(input.get(), buffer, size, readError);
-        },
-        [&](const std::uint8_t* data, std::size_t size) {
-            return writeAll(output.get(), data, size, writeError);
-        },
-        options);
-    // The bytes decoded before a failure stay in the output.
-    const bool closed = output.close();
-    if (result.status == huffcodec::Status::readError) {
-        throw PathError{readError, src};
-    }
-    if (result.status == huffcodec::Status::writeError) {
-        throw PathError{writeError, dst};
-    }
-    check(result.status);
-    if (!closed) {
-        throw PathError{errno, dst};
-    }
+    raiseFor(result, src, dst);
 }
 
 // ---- Caller-driven stream -----------------------------------------------

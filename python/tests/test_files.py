@@ -139,6 +139,20 @@ def test_a_pipe_can_be_compressed(tmp_path):
     assert huffcodec.decompress(pathlib.Path(tmp_path / "out.huf").read_bytes()) == data
 
 
+def test_a_pipe_is_copied_in_tmpdir_as_compress_copies_it(tmp_path, monkeypatch):
+    read_end, write_end = os.pipe()
+    os.write(write_end, b"through a pipe " * 100)  # fits the pipe: no writer process
+    os.close(write_end)
+    monkeypatch.setenv("TMPDIR", str(tmp_path / "missing"))
+    try:
+        with pytest.raises(FileNotFoundError) as caught:
+            huffcodec.compress_file(f"/proc/self/fd/{read_end}", tmp_path / "out.huf")
+    finally:
+        os.close(read_end)
+    assert caught.value.filename == "temporary file"
+    assert not (tmp_path / "out.huf").exists()
+
+
 @pytest.mark.parametrize("form", [str, os.fsencode, pathlib.Path])
 @pytest.mark.parametrize("call, side", [(huffcodec.compress_file, 0), (huffcodec.compress_file, 1),
                                         (huffcodec.decompress_file, 0),

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <csignal>
 #include <random>
 #include <string>
@@ -75,6 +76,7 @@ TEST(OutputFile, CloseReportsBytesHeldBackThatCannotBeWritten) {
         std::signal(SIGXFSZ, previous);
         EXPECT_EQ(wrote, size < 64 << 10);  // held back, or written at once
         EXPECT_EQ(closed, !wrote);
+        EXPECT_EQ(output.error(), EFBIG);
         EXPECT_EQ(readFile(dir.path("out")).size(), 1000u);
     }
 }

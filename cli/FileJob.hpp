@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: MIT
+//
+// One file turned into another through the library, for the commands and the
+// Python module alike: the input as an open descriptor, the output created
+// from its path, a temporary copy of an input that cannot seek (compression
+// reads its input twice), the output removed when a compression fails, and a
+// result with the status, the errno behind it and the byte counts. What the
+// caller says about it (report lines, exceptions) is the caller's.
+#ifndef HUFFCODEC_CLI_FILEJOB_HPP
+#define HUFFCODEC_CLI_FILEJOB_HPP
+
+#include <cstdint>
+#include <string>
+
+#include "InputFile.hpp"
+#include "huffcodec/huffcodec.hpp"
+
+class FileJob {
+public:
+    enum class Stage {
+        counting,       // compress: reading the input once to count its bytes
+        readingHeader,  // decompress: reading the header
+        building,       // building the code tree for the header
+        writing,        // encoding or decoding into the output, and closing it
+    };
+
+    // Told where the job is, on the job's thread; does nothing by default.
+    class Observer {
+    public:
+        virtual ~Observer() = default;
+        virtual void started(Stage /*stage*/) {}
+        // The stage succeeded; a failed one is told by the result.
+        virtual void finished(Stage /*stage*/) {}
+        // The header, counted or read, before its code tree is built: false
+        // stops the job with Failure::refused.
+        virtual bool accept(const huffcodec::Header& /*header*/) { return true; }
+    };
+
+    struct Result {
+        enum class Failure {
+            none,
+            openingOutput,  // the output could not be created
+            temporaryFile,  // the copy of the input could not be created or written
+            refused,        // by Observer::accept
+            status,         // see status
+        };
+        Failure failure = Failure::none;
+        // With Failure::status: the library's status; readError for the
+        // input (a failed rewind too), writeError for the output (a failed
+        // close too).
+        huffcodec::Status status = huffcodec::Status::ok;
+        // The errno of a failed open, read, write or close; 0 for any other
+        // failure.
+        int error = 0;
+        // The header's original size, once counted or read.
+        std::int64_t originalSize = 0;
+        // Bytes taken from the input: all of it (compress), or the header and
+        // every body byte decoding needed, trailing bytes excluded
+        // (decompress). Valid on success.
+        std::uint64_t inputBytes = 0;
+        // Bytes written to the output; valid on success.
+        std::uint64_t outputBytes = 0;
+
+        bool ok() const { return failure == Failure::none; }
+    };
+
+    // The job calls the library with options and tells observer, which both
+    // outlive it.
+    FileJob(const huffcodec::Options& options, Observer& observer)
+        : libraryOptions(options), watcher(observer) {}
+
+    // The commands': SIGINT, SIGTERM and SIGHUP remove a compression's
+    // output too (see RemovalSignals; the handlers are the process's).
+    void removeOutputOnSignals() { signals = true; }
+
+    // Compresses input into a new file at outputPath. An input of known size
+    // above kMaxOriginalSize is refused (inputTooLarge, in Stage::counting)
+    // before the output is created. On any failure after that the output is
+    // removed, if it is a regular file.
+    Result compress(InputFile& input, const std::string& outputPath);
+
+    // Decompresses input into a new file at outputPath, created before the
+    // header is read. On a failure the output keeps the bytes decoded before
+    // it (none, for a bad or refused header).
+    Result decompress(InputFile& input, const std::string& outputPath);
+
+private:
+    template <class Coder>
+    bool build(Coder& coder, const huffcodec::Header& header, Result& result);
+
+    const huffcodec::Options& libraryOptions;
+    Observer& watcher;
+    bool signals = false;
+};
+
+#endif  // HUFFCODEC_CLI_FILEJOB_HPP

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: MIT
+//
+// The commands' SIGINT, SIGTERM and SIGHUP while compress writes its output:
+// the output is removed, then the process ends as the signal would have
+// ended it.
+#ifndef HUFFCODEC_CLI_REMOVALSIGNALS_HPP
+#define HUFFCODEC_CLI_REMOVALSIGNALS_HPP
+
+#include "OutputRemover.hpp"
+
+// The handlers are the process's, so a process has at most one of these at a
+// time; not for a library that another program loads.
+class RemovalSignals {
+public:
+    // Installs the handlers (a signal ignored at start-up stays ignored) and
+    // holds the three signals back until watch(), so that one arriving
+    // between creating the file and watching it still removes it.
+    RemovalSignals();
+    // Removes the watched file unless it was kept, then puts the former
+    // handlers back.
+    ~RemovalSignals();
+    RemovalSignals(const RemovalSignals&) = delete;
+    RemovalSignals& operator=(const RemovalSignals&) = delete;
+
+    // Hands remover, which outlives this, to the handlers and lets the held
+    // signals through.
+    void watch(OutputRemover& remover);
+
+    // Removes the watched file now, if there is one. Async-signal-safe, for
+    // the last resort of a process that cannot unwind.
+    static void removeNow();
+};
+
+#endif  // HUFFCODEC_CLI_REMOVALSIGNALS_HPP
