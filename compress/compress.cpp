@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 //
-// The compress command: writes a file in the format uncompress reads (a
-// 1024-byte header of 256 little-endian counts, then the bit-packed codes)
+// The compress command: writes a file in the format uncompress reads
+// (docs/format.md: a header of 256 counts, then the bit-packed codes)
 // and reports each stage on standard error. The input is read twice, once to
 // count and once to encode, so memory does not grow with its size; an input
 // that cannot seek is copied to an unnamed temporary file while it is counted,

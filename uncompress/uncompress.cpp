@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 //
 // The uncompress command: restores a file written in the compressed format
-// (a 1024-byte header of 256 little-endian counts, then the bit-packed codes)
+// (docs/format.md: a header of 256 counts, then the bit-packed codes)
 // and reports each stage on standard error. Exit status 0 on success, 255 on
 // any reported failure; the bytes decoded before a problem stay in the output.
 #include <optional>

@@ -7,7 +7,8 @@
  * counts (entry i: how often byte value i occurs in the original data; their
  * sum is the original size, at most 2147483647) followed by the codes of
  * every original byte, packed least significant bit first. Anything after the
- * bits the decoder needs is ignored.
+ * bits the decoder needs is ignored. docs/format.md in the source describes
+ * the format in full.
  *
  * No function aborts or throws, whatever its arguments: a bad one gives
  * HUFFCODEC_INVALID_ARGUMENT. Every function may be called from several

@@ -8,7 +8,8 @@
 // sum is the original size, at most 2147483647) followed by the body: the code
 // of every original byte in order, packed least significant bit first. The
 // code tree is rebuilt from the counts by fixed pairing rules and never
-// stored. Anything after the bits the decoder needs is ignored.
+// stored. Anything after the bits the decoder needs is ignored. docs/format.md
+// in the source describes the format in full.
 //
 // Three ways in:
 //  - over buffers in memory: compressBound(), compress(), readHeader(),
