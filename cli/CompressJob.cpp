@@ -16,7 +16,7 @@ FileJob::Result FileJob::compress(InputFile& input, const std::string& outputPat
     Result result;
     // Refused before a byte is read or the output is touched.
     if (input.knownSize() > huffcodec::kMaxOriginalSize) {
-        watcher.started(Stage::counting);
+        started(Stage::counting);
         return fail(result, Failure::status, Status::inputTooLarge, 0);
     }
     Output output(outputPath, true, signals);
@@ -24,7 +24,7 @@ FileJob::Result FileJob::compress(InputFile& input, const std::string& outputPat
         return fail(result, Failure::openingOutput, Status::ok, output.openError);
     }
 
-    watcher.started(Stage::counting);
+    started(Stage::counting);
     // The copy of an input that cannot seek, written as it is counted and
     // read back to encode it.
     std::optional<TemporaryCopy> copy;
@@ -52,9 +52,9 @@ FileJob::Result FileJob::compress(InputFile& input, const std::string& outputPat
     if (counted.status != Status::ok) {
         return failWith(result, counted.status, input, *output.file);
     }
-    watcher.finished(Stage::counting);
+    finished(Stage::counting);
     result.originalSize = counted.header.originalSize;
-    if (!watcher.accept(counted.header)) {
+    if (!accepted(counted.header)) {
         return fail(result, Failure::refused, Status::ok, 0);
     }
 
@@ -63,7 +63,7 @@ FileJob::Result FileJob::compress(InputFile& input, const std::string& outputPat
         return result;
     }
 
-    watcher.started(Stage::writing);
+    started(Stage::writing);
     InputFile& source = copy ? copy->reader : input;
     // The second pass starts again from the first byte.
     if (!source.rewind()) {
@@ -78,7 +78,7 @@ FileJob::Result FileJob::compress(InputFile& input, const std::string& outputPat
         return fail(result, Failure::status, Status::writeError, output.file->error());
     }
     output.keep();
-    watcher.finished(Stage::writing);
+    finished(Stage::writing);
     result.inputBytes = encoded.bytesConsumed;
     result.outputBytes = encoded.bytesProduced;
     return result;

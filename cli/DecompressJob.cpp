@@ -17,7 +17,7 @@ FileJob::Result FileJob::decompress(InputFile& input, const std::string& outputP
         return fail(result, Failure::openingOutput, Status::ok, output.openError);
     }
 
-    watcher.started(Stage::readingHeader);
+    started(Stage::readingHeader);
     std::array<std::uint8_t, huffcodec::kHeaderBytes> headerBytes{};
     const long headerSize = input.read(headerBytes.data(), headerBytes.size());
     if (headerSize < 0 || input.failed()) {
@@ -28,9 +28,9 @@ FileJob::Result FileJob::decompress(InputFile& input, const std::string& outputP
     if (header.status != Status::ok) {
         return fail(result, Failure::status, header.status, 0);
     }
-    watcher.finished(Stage::readingHeader);
+    finished(Stage::readingHeader);
     result.originalSize = header.header.originalSize;
-    if (!watcher.accept(header.header)) {
+    if (!accepted(header.header)) {
         return fail(result, Failure::refused, Status::ok, 0);
     }
 
@@ -39,7 +39,7 @@ FileJob::Result FileJob::decompress(InputFile& input, const std::string& outputP
         return result;
     }
 
-    watcher.started(Stage::writing);
+    started(Stage::writing);
     // On a failure the destructor closes the output, keeping what was written.
     const huffcodec::StreamResult decoded =
         decoder.decode(readerOf(input), writerOf(*output.file), libraryOptions);
@@ -49,7 +49,7 @@ FileJob::Result FileJob::decompress(InputFile& input, const std::string& outputP
     if (!output.file->close()) {
         return fail(result, Failure::status, Status::writeError, output.file->error());
     }
-    watcher.finished(Stage::writing);
+    finished(Stage::writing);
     result.inputBytes = decoded.bytesConsumed;
     result.outputBytes = decoded.bytesProduced;
     return result;

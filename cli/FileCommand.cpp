@@ -59,7 +59,11 @@ std::optional<FileJob::Result> FileCommand::runJob(Job job, const char* headerWo
         return std::nullopt;
     }
     headerLineStart = headerWords;
-    FileJob fileJob(libraryOptions, *this);
+    FileJob::Observer reporter;
+    reporter.started = [this](FileJob::Stage stage) { started(stage); };
+    reporter.finished = [this](FileJob::Stage stage) { finished(stage); };
+    reporter.accept = [this](const huffcodec::Header& header) { return accept(header); };
+    FileJob fileJob(libraryOptions, reporter);
     fileJob.removeOutputOnSignals();
     FileJob::Result result = (fileJob.*job)(input, outputPath);
     if (!result.ok()) {

@@ -15,7 +15,7 @@
 #include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.hpp"
 
-class FileCommand : private FileJob::Observer {
+class FileCommand {
 public:
     // What sets one command apart from the other in the parts they share.
     struct Traits {
@@ -54,9 +54,10 @@ public:
 private:
     FileCommand(Report& report, std::string infile, std::string outfile, int threads);
 
-    void started(FileJob::Stage stage) override;
-    void finished(FileJob::Stage stage) override;
-    bool accept(const huffcodec::Header& header) override;
+    // The report lines of the job's stages and header.
+    void started(FileJob::Stage stage);
+    void finished(FileJob::Stage stage);
+    bool accept(const huffcodec::Header& header);
     void reportFailure(const FileJob::Result& result);
 
     Report& lines;

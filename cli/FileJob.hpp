@@ -10,6 +10,7 @@
 #define HUFFCODEC_CLI_FILEJOB_HPP
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "InputFile.hpp"
@@ -24,16 +25,15 @@ public:
         writing,        // encoding or decoding into the output, and closing it
     };
 
-    // Told where the job is, on the job's thread; does nothing by default.
-    class Observer {
-    public:
-        virtual ~Observer() = default;
-        virtual void started(Stage /*stage*/) {}
+    // Told where the job is, on the job's thread; a member left empty is
+    // not called.
+    struct Observer {
+        std::function<void(Stage)> started;
         // The stage succeeded; a failed one is told by the result.
-        virtual void finished(Stage /*stage*/) {}
+        std::function<void(Stage)> finished;
         // The header, counted or read, before its code tree is built: false
-        // stops the job with Failure::refused.
-        virtual bool accept(const huffcodec::Header& /*header*/) { return true; }
+        // stops the job with Failure::refused. Empty: every header is taken.
+        std::function<bool(const huffcodec::Header&)> accept;
     };
 
     struct Result {
@@ -66,7 +66,7 @@ public:
 
     // The job calls the library with options and tells observer, which both
     // outlive it.
-    FileJob(const huffcodec::Options& options, Observer& observer)
+    FileJob(const huffcodec::Options& options, const Observer& observer)
         : libraryOptions(options), watcher(observer) {}
 
     // The commands': SIGINT, SIGTERM and SIGHUP remove a compression's
@@ -85,11 +85,25 @@ public:
     Result decompress(InputFile& input, const std::string& outputPath);
 
 private:
+    void started(Stage stage) const {
+        if (watcher.started) {
+            watcher.started(stage);
+        }
+    }
+    void finished(Stage stage) const {
+        if (watcher.finished) {
+            watcher.finished(stage);
+        }
+    }
+    bool accepted(const huffcodec::Header& header) const {
+        return !watcher.accept || watcher.accept(header);
+    }
+
     template <class Coder>
     bool build(Coder& coder, const huffcodec::Header& header, Result& result);
 
     const huffcodec::Options& libraryOptions;
-    Observer& watcher;
+    const Observer& watcher;
     bool signals = false;
 };
 

@@ -53,13 +53,13 @@ huffcodec::WriteFn writerOf(OutputFile& output);
 // A template in the header: each job builds its own coder only.
 template <class Coder>
 bool FileJob::build(Coder& coder, const huffcodec::Header& header, Result& result) {
-    watcher.started(Stage::building);
+    started(Stage::building);
     const huffcodec::Status status = coder.build(header);
     if (status != huffcodec::Status::ok) {
         fileJob::fail(result, fileJob::Failure::status, status, 0);
         return false;
     }
-    watcher.finished(Stage::building);
+    finished(Stage::building);
     return true;
 }
 

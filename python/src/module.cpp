@@ -300,18 +300,10 @@ void compressFile(const std::string& src, const std::string& dst, const py::obje
     {
         py::gil_scoped_release released;
         InputFile input(openSource(src, dst));
-        FileJob::Observer quiet;
-        result = FileJob(options, quiet).compress(input, dst);
+        result = FileJob(options, FileJob::Observer{}).compress(input, dst);
     }
     raiseFor(result, src, dst);
 }
-
-// Stops a decompression whose header claims more than limit.
-struct SizeLimit : FileJob::Observer {
-    explicit SizeLimit(std::optional<std::uint64_t> bytes) : limit(bytes) {}
-    bool accept(const huffcodec::Header& header) override { return withinLimit(header, limit); }
-    std::optional<std::uint64_t> limit;
-};
 
 void decompressFile(const std::string& src, const std::string& dst, const py::object& threads,
                     const py::object& maxOutputSize) {
@@ -323,7 +315,10 @@ void decompressFile(const std::string& src, const std::string& dst, const py::ob
     {
         py::gil_scoped_release released;
         InputFile input(openSource(src, dst));
-        SizeLimit sizeLimit(limit);
+        FileJob::Observer sizeLimit;  // stops a header that claims more than limit
+        sizeLimit.accept = [&limit](const huffcodec::Header& header) {
+            return withinLimit(header, limit);
+        };
         result = FileJob(options, sizeLimit).decompress(input, dst);
     }
     if (result.failure == FileJob::Result::Failure::refused) {
