@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <iterator>
 #include <map>
 #include <random>
 #include <regex>
@@ -113,6 +114,57 @@ std::string randomBytes(std::uint64_t seed, std::size_t size, int alphabet) {
         byte = static_cast<char>(random() % static_cast<std::uint64_t>(alphabet));
     }
     return bytes;
+}
+
+huffcodec::ReadFn readerOf(const std::string& bytes, std::size_t& offset) {
+    return [&bytes, &offset](std::uint8_t* buffer, std::size_t size) {
+        const std::size_t n = std::min({size, bytes.size() - offset, std::size_t{777}});
+        std::copy_n(bytes.data() + offset, n, buffer);
+        offset += n;
+        return static_cast<long>(n);
+    };
+}
+
+huffcodec::WriteFn appendTo(std::string& out) {
+    return [&out](const std::uint8_t* bytes, std::size_t size) {
+        out.append(reinterpret_cast<const char*>(bytes), size);
+        return true;
+    };
+}
+
+std::vector<LargeShape> largeShapes() {
+    std::mt19937 random(2024);
+    const char* const words[] = {"the ",     "of ",     "and ",     "a ",        "to ",
+                                 "in ",      "is ",     "code ",    "tree ",     "byte ",
+                                 "count ",   "header ", "bits\n",   "chunk, ",   "thread. ",
+                                 "Huffman ", "stream ", "decoder ", "(encoder) "};
+    std::string text;
+    while (text.size() < kThreadedSize + 1000) {
+        // Earlier words come up more often.
+        text += words[std::min(random() % std::size(words), random() % std::size(words))];
+    }
+    std::string skewed;
+    for (std::size_t i = 0; i < kThreadedSize + 77; ++i) {
+        skewed.push_back(random() % 100 < 93 ? 'a' : static_cast<char>(random()));
+    }
+    // Fibonacci counts: symbol s occurs F(s + 1) times, so the first have the
+    // longest codes. The 20 rarest bytes go to both ends of chunks 1 to 10.
+    std::string rare, deep;
+    for (std::size_t s = 0, a = 1, b = 1; s < 32; ++s) {
+        (s < 6 ? rare : deep).append(a, static_cast<char>(7 * s + 1));
+        const std::size_t next = a + b;
+        a = b;
+        b = next;
+    }
+    std::shuffle(deep.begin(), deep.end(), random);
+    for (std::size_t i = 0; i < rare.size(); ++i) {
+        deep.insert((i / 2 + 1) * kChunk - 1 + i % 2, 1, rare[i]);
+    }
+    return {{"text", text, true},
+            {"skewed", skewed, true},
+            {"deep tree", deep, true},
+            {"two values, exactly 4 MiB", randomBytes(21, kThreadedSize, 2), false},
+            {"one value: codes of no bits", std::string(kThreadedSize + 5, 'v'), false}};
 }
 
 TempDir::TempDir() {

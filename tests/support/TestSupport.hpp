@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 //
 // Helpers shared by the tests: count tables, data and lane kernels to run
-// over, temporary directories, and running the built commands. The oracle's
-// helpers (Oracle.hpp) are here under their own names too.
+// over, callbacks over strings, inputs large enough for threads, temporary
+// directories, and running the built commands. The oracle's helpers
+// (Oracle.hpp) are here under their own names too.
 #ifndef TESTS_SUPPORT_TESTSUPPORT_HPP
 #define TESTS_SUPPORT_TESTSUPPORT_HPP
 
@@ -60,6 +61,29 @@ std::string dataFor(const SymbolCounts& counts, std::size_t size, std::uint64_t 
 
 // Deterministic pseudo-random bytes, optionally skewed towards few values.
 std::string randomBytes(std::uint64_t seed, std::size_t size, int alphabet = 256);
+
+// Reads bytes from offset on, at most 777 bytes a call, advancing offset;
+// both must outlive the reader.
+huffcodec::ReadFn readerOf(const std::string& bytes, std::size_t& offset);
+
+// Appends everything written to out.
+huffcodec::WriteFn appendTo(std::string& out);
+
+// The encoder's chunks and the smallest input it shares out among threads.
+inline constexpr std::size_t kChunk = std::size_t{512} << 10;
+inline constexpr std::size_t kThreadedSize = std::size_t{4} << 20;
+
+struct LargeShape {
+    std::string name;
+    std::string data;
+    bool midByteBoundary;  // some chunk's codes start inside a byte of the one before
+};
+
+// Inputs large enough for threads: text, a skewed alphabet, the deepest
+// tree 5.7 MB can make (its longest codes placed at both ends of chunks),
+// and exactly 4 MiB of two values, whose one-bit codes put every
+// chunk boundary on a byte boundary.
+std::vector<LargeShape> largeShapes();
 
 // A temporary directory removed with everything in it when destroyed.
 class TempDir {

@@ -1,0 +1,196 @@
+// SPDX-License-Identifier: MIT
+//
+// The C interface from C++: the same files and statuses as the C++ calls,
+// options read only as far as struct_size reaches, bad arguments refused.
+#include "huffcodec/huffcodec.hpp"
+
+#include "huffcodec/experimental.h"
+#include "huffcodec/huffcodec.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TestSupport.hpp"
+
+namespace {
+
+using namespace testing_support;
+using huffcodec::Status;
+
+// The C interface, and the in-memory calls under it, give the reference
+// file and the data back on every thread count, a cut file what one thread
+// keeps of it; the status numbers and texts are the C++ ones; bad arguments
+// are refused before anything is touched.
+TEST(CApi, CInterfaceOnEveryThreadCount) {
+    std::vector<LargeShape> shapes = largeShapes();
+    shapes.push_back({"small", randomBytes(9, 5000, 30), false});
+    for (const LargeShape& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        const std::string& data = shape.data;
+        const std::string reference = compressReference(data);
+        const std::string cut =
+            reference.substr(0, kHeaderBytes + (reference.size() - kHeaderBytes) * 2 / 3);
+        // What the streaming decoder keeps of the cut file on one thread.
+        std::string cutPrefix;
+        const auto header = huffcodec::readHeader(cut.data(), cut.size());
+        huffcodec::Decoder decoder;
+        ASSERT_EQ(decoder.build(header.header), Status::ok);
+        const std::string cutBody = cut.substr(kHeaderBytes);
+        std::size_t offset = 0;
+        decoder.decode(readerOf(cutBody, offset), appendTo(cutPrefix));
+        ASSERT_TRUE(cutPrefix == data.substr(0, cutPrefix.size()));
+        // Three and four threads take their workers from a pool.
+        huffcodec_pool* pool = nullptr;
+        ASSERT_EQ(huffcodec_pool_create(&pool, 0, 0), HUFFCODEC_OK);
+        for (int threads = 0; threads <= 4; ++threads) {
+            SCOPED_TRACE(std::to_string(threads) + " threads");
+            huffcodec_options options;
+            huffcodec_options_init(&options);
+            options.threads = threads;
+            options.pool = threads >= 3 ? pool : nullptr;
+            std::string file(huffcodec_compress_bound(data.size()), '\0');
+            size_t size = 0;
+            ASSERT_EQ(huffcodec_compress(data.data(), data.size(), file.data(), file.size(), &size,
+                                         &options),
+                      HUFFCODEC_OK);
+            EXPECT_TRUE(file.substr(0, size) == reference);
+            std::string restored(data.size(), '\0');
+            size_t consumed = 0;
+            ASSERT_EQ(huffcodec_decompress(reference.data(), reference.size(), restored.data(),
+                                           restored.size(), &size, &consumed, &options),
+                      HUFFCODEC_OK);
+            EXPECT_TRUE(restored == data);
+            EXPECT_EQ(consumed, reference.size());
+            const huffcodec_status cutStatus =
+                huffcodec_decompress(cut.data(), cut.size(), restored.data(), restored.size(),
+                                     &size, &consumed, &options);
+            EXPECT_EQ(cutStatus, data.find_first_not_of(data[0]) == std::string::npos
+                                     ? HUFFCODEC_OK
+                                     : HUFFCODEC_TRUNCATED_BODY);
+            EXPECT_EQ(size, cutPrefix.size());
+            EXPECT_TRUE(restored.substr(0, size) == cutPrefix);
+        }
+        huffcodec_pool_free(pool);
+    }
+    huffcodec_pool* none = nullptr;
+    EXPECT_EQ(huffcodec_pool_create(&none, -1, 0), HUFFCODEC_INVALID_ARGUMENT);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(huffcodec_pool_create(nullptr, 1, 0), HUFFCODEC_INVALID_ARGUMENT);
+    huffcodec_options options;
+    huffcodec_options_init(&options);
+    std::string out(2048, '\0');
+    size_t size = 0;
+    const char in[] = "abc";
+    EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), nullptr, nullptr),
+              HUFFCODEC_INVALID_ARGUMENT);
+    EXPECT_EQ(huffcodec_compress(nullptr, 3, out.data(), out.size(), &size, nullptr),
+              HUFFCODEC_INVALID_ARGUMENT);
+    huffcodec_tuning tuning{};
+    options.tuning = &tuning;
+    for (const auto& bad : {std::pair<int, int>{-1, 0}, {1, 5}, {1, -1}}) {
+        options.threads = bad.first;
+        tuning.lanes = bad.second;
+        EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, &options),
+                  HUFFCODEC_INVALID_ARGUMENT);
+    }
+    options = {};  // struct_size 0: not even the thread count is known
+    EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, &options),
+              HUFFCODEC_INVALID_ARGUMENT);
+    EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, nullptr), HUFFCODEC_OK);
+    std::int64_t original = 0;
+    std::int32_t counts[256];
+    EXPECT_EQ(huffcodec_read_header(out.data(), size, &original, counts), HUFFCODEC_OK);
+    EXPECT_EQ(original, 3);
+    EXPECT_EQ(counts[static_cast<unsigned char>('b')], 1);
+    EXPECT_EQ(huffcodec_read_header(out.data(), 1023, &original, nullptr),
+              HUFFCODEC_HEADER_TOO_SHORT);
+    for (int number = 0; number <= HUFFCODEC_INVALID_ARGUMENT; ++number) {
+        EXPECT_STREQ(huffcodec_status_message(static_cast<huffcodec_status>(number)),
+                     huffcodec::statusMessage(static_cast<Status>(number)));
+    }
+    for (const int number : {-1, 13, 99}) {  // a C caller may pass any number
+        EXPECT_STREQ(huffcodec_status_message(static_cast<huffcodec_status>(number)),
+                     "unknown status");
+    }
+    EXPECT_EQ(huffcodec_version_number(), HUFFCODEC_VERSION_MAJOR * 10000u +
+                                              HUFFCODEC_VERSION_MINOR * 100u +
+                                              HUFFCODEC_VERSION_PATCH);
+    EXPECT_STREQ(huffcodec_version_string(), HUFFCODEC_VERSION_STRING);
+    huffcodec::Decoder unbuilt;
+    EXPECT_EQ(unbuilt.decode(in, 3, [](const std::uint8_t*, std::size_t) { return true; }).status,
+              Status::invalidArgument);
+
+    // Only whole members within struct_size are read: the smallest struct
+    // that holds the thread count, or one ending inside pool or tuning,
+    // ignores the garbage past it; one ending inside threads is refused.
+    struct Size {
+        std::size_t bytes;
+        huffcodec_status expected;
+    };
+    const std::size_t threadsEnd = offsetof(huffcodec_options, threads) + sizeof(int);
+    for (const Size c :
+         {Size{threadsEnd, HUFFCODEC_OK}, Size{threadsEnd - 1, HUFFCODEC_INVALID_ARGUMENT},
+          Size{offsetof(huffcodec_options, pool) + 4, HUFFCODEC_OK},
+          Size{offsetof(huffcodec_options, tuning) + 4, HUFFCODEC_OK}}) {
+        SCOPED_TRACE("struct_size " + std::to_string(c.bytes));
+        huffcodec_options partial;
+        std::memset(&partial, 0x55, sizeof partial);  // pool and tuning 0x5555...
+        partial.struct_size = c.bytes;
+        partial.threads = 2;
+        if (c.bytes > offsetof(huffcodec_options, tuning)) {
+            partial.pool = nullptr;  // read: only the tuning is cut
+        }
+        EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, &partial), c.expected);
+        huffcodec_dstream* stream = nullptr;
+        EXPECT_EQ(huffcodec_dstream_create(&stream, &partial), c.expected);
+        huffcodec_dstream_free(stream);
+    }
+
+    // A failed create leaves no stream behind; an empty input before the
+    // header is whole may be null.
+    std::int32_t negative[256] = {};
+    negative[7] = -1;
+    auto* stale = reinterpret_cast<huffcodec_cstream*>(&options);
+    EXPECT_EQ(huffcodec_cstream_create(&stale, negative, nullptr), HUFFCODEC_NEGATIVE_COUNT);
+    EXPECT_EQ(stale, nullptr);
+    stale = reinterpret_cast<huffcodec_cstream*>(&options);
+    EXPECT_EQ(huffcodec_cstream_create(&stale, nullptr, nullptr), HUFFCODEC_INVALID_ARGUMENT);
+    EXPECT_EQ(stale, nullptr);
+    huffcodec_dstream* dstream = nullptr;
+    ASSERT_EQ(huffcodec_dstream_create(&dstream, nullptr), HUFFCODEC_OK);
+    huffcodec_in_buffer nothing{nullptr, 0, 0};
+    huffcodec_out_buffer room{out.data(), out.size(), 0};
+    EXPECT_EQ(huffcodec_dstream_decompress(dstream, &nothing, &room, 0), HUFFCODEC_OK);
+    huffcodec_in_buffer some{in, 3, 0};
+    EXPECT_EQ(huffcodec_dstream_decompress(dstream, &some, &room, 0), HUFFCODEC_OK);
+    EXPECT_EQ(huffcodec_dstream_decompress(dstream, &nothing, &room, 1),
+              HUFFCODEC_HEADER_TOO_SHORT);
+    huffcodec_dstream_free(dstream);
+
+    // Empty callbacks are refused, not called.
+    huffcodec::Header header;
+    header.counts['a'] = 3;
+    huffcodec::Decoder decoder;
+    huffcodec::Encoder encoder;
+    ASSERT_EQ(decoder.build(header), Status::ok);
+    ASSERT_EQ(encoder.build(header), Status::ok);
+    std::string sink;
+    std::size_t offset = 0;
+    const std::string aaa = "aaa";
+    EXPECT_EQ(decoder.decode(huffcodec::ReadFn{}, appendTo(sink)).status, Status::invalidArgument);
+    EXPECT_EQ(decoder.decode(readerOf(aaa, offset), huffcodec::WriteFn{}).status,
+              Status::invalidArgument);
+    EXPECT_EQ(decoder.decode(in, 3, huffcodec::WriteFn{}).status, Status::invalidArgument);
+    EXPECT_EQ(encoder.encode(huffcodec::ReadFn{}, appendTo(sink)).status, Status::invalidArgument);
+    EXPECT_EQ(encoder.encode(readerOf(aaa, offset), huffcodec::WriteFn{}).status,
+              Status::invalidArgument);
+    EXPECT_EQ(huffcodec::countBytes(huffcodec::ReadFn{}).status, Status::invalidArgument);
+    EXPECT_TRUE(sink.empty());
+}
+
+}  // namespace
