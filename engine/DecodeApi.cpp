@@ -14,7 +14,7 @@
 #include "Header.hpp"
 #include "StreamDecoder.hpp"
 #include "ThreadedDecoder.hpp"
-#include "WorkerPool.hpp"
+#include "Workers.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace huffcodec {

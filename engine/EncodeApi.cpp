@@ -19,7 +19,7 @@
 #include "ReadFull.hpp"
 #include "StreamEncoder.hpp"
 #include "ThreadedEncoder.hpp"
-#include "WorkerPool.hpp"
+#include "Workers.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace huffcodec {

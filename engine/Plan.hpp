@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "SpanDecoder.hpp"
-#include "WorkerPool.hpp"
+#include "Workers.hpp"
 #include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.hpp"
 

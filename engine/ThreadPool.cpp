@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <new>
 
-#include "WorkerPool.hpp"
+#include "Workers.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace huffcodec {

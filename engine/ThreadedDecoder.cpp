@@ -123,7 +123,7 @@ BodyResult decodeChunks(const DecodeTables& tables, const DecodePlan& plan,
     ByteBuffer meetingOutput(meetingBytes + lanes::kGroupStoreReach);
 
     // This thread decodes too while it waits: threadCount - 1 workers.
-    WorkerPool pool(slotCount, [&](std::size_t index) { decodeChunk(chunks, slots[index]); });
+    SlotQueue pool(slotCount, [&](std::size_t index) { decodeChunk(chunks, slots[index]); });
     pool.allowThreads(workers);
 
     std::uint64_t nextRead = 0;   // chunk to read next

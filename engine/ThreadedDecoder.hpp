@@ -19,7 +19,7 @@
 #include "Plan.hpp"
 #include "SpanDecoder.hpp"
 #include "StreamDecoder.hpp"
-#include "WorkerPool.hpp"
+#include "Workers.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace huffcodec {

@@ -69,7 +69,7 @@ Status countChunks(const ReadFn& read, const EncodePlan& plan, std::vector<Chunk
     // a small input takes one.
     std::vector<CountSlot> slots(2 * static_cast<std::size_t>(workers.runningAtOnce()) + 1);
     const std::size_t slotCount = slots.size();
-    WorkerPool pool(slotCount, [&](std::size_t index) { countChunk(slots[index]); });
+    SlotQueue pool(slotCount, [&](std::size_t index) { countChunk(slots[index]); });
     bool started = false;
     Status status = Status::ok;
     total = 0;
@@ -140,7 +140,7 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
     }
     const std::size_t slotCount = slots.size();
     // This thread encodes too while it waits: threadCount - 1 workers.
-    WorkerPool pool(slotCount, [&](std::size_t index) { encodeChunk(encoder, slots[index]); });
+    SlotQueue pool(slotCount, [&](std::size_t index) { encodeChunk(encoder, slots[index]); });
     pool.allowThreads(workers);
 
     std::uint64_t consumed = 0;

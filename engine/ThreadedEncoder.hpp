@@ -17,7 +17,7 @@
 
 #include "BodyEncoder.hpp"
 #include "Plan.hpp"
-#include "WorkerPool.hpp"
+#include "Workers.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace huffcodec {

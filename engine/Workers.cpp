@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 //
 // The worker threads, and the pipelines' queues on them.
-#include "WorkerPool.hpp"
+#include "Workers.hpp"
 
 #include <sched.h>
 
@@ -85,8 +85,8 @@ void WorkerThreads::startThread() {
     }
 }
 
-WorkerPool* WorkerThreads::poolWithWork() const {
-    for (WorkerPool* pool = attached; pool != nullptr; pool = pool->next) {
+SlotQueue* WorkerThreads::queueWithWork() const {
+    for (SlotQueue* pool = attached; pool != nullptr; pool = pool->next) {
         if (pool->wantsWorker()) {
             return pool;
         }
@@ -100,7 +100,7 @@ void WorkerThreads::work() {
         if (stopping) {
             return;
         }
-        WorkerPool* pool = poolWithWork();
+        SlotQueue* pool = queueWithWork();
         if (pool != nullptr) {
             pool->runQueuedJob(lock, true);
             continue;
@@ -110,7 +110,7 @@ void WorkerThreads::work() {
         lock.unlock();
         spinWhileUnchanged(seen);
         lock.lock();
-        wake.wait(lock, [&] { return stopping || poolWithWork() != nullptr; });
+        wake.wait(lock, [&] { return stopping || queueWithWork() != nullptr; });
         --idle;
     }
 }
@@ -124,14 +124,14 @@ void WorkerThreads::spinWhileUnchanged(std::uint64_t seen) const {
 
 // ---- One pipeline's queue -------------------------------------------------
 
-WorkerPool::WorkerPool(std::size_t slotCount, std::function<void(std::size_t)> slotJob)
+SlotQueue::SlotQueue(std::size_t slotCount, std::function<void(std::size_t)> slotJob)
     : job(std::move(slotJob)), queue(slotCount), busy(slotCount, false) {}
 
-WorkerPool::~WorkerPool() {
+SlotQueue::~SlotQueue() {
     stop();
 }
 
-void WorkerPool::allowThreads(const Workers& workers) {
+void SlotQueue::allowThreads(const Workers& workers) {
     if (workers.threadCount < 2 || threads != nullptr) {
         return;
     }
@@ -150,7 +150,7 @@ void WorkerPool::allowThreads(const Workers& workers) {
     isAttached = true;
 }
 
-void WorkerPool::detach() {
+void SlotQueue::detach() {
     if (previous != nullptr) {
         previous->next = next;
     } else {
@@ -163,7 +163,7 @@ void WorkerPool::detach() {
     isAttached = false;
 }
 
-void WorkerPool::stop() {
+void SlotQueue::stop() {
     if (threads == nullptr) {
         for (; queued > 0; --queued) {
             busy[queue[queueHead]] = false;
@@ -189,7 +189,7 @@ void WorkerPool::stop() {
     own.reset();  // joins the threads started for this pool
 }
 
-void WorkerPool::submit(std::size_t slot) {
+void SlotQueue::submit(std::size_t slot) {
     if (threads == nullptr) {
         busy[slot] = true;
         queue[(queueHead + queued) % queue.size()] = slot;
@@ -214,7 +214,7 @@ void WorkerPool::submit(std::size_t slot) {
     pool.wake.notify_one();
 }
 
-void WorkerPool::waitFor(std::size_t slot) {
+void SlotQueue::waitFor(std::size_t slot) {
     if (threads == nullptr) {
         while (busy[slot]) {
             const std::size_t first = queue[queueHead];
@@ -246,7 +246,7 @@ void WorkerPool::waitFor(std::size_t slot) {
     }
 }
 
-void WorkerPool::runQueuedJob(std::unique_lock<std::mutex>& lock, bool onWorker) {
+void SlotQueue::runQueuedJob(std::unique_lock<std::mutex>& lock, bool onWorker) {
     WorkerThreads& pool = *threads;
     const std::size_t slot = queue[queueHead];
     queueHead = (queueHead + 1) % queue.size();

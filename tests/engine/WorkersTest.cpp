@@ -4,7 +4,7 @@
 // runInOrder takes chunk after chunk, each with its own job's result, on one
 // to four threads, shared ones or the run's own; and a run that its fill or
 // its take stops early returns with no job running and none left to start.
-#include "WorkerPool.hpp"
+#include "Workers.hpp"
 
 #include <gtest/gtest.h>
 
@@ -72,7 +72,7 @@ std::vector<Row> rows() {
     return table;
 }
 
-TEST(WorkerPool, TakesChunksInOrderWhateverOrderTheyFinishIn) {
+TEST(SlotQueue, TakesChunksInOrderWhateverOrderTheyFinishIn) {
     // Chunk k's job sleeps delays[k] microseconds; a quarter of them not at all.
     std::mt19937 random(91);
     std::vector<int> delays(kChunks);
@@ -92,7 +92,7 @@ TEST(WorkerPool, TakesChunksInOrderWhateverOrderTheyFinishIn) {
         std::vector<Slot> slots(row.slotCount);
         std::atomic<int> running{0};
         std::atomic<std::uint64_t> started{0}, finished{0};
-        huffcodec::WorkerPool pool(row.slotCount, [&](std::size_t s) {
+        huffcodec::SlotQueue pool(row.slotCount, [&](std::size_t s) {
             ++running;
             ++started;
             Slot& slot = slots[s];

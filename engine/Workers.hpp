@@ -3,14 +3,14 @@
 // Worker threads for the chunk pipelines. WorkerThreads are the threads
 // themselves: started only as jobs find none idle, and kept, waiting, until
 // their owner ends them, so that an embedder's calls share one set of them
-// (ThreadPool) or one call has its own. A WorkerPool is one call's pipeline
+// (ThreadPool) or one call has its own. A SlotQueue is one call's pipeline
 // on them: jobs on numbered slots, queued in the order the slots are
 // submitted, for a caller that waits for each slot in turn and runs queued
 // jobs itself while it waits: so a caller that also reads and writes needs
 // one thread fewer than the cores it uses, and no core is shared by two busy
 // threads. Every path out of an owner ends with its threads joined.
-#ifndef HUFFCODEC_ENGINE_WORKERPOOL_HPP
-#define HUFFCODEC_ENGINE_WORKERPOOL_HPP
+#ifndef HUFFCODEC_ENGINE_WORKERS_HPP
+#define HUFFCODEC_ENGINE_WORKERS_HPP
 
 #include <sched.h>
 
@@ -29,10 +29,10 @@
 
 namespace huffcodec {
 
-class WorkerPool;
+class SlotQueue;
 
-// Up to threadLimit threads that run the jobs of the WorkerPools attached to
-// them. The destructor joins them; no WorkerPool may still be attached.
+// Up to threadLimit threads that run the jobs of the SlotQueues attached to
+// them. The destructor joins them; no SlotQueue may still be attached.
 class WorkerThreads {
 public:
     // With offCaller, the threads keep off the processor the constructing
@@ -45,11 +45,11 @@ public:
     int limit() const { return static_cast<int>(threadLimit); }
 
 private:
-    friend class WorkerPool;
+    friend class SlotQueue;
 
     // Both with the mutex held.
     void startThread();
-    WorkerPool* poolWithWork() const;
+    SlotQueue* queueWithWork() const;
     void work();
     // Spins for a little while as long as events still equals seen; the
     // caller holds no lock.
@@ -63,9 +63,9 @@ private:
     bool spread = false;  // keep the threads on processors
     cpu_set_t processors{};
     std::size_t idle = 0;    // threads waiting for a job
-    std::size_t queued = 0;  // slots queued over every attached pool
+    std::size_t queued = 0;  // slots queued over every attached queue
     bool stopping = false;
-    WorkerPool* attached = nullptr;  // the pools, in a list through their links
+    SlotQueue* attached = nullptr;  // the queues, in a list through their links
     // Changes, under the mutex, whenever a slot is queued, a job finishes or
     // the threads stop: a thread about to sleep watches it for a while first,
     // since waking a sleeping thread takes longer than a short wait here.
@@ -104,21 +104,21 @@ public:
     }
 };
 
-class WorkerPool {
+class SlotQueue {
 public:
     // job(slot) runs for every submitted slot, on a worker thread or on the
     // caller's while it waits; it must not throw. Slots are numbered
     // 0 .. slotCount - 1.
-    WorkerPool(std::size_t slotCount, std::function<void(std::size_t)> job);
-    ~WorkerPool();
-    WorkerPool(const WorkerPool&) = delete;
-    WorkerPool& operator=(const WorkerPool&) = delete;
+    SlotQueue(std::size_t slotCount, std::function<void(std::size_t)> job);
+    ~SlotQueue();
+    SlotQueue(const SlotQueue&) = delete;
+    SlotQueue& operator=(const SlotQueue&) = delete;
 
     // Lets workers.threadCount - 1 threads run the jobs at once. A thread
     // that cannot be started is done without: the jobs still run, on fewer.
     void allowThreads(const Workers& workers);
     // Lets the jobs under way finish, drops the queued ones and lets no
-    // thread take more; threads started for this pool alone are joined. Safe
+    // thread take more; threads started for this queue alone are joined. Safe
     // to call more than once.
     void stop();
 
@@ -141,7 +141,7 @@ private:
     void detach();
 
     std::function<void(std::size_t)> job;
-    std::unique_ptr<WorkerThreads> own;  // threads started for this pool alone
+    std::unique_ptr<WorkerThreads> own;  // threads started for this queue alone
     WorkerThreads* threads = nullptr;    // own or shared; null: every job runs on the caller
     // Under threads->mutex once attached. The queued slots, first at
     // queueHead: each slot is queued at most once, so slotCount entries,
@@ -152,8 +152,8 @@ private:
     std::vector<bool> busy;    // queued or running
     std::size_t running = 0;   // jobs on worker threads
     std::size_t runLimit = 0;  // worker threads at once
-    WorkerPool* previous = nullptr;
-    WorkerPool* next = nullptr;
+    SlotQueue* previous = nullptr;
+    SlotQueue* next = nullptr;
     bool isAttached = false;
 };
 
@@ -167,10 +167,10 @@ enum class Filled {
 // The loop of every chunk pipeline, in chunk order: fill(k) readies chunk k in
 // its slot and submits what has become whole; once slot k % slotCount's job
 // has run, take(k) uses chunk k and says whether to go on. Chunks are filled
-// up to ahead() beyond the next one taken. The pool is stopped on every way
+// up to ahead() beyond the next one taken. The queue is stopped on every way
 // out.
 template <class Fill, class Ahead, class Take>
-void runInOrder(WorkerPool& pool, std::size_t slotCount, Fill&& fill, Ahead&& ahead, Take&& take) {
+void runInOrder(SlotQueue& queue, std::size_t slotCount, Fill&& fill, Ahead&& ahead, Take&& take) {
     std::uint64_t nextFill = 0;
     std::uint64_t nextTake = 0;
     bool more = true;
@@ -183,15 +183,15 @@ void runInOrder(WorkerPool& pool, std::size_t slotCount, Fill&& fill, Ahead&& ah
         if (nextTake == nextFill) {
             break;
         }
-        pool.waitFor(static_cast<std::size_t>(nextTake % slotCount));
+        queue.waitFor(static_cast<std::size_t>(nextTake % slotCount));
         if (!take(nextTake)) {
             break;
         }
         ++nextTake;
     }
-    pool.stop();
+    queue.stop();
 }
 
 }  // namespace huffcodec
 
-#endif  // HUFFCODEC_ENGINE_WORKERPOOL_HPP
+#endif  // HUFFCODEC_ENGINE_WORKERS_HPP
