@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 //
-// The English text of each status.
+// The English text and the name of each status.
 #include "huffcodec/huffcodec.hpp"
 
 namespace huffcodec {
@@ -35,6 +35,38 @@ const char* statusMessage(Status status) noexcept {
             return "invalid argument";
     }
     return "unknown status";
+}
+
+const char* statusName(Status status) noexcept {
+    switch (status) {
+        case Status::ok:
+            return "ok";
+        case Status::headerTooShort:
+            return "headerTooShort";
+        case Status::negativeCount:
+            return "negativeCount";
+        case Status::sizeTooLarge:
+            return "sizeTooLarge";
+        case Status::truncatedBody:
+            return "truncatedBody";
+        case Status::readError:
+            return "readError";
+        case Status::writeError:
+            return "writeError";
+        case Status::outputTooSmall:
+            return "outputTooSmall";
+        case Status::inputTooLarge:
+            return "inputTooLarge";
+        case Status::inputChanged:
+            return "inputChanged";
+        case Status::outOfMemory:
+            return "outOfMemory";
+        case Status::internalError:
+            return "internalError";
+        case Status::invalidArgument:
+            return "invalidArgument";
+    }
+    return "unknown";
 }
 
 }  // namespace huffcodec

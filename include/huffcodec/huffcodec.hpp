@@ -101,6 +101,9 @@ enum class Status : int {
 
 // A short English description of status, e.g. "truncated body". Never null.
 HUFFCODEC_API const char* statusMessage(Status status) noexcept;
+// The status's name as written here, e.g. "truncatedBody"; "unknown" for a
+// value that is none of them. Never null.
+HUFFCODEC_API const char* statusName(Status status) noexcept;
 
 // What a header says.
 struct Header {

@@ -375,38 +375,6 @@ private:
     std::mutex mutex_;
 };
 
-const char* statusName(huffcodec::Status status) {
-    switch (status) {
-        case huffcodec::Status::ok:
-            return "ok";
-        case huffcodec::Status::headerTooShort:
-            return "headerTooShort";
-        case huffcodec::Status::negativeCount:
-            return "negativeCount";
-        case huffcodec::Status::sizeTooLarge:
-            return "sizeTooLarge";
-        case huffcodec::Status::truncatedBody:
-            return "truncatedBody";
-        case huffcodec::Status::readError:
-            return "readError";
-        case huffcodec::Status::writeError:
-            return "writeError";
-        case huffcodec::Status::outputTooSmall:
-            return "outputTooSmall";
-        case huffcodec::Status::inputTooLarge:
-            return "inputTooLarge";
-        case huffcodec::Status::inputChanged:
-            return "inputChanged";
-        case huffcodec::Status::outOfMemory:
-            return "outOfMemory";
-        case huffcodec::Status::internalError:
-            return "internalError";
-        case huffcodec::Status::invalidArgument:
-            return "invalidArgument";
-    }
-    return "unknown";
-}
-
 // The package's exception classes, defined and documented in
 // huffcodec._errors, which imports nothing of this module: taken once as the
 // module loads and raised from here alone. Held for the life of the process.
@@ -448,7 +416,7 @@ void setError(huffcodec::Status status, const std::string& detail = {}) {
         message += ": " + detail;
     }
     const py::handle type = classFor(status);
-    const py::object error = type(static_cast<int>(status), statusName(status), message);
+    const py::object error = type(static_cast<int>(status), huffcodec::statusName(status), message);
     PyErr_SetObject(type.ptr(), error.ptr());
 }
 
