@@ -150,8 +150,7 @@ void CodecCommand::runJob(const CodecJob::Input& input) {
     try {
         failed = !job.run(input) || failed;
     } catch (const std::bad_alloc&) {
-        fail(input.named ? input.path : kStandardInputName,
-             huffcodec::statusMessage(huffcodec::Status::outOfMemory));
+        fail(input.shownName(), huffcodec::statusMessage(huffcodec::Status::outOfMemory));
     }
 }
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <sstream>
 
 #include "Diagnostics.hpp"
@@ -33,7 +34,7 @@ CodecJob::CodecJob(const CommandLine& commandLine, const huffcodec::Options& opt
       progress(line.verbosity > 0 && ::isatty(2) != 0) {}
 
 bool CodecJob::run(const Input& input) {
-    const std::string name = input.named ? input.path : kStandardInputName;
+    const std::string name = input.shownName();
     if (!input.named && line.mode != Mode::compress && !line.force && ::isatty(0) != 0) {
         say(name, "refusing to read compressed data from a terminal (-f forces it)");
         return false;
@@ -72,9 +73,7 @@ bool CodecJob::test(const Input& input, const std::string& name) {
         say("/dev/null", reasonOf(discarded.openError()));
         return false;
     }
-    const FileJob::Result result = runJob(input.file, discarded.file(), name);
-    if (!result.ok()) {
-        sayFailure(result, name, "/dev/null");
+    if (!runJob(input.file, discarded.file(), name, "/dev/null")) {
         return false;
     }
     if (line.verbosity > 0) {
@@ -107,13 +106,11 @@ bool CodecJob::convert(const Input& input, const std::string& name) {
         say(path, reasonOf(direct.openError()));
         return false;
     }
-    const FileJob::Result result = runJob(input.file, direct.file(), name);
-    if (!result.ok()) {
-        sayFailure(result, name, path);
-        return false;
+    const std::optional<FileJob::Result> result = runJob(input.file, direct.file(), name, path);
+    if (result) {
+        sayDone(*result, name, path);
     }
-    sayDone(result, name, path);
-    return true;
+    return result.has_value();
 }
 
 std::string CodecJob::outputName(const Input& input, const std::string& name) const {
@@ -146,9 +143,8 @@ bool CodecJob::intoFile(const Input& input, const std::string& name, const std::
         say(path, reasonOf(staged.openError()));
         return false;
     }
-    const FileJob::Result result = runJob(input.file, staged.file(), name);
-    if (!result.ok()) {
-        sayFailure(result, name, path);
+    const std::optional<FileJob::Result> result = runJob(input.file, staged.file(), name, path);
+    if (!result) {
         return false;
     }
     const int renameError = staged.commit(input.named ? input.info.st_mode : newFileMode,
@@ -162,7 +158,7 @@ bool CodecJob::intoFile(const Input& input, const std::string& name, const std::
         say(name, "not removed: " + reasonOf(errno));
         return false;
     }
-    sayDone(result, name, path);
+    sayDone(*result, name, path);
     return true;
 }
 
@@ -184,16 +180,17 @@ bool CodecJob::toStandardOutput(const Input& input, const std::string& name) {
         say(kStandardOutputName, reasonOf(errno));
         return false;
     }
-    const FileJob::Result result = runJob(input.file, output, name);
-    if (!result.ok()) {
-        sayFailure(result, name, kStandardOutputName);
-        return false;
+    const std::optional<FileJob::Result> result =
+        runJob(input.file, output, name, kStandardOutputName);
+    if (result) {
+        sayDone(*result, name, kStandardOutputName);
     }
-    sayDone(result, name, kStandardOutputName);
-    return true;
+    return result.has_value();
 }
 
-FileJob::Result CodecJob::runJob(InputFile& file, OutputFile& output, const std::string& name) {
+std::optional<FileJob::Result> CodecJob::runJob(InputFile& file, OutputFile& output,
+                                                const std::string& name,
+                                                const std::string& outputName) {
     const bool compressing = line.mode == Mode::compress;
     FileJob::Observer observer;
     observer.started = [&](FileJob::Stage stage) {
@@ -209,6 +206,10 @@ FileJob::Result CodecJob::runJob(InputFile& file, OutputFile& output, const std:
     const FileJob::Result result =
         compressing ? job.compress(file, output) : job.decompress(file, output);
     progress.clear();
+    if (!result.ok()) {
+        sayFailure(result, name, outputName);
+        return std::nullopt;
+    }
     return result;
 }
 

@@ -11,9 +11,11 @@
 
 #include <sys/stat.h>
 
+#include <optional>
 #include <string>
 
 #include "CommandLine.hpp"
+#include "Diagnostics.hpp"
 #include "FileJob.hpp"
 #include "InputFile.hpp"
 #include "OutputFile.hpp"
@@ -29,6 +31,9 @@ public:
         InputFile& file;
         const struct stat& info;  // of the open file
         bool named;
+
+        // As the lines name it.
+        std::string shownName() const { return named ? path : kStandardInputName; }
     };
 
     // line and options outlive the job; a new output of standard input gets
@@ -50,8 +55,10 @@ private:
     // gives none.
     std::string outputName(const Input& input, const std::string& name) const;
 
-    // The file job of the mode from file to output, with the progress line.
-    FileJob::Result runJob(InputFile& file, OutputFile& output, const std::string& name);
+    // The file job of the mode from file to output, with the progress line;
+    // nothing, once the line that says why is written, when it failed.
+    std::optional<FileJob::Result> runJob(InputFile& file, OutputFile& output,
+                                          const std::string& name, const std::string& outputName);
     // With -v, what the job made of the input.
     void sayDone(const FileJob::Result& result, const std::string& name,
                  const std::string& output) const;
