@@ -153,8 +153,10 @@ bool CodecJob::intoFile(const Input& input, const std::string& name, const std::
         say(path, reasonOf(renameError));
         return false;
     }
-    // Only once the output is complete, closed and in place.
-    if (line.removeInputs && input.named && ::unlink(input.path.c_str()) != 0) {
+    // Only once the output is complete, closed and in place; a device or a
+    // pipe named as the input stays.
+    if (line.removeInputs && input.named && S_ISREG(input.info.st_mode) &&
+        ::unlink(input.path.c_str()) != 0) {
         say(name, "not removed: " + reasonOf(errno));
         return false;
     }
