@@ -8,6 +8,7 @@
 
 #include "FileJobParts.hpp"
 #include "TemporaryFile.hpp"
+#include "WatchedOutput.hpp"
 
 using huffcodec::Status;
 using namespace fileJob;
@@ -15,15 +16,38 @@ using namespace fileJob;
 FileJob::Result FileJob::compress(InputFile& input, const std::string& outputPath) {
     Result result;
     // Refused before a byte is read or the output is touched.
-    if (input.knownSize() > huffcodec::kMaxOriginalSize) {
-        started(Stage::counting);
-        return fail(result, Failure::status, Status::inputTooLarge, 0);
+    if (tooLarge(input, result)) {
+        return result;
     }
-    Output output(outputPath, true, signals);
-    if (!output.file->isOpen()) {
-        return fail(result, Failure::openingOutput, Status::ok, output.openError);
+    WatchedOutput output(outputPath, WatchedOutput::Creation::truncate, true, signals);
+    if (!output.file().isOpen()) {
+        return fail(result, Failure::openingOutput, Status::ok, output.openError());
     }
+    encode(input, output.file(), result);
+    if (result.ok()) {
+        output.keep();
+    }
+    return result;
+}
 
+FileJob::Result FileJob::compress(InputFile& input, OutputFile& output) {
+    Result result;
+    if (!tooLarge(input, result)) {
+        encode(input, output, result);
+    }
+    return result;
+}
+
+bool FileJob::tooLarge(InputFile& input, Result& result) {
+    if (input.knownSize() <= huffcodec::kMaxOriginalSize) {
+        return false;
+    }
+    started(Stage::counting);
+    fail(result, Failure::status, Status::inputTooLarge, 0);
+    return true;
+}
+
+void FileJob::encode(InputFile& input, OutputFile& output, Result& result) {
     started(Stage::counting);
     // The copy of an input that cannot seek, written as it is counted and
     // read back to encode it.
@@ -31,14 +55,16 @@ FileJob::Result FileJob::compress(InputFile& input, const std::string& outputPat
     if (!input.canSeek()) {
         copy.emplace();
         if (!copy->isOpen()) {
-            return fail(result, Failure::temporaryFile, Status::ok, copy->error());
+            fail(result, Failure::temporaryFile, Status::ok, copy->error());
+            return;
         }
     }
     bool copyFailed = false;
+    Reading counting(input, watcher);
     huffcodec::ChunkCounts chunks;
     const huffcodec::CountResult counted = huffcodec::countBytes(
         [&](std::uint8_t* buffer, std::size_t size) -> long {
-            const long got = input.read(buffer, size);
+            const long got = counting.read(buffer, size);
             if (got > 0 && copy && !copy->writer.write(buffer, static_cast<std::size_t>(got))) {
                 copyFailed = true;
                 return -1;
@@ -47,39 +73,44 @@ FileJob::Result FileJob::compress(InputFile& input, const std::string& outputPat
         },
         &chunks, libraryOptions);
     if (copyFailed || (copy && counted.status == Status::ok && !copy->writer.close())) {
-        return fail(result, Failure::temporaryFile, Status::ok, copy->writer.error());
+        fail(result, Failure::temporaryFile, Status::ok, copy->writer.error());
+        return;
     }
     if (counted.status != Status::ok) {
-        return failWith(result, counted.status, input, *output.file);
+        failWith(result, counted.status, input, output);
+        return;
     }
     finished(Stage::counting);
     result.originalSize = counted.header.originalSize;
     if (!accepted(counted.header)) {
-        return fail(result, Failure::refused, Status::ok, 0);
+        fail(result, Failure::refused, Status::ok, 0);
+        return;
     }
 
     huffcodec::Encoder encoder;
     if (!build(encoder, counted.header, result)) {
-        return result;
+        return;
     }
 
     started(Stage::writing);
     InputFile& source = copy ? copy->reader : input;
     // The second pass starts again from the first byte.
     if (!source.rewind()) {
-        return fail(result, Failure::status, Status::readError, errno);
+        fail(result, Failure::status, Status::readError, errno);
+        return;
     }
+    Reading encoding(source, watcher);
     const huffcodec::StreamResult encoded =
-        encoder.encode(readerOf(source), writerOf(*output.file), libraryOptions, &chunks);
+        encoder.encode(readerOf(encoding), writerOf(output), libraryOptions, &chunks);
     if (encoded.status != Status::ok) {
-        return failWith(result, encoded.status, source, *output.file);
+        failWith(result, encoded.status, source, output);
+        return;
     }
-    if (!output.file->close()) {
-        return fail(result, Failure::status, Status::writeError, output.file->error());
+    if (!output.close()) {
+        fail(result, Failure::status, Status::writeError, output.error());
+        return;
     }
-    output.keep();
     finished(Stage::writing);
     result.inputBytes = encoded.bytesConsumed;
     result.outputBytes = encoded.bytesProduced;
-    return result;
 }

@@ -6,51 +6,67 @@
 #include <array>
 
 #include "FileJobParts.hpp"
+#include "WatchedOutput.hpp"
 
 using huffcodec::Status;
 using namespace fileJob;
 
 FileJob::Result FileJob::decompress(InputFile& input, const std::string& outputPath) {
     Result result;
-    Output output(outputPath, false, signals);
-    if (!output.file->isOpen()) {
-        return fail(result, Failure::openingOutput, Status::ok, output.openError);
+    WatchedOutput output(outputPath, WatchedOutput::Creation::truncate, false, signals);
+    if (!output.file().isOpen()) {
+        return fail(result, Failure::openingOutput, Status::ok, output.openError());
     }
+    // On a failure the output is closed as it goes, keeping what was written.
+    decode(input, output.file(), result);
+    return result;
+}
 
+FileJob::Result FileJob::decompress(InputFile& input, OutputFile& output) {
+    Result result;
+    decode(input, output, result);
+    return result;
+}
+
+void FileJob::decode(InputFile& input, OutputFile& output, Result& result) {
     started(Stage::readingHeader);
     std::array<std::uint8_t, huffcodec::kHeaderBytes> headerBytes{};
     const long headerSize = input.read(headerBytes.data(), headerBytes.size());
     if (headerSize < 0 || input.failed()) {
-        return fail(result, Failure::status, Status::readError, input.error());
+        fail(result, Failure::status, Status::readError, input.error());
+        return;
     }
     const huffcodec::HeaderResult header =
         huffcodec::readHeader(headerBytes.data(), static_cast<std::size_t>(headerSize));
     if (header.status != Status::ok) {
-        return fail(result, Failure::status, header.status, 0);
+        fail(result, Failure::status, header.status, 0);
+        return;
     }
     finished(Stage::readingHeader);
     result.originalSize = header.header.originalSize;
     if (!accepted(header.header)) {
-        return fail(result, Failure::refused, Status::ok, 0);
+        fail(result, Failure::refused, Status::ok, 0);
+        return;
     }
 
     huffcodec::Decoder decoder;
     if (!build(decoder, header.header, result)) {
-        return result;
+        return;
     }
 
     started(Stage::writing);
-    // On a failure the destructor closes the output, keeping what was written.
+    Reading decoding(input, watcher);
     const huffcodec::StreamResult decoded =
-        decoder.decode(readerOf(input), writerOf(*output.file), libraryOptions);
+        decoder.decode(readerOf(decoding), writerOf(output), libraryOptions);
     if (decoded.status != Status::ok) {
-        return failWith(result, decoded.status, input, *output.file);
+        failWith(result, decoded.status, input, output);
+        return;
     }
-    if (!output.file->close()) {
-        return fail(result, Failure::status, Status::writeError, output.file->error());
+    if (!output.close()) {
+        fail(result, Failure::status, Status::writeError, output.error());
+        return;
     }
     finished(Stage::writing);
     result.inputBytes = decoded.bytesConsumed;
     result.outputBytes = decoded.bytesProduced;
-    return result;
 }

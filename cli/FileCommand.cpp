@@ -41,16 +41,10 @@ int FileCommand::run(int argc, char* argv[], const Traits& traits, Body body) {
 }
 
 FileCommand::FileCommand(Report& report, std::string infile, std::string outfile, int threads)
-    : lines(report), inputPath(std::move(infile)), outputPath(std::move(outfile)) {
-    libraryOptions.threads = threads;
-    tuning.workersOffCaller = true;
-    libraryOptions.tuning = &tuning;
-    // Without a pool (no memory for one), each call starts its own workers.
-    const int resolved = threads == 0 ? huffcodec::availableProcessors() : threads;
-    if (resolved > 1 && workers.create(resolved - 1, true) == huffcodec::Status::ok) {
-        libraryOptions.pool = &workers;
-    }
-}
+    : lines(report),
+      inputPath(std::move(infile)),
+      outputPath(std::move(outfile)),
+      jobOptions(threads) {}
 
 std::optional<FileJob::Result> FileCommand::runJob(Job job, const char* headerWords) {
     InputFile input(inputPath);
@@ -63,7 +57,7 @@ std::optional<FileJob::Result> FileCommand::runJob(Job job, const char* headerWo
     reporter.started = [this](FileJob::Stage stage) { started(stage); };
     reporter.finished = [this](FileJob::Stage stage) { finished(stage); };
     reporter.accept = [this](const huffcodec::Header& header) { return accept(header); };
-    FileJob fileJob(libraryOptions, reporter);
+    FileJob fileJob(jobOptions.options(), reporter);
     fileJob.removeOutputOnSignals();
     FileJob::Result result = (fileJob.*job)(input, outputPath);
     if (!result.ok()) {

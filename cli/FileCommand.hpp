@@ -11,8 +11,8 @@
 #include <string>
 
 #include "FileJob.hpp"
+#include "JobOptions.hpp"
 #include "Report.hpp"
-#include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 class FileCommand {
@@ -64,10 +64,7 @@ private:
     const std::string inputPath;
     const std::string outputPath;
     const char* headerLineStart = "";
-    // Started as the library's calls need them, joined when the command ends.
-    huffcodec::ThreadPool workers;
-    huffcodec::Tuning tuning;  // the workers kept off the calling thread's processor
-    huffcodec::Options libraryOptions;
+    JobOptions jobOptions;
 };
 
 #endif  // HUFFCODEC_CLI_FILECOMMAND_HPP

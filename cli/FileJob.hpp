@@ -2,10 +2,11 @@
 //
 // One file turned into another through the library, for the commands and the
 // Python module alike: the input as an open descriptor, the output created
-// from its path, a temporary copy of an input that cannot seek (compression
-// reads its input twice), the output removed when a compression fails, and a
-// result with the status, the errno behind it and the byte counts. What the
-// caller says about it (report lines, exceptions) is the caller's.
+// from its path (or open already, and then the caller's to keep or remove), a
+// temporary copy of an input that cannot seek (compression reads its input
+// twice), the output removed when a compression fails, and a result with the
+// status, the errno behind it and the byte counts. What the caller says about
+// it (report lines, exceptions) is the caller's.
 #ifndef HUFFCODEC_CLI_FILEJOB_HPP
 #define HUFFCODEC_CLI_FILEJOB_HPP
 
@@ -14,6 +15,7 @@
 #include <string>
 
 #include "InputFile.hpp"
+#include "OutputFile.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 class FileJob {
@@ -34,6 +36,9 @@ public:
         // The header, counted or read, before its code tree is built: false
         // stops the job with Failure::refused. Empty: every header is taken.
         std::function<bool(const huffcodec::Header&)> accept;
+        // After each read of the input in counting and writing: the bytes
+        // read so far in that stage.
+        std::function<void(std::uint64_t bytesRead)> progressed;
     };
 
     struct Result {
@@ -78,13 +83,26 @@ public:
     // before the output is created. On any failure after that the output is
     // removed, if it is a regular file.
     Result compress(InputFile& input, const std::string& outputPath);
+    // The same into output, open already, which the caller closes on a
+    // failure and removes if it must (Failure::openingOutput never comes).
+    Result compress(InputFile& input, OutputFile& output);
 
     // Decompresses input into a new file at outputPath, created before the
     // header is read. On a failure the output keeps the bytes decoded before
     // it (none, for a bad or refused header).
     Result decompress(InputFile& input, const std::string& outputPath);
+    // The same into output, open already; on a failure it holds the bytes
+    // decoded before it, and stays open.
+    Result decompress(InputFile& input, OutputFile& output);
 
 private:
+    // The jobs once the output is open; result takes the failure and counts.
+    void encode(InputFile& input, OutputFile& output, Result& result);
+    void decode(InputFile& input, OutputFile& output, Result& result);
+    // An input of known size that the format cannot take: Stage::counting
+    // started and failed with inputTooLarge, before anything is read.
+    bool tooLarge(InputFile& input, Result& result);
+
     void started(Stage stage) const {
         if (watcher.started) {
             watcher.started(stage);

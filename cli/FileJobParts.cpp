@@ -3,34 +3,7 @@
 // The parts both file jobs use.
 #include "FileJobParts.hpp"
 
-#include <cerrno>
-
 namespace fileJob {
-
-Output::Output(const std::string& path, bool removed, bool signals) {
-    if (removed) {
-        // Before the file is created, as are the handlers: they hold the
-        // signals back until it is watched.
-        remover.emplace();
-        if (signals) {
-            removalSignals.emplace();
-        }
-    }
-    file.emplace(path);
-    openError = errno;
-    if (remover) {
-        remover->watch(path, file->descriptor());
-    }
-    if (removalSignals) {
-        removalSignals->watch(*remover);
-    }
-}
-
-void Output::keep() {
-    if (remover) {
-        remover->keep();
-    }
-}
 
 FileJob::Result& fail(FileJob::Result& result, Failure failure, huffcodec::Status status,
                       int error) {
@@ -49,8 +22,18 @@ FileJob::Result& failWith(FileJob::Result& result, huffcodec::Status status, con
     return fail(result, Failure::status, status, error);
 }
 
-huffcodec::ReadFn readerOf(InputFile& input) {
-    return [&input](std::uint8_t* buffer, std::size_t size) { return input.read(buffer, size); };
+long Reading::read(void* buffer, std::size_t size) {
+    const long got = file.read(buffer, size);
+    if (got > 0 && watcher.progressed) {
+        done += static_cast<std::uint64_t>(got);
+        watcher.progressed(done);
+    }
+    return got;
+}
+
+huffcodec::ReadFn readerOf(Reading& reading) {
+    return
+        [&reading](std::uint8_t* buffer, std::size_t size) { return reading.read(buffer, size); };
 }
 
 huffcodec::WriteFn writerOf(OutputFile& output) {

@@ -1,41 +1,23 @@
 // SPDX-License-Identifier: MIT
 //
-// What the two file jobs (FileJob.hpp) share: the output file and what
-// removes it, a failure as a result, the library's callbacks over the files,
-// the code tree stage. Each job has a file of its own, so that a command
-// links only the half of the library it uses.
+// What the two file jobs (FileJob.hpp) share: a failure as a result, the
+// library's callbacks over the files, the code tree stage. Each job has a
+// file of its own, so that a command links only the half of the library it
+// uses.
 #ifndef HUFFCODEC_CLI_FILEJOBPARTS_HPP
 #define HUFFCODEC_CLI_FILEJOBPARTS_HPP
 
-#include <optional>
-#include <string>
+#include <cstddef>
+#include <cstdint>
 
 #include "FileJob.hpp"
 #include "InputFile.hpp"
 #include "OutputFile.hpp"
-#include "OutputRemover.hpp"
-#include "RemovalSignals.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace fileJob {
 
 using Failure = FileJob::Result::Failure;
-
-// The output file, and what removes it unless the job succeeds. Destroyed in
-// the right order: the file closed, then removed, then the handlers put back.
-struct Output {
-    // Creates or truncates path; removed: a failure removes it (see
-    // OutputRemover), and with signals so do SIGINT, SIGTERM and SIGHUP.
-    Output(const std::string& path, bool removed, bool signals);
-
-    // The job succeeded: the file stays.
-    void keep();
-
-    std::optional<OutputRemover> remover;
-    std::optional<RemovalSignals> removalSignals;
-    std::optional<OutputFile> file;
-    int openError = 0;  // of a file that could not be created
-};
 
 FileJob::Result& fail(FileJob::Result& result, Failure failure, huffcodec::Status status,
                       int error);
@@ -45,7 +27,18 @@ FileJob::Result& fail(FileJob::Result& result, Failure failure, huffcodec::Statu
 FileJob::Result& failWith(FileJob::Result& result, huffcodec::Status status, const InputFile& input,
                           const OutputFile& output);
 
-huffcodec::ReadFn readerOf(InputFile& input);
+// One pass over the input: its reads, the bytes read so far told to the
+// observer's progressed, if set.
+struct Reading {
+    Reading(InputFile& input, const FileJob::Observer& observer) : file(input), watcher(observer) {}
+    long read(void* buffer, std::size_t size);
+
+    InputFile& file;
+    const FileJob::Observer& watcher;
+    std::uint64_t done = 0;
+};
+
+huffcodec::ReadFn readerOf(Reading& reading);
 huffcodec::WriteFn writerOf(OutputFile& output);
 
 }  // namespace fileJob

@@ -27,6 +27,11 @@ InputFile::InputFile(const std::string& path) : fd(::open(path.c_str(), O_RDONLY
     }
 }
 
+InputFile::InputFile(int descriptor) : fd(descriptor) {
+    const off_t at = fd >= 0 ? ::lseek(fd, 0, SEEK_CUR) : -1;
+    start = at > 0 ? static_cast<std::int64_t>(at) : 0;
+}
+
 InputFile::~InputFile() {
     if (fd >= 0) {
         ::close(fd);
@@ -65,9 +70,9 @@ std::int64_t InputFile::knownSize() const {
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         return -1;
     }
-    return static_cast<std::int64_t>(info.st_size);
+    return std::max<std::int64_t>(static_cast<std::int64_t>(info.st_size) - start, 0);
 }
 
 bool InputFile::rewind() {
-    return ::lseek(fd, 0, SEEK_SET) == 0;
+    return ::lseek(fd, static_cast<off_t>(start), SEEK_SET) == static_cast<off_t>(start);
 }

@@ -13,8 +13,10 @@
 class InputFile {
 public:
     explicit InputFile(const std::string& path);
-    // Takes over descriptor, already open for reading (-1: not open).
-    explicit InputFile(int descriptor) : fd(descriptor) {}
+    // Takes over descriptor, already open for reading (-1: not open). Its
+    // data starts where the descriptor stands: a shell's standard input may
+    // have been read part way.
+    explicit InputFile(int descriptor);
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -38,15 +40,16 @@ public:
     // to the start.
     bool canSeek() const;
 
-    // The size of a regular file; -1 for anything else, whose size is known
-    // only once it has been read.
+    // The size of a regular file from where its data starts; -1 for
+    // anything else, whose size is known only once it has been read.
     std::int64_t knownSize() const;
 
-    // Back to the first byte; false if the file cannot seek (a pipe).
+    // Back to where the data started; false if the file cannot seek (a pipe).
     bool rewind();
 
 private:
     int fd;
+    std::int64_t start = 0;  // the offset the data starts at
     int readError = 0;
 };
 

@@ -9,11 +9,13 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 
 namespace {
 
 void (*cleanUpOnTerminate)() = nullptr;
+LastResort lastResort;
 
 [[noreturn]] void onTerminate() {
     if (std::current_exception() != nullptr) {
@@ -23,15 +25,14 @@ void (*cleanUpOnTerminate)() = nullptr;
         cleanUpOnTerminate();
     }
     // Nothing here needs memory: no stream, one write.
-    static const char kLine[] = "  Problem: out of memory.\n";
-    const ssize_t ignored = ::write(2, kLine, sizeof kLine - 1);
+    const ssize_t ignored = ::write(2, lastResort.line, std::strlen(lastResort.line));
     static_cast<void>(ignored);
-    ::_exit(255);
+    ::_exit(lastResort.status);
 }
 
 }  // namespace
 
-bool prepareProcess(void (*cleanUp)()) {
+bool prepareProcess(void (*cleanUp)(), LastResort outOfMemory) {
     for (int fd = 0; fd <= 2; ++fd) {
         if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) {
             continue;
@@ -48,6 +49,7 @@ bool prepareProcess(void (*cleanUp)()) {
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
     cleanUpOnTerminate = cleanUp;
+    lastResort = outOfMemory;
     std::set_terminate(onTerminate);
     return true;
 }

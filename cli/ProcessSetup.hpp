@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 //
-// What both commands do first, before they open anything.
+// What the commands do first, before they open anything.
 #ifndef HUFFCODEC_CLI_PROCESSSETUP_HPP
 #define HUFFCODEC_CLI_PROCESSSETUP_HPP
 
@@ -11,15 +11,21 @@
 // or past the file size limit fails with EPIPE or EFBIG, which the command
 // reports, instead of killing it.
 //
-// The commands report std::bad_alloc as "  Problem: out of memory."; when
-// memory is so short that the C++ runtime cannot even allocate that exception,
-// it calls std::terminate without an active exception, which nothing else in
-// these commands does. The terminate handler installed here turns that case
-// into the same problem line and status 255 instead of an abort, after
-// running cleanUp (if given; it must be async-signal-safe). With an active
-// exception it aborts as before.
+// The commands report std::bad_alloc in a line of their own; when memory is
+// so short that the C++ runtime cannot even allocate that exception, it calls
+// std::terminate without an active exception, which nothing else in these
+// commands does. The terminate handler installed here turns that case into
+// the command's line for it (outOfMemory.line, with its newline; compress
+// and uncompress: "  Problem: out of memory.") and exit status
+// (outOfMemory.status) instead of an abort, after running cleanUp (if given;
+// it must be async-signal-safe). With an active exception it aborts as
+// before.
 //
 // False if a closed descriptor could not be replaced.
-bool prepareProcess(void (*cleanUp)() = nullptr);
+struct LastResort {
+    const char* line = "  Problem: out of memory.\n";
+    int status = 255;
+};
+bool prepareProcess(void (*cleanUp)() = nullptr, LastResort outOfMemory = {});
 
 #endif  // HUFFCODEC_CLI_PROCESSSETUP_HPP

@@ -17,30 +17,6 @@ constexpr std::size_t kMaxDigits = 4;  // of kMaxThreads
 // Of a value that is not a thread count, the bytes the warning shows.
 constexpr std::size_t kShownBytes = 40;
 
-// The value as a thread count (0: every available processor, as the
-// library counts it), or -1 if it is not a whole number from 0 to
-// kMaxThreads (digits only, leading zeros allowed).
-int parseThreadCount(const std::string& text) {
-    if (text.empty()) {
-        return -1;
-    }
-    const std::size_t first = text.find_first_not_of('0');
-    if (first == std::string::npos) {
-        return 0;
-    }
-    if (text.size() - first > kMaxDigits) {
-        return -1;
-    }
-    int value = 0;
-    for (std::size_t i = first; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            return -1;
-        }
-        value = 10 * value + (text[i] - '0');
-    }
-    return value <= kMaxThreads ? value : -1;
-}
-
 // The value as the warning quotes it, so that it stays one line of plain
 // text: its first kShownBytes bytes, each byte outside printable ASCII and
 // the quote and backslash as \xNN, then "..." if there is more.
@@ -62,6 +38,27 @@ std::string shownValue(const std::string& text) {
 }
 
 }  // namespace
+
+int parseThreadCount(const std::string& text) {
+    if (text.empty()) {
+        return -1;
+    }
+    const std::size_t first = text.find_first_not_of('0');
+    if (first == std::string::npos) {
+        return 0;
+    }
+    if (text.size() - first > kMaxDigits) {
+        return -1;
+    }
+    int value = 0;
+    for (std::size_t i = first; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return -1;
+        }
+        value = 10 * value + (text[i] - '0');
+    }
+    return value <= kMaxThreads ? value : -1;
+}
 
 int threadCountFromEnvironment() {
     const int available = huffcodec::availableProcessors();

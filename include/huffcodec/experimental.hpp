@@ -2,9 +2,10 @@
 //
 // huffcodec's experimental settings: how the decoder lays out and runs its
 // lanes, how large the pieces threads take are, which decoding kernel runs,
-// and what the lanes did. Tests, fuzz targets and benchmarks use them to
-// reach every path; a program needs none of them, and the defaults are what
-// the measurements chose.
+// and what the lanes did; and the lengths of a header's codes. Tests, fuzz
+// targets and benchmarks use them to reach every path, and the huffcodec
+// command the code lengths to describe a file; a program needs none of
+// them, and the defaults are what the measurements chose.
 //
 // Not part of the stable interface: anything here may change or go in any
 // release, minor and patch ones included, without a new soname. Use it only
@@ -74,6 +75,14 @@ struct Tuning {
     // holds; the caller keeps it apart from other calls running at once.
     DecodeStats* stats = nullptr;
 };
+
+// The length in bits of each byte value's code under header's counts, for a
+// program that describes a file without decoding it: 0 for a value counted
+// 0, and for the one value of a header with one, whose codes take no bits.
+// Returns ok, negativeCount or sizeTooLarge (the header's check, as
+// readHeader makes it), or outOfMemory; lengths are all 0 unless ok.
+HUFFCODEC_API Status codeLengths(const Header& header,
+                                 std::array<std::uint8_t, 256>& lengths) noexcept;
 
 }  // namespace huffcodec
 

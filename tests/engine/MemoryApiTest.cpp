@@ -3,10 +3,13 @@
 // The public API over buffers: compress() writes what the reference writer
 // writes into a buffer of compressBound() bytes, and decompress() gives the
 // data back with the stopping point and bytes consumed the plain path implies.
+#include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <string>
 
@@ -75,6 +78,30 @@ TEST(MemoryApi, CompressBoundHoldsForCodesOfEightBits) {
         EXPECT_EQ(file, compressReference(data));
         EXPECT_EQ(file.size() == bound, &data == &inputs[0]) << data.size();
     }
+}
+
+// codeLengths() gives the lengths of the reference tree's codes for every
+// table shape, and a header's status for a header it would refuse.
+TEST(MemoryApi, CodeLengthsAreThoseOfTheReferenceCodes) {
+    for (const SymbolCounts& counts : countTableShapes()) {
+        HCTree tree;
+        tree.buildFromCounts(counts);
+        const std::vector<std::string> codes = codesOf(tree);
+        huffcodec::Header header;
+        std::copy(counts.begin(), counts.end(), header.counts.begin());
+        std::array<std::uint8_t, 256> lengths{};
+        ASSERT_EQ(huffcodec::codeLengths(header, lengths), Status::ok);
+        for (std::size_t v = 0; v < lengths.size(); ++v) {
+            EXPECT_EQ(lengths[v], codes[v].size()) << "byte value " << v;
+        }
+    }
+    huffcodec::Header negative;
+    negative.counts[3] = 5;
+    negative.counts[9] = -1;
+    std::array<std::uint8_t, 256> lengths{};
+    lengths.fill(7);
+    EXPECT_EQ(huffcodec::codeLengths(negative, lengths), Status::negativeCount);
+    EXPECT_EQ(std::count(lengths.begin(), lengths.end(), 0), 256);
 }
 
 }  // namespace

@@ -5,7 +5,8 @@
 # (the shared library, and the static one alone through --static). Each
 # program must run and report a round trip. With
 # DEB_DIR, the Debian packages there, unpacked into PREFIX as a scratch root,
-# take the place of the install, and their commands run from it on SAMPLE.
+# take the place of the install, and their commands (huffcodec too) run from
+# it on SAMPLE.
 # Arguments: BUILD_DIR, PREFIX,
 # WORK (scratch directory), EXAMPLE_DIR, LIBDIR, VERSION, the build's
 # GENERATOR, MAKE_PROGRAM, CXX, CC (optional) and BUILD_TYPE, and EXTRA_FLAGS: compile and
@@ -78,7 +79,18 @@ if(DEB_DIR)
                     COMMAND_ERROR_IS_FATAL ANY)
     message(STATUS "${compress} and ${uncompress}: round trip ok")
   endforeach()
-  foreach(page IN ITEMS huffcodec-compress huffcodec-uncompress)
+  # huffcodec writes what compress wrote, and restores it.
+  execute_process(COMMAND "${PREFIX}/bin/huffcodec" -c "${SAMPLE}"
+                  OUTPUT_FILE "${WORK}/by-huffcodec.huf" COMMAND_ERROR_IS_FATAL ANY)
+  execute_process(COMMAND "${PREFIX}/bin/huffcodec" -dc "${WORK}/by-huffcodec.huf"
+                  OUTPUT_FILE "${WORK}/by-huffcodec" COMMAND_ERROR_IS_FATAL ANY)
+  foreach(pair IN ITEMS "${WORK}/sample.huf;${WORK}/by-huffcodec.huf"
+                        "${SAMPLE};${WORK}/by-huffcodec")
+    execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files ${pair}
+                    COMMAND_ERROR_IS_FATAL ANY)
+  endforeach()
+  message(STATUS "bin/huffcodec: round trip ok")
+  foreach(page IN ITEMS huffcodec huffcodec-compress huffcodec-uncompress)
     if(NOT EXISTS "${PREFIX}/share/man/man1/${page}.1.gz")
       message(FATAL_ERROR "no manual page ${page}.1.gz")
     endif()

@@ -1,8 +1,8 @@
 # SPDX-License-Identifier: MIT
 # Runs cmake --install into PREFIX and fails unless every installed file is
-# there: the commands and their pages, both libraries, the headers, the CMake
-# package and the pkg-config file. LIBDIR, INCLUDEDIR and VERSION come from the
-# build.
+# there: the three commands and their pages, both libraries, the headers, the
+# CMake package and the pkg-config file. LIBDIR, INCLUDEDIR and VERSION come
+# from the build.
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE result OUTPUT_QUIET)
@@ -12,8 +12,10 @@ endif()
 include(GNUInstallDirs)
 set(package ${LIBDIR}/cmake/huffcodec)
 foreach(path IN ITEMS ${CMAKE_INSTALL_BINDIR}/uncompress ${CMAKE_INSTALL_BINDIR}/compress
+                      ${CMAKE_INSTALL_BINDIR}/huffcodec
                       ${CMAKE_INSTALL_MANDIR}/man1/uncompress.1
                       ${CMAKE_INSTALL_MANDIR}/man1/compress.1
+                      ${CMAKE_INSTALL_MANDIR}/man1/huffcodec.1
                       ${LIBDIR}/libhuffcodec.a ${LIBDIR}/libhuffcodec.so
                       ${INCLUDEDIR}/huffcodec/huffcodec.hpp ${INCLUDEDIR}/huffcodec/huffcodec.h
                       ${INCLUDEDIR}/huffcodec/version.hpp
@@ -27,6 +29,11 @@ execute_process(COMMAND "${PREFIX}/${CMAKE_INSTALL_BINDIR}/uncompress"
                 RESULT_VARIABLE status ERROR_VARIABLE usage)
 if(NOT status EQUAL 255 OR NOT usage MATCHES "Usage: ")
   message(FATAL_ERROR "installed uncompress does not run: ${status} ${usage}")
+endif()
+execute_process(COMMAND "${PREFIX}/${CMAKE_INSTALL_BINDIR}/huffcodec" --version
+                RESULT_VARIABLE status OUTPUT_VARIABLE said)
+if(NOT status EQUAL 0 OR NOT said STREQUAL "huffcodec ${VERSION}\n")
+  message(FATAL_ERROR "installed huffcodec does not run: ${status} ${said}")
 endif()
 
 file(READ "${PREFIX}/${INCLUDEDIR}/huffcodec/version.hpp" version_header)

@@ -341,9 +341,13 @@ std::regex tagPattern(const std::string& tag) {
     std::istringstream words(tag.substr(tag.find(' ')));
     bool bold = tag[1] == 'B';
     for (std::string word; words >> std::quoted(word, '"', '\0'); bold = !bold || tag[2] == ' ') {
-        for (std::size_t at = word.find("\\(dq"); at != std::string::npos;
-             at = word.find("\\(dq")) {
-            word.replace(at, 4, "\"");
+        // The escapes the pages' tags use, as the lines print them.
+        for (const auto& [escape, text] :
+             {std::pair{"\\(dq", "\""}, {"\\(aq", "'"}, {"\\-", "-"}}) {
+            for (std::size_t at = word.find(escape); at != std::string::npos;
+                 at = word.find(escape, at + 1)) {
+                word.replace(at, std::strlen(escape), text);
+            }
         }
         for (const char c : bold ? word : "") {
             pattern += std::string(std::strchr("\\^$.|?*+()[]{}", c) != nullptr ? "\\" : "") + c;
@@ -362,7 +366,7 @@ std::vector<DocumentedLine> documentedLines(const std::string& page) {
         std::smatch found;
         if (line.rfind(".SH", 0) == 0) {
             inDiagnostics = line == ".SH DIAGNOSTICS";
-        } else if (inDiagnostics && line == ".TP" && std::getline(lines, line)) {
+        } else if (inDiagnostics && (line == ".TP" || line == ".TQ") && std::getline(lines, line)) {
             entries.push_back({tagPattern(line), {}});
         } else if (inDiagnostics && !entries.empty() && std::regex_search(line, found, status)) {
             entries.back().statuses.push_back(std::stoi(found[1]));

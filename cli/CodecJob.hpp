@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: MIT
+//
+// One input of the huffcodec command, from the open file to the last line
+// about it: where its output goes and the checks on that (the suffix, a file
+// already there, the same file, a terminal), the file job or the listing,
+// the output renamed into place with the input's permissions and times, the
+// input removed (--rm), and the line that says what went wrong, or with -v
+// how it went.
+#ifndef HUFFCODEC_CLI_CODECJOB_HPP
+#define HUFFCODEC_CLI_CODECJOB_HPP
+
+#include <sys/stat.h>
+
+#include <optional>
+#include <string>
+
+#include "CommandLine.hpp"
+#include "Diagnostics.hpp"
+#include "FileJob.hpp"
+#include "InputFile.hpp"
+#include "OutputFile.hpp"
+#include "Progress.hpp"
+#include "huffcodec/huffcodec.hpp"
+
+class CodecJob {
+public:
+    // A file named on the command line or found under a directory, or
+    // standard input (not named, path empty).
+    struct Input {
+        std::string path;
+        InputFile& file;
+        const struct stat& info;  // of the open file
+        bool named;
+
+        // As the lines name it.
+        std::string shownName() const { return named ? path : kStandardInputName; }
+    };
+
+    // line and options outlive the job; a new output of standard input gets
+    // newFileMode's permissions.
+    CodecJob(const CommandLine& line, const huffcodec::Options& options, mode_t newFileMode);
+
+    // False when the input failed, once the line that says why is written.
+    bool run(const Input& input);
+
+private:
+    bool list(const Input& input, const std::string& name);
+    bool test(const Input& input, const std::string& name);
+    // -z and -d: into a file, a device or pipe already there, or standard
+    // output.
+    bool convert(const Input& input, const std::string& name);
+    bool toStandardOutput(const Input& input, const std::string& name);
+    bool intoFile(const Input& input, const std::string& name, const std::string& path);
+    // The output's name; empty, and the line said, when the input's name
+    // gives none.
+    std::string outputName(const Input& input, const std::string& name) const;
+
+    // The file job of the mode from file to output, with the progress line;
+    // nothing, once the line that says why is written, when it failed.
+    std::optional<FileJob::Result> runJob(InputFile& file, OutputFile& output,
+                                          const std::string& name, const std::string& outputName);
+    // With -v, what the job made of the input.
+    void sayDone(const FileJob::Result& result, const std::string& name,
+                 const std::string& output) const;
+
+    const CommandLine& line;
+    const huffcodec::Options& libraryOptions;
+    const mode_t newFileMode;
+    Progress progress;
+    bool listedHeading = false;
+};
+
+#endif  // HUFFCODEC_CLI_CODECJOB_HPP
