@@ -115,7 +115,7 @@ StreamResult Decoder::decode(const void* body, std::size_t size, const WriteFn& 
 
 // ---- Decompression stream -------------------------------------------------
 
-struct DecompressStream::Impl {
+struct __attribute__((visibility("hidden"))) DecompressStream::Impl {
     Settings settings;
     std::array<std::uint8_t, kHeaderBytes> headerBytes{};
     std::size_t headerFilled = 0;
