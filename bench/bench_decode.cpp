@@ -188,7 +188,7 @@ void reportResync(const char* in) {
 
 // The kernel the default options pick on this processor, and what it runs on
 // the code of header: the lane loop, or the byte table of codes of eight bits.
-void reportKernel(const char* path, const huffcodec::Header& header) {
+std::string kernelReport(const huffcodec::Header& header) {
     const huffcodec::Kernel kernel = huffcodec::bestKernel();
     const huffcodec::DecodeTables tables{huffcodec::CodeTree(header.counts)};
     const bool vbmi = kernel == huffcodec::Kernel::avx512;
@@ -196,7 +196,7 @@ void reportKernel(const char* path, const huffcodec::Header& header) {
                                                 : "codes of eight bits: byte table")
                       : kernel == huffcodec::Kernel::portable ? "portable lane loop"
                                                               : "BMI2 lane loop";
-    std::printf("%s: kernel %s (%s)\n", path, huffcodec::kernelName(kernel), how);
+    return std::string("kernel ") + huffcodec::kernelName(kernel) + " (" + how + ")";
 }
 
 // Median MB/s of size bytes for each of the thread counts, runs alternated.
@@ -208,7 +208,7 @@ int benchInMemory(const char* path, int runs) {
     if (header.status != huffcodec::Status::ok) {
         return 1;
     }
-    reportKernel(path, header.header);
+    std::printf("%s: %s\n", path, kernelReport(header.header).c_str());
     std::string data(static_cast<std::size_t>(header.header.originalSize), '\0');
     std::string repacked(huffcodec::compressBound(data.size()), '\0');
     std::vector<int> counts = {1, 2};
@@ -293,7 +293,7 @@ int main(int argc, char* argv[]) {
         if (!input.isOpen() || !openHeader(input, opened)) {
             return 1;
         }
-        reportKernel(argv[2], opened.header);
+        std::printf("%s\n", kernelReport(opened.header).c_str());
         for (int lanes = 2; lanes <= 4; ++lanes) {
             huffcodec::DecodeStats stats;
             huffcodec::Tuning tuning;
