@@ -46,11 +46,15 @@
 #if defined(__x86_64__) && defined(__GNUC__)
 // GCC 12's AVX-512 headers start some intrinsics from an undefined value,
 // which it then reports as uninitialized.
+#if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 #include "BodyEncoder.hpp"
 #include "ByteCounter.hpp"

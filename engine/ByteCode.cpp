@@ -12,11 +12,15 @@
 #include <cpuid.h>
 // GCC 12's AVX-512 headers start some intrinsics from an undefined value,
 // which it then reports as uninitialized where they are inlined.
+#if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #else
 #define HUFFCODEC_VBMI_BUILD 0
 #endif
