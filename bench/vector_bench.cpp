@@ -658,8 +658,9 @@ int benchLoop(const char* path, int runs) {
             }
             return symbols;
         };
-        const std::string name =
-            std::string("scalar 4 lanes, ") + huffcodec::kernelName(kernel) + " (whole segments)";
+        // Codes of eight bits for every byte value take the byte table, not the lanes.
+        const std::string name = std::string("scalar 4 lanes, ") + huffcodec::kernelName(kernel) +
+                                 (tables.byteCode() ? " (byte table)" : " (whole segments)");
         report(name.c_str(), scalar);
     }
     if (__builtin_cpu_supports("avx2")) {
@@ -871,7 +872,11 @@ int benchEncode(const char* path, int runs) {
             encoder.startAt(0);
             sink ^= static_cast<std::uint32_t>(encoder.encode(bytes, data.size(), out.data()));
         });
-        std::printf(", encode %s %.0f MB/s", pairs ? "with pairs" : "one code a lookup", rate);
+        std::printf(", encode %s %.0f MB/s",
+                    code.leafCount() == 256 && code.maxLength() == 8 ? "(byte table)"
+                    : pairs                                          ? "with pairs"
+                                                                     : "one code a lookup",
+                    rate);
     }
     if (__builtin_cpu_supports("avx512vbmi") && code.maxLength() <= 24) {
         const std::size_t whole = data.size() / 64 * 64;
