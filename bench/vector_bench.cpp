@@ -19,7 +19,8 @@
 //       by a transpose and vpcompressb, or by scatters. The prototypes time
 //       the hot loop alone (no meetings, no tails, a long code skipped as 13
 //       bits of nothing), and their output is checked against a scalar walk
-//       of the same steps
+//       of the same steps; then what meetings of 64 lanes a 64 KiB segment
+//       cost on their own
 //   huffcodec_vector_bench encode IN [RUNS]
 //       byte counting, the encoder with one code a lookup and with pairs,
 //       and a prototype of the byte-to-code step in AVX-512 registers (codes
@@ -60,6 +61,7 @@
 #include "ByteCounter.hpp"
 #include "CodeTree.hpp"
 #include "DecodeTables.hpp"
+#include "LaneMeeting.hpp"
 #include "SpanDecoder.hpp"
 #include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.hpp"
@@ -663,6 +665,40 @@ int benchLoop(const char* path, int runs) {
                                  (tables.byteCode() ? " (byte table)" : " (whole segments)");
         report(name.c_str(), scalar);
     }
+    // What 64 lanes a segment would pay to meet: the true state stepped onto
+    // a lane started at every 1 KiB of body (63 boundaries a 64 KiB segment
+    // and one between segments), timed alone, from true states taken by a
+    // careful walk beforehand.
+    if (!tables.byteCode()) {
+        std::vector<huffcodec::lanes::Lane> states;
+        std::uint8_t scratch[16];
+        huffcodec::lanes::Lane walk{body, 0, 0, scratch};
+        const std::uint8_t* end = body + bodySize;
+        for (std::size_t split = 1024; split + 4096 < bodySize; split += 1024) {
+            while (huffcodec::lanes::bitPosition(walk, body) <
+                   8 * static_cast<std::int64_t>(split)) {
+                walk.out = scratch;
+                huffcodec::lanes::carefulStep(walk, tables, end);
+            }
+            states.push_back(walk);
+        }
+        std::vector<std::uint8_t> meetingOutput(8192);
+        std::uint64_t met = 0;
+        const double rate = medianRate(runs, 1.0, [&] {
+            for (std::size_t i = 0; i < states.size(); ++i) {
+                huffcodec::lanes::Lane state = states[i];
+                state.out = meetingOutput.data();
+                met += huffcodec::meet(state, body, 8 * static_cast<std::int64_t>(1024 * (i + 1)),
+                                       huffcodec::SpanDecoder::kWindowBits, tables, end)
+                           .distance;
+            }
+        });
+        std::printf("  %-50s %6.2f ms (%zu meetings, %.1f bits past the split on average)\n",
+                    "meetings every 1 KiB (64 lanes a segment)", 1e-3 / rate, states.size(),
+                    static_cast<double>(met) / static_cast<double>(runs) /
+                        static_cast<double>(states.size()));
+    }
+
     if (__builtin_cpu_supports("avx2")) {
         report("AVX2 1x8 lanes, no output", avx2Loop<0, 1>);
         report("AVX2 1x8 lanes, scalar stores", avx2Loop<1, 1>, 8);
