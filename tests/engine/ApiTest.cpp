@@ -307,8 +307,9 @@ struct LargeShape {
 
 // Inputs large enough for threads: text, a skewed alphabet, the deepest
 // tree 5.7 MB can make (its longest codes placed at both ends of chunks),
-// and exactly 4 MiB of two values, whose one-bit codes put every
-// chunk boundary on a byte boundary.
+// exactly 4 MiB of two values, whose one-bit codes put every chunk boundary
+// on a byte boundary, and uniform bytes, whose codes of eight bits are
+// decoded and encoded as a byte table.
 std::vector<LargeShape> largeShapes() {
     std::mt19937 random(2024);
     const char* const words[] = {"the ",     "of ",     "and ",     "a ",        "to ",
@@ -341,6 +342,7 @@ std::vector<LargeShape> largeShapes() {
             {"skewed", skewed, true},
             {"deep tree", deep, true},
             {"two values, exactly 4 MiB", randomBytes(21, kThreadedSize, 2), false},
+            {"uniform bytes: codes of eight bits", randomBytes(22, kThreadedSize + 333), false},
             {"one value: codes of no bits", std::string(kThreadedSize + 5, 'v'), false}};
 }
 
