@@ -51,7 +51,7 @@ void mapBytesPortable(const ByteTable& table, const std::uint8_t* in, std::size_
 
 #if HUFFCODEC_VBMI_BUILD
 // vpermi2b looks up 64 bytes in 128 table bytes by their low seven bits; the
-// top bit picks the lower or the upper half of the table. About 21 GB/s on
+// top bit picks the lower or the upper half of the table. 19 to 22 GB/s on
 // the same machine, five times the portable loop.
 [[gnu::target("avx512f,avx512bw,avx512vbmi,bmi2")]] void mapBytesVbmi(const ByteTable& table,
                                                                       const std::uint8_t* in,
