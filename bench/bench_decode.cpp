@@ -9,14 +9,16 @@
 //   huffcodec_bench_decode decode L IN OUT
 //       the library's decoder with L lanes (1 to 4), or L:S for segments of
 //       S bytes (0: default), or L:S:T on T threads, or L:S:T:K with the lane
-//       kernel K (portable or bmi2; by default the best this processor runs)
+//       kernel K (portable, bmi2 or avx512; by default the best this
+//       processor runs)
 //   huffcodec_bench_decode lanes  IN
+//       the kernel the default picks and what it runs on this file's code,
 //       lane statistics for 2, 3 and 4 lanes, and the true resynchronisation
 //       distances at byte-aligned split points every 4 KiB of body
 //   huffcodec_bench_decode memory IN [RUNS]
-//       compress() and decompress() over buffers in memory on 1, 2 (and every
-//       available) threads: median MB/s of uncompressed data, runs of the
-//       thread counts alternated
+//       the kernel line as above, then compress() and decompress() over
+//       buffers in memory on 1, 2 (and every available) threads: median MB/s
+//       of uncompressed data, runs of the thread counts alternated
 //
 // Exit status 0 when the whole body decoded, 1 otherwise, 2 on bad usage.
 #include <algorithm>
@@ -31,6 +33,8 @@
 #include <vector>
 
 #include "BitInputStream.hpp"
+#include "CodeTree.hpp"
+#include "DecodeTables.hpp"
 #include "HCTree.hpp"
 #include "InputFile.hpp"
 #include "OutputFile.hpp"
@@ -182,6 +186,19 @@ void reportResync(const char* in) {
         share(never));
 }
 
+// The kernel the default options pick on this processor, and what it runs on
+// the code of header: the lane loop, or the byte table of codes of eight bits.
+std::string kernelReport(const huffcodec::Header& header) {
+    const huffcodec::Kernel kernel = huffcodec::bestKernel();
+    const huffcodec::DecodeTables tables{huffcodec::CodeTree(header.counts)};
+    const bool vbmi = kernel == huffcodec::Kernel::avx512;
+    const char* how = tables.byteCode() ? (vbmi ? "codes of eight bits: AVX-512 VBMI byte table"
+                                                : "codes of eight bits: byte table")
+                      : kernel == huffcodec::Kernel::portable ? "portable lane loop"
+                                                              : "BMI2 lane loop";
+    return std::string("kernel ") + huffcodec::kernelName(kernel) + " (" + how + ")";
+}
+
 // Median MB/s of size bytes for each of the thread counts, runs alternated.
 int benchInMemory(const char* path, int runs) {
     std::ifstream file(path, std::ios::binary);
@@ -191,6 +208,7 @@ int benchInMemory(const char* path, int runs) {
     if (header.status != huffcodec::Status::ok) {
         return 1;
     }
+    std::printf("%s: %s\n", path, kernelReport(header.header).c_str());
     std::string data(static_cast<std::size_t>(header.header.originalSize), '\0');
     std::string repacked(huffcodec::compressBound(data.size()), '\0');
     std::vector<int> counts = {1, 2};
@@ -270,6 +288,12 @@ int main(int argc, char* argv[]) {
         return benchInMemory(argv[2], argc == 4 ? std::max(1, std::atoi(argv[3])) : 9);
     }
     if (mode == "lanes" && argc == 3) {
+        InputFile input(argv[2]);
+        Opened opened;
+        if (!input.isOpen() || !openHeader(input, opened)) {
+            return 1;
+        }
+        std::printf("%s\n", kernelReport(opened.header).c_str());
         for (int lanes = 2; lanes <= 4; ++lanes) {
             huffcodec::DecodeStats stats;
             huffcodec::Tuning tuning;

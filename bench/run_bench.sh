@@ -38,10 +38,12 @@
 # /dev/null at each count. Data sets under 4 MiB start no threads, so this
 # table needs a SIZE_MB of 5 or more to mean anything.
 #
-# Lane statistics: huffcodec_bench_decode lanes on each compressed data set,
-# one line per lane count (segments, boundaries between lanes, how often they
-# never fell into step, how far past the split they met) and one line of true
-# resynchronisation distances at byte-aligned split points every 4 KiB.
+# Lane statistics: huffcodec_bench_decode lanes on each compressed data set:
+# the kernel the default picks and what it runs on the set's code (the lane
+# loop, or the byte table of codes of eight bits), one line per lane count
+# (segments, boundaries between lanes, how often they never fell into step,
+# how far past the split they met) and one line of true resynchronisation
+# distances at byte-aligned split points every 4 KiB.
 #
 # Correctness, checked before timing and fatal on a mismatch: the round trip
 # through compress and uncompress (compared with cmp), compress and uncompress

@@ -166,14 +166,23 @@ BodyEncoder::BodyEncoder(const CodeTree& code, std::uint64_t inputBytes) {
                               : kUncoded;
     }
     maxLength = code.maxLength();
-    // Codes of no bits (one leaf) gain nothing from pairs.
-    if (inputBytes >= kPairTableFrom && maxLength > 0 && supportsTree()) {
+    built->byteCode = code.leafCount() == format::kSymbols && maxLength == 8;
+    for (std::size_t v = 0; v < built->codeBytes.size(); ++v) {
+        built->codeBytes[v] = static_cast<std::uint8_t>(built->codes[v] >> 8);
+    }
+    // Codes of no bits (one leaf) gain nothing from pairs, and codes of eight
+    // bits for every byte take the byte table.
+    if (inputBytes >= kPairTableFrom && maxLength > 0 && supportsTree() && !built->byteCode) {
         built->pairs = pairTableOf(built->codes);
     }
     table = std::move(built);
 }
 
 std::size_t BodyEncoder::encode(const std::uint8_t* data, std::size_t size, std::uint8_t* out) {
+    if (table->byteCode && pendingBits == 0) {
+        mapBytes(table->codeBytes, data, size, out, !portable && processorRunsAvx512Vbmi());
+        return size;
+    }
     const Bits start{pending, pendingBits, out, 0};
 #if HUFFCODEC_BMI2_BUILD
     const Bits bits = !portable && processorRunsBmi2()

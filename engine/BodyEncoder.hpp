@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "ByteCode.hpp"
 #include "CodeTree.hpp"
 #include "Format.hpp"
 
@@ -72,9 +73,9 @@ public:
     // True once encode() has met a byte value without a code (a count of 0).
     bool sawSymbolWithoutCode() const { return sawUncoded; }
 
-    // Keeps this encoder (not its copies made before) on the loop built for
+    // Keeps this encoder (not its copies made before) on the loops built for
     // any processor of its architecture, for tests on processors that would
-    // take the other.
+    // take the others.
     void usePortableLoop() { portable = true; }
 
     // An entry of the code table: the code above bit 8, its length in the
@@ -89,6 +90,10 @@ public:
         // both above bit 8, their total length in the low bits; kOnePairAtATime
         // where either code is missing or both take more than kMaxPairBits.
         std::unique_ptr<std::uint32_t[]> pairs;
+        // Every byte value's code is eight bits long (see ByteCode.hpp): then
+        // byte v encodes as byte codeBytes[v] wherever the bits are whole.
+        bool byteCode = false;
+        ByteTable codeBytes{};
     };
 
 private:

@@ -39,6 +39,9 @@ DecodeTables::DecodeTables(const CodeTree& code)
             shortest = std::min(shortest, first >> 8);
         }
     }
+    for (std::size_t byte = 0; byte < byteSymbolTable.size(); ++byte) {
+        byteSymbolTable[byte] = static_cast<std::uint8_t>(firstCodesTable[byte] & 0xFF);
+    }
 
     // Runs: as many whole codes as the index bits hold, up to kMaxRun.
     for (std::uint32_t index = 0; index < kSize; ++index) {

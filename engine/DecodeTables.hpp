@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "ByteCode.hpp"
 #include "CodeTree.hpp"
 
 namespace huffcodec {
@@ -31,6 +32,10 @@ public:
     std::uint8_t onlySymbol() const { return only; }
     // Length of the shortest code; bounds the symbols a number of bits holds.
     int minLength() const { return shortest; }
+    // Every byte value has a code of eight bits (256 leaves, none shorter):
+    // each body byte is one code, whose symbol byteSymbols() gives.
+    bool byteCode() const { return leaves == format::kSymbols && shortest == 8; }
+    const ByteTable& byteSymbols() const { return byteSymbolTable; }
 
     // Index i: total length of the codes in runs[i], or 0 when the first code
     // is longer than kIndexBits. Alone on the critical path, so a byte.
@@ -53,6 +58,7 @@ private:
     std::vector<std::uint64_t> lookupTable;
     std::vector<std::uint16_t> firstCodesTable;
     std::vector<std::array<std::int16_t, 2>> nodesTable;
+    ByteTable byteSymbolTable{};
     int leaves = 0;
     int shortest = 1;
     std::uint8_t only = 0;

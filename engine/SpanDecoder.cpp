@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "Bmi2.hpp"
+#include "ByteCode.hpp"
 
 namespace huffcodec {
 
@@ -174,7 +175,7 @@ bool runLanesPortable(Lane* laneStates, const LaneLimit* limits, int count,
 
 RunLanes runLanesOf(Kernel kernel) {
 #if HUFFCODEC_BMI2_BUILD
-    if (kernel == Kernel::bmi2) {
+    if (kernel == Kernel::bmi2 || kernel == Kernel::avx512) {
         return runLanesBmi2;
     }
 #endif
@@ -192,6 +193,8 @@ const char* kernelName(Kernel kernel) noexcept {
             return "portable";
         case Kernel::bmi2:
             return "bmi2";
+        case Kernel::avx512:
+            return "avx512";
     }
     return "unknown";
 }
@@ -203,12 +206,19 @@ bool kernelRuns(Kernel kernel) noexcept {
             return true;
         case Kernel::bmi2:
             return processorRunsBmi2();
+        case Kernel::avx512:
+            return processorRunsBmi2() && processorRunsAvx512Vbmi();
     }
     return false;
 }
 
 Kernel bestKernel() noexcept {
-    return kernelRuns(Kernel::bmi2) ? Kernel::bmi2 : Kernel::portable;
+    for (const Kernel kernel : {Kernel::avx512, Kernel::bmi2}) {
+        if (kernelRuns(kernel)) {
+            return kernel;
+        }
+    }
+    return Kernel::portable;
 }
 
 SpanDecoder::SpanDecoder(const DecodeTables& decodeTables, int laneCount, std::size_t segmentBytes,
@@ -254,6 +264,26 @@ SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::ui
                     workspace.region(k) + maxRegionBytes - lanes::kGroupStoreReach};
     }
     ++stats.segments;
+    std::vector<Piece>& pieces = workspace.pieces();
+    pieces.clear();
+
+    if (tables.byteCode() && trueLane.count % 8 == 0) {
+        // Every byte is a code: each lane's part (the first from the true
+        // position) is mapped into its region, and the lanes meet where their
+        // parts touch.
+        const std::uint8_t* from = trueLane.next - trueLane.count / 8;
+        for (int k = 0; k < laneTotal; ++k) {
+            const std::uint8_t* to = base + split[k + 1];
+            const auto size = static_cast<std::size_t>(to - from);
+            mapBytes(tables.byteSymbols(), from, size, workspace.region(k),
+                     kernel == Kernel::avx512);
+            pieces.push_back({workspace.region(k), size});
+            from = to;
+        }
+        stats.boundaries += static_cast<std::uint64_t>(laneTotal - 1);
+        trueLane = {from, 0, 0, nullptr};
+        return SegmentEnd::done;
+    }
 
     const LaneShared shared = lanes::laneShared(tables, end);
     const RunLanes runLanes = runLanesOf(kernel);
@@ -262,8 +292,6 @@ SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::ui
     }
 
     // The true state meets each lane in turn.
-    std::vector<Piece>& pieces = workspace.pieces();
-    pieces.clear();
     Lane state = lane[0];
     const std::uint8_t* pieceStart = workspace.region(0);
     for (int k = 1; k < laneTotal; ++k) {
@@ -297,6 +325,14 @@ SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::ui
 
 std::size_t decodeFast(Lane& lane, const DecodeTables& tables, const std::uint8_t* inEnd,
                        const std::uint8_t* outEnd, Kernel kernel) {
+    if (tables.byteCode() && lane.count % 8 == 0) {
+        // Every whole byte from the lane's position on is a code.
+        const std::uint8_t* from = lane.next - lane.count / 8;
+        const auto size = static_cast<std::size_t>(std::min(inEnd - from, outEnd - lane.out));
+        mapBytes(tables.byteSymbols(), from, size, lane.out, kernel == Kernel::avx512);
+        lane = {from + size, 0, 0, lane.out + size};
+        return size;
+    }
     if (outEnd - lane.out < static_cast<std::ptrdiff_t>(lanes::kGroupStoreReach)) {
         return 0;
     }

@@ -28,7 +28,7 @@ typedef struct huffcodec_tuning {
     size_t segment_bytes;      /* body bytes a segment of lanes covers, 64 B to 1 MiB */
     size_t decode_chunk_bytes; /* body bytes a decoding thread takes, 64 B to 1 MiB */
     size_t encode_chunk_bytes; /* input bytes an encoding thread takes, 64 B to 512 KiB */
-    int kernel;                /* 0 automatic, 1 portable, 2 bmi2 */
+    int kernel;                /* 0 automatic, 1 portable, 2 bmi2, 3 avx512 */
 } huffcodec_tuning;
 
 #ifdef __cplusplus

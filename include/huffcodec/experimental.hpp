@@ -23,11 +23,13 @@ namespace huffcodec {
 
 // Builds of the decoder's lane loop: the portable one, and on x86 one for
 // processors with BMI2, whose shifts by a register take one instruction and
-// leave the flags alone. All decode alike; automatic takes the best this
-// processor runs.
-enum class Kernel : int { automatic = 0, portable = 1, bmi2 = 2 };
-inline constexpr Kernel kKernels[] = {Kernel::portable, Kernel::bmi2};
-// "portable", "bmi2", or "automatic".
+// leave the flags alone. avx512 runs the BMI2 lane loop, and decodes codes of
+// eight bits for every byte value (random or incompressible data) with
+// AVX-512 VBMI byte lookups, on processors with both. All decode alike;
+// automatic takes the best this processor runs.
+enum class Kernel : int { automatic = 0, portable = 1, bmi2 = 2, avx512 = 3 };
+inline constexpr Kernel kKernels[] = {Kernel::portable, Kernel::bmi2, Kernel::avx512};
+// "portable", "bmi2", "avx512", or "automatic".
 HUFFCODEC_API const char* kernelName(Kernel kernel) noexcept;
 // Built in, and supported by this processor (automatic always is).
 HUFFCODEC_API bool kernelRuns(Kernel kernel) noexcept;

@@ -204,11 +204,11 @@ TEST(StreamDecoder, MatchesPlainPathAcrossBlocks) {
     }
 }
 
-// Codes of constant length: 8 bits (uniform bytes) meet at once at every
-// byte-aligned split; 5 and 3 bits meet only where the split is a multiple of
-// the length from the body's start. With parts of 808 bits, the boundaries of
-// one segment lie at different offsets: lanes fall back at some and meet at
-// others, and all of it must stay exact.
+// Codes of constant length: 8 bits (uniform bytes) are mapped byte by byte
+// and meet at every byte-aligned split; 5 and 3 bits meet only where the split
+// is a multiple of the length from the body's start. With parts of 808 bits,
+// the boundaries of one segment lie at different offsets: lanes fall back at
+// some and meet at others, and all of it must stay exact.
 TEST(StreamDecoder, ConstantLengthCodesMeetOrFallBackExactly) {
     struct Case {
         int symbols;
@@ -221,6 +221,8 @@ TEST(StreamDecoder, ConstantLengthCodesMeetOrFallBackExactly) {
         }
         HCTree tree;
         tree.buildFromCounts(counts);
+        // Codes of eight bits for every byte value are decoded as bytes.
+        EXPECT_EQ(huffcodec::DecodeTables(codeOf(tree)).byteCode(), c.symbols == 256);
         const std::string data = dataFor(counts, 900000, 8);
         const auto stats = expectSameAsPlain(tree, encodePlain(tree, data), data.size(), kOddParts);
         EXPECT_GT(stats.segments, 3u) << c.symbols;

@@ -164,6 +164,7 @@ std::vector<LargeShape> largeShapes() {
             {"skewed", skewed, true},
             {"deep tree", deep, true},
             {"two values, exactly 4 MiB", randomBytes(21, kThreadedSize, 2), false},
+            {"uniform bytes: codes of eight bits", randomBytes(22, kThreadedSize + 333), false},
             {"one value: codes of no bits", std::string(kThreadedSize + 5, 'v'), false}};
 }
 

@@ -81,8 +81,9 @@ struct LargeShape {
 
 // Inputs large enough for threads: text, a skewed alphabet, the deepest
 // tree 5.7 MB can make (its longest codes placed at both ends of chunks),
-// and exactly 4 MiB of two values, whose one-bit codes put every
-// chunk boundary on a byte boundary.
+// exactly 4 MiB of two values, whose one-bit codes put every chunk boundary
+// on a byte boundary, and uniform bytes, whose codes of eight bits are
+// decoded and encoded as a byte table.
 std::vector<LargeShape> largeShapes();
 
 // A temporary directory removed with everything in it when destroyed.
