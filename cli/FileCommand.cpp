@@ -54,9 +54,9 @@ std::optional<FileJob::Result> FileCommand::runJob(Job job, const char* headerWo
     }
     headerLineStart = headerWords;
     FileJob::Observer reporter;
-    reporter.started = [this](FileJob::Stage stage) { started(stage); };
-    reporter.finished = [this](FileJob::Stage stage) { finished(stage); };
-    reporter.accept = [this](const huffcodec::Header& header) { return accept(header); };
+    reporter.started = [this](FileJob::Stage stage) { reportStage(stage); };
+    reporter.finished = [this](FileJob::Stage stage) { reportDone(stage); };
+    reporter.accept = [this](const huffcodec::Header& header) { return reportHeader(header); };
     FileJob fileJob(jobOptions.options(), reporter);
     fileJob.removeOutputOnSignals();
     FileJob::Result result = (fileJob.*job)(input, outputPath);
@@ -67,7 +67,7 @@ std::optional<FileJob::Result> FileCommand::runJob(Job job, const char* headerWo
     return result;
 }
 
-void FileCommand::started(FileJob::Stage stage) {
+void FileCommand::reportStage(FileJob::Stage stage) {
     switch (stage) {
         case FileJob::Stage::counting:
             lines.begin("Reading from file \"" + inputPath + "\"...");
@@ -84,11 +84,11 @@ void FileCommand::started(FileJob::Stage stage) {
     }
 }
 
-void FileCommand::finished(FileJob::Stage /*stage*/) {
+void FileCommand::reportDone(FileJob::Stage /*stage*/) {
     lines.done();
 }
 
-bool FileCommand::accept(const huffcodec::Header& header) {
+bool FileCommand::reportHeader(const huffcodec::Header& header) {
     lines.line(std::string(headerLineStart) + " " + std::to_string(header.distinctBytes) +
                " unique symbols and size " + std::to_string(header.originalSize) + " bytes.");
     return true;
@@ -107,7 +107,7 @@ void FileCommand::reportFailure(const FileJob::Result& result) {
             lines.problem(problemFor(result.status));
             return;
         case Failure::none:
-        case Failure::refused:  // accept() takes every header
+        case Failure::refused:  // reportHeader() takes every header
             break;
     }
     lines.problem(Problem::internalError);

@@ -55,9 +55,9 @@ private:
     FileCommand(Report& report, std::string infile, std::string outfile, int threads);
 
     // The report lines of the job's stages and header.
-    void started(FileJob::Stage stage);
-    void finished(FileJob::Stage stage);
-    bool accept(const huffcodec::Header& header);
+    void reportStage(FileJob::Stage stage);
+    void reportDone(FileJob::Stage stage);
+    bool reportHeader(const huffcodec::Header& header);
     void reportFailure(const FileJob::Result& result);
 
     Report& lines;
