@@ -81,11 +81,6 @@ void FileJob::encode(InputFile& input, OutputFile& output, Result& result) {
         return;
     }
     finished(Stage::counting);
-    result.originalSize = counted.header.originalSize;
-    if (!accepted(counted.header)) {
-        fail(result, Failure::refused, Status::ok, 0);
-        return;
-    }
 
     huffcodec::Encoder encoder;
     if (!build(encoder, counted.header, result)) {

@@ -43,11 +43,6 @@ void FileJob::decode(InputFile& input, OutputFile& output, Result& result) {
         return;
     }
     finished(Stage::readingHeader);
-    result.originalSize = header.header.originalSize;
-    if (!accepted(header.header)) {
-        fail(result, Failure::refused, Status::ok, 0);
-        return;
-    }
 
     huffcodec::Decoder decoder;
     if (!build(decoder, header.header, result)) {

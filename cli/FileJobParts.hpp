@@ -43,9 +43,15 @@ huffcodec::WriteFn writerOf(OutputFile& output);
 
 }  // namespace fileJob
 
-// A template in the header: each job builds its own coder only.
+// A template in the header: each job builds its own coder only. The header
+// is recorded and put to the observer first, which may refuse it.
 template <class Coder>
 bool FileJob::build(Coder& coder, const huffcodec::Header& header, Result& result) {
+    result.originalSize = header.originalSize;
+    if (!accepted(header)) {
+        fileJob::fail(result, fileJob::Failure::refused, huffcodec::Status::ok, 0);
+        return false;
+    }
     started(Stage::building);
     const huffcodec::Status status = coder.build(header);
     if (status != huffcodec::Status::ok) {
