@@ -36,7 +36,7 @@ struct __attribute__((visibility("hidden"))) Decoder::Impl {
     // Decodes the body through read, or in memory when read is null, on the
     // options' threads where the body is large enough to share out.
     StreamResult decodeBody(const ReadFn* read, const std::uint8_t* body, std::size_t size,
-                            const WriteFn& write, const Settings& settings) const;
+                            const BodyOutput& output, const Settings& settings) const;
 };
 
 Decoder::Decoder() noexcept = default;
@@ -63,7 +63,7 @@ Status Decoder::build(const Header& header) noexcept {
 }
 
 StreamResult Decoder::Impl::decodeBody(const ReadFn* read, const std::uint8_t* body,
-                                       std::size_t size, const WriteFn& write,
+                                       std::size_t size, const BodyOutput& output,
                                        const Settings& settings) const {
     DecodeStats local;
     DecodeStats& stats = settings.tuning.stats != nullptr ? *settings.tuning.stats : local;
@@ -71,12 +71,12 @@ StreamResult Decoder::Impl::decodeBody(const ReadFn* read, const std::uint8_t* b
     BodyResult result{};
     if (plan.threaded) {
         result = read != nullptr
-                     ? decodeThreaded(tables, plan, symbolCount, bodyBits, *read, write, stats)
-                     : decodeThreaded(tables, plan, symbolCount, body, size, write, stats);
+                     ? decodeThreaded(tables, plan, symbolCount, bodyBits, *read, output, stats)
+                     : decodeThreaded(tables, plan, symbolCount, body, size, output, stats);
     } else {
         StreamDecoder one(tables, plan);
-        result = read != nullptr ? one.decode(symbolCount, *read, write, stats)
-                                 : one.decode(symbolCount, body, size, write, stats);
+        result = read != nullptr ? one.decode(symbolCount, *read, output, stats)
+                                 : one.decode(symbolCount, body, size, output, stats);
     }
     // Where decoding stood when a write failed depends on how far the
     // threads had got: no input position is reported then.
@@ -307,11 +307,13 @@ DecompressResult decompress(const void* in, std::size_t size, void* out, std::si
     }
     const auto* body = static_cast<const std::uint8_t*>(in) + kHeaderBytes;
     const std::size_t bodySize = size - kHeaderBytes;
-    std::size_t at = 0;
     try {
-        const WriteFn write = writerTo(static_cast<std::uint8_t*>(out), capacity, at);
-        const StreamResult result = decoder.decode(body, bodySize, write, options);
-        return {result.status, static_cast<std::size_t>(result.bytesConsumed), at};
+        // Every symbol fits: the header's size was checked against capacity.
+        const StreamResult result = decoder.impl->decodeBody(
+            nullptr, body, bodySize, BodyOutput(static_cast<std::uint8_t*>(out), capacity),
+            settings);
+        return {result.status, static_cast<std::size_t>(result.bytesConsumed),
+                static_cast<std::size_t>(result.bytesProduced)};
     } catch (const std::bad_alloc&) {
         return {Status::outOfMemory, 0, 0};
     }

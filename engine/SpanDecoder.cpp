@@ -240,12 +240,15 @@ SpanDecoder::SpanDecoder(const DecodeTables& decodeTables, int laneCount, std::s
                                    lanes::kOvershootBits + static_cast<std::size_t>(window) +
                                    format::kMaxTreeDepth;
     maxRegionBytes = regionBits / minLength + lanes::kGroupStoreReach;
+    // Where every byte is a code, the whole segment is mapped to trueOut.
+    maxTrueOutBytes =
+        decodeTables.byteCode() ? std::max(maxRegionBytes, maxSegmentSymbols) : maxRegionBytes;
 }
 
 SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::uint8_t* base,
                                                    const std::uint8_t* end,
-                                                   DecodeWorkspace& workspace,
-                                                   DecodeStats& stats) const {
+                                                   DecodeWorkspace& workspace, DecodeStats& stats,
+                                                   std::uint8_t* trueOut) const {
     const auto start = static_cast<std::size_t>(trueLane.next - base);
     Lane lane[kMaxLanes];
     LaneLimit limit[kMaxLanes];
@@ -254,14 +257,16 @@ SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::ui
         split[k] =
             start + static_cast<std::size_t>(k) * segment / static_cast<std::size_t>(laneTotal);
     }
+    std::uint8_t* const trueRegion = trueOut != nullptr ? trueOut : workspace.region(0);
     lane[0] = trueLane;
-    lane[0].out = workspace.region(0);
+    lane[0].out = trueRegion;
     for (int k = 1; k < laneTotal; ++k) {
         lane[k] = {base + split[k], 0, 0, workspace.region(k)};
     }
     for (int k = 0; k < laneTotal; ++k) {
-        limit[k] = {8 * static_cast<std::int64_t>(split[k + 1]),
-                    workspace.region(k) + maxRegionBytes - lanes::kGroupStoreReach};
+        limit[k] = {
+            8 * static_cast<std::int64_t>(split[k + 1]),
+            (k == 0 ? trueRegion : workspace.region(k)) + maxRegionBytes - lanes::kGroupStoreReach};
     }
     ++stats.segments;
     std::vector<Piece>& pieces = workspace.pieces();
@@ -269,16 +274,18 @@ SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::ui
 
     if (tables.byteCode() && trueLane.count % 8 == 0) {
         // Every byte is a code: each lane's part (the first from the true
-        // position) is mapped into its region, and the lanes meet where their
-        // parts touch.
+        // position) is mapped into its region, or all of them one after the
+        // other at trueOut, and the lanes meet where their parts touch.
         const std::uint8_t* from = trueLane.next - trueLane.count / 8;
+        std::uint8_t* out = trueOut;
         for (int k = 0; k < laneTotal; ++k) {
             const std::uint8_t* to = base + split[k + 1];
             const auto size = static_cast<std::size_t>(to - from);
-            mapBytes(tables.byteSymbols(), from, size, workspace.region(k),
-                     kernel == Kernel::avx512);
-            pieces.push_back({workspace.region(k), size});
+            std::uint8_t* const into = trueOut != nullptr ? out : workspace.region(k);
+            mapBytes(tables.byteSymbols(), from, size, into, kernel == Kernel::avx512);
+            pieces.push_back({into, size});
             from = to;
+            out = trueOut != nullptr ? out + size : nullptr;
         }
         stats.boundaries += static_cast<std::uint64_t>(laneTotal - 1);
         trueLane = {from, 0, 0, nullptr};
@@ -293,7 +300,7 @@ SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::ui
 
     // The true state meets each lane in turn.
     Lane state = lane[0];
-    const std::uint8_t* pieceStart = workspace.region(0);
+    const std::uint8_t* pieceStart = trueRegion;
     for (int k = 1; k < laneTotal; ++k) {
         ++stats.boundaries;
         const MeetingPoint point =

@@ -68,6 +68,8 @@ public:
     std::size_t segmentSymbols() const { return maxSegmentSymbols; }
     // Bytes of one lane's output region.
     std::size_t regionBytes() const { return maxRegionBytes; }
+    // Bytes a segment may write at trueOut (see decodeSegment).
+    std::size_t trueOutBytes() const { return maxTrueOutBytes; }
 
     enum class SegmentEnd { done, brokenMargin };
 
@@ -77,8 +79,13 @@ public:
     // Needs segmentBytes() + kSegmentReserveBytes readable bytes from
     // lane.next; bit positions count from bit 0 of base. brokenMargin only if
     // that guarantee was broken.
+    //
+    // The true state's own symbols go to trueOut when it is given, which then
+    // holds trueOutBytes() writable bytes: the first pieces then lie there,
+    // one after the other from trueOut, and need no copy.
     SegmentEnd decodeSegment(lanes::Lane& lane, const std::uint8_t* base, const std::uint8_t* end,
-                             DecodeWorkspace& workspace, DecodeStats& stats) const;
+                             DecodeWorkspace& workspace, DecodeStats& stats,
+                             std::uint8_t* trueOut = nullptr) const;
 
 private:
     const DecodeTables& tables;
@@ -88,6 +95,7 @@ private:
     std::int64_t window;
     std::size_t maxSegmentSymbols;
     std::size_t maxRegionBytes;
+    std::size_t maxTrueOutBytes;
 };
 
 // The single chain: the lanes' loop with one lane, running while the lane can

@@ -12,10 +12,9 @@ namespace huffcodec {
 
 namespace {
 
-// Input is read in blocks and topped up when fewer than the bytes one step
-// needs are left, so that neither a careful step nor a segment runs dry while
-// the input has more.
-constexpr std::size_t kInputBlock = std::size_t{1} << 18;
+// Input is taken in blocks; fewer unread bytes than one step needs make the
+// decoder wait for more, so that neither a careful step nor a segment runs
+// dry while the input has more.
 constexpr std::size_t kInputReserve = 64;
 static_assert(kInputReserve >= lanes::kLoadBytes &&
                   kInputReserve * 8 >= static_cast<std::size_t>(format::kMaxTreeDepth),
@@ -23,43 +22,42 @@ static_assert(kInputReserve >= lanes::kLoadBytes &&
 // Output is handed on in blocks of up to kOutputBlock bytes.
 constexpr std::size_t kOutputBlock = std::size_t{1} << 19;
 
+// A target must hold every symbol: nothing checks its end while decoding.
+bool holdsAll(const BodyOutput& output, std::uint64_t symbolCount) {
+    return output.write != nullptr || output.capacity >= symbolCount;
+}
+
 }  // namespace
 
 StreamDecoder::StreamDecoder(const DecodeTables& decodeTables, const DecodePlan& plan)
     : tables(decodeTables),
       laneCount(plan.lanes),
       kernel(plan.kernel),
-      spans(decodeTables, laneCount, plan.segmentBytes, kernel),
-      output(kOutputBlock) {}
-
-BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const ReadFn& readFn,
-                                 const WriteFn& writeFn, DecodeStats& stats, unsigned startBit) {
-    read = &readFn;
-    write = &writeFn;
-    reserve();
-    in = inputBlock.data();
-    state = {in, 0, 0, output.data()};
-    if (startBit != 0) {
-        // The first bits of the first byte were decoded by someone else.
-        topUp();
-        if (inEnd > 0) {
-            state = lanes::laneAt(in, startBit & 7, output.data());
-        }
-    }
-    return run(symbolCount, stats);
-}
+      spans(decodeTables, laneCount, plan.segmentBytes, kernel) {}
 
 void StreamDecoder::reserve() {
+    reserveInput();
+    if (outputBlock.data() == nullptr) {
+        outputBlock = ByteBuffer(kOutputBlock);
+    }
+    reserveWorkspace();
+}
+
+void StreamDecoder::reserveInput() {
     if (inputBlock.data() == nullptr) {
         const std::size_t segmentInput =
             laneCount > 1 ? spans.segmentBytes() + SpanDecoder::kSegmentReserveBytes : 0;
-        // A top-up keeps fewer than kInputReserve + segmentInput unread bytes
-        // and the up to kLoadBytes before them that the lane still holds as
-        // bits, then reads a whole block after them.
-        inputCapacity = kInputBlock + kInputReserve + segmentInput + lanes::kLoadBytes;
+        // Input is wanted while fewer than kInputReserve + segmentInput bytes
+        // are unread; compacting keeps those and the up to kLoadBytes before
+        // them that the lane still holds as bits, and leaves room for a
+        // whole block after them.
+        inputCapacity = kInputBlockBytes + kInputReserve + segmentInput + lanes::kLoadBytes;
         inputBlock = ByteBuffer(inputCapacity);
     }
-    reserveWorkspace();
+    if (in == nullptr) {
+        in = inputBlock.data();
+        state.next = in;
+    }
 }
 
 void StreamDecoder::reserveWorkspace() {
@@ -69,19 +67,28 @@ void StreamDecoder::reserveWorkspace() {
     }
 }
 
-void StreamDecoder::start(std::uint64_t symbolCount, const WriteFn& writeFn) {
-    pushed = true;
-    write = &writeFn;
-    reserve();
-    in = inputBlock.data();
-    state = {in, 0, 0, output.data()};
-    pushedSymbols = symbolCount;
+void StreamDecoder::start(std::uint64_t symbolCount, const BodyOutput& output, unsigned startBit) {
+    write = output.write;
+    if (write != nullptr) {
+        if (outputBlock.data() == nullptr) {
+            outputBlock = ByteBuffer(kOutputBlock);
+        }
+        outStart = outputBlock.data();
+        outLimit = outStart + kOutputBlock;
+    } else {
+        outStart = output.target;
+        outLimit = output.target + output.capacity;
+    }
+    symbols = symbolCount;
+    startAt = startBit % 8;
+    state = {in, 0, 0, outStart};
 }
 
 std::size_t StreamDecoder::feed(const std::uint8_t* data, std::size_t size, bool last) {
     if (inputDone) {
         return 0;
     }
+    reserveInput();
     if (size > 0 && inEnd + size > inputCapacity) {
         compact();
     }
@@ -94,25 +101,81 @@ std::size_t StreamDecoder::feed(const std::uint8_t* data, std::size_t size, bool
     return taken;
 }
 
+StreamDecoder::Room StreamDecoder::inputSpace() {
+    reserveInput();
+    compact();
+    return {inputBlock.data() + inEnd, inputCapacity - inEnd};
+}
+
+void StreamDecoder::commit(std::size_t bytes, InputEnd end) {
+    inEnd += bytes;
+    inputDone = end != InputEnd::more;
+    readFailed = end == InputEnd::failed;
+}
+
+void StreamDecoder::borrow(const std::uint8_t* body, std::size_t size) {
+    in = body;
+    state.next = body;
+    inEnd = size;
+    inputDone = true;
+}
+
 BodyResult StreamDecoder::resume(DecodeStats& stats) {
     wait = Wait::none;
     wrote = false;
-    return run(pushedSymbols, stats);
+    if (startAt != 0 && inEnd > 0) {
+        // The first bits of the first byte were decoded by someone else.
+        state = lanes::laneAt(in, startAt, state.out);
+        startAt = 0;
+    }
+    return decodeFed(stats);
+}
+
+BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const ReadFn& read,
+                                 const BodyOutput& output, DecodeStats& stats, unsigned startBit) {
+    if (!holdsAll(output, symbolCount)) {
+        return {Status::internalError, 0, 0};
+    }
+    reserve();
+    start(symbolCount, output, startBit);
+    for (;;) {
+        const BodyResult result = resume(stats);
+        if (wait == Wait::none) {
+            return result;
+        }
+        if (wait == Wait::input) {
+            // The bytes read before an error are decoded as those of a cut
+            // body would be: the result must not depend on how the reads
+            // were sized.
+            const Room room = inputSpace();
+            const std::size_t want = std::min(room.size, kInputBlockBytes);
+            const FullRead got = readFull(read, room.data, want);
+            commit(got.bytes, got.failed         ? InputEnd::failed
+                              : got.bytes < want ? InputEnd::last
+                                                 : InputEnd::more);
+        }
+    }
 }
 
 BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const std::uint8_t* body,
-                                 std::size_t size, const WriteFn& writeFn, DecodeStats& stats,
+                                 std::size_t size, const BodyOutput& output, DecodeStats& stats,
                                  unsigned startBit) {
-    write = &writeFn;
-    in = body;
-    inEnd = size;
-    inputDone = true;
-    state = startBit % 8 != 0 && size > 0 ? lanes::laneAt(in, startBit % 8, output.data())
-                                          : lanes::Lane{in, 0, 0, output.data()};
-    return run(symbolCount, stats);
+    if (!holdsAll(output, symbolCount)) {
+        return {Status::internalError, 0, 0};
+    }
+    start(symbolCount, output, startBit);
+    borrow(body, size);
+    BodyResult result{};
+    do {
+        result = resume(stats);
+    } while (wait == Wait::output);
+    return result;
 }
 
 void StreamDecoder::compact() {
+    if (in != inputBlock.data()) {
+        return;  // a borrowed body stays where it is
+    }
     // Keep every byte from the one that holds the next bit, so that bit
     // positions never point before the block.
     const std::int64_t position = lanes::bitPosition(state, in);
@@ -123,22 +186,18 @@ void StreamDecoder::compact() {
     state = lanes::laneAt(in, position & 7, state.out);
 }
 
-void StreamDecoder::topUp() {
-    compact();
-    // The bytes read before an error are decoded as those of a cut body
-    // would be: the result must not depend on how the reads were sized.
-    const FullRead got = readFull(*read, inputBlock.data() + inEnd, kInputBlock);
-    inEnd += got.bytes;
-    readFailed = got.failed;
-    inputDone = got.failed || got.bytes < kInputBlock;
-}
-
 bool StreamDecoder::flushOutput() {
-    const auto size = static_cast<std::size_t>(state.out - output.data());
+    const auto size = static_cast<std::size_t>(state.out - outStart);
+    if (write == nullptr) {
+        // Already where it belongs.
+        written += size;
+        outStart = state.out;
+        return true;
+    }
     wrote = wrote || size > 0;
-    const bool ok = size == 0 || (*write)(output.data(), size);
+    const bool ok = size == 0 || (*write)(outStart, size);
     written += ok ? size : 0;
-    state.out = output.data();
+    state.out = outStart;
     return ok;
 }
 
@@ -147,8 +206,8 @@ BodyResult StreamDecoder::finish(Status status) const {
             8 * (inBase + static_cast<std::uint64_t>(state.next - in)) - state.count};
 }
 
-BodyResult StreamDecoder::run(std::uint64_t symbolCount, DecodeStats& stats) {
-    if (symbolCount == 0) {
+BodyResult StreamDecoder::decodeFed(DecodeStats& stats) {
+    if (written >= symbols) {
         return finish(Status::ok);
     }
     if (tables.leafCount() == 0) {
@@ -156,15 +215,15 @@ BodyResult StreamDecoder::run(std::uint64_t symbolCount, DecodeStats& stats) {
     }
     if (tables.leafCount() == 1) {
         // Codes of zero bits: nothing to read.
-        std::memset(output.data(), tables.onlySymbol(),
-                    static_cast<std::size_t>(std::min<std::uint64_t>(kOutputBlock, symbolCount)));
-        while (written < symbolCount) {
-            if (pushed && wrote) {
+        while (written < symbols) {
+            if (wrote) {
                 wait = Wait::output;
                 return finish(Status::ok);
             }
-            state.out =
-                output.data() + std::min<std::uint64_t>(kOutputBlock, symbolCount - written);
+            const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(
+                static_cast<std::size_t>(outLimit - outStart), symbols - written));
+            std::memset(outStart, tables.onlySymbol(), size);
+            state.out = outStart + size;
             if (!flushOutput()) {
                 return finish(Status::writeError);
             }
@@ -177,49 +236,63 @@ BodyResult StreamDecoder::run(std::uint64_t symbolCount, DecodeStats& stats) {
     const std::size_t wantInput =
         (segments ? spans.segmentBytes() + SpanDecoder::kSegmentReserveBytes : 0) + kInputReserve;
     for (;;) {
-        const auto outPos = static_cast<std::size_t>(state.out - output.data());
-        if (written + outPos >= symbolCount) {
+        const auto pending = static_cast<std::size_t>(state.out - outStart);
+        if (written + pending >= symbols) {
             break;
         }
-        if (pushed && wrote) {
+        if (wrote) {
             wait = Wait::output;  // the caller takes what was written first
             return finish(Status::ok);
         }
-        if (!inputDone && inEnd - static_cast<std::size_t>(state.next - in) < wantInput) {
-            if (pushed) {
-                // Fed in pieces: what is decoded goes out, and more input in.
-                if (!flushOutput()) {
-                    return finish(Status::writeError);
-                }
-                wait = Wait::input;
-                return finish(Status::ok);
+        const std::size_t unread = inEnd - static_cast<std::size_t>(state.next - in);
+        if (!inputDone && unread < wantInput) {
+            // What is decoded goes out, and more input in.
+            if (!flushOutput()) {
+                return finish(Status::writeError);
             }
-            topUp();
+            wait = Wait::input;
+            return finish(Status::ok);
         }
-        const std::uint64_t remaining = symbolCount - written - outPos;
-        const bool segment = segments &&
-                             inEnd - static_cast<std::size_t>(state.next - in) >= wantInput &&
-                             remaining >= spans.segmentSymbols();
-        if ((outPos >= kOutputBlock || segment) && !flushOutput()) {
+        const std::uint64_t remaining = symbols - written - pending;
+        const bool segment = segments && unread >= wantInput && remaining >= spans.segmentSymbols();
+        if ((state.out == outLimit || segment) && !flushOutput()) {
             return finish(Status::writeError);
         }
         if (segment) {
-            if (spans.decodeSegment(state, in, in + inEnd, workspace, stats) ==
+            // Straight into the target, the true state's own symbols need no
+            // copy: where it has room for them.
+            std::uint8_t* const trueOut =
+                write == nullptr &&
+                        static_cast<std::size_t>(outLimit - outStart) >= spans.trueOutBytes()
+                    ? outStart
+                    : nullptr;
+            if (spans.decodeSegment(state, in, in + inEnd, workspace, stats, trueOut) ==
                 SpanDecoder::SegmentEnd::brokenMargin) {
                 return finish(Status::internalError);
             }
-            state.out = output.data();
+            std::uint8_t* to = outStart;
             for (const Piece& piece : workspace.pieces()) {
-                if (piece.size > 0 && !(*write)(piece.data, piece.size)) {
-                    return finish(Status::writeError);
+                if (write == nullptr) {
+                    if (piece.data != to) {
+                        std::memcpy(to, piece.data, piece.size);
+                    }
+                    to += piece.size;
+                } else if (piece.size > 0) {
+                    if (!(*write)(piece.data, piece.size)) {
+                        return finish(Status::writeError);
+                    }
+                    written += piece.size;
+                    wrote = true;
                 }
-                written += piece.size;
-                wrote = wrote || piece.size > 0;
+            }
+            state.out = to;
+            if (write == nullptr) {
+                flushOutput();
             }
             continue;
         }
-        const auto room = static_cast<std::size_t>(std::min<std::uint64_t>(
-            remaining, kOutputBlock - static_cast<std::size_t>(state.out - output.data())));
+        const auto room = static_cast<std::size_t>(
+            std::min<std::uint64_t>(remaining, static_cast<std::size_t>(outLimit - state.out)));
         if (decodeFast(state, tables, in + inEnd, state.out + room, kernel) == 0) {
             const lanes::Lane before = state;
             if (!lanes::carefulStep(state, tables, in + inEnd)) {

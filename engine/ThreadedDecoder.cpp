@@ -60,37 +60,37 @@ struct BodySource {
 
 BodyResult decodeChunks(const DecodeTables& tables, const DecodePlan& plan,
                         std::uint64_t symbolCount, std::uint64_t bodyBits, const BodySource& source,
-                        const WriteFn& write, DecodeStats& stats);
+                        const BodyOutput& output, DecodeStats& stats);
 
 }  // namespace
 
 BodyResult decodeThreaded(const DecodeTables& tables, const DecodePlan& plan,
                           std::uint64_t symbolCount, std::uint64_t bodyBits, const ReadFn& read,
-                          const WriteFn& write, DecodeStats& stats) {
+                          const BodyOutput& output, DecodeStats& stats) {
     if (tables.leafCount() < 2 || plan.workers.threadCount < 2) {
         // Nothing to share out: codes of zero bits, or one thread.
         StreamDecoder one(tables, plan);
-        return one.decode(symbolCount, read, write, stats);
+        return one.decode(symbolCount, read, output, stats);
     }
-    return decodeChunks(tables, plan, symbolCount, bodyBits, {&read, nullptr, 0}, write, stats);
+    return decodeChunks(tables, plan, symbolCount, bodyBits, {&read, nullptr, 0}, output, stats);
 }
 
 BodyResult decodeThreaded(const DecodeTables& tables, const DecodePlan& plan,
                           std::uint64_t symbolCount, const std::uint8_t* body, std::size_t size,
-                          const WriteFn& write, DecodeStats& stats) {
+                          const BodyOutput& output, DecodeStats& stats) {
     if (tables.leafCount() < 2 || plan.workers.threadCount < 2) {
         StreamDecoder one(tables, plan);
-        return one.decode(symbolCount, body, size, write, stats);
+        return one.decode(symbolCount, body, size, output, stats);
     }
     return decodeChunks(tables, plan, symbolCount, 8 * std::uint64_t{size}, {nullptr, body, size},
-                        write, stats);
+                        output, stats);
 }
 
 namespace {
 
 BodyResult decodeChunks(const DecodeTables& tables, const DecodePlan& plan,
                         std::uint64_t symbolCount, std::uint64_t bodyBits, const BodySource& source,
-                        const WriteFn& write, DecodeStats& stats) {
+                        const BodyOutput& output, DecodeStats& stats) {
     const Workers& workers = plan.workers;
     const std::size_t chunkBytes = plan.chunkBytes;
     const SpanDecoder chunks(tables, plan.lanes, chunkBytes, plan.kernel);
@@ -190,8 +190,8 @@ BodyResult decodeChunks(const DecodeTables& tables, const DecodePlan& plan,
         if (source.read == nullptr) {
             const auto at = static_cast<std::size_t>(cursor);
             const BodyResult result =
-                rest.decode(symbolCount - written, source.body + at, source.size - at, write, stats,
-                            static_cast<unsigned>(position & 7));
+                rest.decode(symbolCount - written, source.body + at, source.size - at,
+                            output.after(written), stats, static_cast<unsigned>(position & 7));
             return {result.status, written + result.symbolsWritten,
                     8 * std::uint64_t{at} + result.bitsConsumed};
         }
@@ -213,8 +213,9 @@ BodyResult decodeChunks(const DecodeTables& tables, const DecodePlan& plan,
             }
             return (*source.read)(buffer, size);
         };
-        const BodyResult result = rest.decode(symbolCount - written, remaining, write, stats,
-                                              static_cast<unsigned>(position & 7));
+        const BodyResult result =
+            rest.decode(symbolCount - written, remaining, output.after(written), stats,
+                        static_cast<unsigned>(position & 7));
         return {result.status, written + result.symbolsWritten,
                 8 * (position >> 3) + result.bitsConsumed};
     };
@@ -261,9 +262,16 @@ BodyResult decodeChunks(const DecodeTables& tables, const DecodePlan& plan,
         // A failed write ends the body with exactly what the writes before
         // it took counted, as on one thread.
         const auto put = [&](const std::uint8_t* data, std::size_t size) {
-            if (size > 0 && !write(data, size)) {
+            if (size == 0) {
+                return true;
+            }
+            if (output.write != nullptr ? !(*output.write)(data, size)
+                                        : size > output.capacity - written) {
                 ended = {Status::writeError, written, 0};
                 return false;
+            }
+            if (output.write == nullptr) {
+                std::memcpy(output.target + written, data, size);
             }
             written += size;
             return true;

@@ -34,17 +34,18 @@ inline constexpr std::size_t kChunkTailBytes =
 
 // Decodes symbolCount symbols of a body of bodyBits bits (as its header
 // says) read through read on the workers' threads, the calling one included,
-// and hands them to write in order, in chunks of plan.chunkBytes. Memory follows the threads that
+// and hands them to output in order, in chunks of plan.chunkBytes. Memory follows the threads that
 // can run at once and the body's chunks, whichever are fewer. A read error ends the body where it
 // struck, as StreamDecoder does.
 BodyResult decodeThreaded(const DecodeTables& tables, const DecodePlan& plan,
                           std::uint64_t symbolCount, std::uint64_t bodyBits, const ReadFn& read,
-                          const WriteFn& write, DecodeStats& stats);
+                          const BodyOutput& output, DecodeStats& stats);
 // The same over a body of size bytes in memory, read in place: the chunks
-// are decoded where they lie, and only the decoded symbols are copied.
+// are decoded where they lie, and only the decoded symbols are copied:
+// into the target once each, where the output is one.
 BodyResult decodeThreaded(const DecodeTables& tables, const DecodePlan& plan,
                           std::uint64_t symbolCount, const std::uint8_t* body, std::size_t size,
-                          const WriteFn& write, DecodeStats& stats);
+                          const BodyOutput& output, DecodeStats& stats);
 
 }  // namespace huffcodec
 

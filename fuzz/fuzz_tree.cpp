@@ -148,15 +148,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     huffcodec::DecodePlan plan;
     plan.lanes = static_cast<int>(size % 4) + 1;
     plan.segmentBytes = 64;
+    // Through a write callback, or straight into a buffer of the symbols' size.
+    std::vector<std::uint8_t> target(symbols.size());
+    const huffcodec::WriteFn append = [&](const std::uint8_t* bytes, std::size_t n) {
+        decoded.append(reinterpret_cast<const char*>(bytes), n);
+        return true;
+    };
+    const bool intoBuffer = (size & 4) != 0;
     const auto result =
         huffcodec::StreamDecoder(tables, plan)
-            .decode(
-                symbols.size(), reinterpret_cast<const std::uint8_t*>(body.data()), body.size(),
-                [&](const std::uint8_t* bytes, std::size_t n) {
-                    decoded.append(reinterpret_cast<const char*>(bytes), n);
-                    return true;
-                },
-                stats);
+            .decode(symbols.size(), reinterpret_cast<const std::uint8_t*>(body.data()), body.size(),
+                    intoBuffer ? huffcodec::BodyOutput(target.data(), target.size())
+                               : huffcodec::BodyOutput(append),
+                    stats);
+    if (intoBuffer) {
+        decoded.assign(target.begin(), target.begin() + static_cast<long>(result.symbolsWritten));
+    }
     FUZZ_CHECK(result.status == huffcodec::Status::ok);
     FUZZ_CHECK(decoded.size() == symbols.size());
     for (std::size_t i = 0; i < symbols.size(); ++i) {

@@ -376,6 +376,9 @@ public:
 
 private:
     friend class DecompressStream;  // decodes with the same tables
+    // Decodes straight into the caller's buffer.
+    friend DecompressResult decompress(const void* in, std::size_t size, void* out,
+                                       std::size_t capacity, const Options& options) noexcept;
     struct Impl;
     std::unique_ptr<Impl> impl;
 };

@@ -66,13 +66,16 @@ huffcodec::DecodePlan planOf(const Way& way, huffcodec::Kernel kernel, bool shar
     return plan;
 }
 
+// Where decodeFast takes the body from and puts the symbols.
+enum class Through { reads, inPlace, inPlaceToBuffer };
+
 // Decodes symbolCount symbols of body, read through a callback in pieces of
 // pieceSize bytes (0: as much as asked for) that fails once failAt bytes have
-// been read, or in place when inPlace; threaded ways take sharedThreads()
-// when shared.
+// been read, or in place; threaded ways take sharedThreads() when shared.
 FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64_t symbolCount,
-                        const Way& way = kDefault, bool inPlace = false, std::size_t pieceSize = 0,
-                        std::size_t failAt = SIZE_MAX, bool shared = false,
+                        const Way& way = kDefault, Through through = Through::reads,
+                        std::size_t pieceSize = 0, std::size_t failAt = SIZE_MAX,
+                        bool shared = false,
                         huffcodec::Kernel kernel = huffcodec::Kernel::portable) {
     const huffcodec::DecodeTables tables(codeOf(tree));
     const huffcodec::DecodePlan plan = planOf(way, kernel, shared);
@@ -94,14 +97,26 @@ FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64
         return static_cast<long>(n);
     };
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(body.data());
+    // A target as large as the symbols and no more, so that a store past them
+    // shows under AddressSanitizer.
+    std::vector<std::uint8_t> target(static_cast<std::size_t>(symbolCount));
+    const huffcodec::BodyOutput output = through == Through::inPlaceToBuffer
+                                             ? huffcodec::BodyOutput(target.data(), target.size())
+                                             : huffcodec::BodyOutput(write);
     const huffcodec::BodyResult outcome =
         way.threads > 1
-            ? inPlace ? huffcodec::decodeThreaded(tables, plan, symbolCount, bytes, body.size(),
-                                                  write, result.stats)
-                      : huffcodec::decodeThreaded(tables, plan, symbolCount, 8 * body.size(), read,
-                                                  write, result.stats)
-        : inPlace ? decoder.decode(symbolCount, bytes, body.size(), write, result.stats)
-                  : decoder.decode(symbolCount, read, write, result.stats);
+            ? through != Through::reads
+                  ? huffcodec::decodeThreaded(tables, plan, symbolCount, bytes, body.size(), output,
+                                              result.stats)
+                  : huffcodec::decodeThreaded(tables, plan, symbolCount, 8 * body.size(), read,
+                                              output, result.stats)
+        : through != Through::reads
+            ? decoder.decode(symbolCount, bytes, body.size(), output, result.stats)
+            : decoder.decode(symbolCount, read, output, result.stats);
+    if (through == Through::inPlaceToBuffer) {
+        result.symbols.assign(target.begin(),
+                              target.begin() + static_cast<std::ptrdiff_t>(outcome.symbolsWritten));
+    }
     result.status = outcome.status;
     result.bitsConsumed = outcome.bitsConsumed;
     EXPECT_EQ(outcome.symbolsWritten, result.symbols.size());
@@ -109,13 +124,13 @@ FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64
 }
 
 // Every way of the fast path, on every lane kernel, must do exactly what the
-// plain path does. Every way is also run once in place and once through short
-// reads; the threaded ways are left out where threaded is false (the
-// exhaustive tests, where starting threads thousands of times would
-// dominate). Where threaded is true, every way is run again through reads
-// that fail at one of three offsets: it must give what the plain path makes of
-// the body cut there, with readError for truncatedBody. Returns the lane
-// statistics of statsWay on the last kernel.
+// plain path does. Each kernel runs each way one of four ways in: through
+// reads, through short reads, in place to a write callback, or in place
+// straight into a buffer of the symbols' size; the threaded ways are left out where threaded is
+// false (the exhaustive tests, where starting threads thousands of times would dominate). Where
+// threaded is true, every way is run again through reads that fail at one of three offsets: it must
+// give what the plain path makes of the body cut there, with readError for truncatedBody. Returns
+// the lane statistics of statsWay on the last kernel.
 DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
                               std::uint64_t symbolCount, const Way& statsWay = kDefault,
                               bool threaded = true) {
@@ -138,8 +153,18 @@ DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
             SCOPED_TRACE(std::to_string(way.lanes) + " lanes, segments of " +
                          std::to_string(way.segmentBytes) + ", " + std::to_string(way.threads) +
                          " threads, chunks of " + std::to_string(way.chunkBytes));
-            const FastDecoding fast = decodeFast(tree, body, symbolCount, way, run % 3 == 1,
-                                                 run % 3 == 2 ? 1000 : 0, SIZE_MAX, false, kernel);
+            // Each kernel takes each way a different way in; the statistics
+            // come through reads, where the single chain between segments
+            // moves where they start, as the tests below expect.
+            const bool statsRun =
+                way.lanes == statsWay.lanes && way.segmentBytes == statsWay.segmentBytes &&
+                way.threads == statsWay.threads && way.chunkBytes == statsWay.chunkBytes;
+            const int turn = statsRun ? 0 : (run + static_cast<int>(kernel)) % 4;
+            const Through through = turn == 1   ? Through::inPlace
+                                    : turn == 3 ? Through::inPlaceToBuffer
+                                                : Through::reads;
+            const FastDecoding fast = decodeFast(tree, body, symbolCount, way, through,
+                                                 turn == 2 ? 1000 : 0, SIZE_MAX, false, kernel);
             ++run;
             EXPECT_EQ(fast.symbols.size(), plain.symbols.size());
             EXPECT_TRUE(fast.symbols == plain.symbols);
@@ -149,7 +174,7 @@ DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
             } else {
                 EXPECT_EQ(fast.status, Status::truncatedBody);
             }
-            if (way.lanes == statsWay.lanes && way.segmentBytes == statsWay.segmentBytes) {
+            if (statsRun) {
                 stats = fast.stats;
             }
             if (!threaded) {
@@ -157,7 +182,7 @@ DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
             }
             const std::size_t cut = static_cast<std::size_t>(run) % std::size(failOffsets);
             const FastDecoding failed =
-                decodeFast(tree, body, symbolCount, way, false, run % 2 == 0 ? 1000 : 0,
+                decodeFast(tree, body, symbolCount, way, Through::reads, run % 2 == 0 ? 1000 : 0,
                            failOffsets[cut], run % 2 == 1, kernel);
             EXPECT_TRUE(failed.symbols == cutDecodings[cut].symbols) << "read error at " << cut;
             EXPECT_EQ(failed.status, cutDecodings[cut].complete ? Status::ok : Status::readError);
@@ -365,7 +390,7 @@ TEST(StreamDecoder, ReportsReadAndWriteErrors) {
     HCTree single;
     single.buildFromCounts(makeCounts({{'z', 1}}));
     const huffcodec::DecodeTables singleTables(codeOf(single));
-    const auto refuse = [](const std::uint8_t*, std::size_t) { return false; };
+    const huffcodec::WriteFn refuse = [](const std::uint8_t*, std::size_t) { return false; };
     EXPECT_EQ(
         huffcodec::StreamDecoder(singleTables, planOf(kDefault, huffcodec::Kernel::portable, false))
             .decode(5, failingRead, refuse, stats)
