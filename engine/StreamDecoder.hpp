@@ -63,8 +63,9 @@ public:
     // Takes as many of size bytes as the input block has room for and
     // returns their number; last: no input follows these.
     std::size_t feed(const std::uint8_t* data, std::size_t size, bool last);
-    // The input block's free room, at least kInputBlockBytes; commit() says
-    // how many bytes were put there and whether input ends with them.
+    // The input block's free room: at least kInputBlockBytes before any input
+    // and while the decoder waits for input. commit() says how many bytes
+    // were put there and whether input ends with them.
     struct Room {
         std::uint8_t* data;
         std::size_t size;
