@@ -9,7 +9,8 @@
 // four threads over chunks of 64 bytes up to a sixteenth of it, which must give
 // the one-thread file byte for byte; a second pass over other bytes (one
 // inserted, removed, or replaced by one whose code has another length) must
-// end in inputChanged; and the file decodes back on as many threads, over
+// end in inputChanged; and the file decodes back on as many threads, read
+// through a callback and in memory into a buffer of the data's size, over
 // chunks a worker takes (kChunkTailBytes to 2 KiB more; one run in four
 // smaller ones, which the calling thread decodes alone). The first byte picks
 // the piece, lane and segment sizes, the second the thread count, chunk sizes,
@@ -161,6 +162,12 @@ void checkThreads(const std::string& data, std::size_t piece, unsigned shape) {
     FUZZ_CHECK(decoded.status == huffcodec::Status::ok);
     FUZZ_CHECK(restored == input);
     FUZZ_CHECK(decoded.bytesConsumed == kHeaderBytes + body.size());
+    // In memory, straight into a buffer of exactly the data's size.
+    std::string inPlace(input.size(), '\0');
+    const huffcodec::DecompressResult whole =
+        huffcodec::decompress(file.data(), file.size(), inPlace.data(), inPlace.size(), options);
+    FUZZ_CHECK(whole.status == huffcodec::Status::ok && inPlace == input);
+    FUZZ_CHECK(whole.bytesConsumed == file.size() && whole.bytesProduced == input.size());
     fuzzRunsWithWorkers += stats.chunks > 0 ? 1 : 0;
 }
 
@@ -205,9 +212,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(compressed.status == huffcodec::Status::ok);
     FUZZ_CHECK(packed.substr(0, compressed.bytesProduced) == plainFile);
 
+    // Small segments of one to four lanes, straight into a buffer of exactly
+    // the data's size.
+    huffcodec::Tuning tuning;
+    tuning.lanes = 1 + static_cast<int>(piece % 4);
+    tuning.segmentBytes = 64 + 2 * piece;
+    tuning.kernel = kernelFor(shape);
+    huffcodec::Options options;
+    options.tuning = &tuning;
     std::string restored(size, '\0');
     const auto whole =
-        huffcodec::decompress(plainFile.data(), plainFile.size(), restored.data(), size);
+        huffcodec::decompress(plainFile.data(), plainFile.size(), restored.data(), size, options);
     FUZZ_CHECK(whole.status == huffcodec::Status::ok);
     FUZZ_CHECK(whole.bytesProduced == size && whole.bytesConsumed == plainFile.size());
     FUZZ_CHECK(restored == std::string(reinterpret_cast<const char*>(data), size));
@@ -219,12 +234,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     huffcodec::Decoder decoder;
     FUZZ_CHECK(decoder.build(parsed.header) == huffcodec::Status::ok);
     std::string streamed;
-    huffcodec::Tuning tuning;
-    tuning.lanes = 1 + static_cast<int>(piece % 4);
-    tuning.segmentBytes = 64 + 2 * piece;
-    tuning.kernel = kernelFor(shape);
-    huffcodec::Options options;
-    options.tuning = &tuning;
     const huffcodec::StreamResult result =
         decoder.decode(plainFile.data() + kHeaderBytes, plainFile.size() - kHeaderBytes,
                        appendTo(streamed), options);
