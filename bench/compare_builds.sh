@@ -59,7 +59,7 @@ echo "| data | case | old, 1 thread | new, 1 thread | ratio | old, default | new
 echo "|---|---|---|---|---|---|---|---|"
 for raw in "$data"/*.raw; do
     set_name=$(basename "$raw" .raw)
-    size=$(stat -c %s "$raw")
+    size=$(stat -L -c %s "$raw")
     huf="$work/$set_name.huf"
     "$old/compress/compress" "$raw" "$huf" 2>/dev/null
     for threads in 1 2 4; do
