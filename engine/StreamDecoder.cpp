@@ -37,10 +37,14 @@ StreamDecoder::StreamDecoder(const DecodeTables& decodeTables, const DecodePlan&
 
 void StreamDecoder::reserve() {
     reserveInput();
+    reserveOutput();
+    reserveWorkspace();
+}
+
+void StreamDecoder::reserveOutput() {
     if (outputBlock.data() == nullptr) {
         outputBlock = ByteBuffer(kOutputBlock);
     }
-    reserveWorkspace();
 }
 
 void StreamDecoder::reserveInput() {
@@ -70,9 +74,7 @@ void StreamDecoder::reserveWorkspace() {
 void StreamDecoder::start(std::uint64_t symbolCount, const BodyOutput& output, unsigned startBit) {
     write = output.write;
     if (write != nullptr) {
-        if (outputBlock.data() == nullptr) {
-            outputBlock = ByteBuffer(kOutputBlock);
-        }
+        reserveOutput();
         outStart = outputBlock.data();
         outLimit = outStart + kOutputBlock;
     } else {

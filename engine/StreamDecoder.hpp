@@ -101,6 +101,7 @@ private:
     BodyResult finish(Status status) const;
     BodyResult decodeFed(DecodeStats& stats);
     void reserveInput();
+    void reserveOutput();     // the block output waits in for write
     void reserveWorkspace();  // the lanes' regions, once
     void compact();
     bool flushOutput();
