@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Diagnostics.hpp"
+#include "Directory.hpp"
 #include "DirectoryEntries.hpp"
 #include "FileNames.hpp"
 #include "ProcessSetup.hpp"
@@ -24,9 +25,15 @@
 namespace {
 
 // Flushes what help, version or -l wrote; false, once said, if it failed.
-bool standardOutputWritten() {
+// used: something was written; standard output closed at the start is then
+// a failure too.
+bool standardOutputWritten(bool used) {
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
         say(kStandardOutputName, reasonOf(errno, huffcodec::Status::writeError));
+        return false;
+    }
+    if (used && wasClosedAtStart(1)) {
+        say(kStandardOutputName, reasonOf(EBADF));
         return false;
     }
     return true;
@@ -44,10 +51,10 @@ int CodecCommand::run(int argc, char* argv[]) {
         switch (line.action) {
             case CommandLine::Action::help:
                 printHelp();
-                return standardOutputWritten() ? 0 : 1;
+                return standardOutputWritten(true) ? 0 : 1;
             case CommandLine::Action::version:
                 printVersion();
-                return standardOutputWritten() ? 0 : 1;
+                return standardOutputWritten(true) ? 0 : 1;
             case CommandLine::Action::usageError:
                 say(line.error);
                 std::cerr << "Try 'huffcodec --help' for more information." << std::endl;
@@ -61,7 +68,7 @@ int CodecCommand::run(int argc, char* argv[]) {
         CodecCommand command(line, line.threads >= 0 ? line.threads : threadCountFromEnvironment(),
                              0666 & ~mask);
         command.takeAll();
-        const bool listed = standardOutputWritten();
+        const bool listed = standardOutputWritten(command.job.listedAny());
         return command.failed || !listed ? 1 : 0;
     } catch (const std::bad_alloc&) {
         say(huffcodec::statusMessage(huffcodec::Status::outOfMemory));
@@ -86,6 +93,10 @@ void CodecCommand::takeAll() {
 }
 
 void CodecCommand::takeStandardInput() {
+    if (wasClosedAtStart(0)) {
+        fail(kStandardInputName, reasonOf(EBADF));
+        return;
+    }
     // A descriptor of its own, which the job closes; standard input stays.
     InputFile file(::fcntl(0, F_DUPFD_CLOEXEC, 3));
     struct stat info {};
@@ -93,56 +104,98 @@ void CodecCommand::takeStandardInput() {
         fail(kStandardInputName, reasonOf(errno));
         return;
     }
-    runJob({"", file, info, false});
+    runJob({"", file, info, false, nullptr, ""});
 }
 
 void CodecCommand::takeNamed(const std::string& path) {
-    {
-        const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Links are followed here: the caller named the path.
+    const PathParts parts = splitPath(path);
+    if (parts.name.empty()) {
+        // "d/" names a directory alone.
+        const int descriptor = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
         if (descriptor < 0) {
             fail(path, reasonOf(errno));
-            return;
-        }
-        InputFile file(descriptor);
-        struct stat info {};
-        if (::fstat(descriptor, &info) != 0) {
-            fail(path, reasonOf(errno));
-            return;
-        }
-        if (!S_ISDIR(info.st_mode)) {
-            runJob({path, file, info, true});
-            return;
-        }
-        if (!line.recursive) {
+        } else if (!line.recursive) {
+            ::close(descriptor);
             fail(path, reasonOf(EISDIR));
-            return;
+        } else {
+            walk(Directory::adopt(descriptor), path);
         }
+        return;
     }
-    // Closed first: each level down would hold one more.
-    walk(path);
+    // The directory that holds the file: its output goes there, and --rm
+    // removes it from there.
+    const Directory holder = Directory::named(parts.directory);
+    if (!holder.isOpen()) {
+        fail(path, reasonOf(holder.error()));
+        return;
+    }
+    const int descriptor =
+        ::openat(holder.descriptor(), parts.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    struct stat info {};
+    if (descriptor < 0 || ::fstat(descriptor, &info) != 0) {
+        fail(path, reasonOf(errno));
+        if (descriptor >= 0) {
+            ::close(descriptor);
+        }
+        return;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        InputFile file(descriptor);
+        runJob({path, file, info, true, &holder, parts.name});
+    } else if (!line.recursive) {
+        ::close(descriptor);
+        fail(path, reasonOf(EISDIR));
+    } else {
+        walk(Directory::adopt(descriptor), path);
+    }
 }
 
-void CodecCommand::walk(const std::string& directory) {
-    int error = 0;
-    const std::vector<std::string> names = directoryEntries(directory, error);
-    if (error != 0) {
-        fail(directory, reasonOf(error));
+void CodecCommand::walk(const Directory& directory, const std::string& path) {
+    if (!directory.isOpen()) {
+        fail(path, reasonOf(directory.error()));
+        return;
     }
-    const std::string prefix = directory.back() == '/' ? directory : directory + "/";
-    for (const std::string& name : names) {
-        const std::string path = prefix + name;
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) != 0) {
-            fail(path, reasonOf(errno));
-        } else if (S_ISDIR(info.st_mode)) {
-            walk(path);
-        } else if (S_ISREG(info.st_mode) &&
-                   hasCompressedSuffix(path) != (line.mode == CommandLine::Mode::compress)) {
+    int error = 0;
+    const std::vector<DirectoryEntry> entries = directoryEntries(directory, error);
+    if (error != 0) {
+        fail(path, reasonOf(error));
+    }
+    const std::string prefix = path.back() == '/' ? path : path + "/";
+    for (const DirectoryEntry& entry : entries) {
+        const std::string entryPath = prefix + entry.name;
+        if (entry.kind == DirectoryEntry::Kind::directory) {
+            walk(Directory::entry(directory, entry.name), entryPath);
+        } else if (entry.kind == DirectoryEntry::Kind::file &&
+                   hasCompressedSuffix(entry.name) != (line.mode == CommandLine::Mode::compress)) {
             // Symbolic links, devices and pipes are passed over, and so are
             // the files the mode does not take: compressed ones when
             // compressing, others when not.
-            takeNamed(path);
+            takeEntry(directory, entry.name, entryPath);
         }
+    }
+}
+
+void CodecCommand::takeEntry(const Directory& directory, const std::string& name,
+                             const std::string& path) {
+    // Not followed, and not waited for: what was listed as a regular file
+    // may have been replaced by a link or a pipe since.
+    const int descriptor = ::openat(directory.descriptor(), name.c_str(),
+                                    O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+    if (descriptor < 0) {
+        if (errno != ELOOP) {
+            fail(path, reasonOf(errno));
+        }
+        return;
+    }
+    InputFile file(descriptor);
+    struct stat info {};
+    if (::fstat(descriptor, &info) != 0) {
+        fail(path, reasonOf(errno));
+        return;
+    }
+    if (S_ISREG(info.st_mode)) {
+        runJob({path, file, info, true, &directory, name});
     }
 }
 

@@ -13,6 +13,7 @@
 
 #include "CodecJob.hpp"
 #include "CommandLine.hpp"
+#include "Directory.hpp"
 #include "JobOptions.hpp"
 
 class CodecCommand {
@@ -30,10 +31,13 @@ private:
     // Each input of the command line in turn.
     void takeAll();
     void takeStandardInput();
-    // A file, or with -r a directory, by its name.
+    // A file, or with -r a directory, by its name on the command line.
     void takeNamed(const std::string& path);
-    // The files under directory that the mode takes (-r).
-    void walk(const std::string& directory);
+    // The files under directory, named path in the lines, that the mode
+    // takes (-r): opened relative to it, symbolic links never followed.
+    void walk(const Directory& directory, const std::string& path);
+    // A regular file found by walk.
+    void takeEntry(const Directory& directory, const std::string& name, const std::string& path);
     // Runs the job, an allocation failure reported as the input's.
     void runJob(const CodecJob::Input& input);
     void fail(const std::string& name, const std::string& text);

@@ -4,6 +4,7 @@
 #include "CodecJob.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include "Diagnostics.hpp"
 #include "FileNames.hpp"
 #include "Listing.hpp"
+#include "ProcessSetup.hpp"
 #include "StagedOutput.hpp"
 #include "WatchedOutput.hpp"
 
@@ -68,12 +70,13 @@ bool CodecJob::list(const Input& input, const std::string& name) {
 }
 
 bool CodecJob::test(const Input& input, const std::string& name) {
-    WatchedOutput discarded("/dev/null", WatchedOutput::Creation::truncate, false, false);
+    WatchedOutput discarded("/dev/null", false, false);
     if (!discarded.file().isOpen()) {
         say("/dev/null", reasonOf(discarded.openError()));
         return false;
     }
-    if (!runJob(input.file, discarded.file(), name, "/dev/null")) {
+    if (!runJob(input.file, discarded.file(), name, "/dev/null") ||
+        !closed(discarded.file(), "/dev/null")) {
         return false;
     }
     if (line.verbosity > 0) {
@@ -86,59 +89,82 @@ bool CodecJob::convert(const Input& input, const std::string& name) {
     if (line.toStdout || (!input.named && !line.output)) {
         return toStandardOutput(input, name);
     }
-    const std::string path = outputName(input, name);
-    if (path.empty()) {
-        return false;
+    // -o names a file in a directory of its own; else the output goes
+    // beside the input.
+    std::optional<Directory> named;
+    const Directory* directory = input.directory;
+    std::string entry;
+    std::string path;
+    if (line.output) {
+        path = *line.output;
+        const PathParts parts = splitPath(path);
+        if (parts.name.empty()) {
+            say(path, reasonOf(EISDIR));
+            return false;
+        }
+        named.emplace(Directory::named(parts.directory));
+        if (!named->isOpen()) {
+            say(path, reasonOf(named->error()));
+            return false;
+        }
+        directory = &*named;
+        entry = parts.name;
+    } else {
+        entry = outputEntry(input, name);
+        if (entry.empty()) {
+            return false;
+        }
+        path = input.path.substr(0, input.path.size() - input.entry.size()) + entry;
     }
-    if (input.named && (path == input.path || OutputFile::wouldOverwrite(path, input.path))) {
+    struct stat existing {};
+    const bool exists = ::fstatat(directory->descriptor(), entry.c_str(), &existing, 0) == 0;
+    if (input.named && exists && sameFile(existing, input.info)) {
         say(name, "input and output are the same file");
         return false;
     }
-    struct stat existing {};
-    const bool exists = ::stat(path.c_str(), &existing) == 0;
-    if (!exists || S_ISREG(existing.st_mode) || S_ISDIR(existing.st_mode)) {
-        return intoFile(input, name, path);
+    if (!line.output || !exists || S_ISREG(existing.st_mode) || S_ISDIR(existing.st_mode)) {
+        return intoFile(input, name, *directory, entry, path);
     }
-    // A device or a pipe (-o /dev/null) is written in place, and nothing
-    // replaces it.
-    WatchedOutput direct(path, WatchedOutput::Creation::truncate, false, false);
+    // A device or a pipe named with -o (-o /dev/null) is written in place,
+    // and nothing replaces it.
+    WatchedOutput direct(path, false, false);
     if (!direct.file().isOpen()) {
         say(path, reasonOf(direct.openError()));
         return false;
     }
     const std::optional<FileJob::Result> result = runJob(input.file, direct.file(), name, path);
-    if (result) {
-        sayDone(*result, name, path);
+    if (!result || !closed(direct.file(), path)) {
+        return false;
     }
-    return result.has_value();
+    sayDone(*result, name, path);
+    return true;
 }
 
-std::string CodecJob::outputName(const Input& input, const std::string& name) const {
-    if (line.output) {
-        return *line.output;
-    }
+std::string CodecJob::outputEntry(const Input& input, const std::string& name) const {
     if (line.mode == Mode::decompress) {
-        if (!hasCompressedSuffix(input.path)) {
+        if (!hasCompressedSuffix(input.entry)) {
             say(name, std::string("no ") + kCompressedSuffix + " suffix (-o names the output)");
             return "";
         }
-        return restoredName(input.path);
+        return restoredName(input.entry);
     }
-    if (hasCompressedSuffix(input.path) && !line.force) {
+    if (hasCompressedSuffix(input.entry) && !line.force) {
         say(name, std::string("already has the ") + kCompressedSuffix +
                       " suffix (-f compresses it again)");
         return "";
     }
-    return compressedName(input.path);
+    return compressedName(input.entry);
 }
 
-bool CodecJob::intoFile(const Input& input, const std::string& name, const std::string& path) {
+bool CodecJob::intoFile(const Input& input, const std::string& name, const Directory& directory,
+                        const std::string& entry, const std::string& path) {
     struct stat existing {};
-    if (!line.force && ::lstat(path.c_str(), &existing) == 0) {
+    if (!line.force &&
+        ::fstatat(directory.descriptor(), entry.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
         say(path, "already exists (-f overwrites it)");
         return false;
     }
-    StagedOutput staged(path);
+    StagedOutput staged(directory, entry);
     if (!staged.isOpen()) {
         say(path, reasonOf(staged.openError()));
         return false;
@@ -147,26 +173,57 @@ bool CodecJob::intoFile(const Input& input, const std::string& name, const std::
     if (!result) {
         return false;
     }
-    const int renameError = staged.commit(input.named ? input.info.st_mode : newFileMode,
-                                          input.named ? &input.info : nullptr);
-    if (renameError != 0) {
-        say(path, reasonOf(renameError));
+    const int commitError = staged.commit(input.named ? &input.info : nullptr, newFileMode);
+    if (commitError != 0) {
+        say(path, reasonOf(commitError, huffcodec::Status::writeError));
         return false;
     }
     // Only once the output is complete, closed and in place; a device or a
     // pipe named as the input stays.
     if (line.removeInputs && input.named && S_ISREG(input.info.st_mode) &&
-        ::unlink(input.path.c_str()) != 0) {
-        say(name, "not removed: " + reasonOf(errno));
+        !removeInput(input, name)) {
         return false;
     }
     sayDone(*result, name, path);
     return true;
 }
 
+bool CodecJob::removeInput(const Input& input, const std::string& name) const {
+    // The name is removed only while it still is the file that was read (or
+    // a symbolic link the caller named, which goes, not what it points to):
+    // a file put in its place meanwhile stays.
+    struct stat entry {};
+    if (::fstatat(input.directory->descriptor(), input.entry.c_str(), &entry,
+                  AT_SYMLINK_NOFOLLOW) != 0) {
+        say(name, "not removed: " + reasonOf(errno));
+        return false;
+    }
+    if (!sameFile(entry, input.info) && !S_ISLNK(entry.st_mode)) {
+        say(name, "not removed: replaced while it was read");
+        return false;
+    }
+    if (::unlinkat(input.directory->descriptor(), input.entry.c_str(), 0) != 0) {
+        say(name, "not removed: " + reasonOf(errno));
+        return false;
+    }
+    return true;
+}
+
+bool CodecJob::closed(OutputFile& output, const std::string& outputName) {
+    if (!output.close()) {
+        say(outputName, reasonOf(output.error(), huffcodec::Status::writeError));
+        return false;
+    }
+    return true;
+}
+
 bool CodecJob::toStandardOutput(const Input& input, const std::string& name) {
     if (line.mode == Mode::compress && !line.force && ::isatty(1) != 0) {
         say(kStandardOutputName, "refusing to write compressed data to a terminal (-f forces it)");
+        return false;
+    }
+    if (wasClosedAtStart(1)) {
+        say(kStandardOutputName, reasonOf(EBADF));
         return false;
     }
     // Appending to the input would feed it its own output.
@@ -176,7 +233,7 @@ bool CodecJob::toStandardOutput(const Input& input, const std::string& name) {
         say(name, "input and output are the same file");
         return false;
     }
-    // A descriptor of its own, which the job closes; standard output stays.
+    // A descriptor of its own, closed here; standard output stays.
     OutputFile output(::fcntl(1, F_DUPFD_CLOEXEC, 3));
     if (!output.isOpen()) {
         say(kStandardOutputName, reasonOf(errno));
@@ -184,10 +241,11 @@ bool CodecJob::toStandardOutput(const Input& input, const std::string& name) {
     }
     const std::optional<FileJob::Result> result =
         runJob(input.file, output, name, kStandardOutputName);
-    if (result) {
-        sayDone(*result, name, kStandardOutputName);
+    if (!result || !closed(output, kStandardOutputName)) {
+        return false;
     }
-    return result.has_value();
+    sayDone(*result, name, kStandardOutputName);
+    return true;
 }
 
 std::optional<FileJob::Result> CodecJob::runJob(InputFile& file, OutputFile& output,

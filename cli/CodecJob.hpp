@@ -16,6 +16,7 @@
 
 #include "CommandLine.hpp"
 #include "Diagnostics.hpp"
+#include "Directory.hpp"
 #include "FileJob.hpp"
 #include "InputFile.hpp"
 #include "OutputFile.hpp"
@@ -31,6 +32,8 @@ public:
         InputFile& file;
         const struct stat& info;  // of the open file
         bool named;
+        const Directory* directory;  // that holds it; null for standard input
+        std::string entry;           // its name there
 
         // As the lines name it.
         std::string shownName() const { return named ? path : kStandardInputName; }
@@ -43,6 +46,9 @@ public:
     // False when the input failed, once the line that says why is written.
     bool run(const Input& input);
 
+    // Whether -l has written its table to standard output.
+    bool listedAny() const { return listedHeading; }
+
 private:
     bool list(const Input& input, const std::string& name);
     bool test(const Input& input, const std::string& name);
@@ -50,10 +56,16 @@ private:
     // output.
     bool convert(const Input& input, const std::string& name);
     bool toStandardOutput(const Input& input, const std::string& name);
-    bool intoFile(const Input& input, const std::string& name, const std::string& path);
-    // The output's name; empty, and the line said, when the input's name
-    // gives none.
-    std::string outputName(const Input& input, const std::string& name) const;
+    // Into entry of directory, named path in the lines, through a staged file.
+    bool intoFile(const Input& input, const std::string& name, const Directory& directory,
+                  const std::string& entry, const std::string& path);
+    // The output's name in the input's directory; empty, and the line said,
+    // when the input's name gives none.
+    std::string outputEntry(const Input& input, const std::string& name) const;
+    // --rm: removes the input's name once its output is in place.
+    bool removeInput(const Input& input, const std::string& name) const;
+    // Closes an output that is not staged; false, once said, if that fails.
+    static bool closed(OutputFile& output, const std::string& outputName);
 
     // The file job of the mode from file to output, with the progress line;
     // nothing, once the line that says why is written, when it failed.

@@ -49,8 +49,9 @@ const Option* findLong(const std::string& name) {
     return nullptr;
 }
 
-// Takes one option into line; false once line holds a usage error or
-// another action than run, which ends the reading.
+// Takes one option into line; false once line holds a usage error, which
+// ends the reading. Help and version are noted and the reading goes on, so
+// that a usage error anywhere on the line still counts.
 bool apply(CommandLine& line, const Option& option, const std::string& value) {
     using Mode = CommandLine::Mode;
     switch (option.letter) {
@@ -88,11 +89,13 @@ bool apply(CommandLine& line, const Option& option, const std::string& value) {
             ++line.verbosity;
             break;
         case 'h':
-            line.action = CommandLine::Action::help;
-            return false;
         case 'V':
-            line.action = CommandLine::Action::version;
-            return false;
+            // The first of them counts.
+            if (line.action == CommandLine::Action::run) {
+                line.action =
+                    option.letter == 'h' ? CommandLine::Action::help : CommandLine::Action::version;
+            }
+            break;
         case 'T':
             line.threads = parseThreadCount(value);
             if (line.threads < 0) {
@@ -102,6 +105,11 @@ bool apply(CommandLine& line, const Option& option, const std::string& value) {
             }
             break;
         case 'o':
+            if (value.empty()) {
+                line.action = CommandLine::Action::usageError;
+                line.error = "-o needs a file name";
+                return false;
+            }
             line.output = value;
             break;
         default:

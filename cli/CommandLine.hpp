@@ -3,7 +3,9 @@
 // The huffcodec command's options and files, read from argv as the everyday
 // compressors read theirs: short options bundled (-dkf), a value attached or
 // in the next word (-T4, -T 4, --threads=4, --threads 4), options and files in
-// any order, "--" ending the options, "-" naming standard input.
+// any order, "--" ending the options, "-" naming standard input. The whole
+// line is read before anything is done: a usage error anywhere wins over
+// --help and --version.
 #ifndef HUFFCODEC_CLI_COMMANDLINE_HPP
 #define HUFFCODEC_CLI_COMMANDLINE_HPP
 

@@ -19,11 +19,11 @@ FileJob::Result FileJob::compress(InputFile& input, const std::string& outputPat
     if (tooLarge(input, result)) {
         return result;
     }
-    WatchedOutput output(outputPath, WatchedOutput::Creation::truncate, true, signals);
+    WatchedOutput output(outputPath, true, signals);
     if (!output.file().isOpen()) {
         return fail(result, Failure::openingOutput, Status::ok, output.openError());
     }
-    encode(input, output.file(), result);
+    encode(input, output.file(), Ending::close, result);
     if (result.ok()) {
         output.keep();
     }
@@ -33,7 +33,7 @@ FileJob::Result FileJob::compress(InputFile& input, const std::string& outputPat
 FileJob::Result FileJob::compress(InputFile& input, OutputFile& output) {
     Result result;
     if (!tooLarge(input, result)) {
-        encode(input, output, result);
+        encode(input, output, Ending::flush, result);
     }
     return result;
 }
@@ -47,7 +47,7 @@ bool FileJob::tooLarge(InputFile& input, Result& result) {
     return true;
 }
 
-void FileJob::encode(InputFile& input, OutputFile& output, Result& result) {
+void FileJob::encode(InputFile& input, OutputFile& output, Ending ending, Result& result) {
     started(Stage::counting);
     // The copy of an input that cannot seek, written as it is counted and
     // read back to encode it.
@@ -101,7 +101,7 @@ void FileJob::encode(InputFile& input, OutputFile& output, Result& result) {
         failWith(result, encoded.status, source, output);
         return;
     }
-    if (!output.close()) {
+    if (!(ending == Ending::close ? output.close() : output.flush())) {
         fail(result, Failure::status, Status::writeError, output.error());
         return;
     }

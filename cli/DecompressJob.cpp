@@ -13,22 +13,22 @@ using namespace fileJob;
 
 FileJob::Result FileJob::decompress(InputFile& input, const std::string& outputPath) {
     Result result;
-    WatchedOutput output(outputPath, WatchedOutput::Creation::truncate, false, signals);
+    WatchedOutput output(outputPath, false, signals);
     if (!output.file().isOpen()) {
         return fail(result, Failure::openingOutput, Status::ok, output.openError());
     }
     // On a failure the output is closed as it goes, keeping what was written.
-    decode(input, output.file(), result);
+    decode(input, output.file(), Ending::close, result);
     return result;
 }
 
 FileJob::Result FileJob::decompress(InputFile& input, OutputFile& output) {
     Result result;
-    decode(input, output, result);
+    decode(input, output, Ending::flush, result);
     return result;
 }
 
-void FileJob::decode(InputFile& input, OutputFile& output, Result& result) {
+void FileJob::decode(InputFile& input, OutputFile& output, Ending ending, Result& result) {
     started(Stage::readingHeader);
     std::array<std::uint8_t, huffcodec::kHeaderBytes> headerBytes{};
     const long headerSize = input.read(headerBytes.data(), headerBytes.size());
@@ -57,7 +57,7 @@ void FileJob::decode(InputFile& input, OutputFile& output, Result& result) {
         failWith(result, decoded.status, input, output);
         return;
     }
-    if (!output.close()) {
+    if (!(ending == Ending::close ? output.close() : output.flush())) {
         fail(result, Failure::status, Status::writeError, output.error());
         return;
     }

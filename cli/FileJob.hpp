@@ -83,22 +83,28 @@ public:
     // before the output is created. On any failure after that the output is
     // removed, if it is a regular file.
     Result compress(InputFile& input, const std::string& outputPath);
-    // The same into output, open already, which the caller closes on a
-    // failure and removes if it must (Failure::openingOutput never comes).
+    // The same into output, open already, which the caller closes, and
+    // removes on a failure if it must (Failure::openingOutput never comes).
+    // On success every byte has been written to the file: the caller may set
+    // its owner, mode and times before closing it.
     Result compress(InputFile& input, OutputFile& output);
 
     // Decompresses input into a new file at outputPath, created before the
     // header is read. On a failure the output keeps the bytes decoded before
     // it (none, for a bad or refused header).
     Result decompress(InputFile& input, const std::string& outputPath);
-    // The same into output, open already; on a failure it holds the bytes
-    // decoded before it, and stays open.
+    // The same into output, open already, which the caller closes; on a
+    // failure it holds the bytes decoded before it. On success every byte
+    // has been written to the file.
     Result decompress(InputFile& input, OutputFile& output);
 
 private:
     // The jobs once the output is open; result takes the failure and counts.
-    void encode(InputFile& input, OutputFile& output, Result& result);
-    void decode(InputFile& input, OutputFile& output, Result& result);
+    // The output is closed at the end of the writing stage if the job opened
+    // it, else written out and left open.
+    enum class Ending { close, flush };
+    void encode(InputFile& input, OutputFile& output, Ending ending, Result& result);
+    void decode(InputFile& input, OutputFile& output, Ending ending, Result& result);
     // An input of known size that the format cannot take: Stage::counting
     // started and failed with inputTooLarge, before anything is read.
     bool tooLarge(InputFile& input, Result& result);

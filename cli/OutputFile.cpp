@@ -162,13 +162,17 @@ bool OutputFile::fail(int error) {
     return false;
 }
 
+bool OutputFile::flush() {
+    const std::size_t held = staged;
+    staged = 0;
+    return held == 0 || writeThrough(stage.get(), held);
+}
+
 bool OutputFile::close() {
     if (fd < 0) {
         return true;
     }
-    const std::size_t held = staged;
-    staged = 0;
-    const bool flushed = held == 0 || writeThrough(stage.get(), held);
+    const bool flushed = flush();
     const int result = ::close(fd);
     fd = -1;
     // Linux releases the descriptor even when close is interrupted, and every

@@ -35,6 +35,10 @@ public:
     // held back until a later write or close.
     bool write(const void* data, std::size_t size);
 
+    // Writes what is held back, so that the file holds every byte given;
+    // false on an error. The file stays open.
+    bool flush();
+
     // Writes what is held back, then closes the file; false if either
     // reports an error.
     bool close();

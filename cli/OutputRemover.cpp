@@ -3,6 +3,7 @@
 // Output removal after a failure.
 #include "OutputRemover.hpp"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -10,17 +11,35 @@
 
 #include <cstring>
 
-OutputRemover::OutputRemover() : watchedPath(new char[PATH_MAX]) {}
+OutputRemover::OutputRemover() : watchedName(new char[PATH_MAX]) {}
+
+namespace {
+
+void copyName(char* to, const std::string& name) {
+    std::strncpy(to, name.c_str(), PATH_MAX - 1);
+    to[PATH_MAX - 1] = '\0';
+}
+
+}  // namespace
 
 void OutputRemover::watch(const std::string& path, int descriptor) {
+    // The file itself, through any symbolic link; path as given if that
+    // cannot be resolved (it fits: open took it).
+    if (::realpath(path.c_str(), watchedName.get()) == nullptr) {
+        copyName(watchedName.get(), path);
+    }
+    arm(AT_FDCWD, descriptor);
+}
+
+void OutputRemover::watch(int directory, const std::string& name, int descriptor) {
+    copyName(watchedName.get(), name);
+    arm(directory, descriptor);
+}
+
+void OutputRemover::arm(int directory, int descriptor) {
     struct stat info {};
     if (descriptor >= 0 && ::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) {
-        // The file itself, through any symbolic link; path as given if that
-        // cannot be resolved (it fits: open took it).
-        if (::realpath(path.c_str(), watchedPath.get()) == nullptr) {
-            std::strncpy(watchedPath.get(), path.c_str(), PATH_MAX - 1);
-            watchedPath[PATH_MAX - 1] = '\0';
-        }
+        watchedDirectory = directory;
         watchedDevice = info.st_dev;
         watchedInode = info.st_ino;
         armed = 1;
@@ -33,8 +52,8 @@ void OutputRemover::removeNow() noexcept {
     }
     armed = 0;
     struct stat info {};
-    if (::lstat(watchedPath.get(), &info) == 0 && info.st_dev == watchedDevice &&
-        info.st_ino == watchedInode) {
-        ::unlink(watchedPath.get());
+    if (::fstatat(watchedDirectory, watchedName.get(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        info.st_dev == watchedDevice && info.st_ino == watchedInode) {
+        ::unlinkat(watchedDirectory, watchedName.get(), 0);
     }
 }

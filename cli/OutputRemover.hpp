@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 //
-// Removing the output of a compression that did not finish, so that no
-// half-written file is left that looks like a valid one.
+// Removing the output of a job that did not finish, so that no half-written
+// file is left that looks like a valid one.
 #ifndef HUFFCODEC_CLI_OUTPUTREMOVER_HPP
 #define HUFFCODEC_CLI_OUTPUTREMOVER_HPP
 
@@ -17,8 +17,8 @@
 // threads each remove their own output.
 class OutputRemover {
 public:
-    // Takes the memory for the path here, before the file is created, so that
-    // watching it cannot fail (and off the stack, which may be small).
+    // Takes the memory for the name here, before the file is created, so
+    // that watching it cannot fail (and off the stack, which may be small).
     OutputRemover();
     // Removes the watched file unless keep() was called.
     ~OutputRemover() { removeNow(); }
@@ -27,6 +27,9 @@ public:
 
     // Watches path, just opened as descriptor (-1 if the open failed).
     void watch(const std::string& path, int descriptor);
+    // Watches name in the directory held open as directory (which outlives
+    // the watch), just created there as descriptor.
+    void watch(int directory, const std::string& name, int descriptor);
 
     // The job succeeded: the file stays.
     void keep() { armed = 0; }
@@ -37,8 +40,12 @@ public:
     void removeNow() noexcept;
 
 private:
+    // Watches watchedName in directory (AT_FDCWD: a path) as descriptor.
+    void arm(int directory, int descriptor);
+
     // Filled before armed is set; removeNow reads them only while it is set.
-    const std::unique_ptr<char[]> watchedPath;
+    const std::unique_ptr<char[]> watchedName;
+    int watchedDirectory = -1;
     dev_t watchedDevice = 0;
     ino_t watchedInode = 0;
     volatile sig_atomic_t armed = 0;

@@ -16,6 +16,7 @@ namespace {
 
 void (*cleanUpOnTerminate)() = nullptr;
 LastResort lastResort;
+bool closedAtStart[3] = {false, false, false};
 
 [[noreturn]] void onTerminate() {
     if (std::current_exception() != nullptr) {
@@ -37,6 +38,7 @@ bool prepareProcess(void (*cleanUp)(), LastResort outOfMemory) {
         if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) {
             continue;
         }
+        closedAtStart[fd] = true;
         // The lower descriptors are open by now, so open takes exactly fd.
         const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
         if (opened != fd) {
@@ -52,4 +54,8 @@ bool prepareProcess(void (*cleanUp)(), LastResort outOfMemory) {
     lastResort = outOfMemory;
     std::set_terminate(onTerminate);
     return true;
+}
+
+bool wasClosedAtStart(int fd) {
+    return fd >= 0 && fd <= 2 && closedAtStart[fd];
 }

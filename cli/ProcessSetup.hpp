@@ -28,4 +28,10 @@ struct LastResort {
 };
 bool prepareProcess(void (*cleanUp)() = nullptr, LastResort outOfMemory = {});
 
+// Whether descriptor fd (0, 1 or 2) was closed when prepareProcess ran, and
+// so holds /dev/null now: a command whose standard input or output carries
+// its data reports that as the failure it is, where compress and uncompress,
+// which use neither, go on.
+bool wasClosedAtStart(int fd);
+
 #endif  // HUFFCODEC_CLI_PROCESSSETUP_HPP

@@ -5,32 +5,58 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 namespace {
 
-// The temporary file's name pattern: in the directory of path, hidden.
-std::string temporaryBeside(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
-           ".huffcodec-XXXXXX";
+// Gives the file open as fd the owner and group of like where the process may
+// (root may give it any; others may give it a group they belong to), then its
+// permission bits: the set-user-ID and set-group-ID bits only where the file
+// has the owner and group they came with, as cp -p keeps them, so that
+// nobody's program runs as anyone else. A new file belongs to the process,
+// in group, until changed.
+void copyOwnerAndMode(int fd, const struct stat& like, gid_t group) {
+    uid_t owner = ::geteuid();
+    if (owner != like.st_uid || group != like.st_gid) {
+        // The owner first: a change of owner clears the set-ID bits.
+        if (::fchown(fd, like.st_uid, like.st_gid) == 0) {
+            owner = like.st_uid;
+            group = like.st_gid;
+        } else if (group != like.st_gid && ::fchown(fd, static_cast<uid_t>(-1), like.st_gid) == 0) {
+            group = like.st_gid;
+        }
+    }
+    mode_t mode = like.st_mode & 07777;
+    if (owner != like.st_uid || group != like.st_gid) {
+        mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
+    }
+    ::fchmod(fd, mode);
 }
 
 }  // namespace
 
-StagedOutput::StagedOutput(const std::string& path)
-    : target(path), staged(temporaryBeside(path), WatchedOutput::Creation::unique, true, true) {}
+StagedOutput::StagedOutput(const Directory& outputDirectory, std::string name)
+    : directory(outputDirectory), target(std::move(name)), staged(directory, ".huffcodec-") {}
 
-int StagedOutput::commit(mode_t mode, const struct stat* like) {
-    // A file system that keeps no modes or times still takes the file: what
-    // matters is its content, so these two may fail.
-    ::chmod(staged.path().c_str(), mode & 07777);
+int StagedOutput::commit(const struct stat* like, mode_t newFileMode) {
+    OutputFile& output = staged.file();
+    // A file system that keeps no owners, modes or times still takes the
+    // file: what matters is its content, so these may fail.
     if (like != nullptr) {
+        copyOwnerAndMode(output.descriptor(), *like, directory.newFileGroup());
         const struct timespec times[2] = {like->st_atim, like->st_mtim};
-        ::utimensat(AT_FDCWD, staged.path().c_str(), times, 0);
+        ::futimens(output.descriptor(), times);
+    } else {
+        ::fchmod(output.descriptor(), newFileMode & 07777);
     }
-    if (::rename(staged.path().c_str(), target.c_str()) != 0) {
+    if (!output.close()) {
+        return output.error();
+    }
+    if (::renameat(directory.descriptor(), staged.path().c_str(), directory.descriptor(),
+                   target.c_str()) != 0) {
         return errno;
     }
     staged.keep();

@@ -4,7 +4,10 @@
 // the output's directory and renamed into place only once it is complete, so
 // that its name never holds part of a file and an existing file there stays
 // whole until then. A failure, and SIGINT, SIGTERM or SIGHUP, remove the
-// temporary file instead.
+// temporary file instead. Owner, mode and times are set through the open
+// descriptor before the rename, and the rename is relative to the directory
+// held open: no name that someone else can swap for a symbolic link is ever
+// followed.
 #ifndef HUFFCODEC_CLI_STAGEDOUTPUT_HPP
 #define HUFFCODEC_CLI_STAGEDOUTPUT_HPP
 
@@ -12,14 +15,15 @@
 
 #include <string>
 
+#include "Directory.hpp"
 #include "OutputFile.hpp"
 #include "WatchedOutput.hpp"
 
 class StagedOutput {
 public:
-    // Creates the temporary file (".huffcodec-" and six characters) in the
-    // directory of path.
-    explicit StagedOutput(const std::string& path);
+    // Creates the temporary file (".huffcodec-" and six characters) in
+    // directory, which outlives this, for the output named name there.
+    StagedOutput(const Directory& directory, std::string name);
 
     // False when the temporary file could not be created; openError() says
     // why.
@@ -27,13 +31,17 @@ public:
     int openError() const { return staged.openError(); }
     OutputFile& file() { return staged.file(); }
 
-    // Once the file is written and closed: gives it the permission bits of
-    // mode and, if given, the access and modification times of like, then
-    // renames it to the path. Returns 0, or the errno of the failed rename
-    // (the temporary file is then removed).
-    int commit(mode_t mode, const struct stat* like);
+    // Once every byte is written: gives the file the owner, group,
+    // permission bits and access and modification times of like where the
+    // process may (the set-user-ID and set-group-ID bits only with the owner
+    // and group they belong to), or without like the permission bits of
+    // newFileMode; closes it and renames it to the output's name. Returns 0,
+    // or the errno of the failed close or rename (the temporary file is then
+    // removed).
+    int commit(const struct stat* like, mode_t newFileMode);
 
 private:
+    const Directory& directory;
     std::string target;
     WatchedOutput staged;
 };

@@ -11,20 +11,21 @@
 #include <optional>
 #include <string>
 
+#include "Directory.hpp"
 #include "OutputFile.hpp"
 #include "OutputRemover.hpp"
 #include "RemovalSignals.hpp"
 
 class WatchedOutput {
 public:
-    enum class Creation {
-        truncate,  // path is created, or truncated if it exists
-        unique,    // path ends in XXXXXX, which a new file's name replaces (mkstemp)
-    };
-
-    // Creates the file; removed: a failure removes it (see OutputRemover), and
-    // with signals so do SIGINT, SIGTERM and SIGHUP (see RemovalSignals).
-    WatchedOutput(std::string path, Creation creation, bool removed, bool signals);
+    // Creates path, or truncates it if it exists; removed: a failure removes
+    // it (see OutputRemover), and with signals so do SIGINT, SIGTERM and
+    // SIGHUP (see RemovalSignals).
+    WatchedOutput(std::string path, bool removed, bool signals);
+    // Creates a new file in directory (which outlives this), readable and
+    // writable by its owner alone, named prefix and six characters that no
+    // file there has; a failure and the three signals remove it.
+    WatchedOutput(const Directory& directory, const std::string& prefix);
     WatchedOutput(const WatchedOutput&) = delete;
     WatchedOutput& operator=(const WatchedOutput&) = delete;
 
@@ -32,7 +33,7 @@ public:
     void keep();
 
     OutputFile& file() { return *output; }
-    // The file's name, XXXXXX replaced.
+    // The file's name: the path given, or the new name in the directory.
     const std::string& path() const { return name; }
     // The errno of a file that could not be created.
     int openError() const { return error; }

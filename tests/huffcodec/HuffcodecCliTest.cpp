@@ -33,9 +33,10 @@ struct Row {
     std::string shell;  // "$H" is huffcodec, "$C" compress, "$U" uncompress, PTY a terminal
     int status;
     std::string err;
-    Files after;                // every file afterwards; "(special)" for a pipe
-    std::string out = "";       // the shell's standard output
-    std::string terminal = "";  // a part of what the terminal received
+    Files after;                 // every file afterwards; "(special)" for a pipe
+    std::string out = "";        // the shell's standard output
+    std::string terminal = "";   // a part of what the terminal received
+    bool terminalExact = false;  // terminal is all it received
 };
 
 // A pseudo-terminal whose other end the test keeps open, so that what was
@@ -110,7 +111,12 @@ void expectRow(const Row& row) {
     for (const auto& [name, bytes] : found) {
         EXPECT_EQ(row.after.count(name), 1u) << "left over: " << name;
     }
-    EXPECT_NE(terminal.received().find(row.terminal), std::string::npos);
+    const std::string received = terminal.received();
+    if (row.terminalExact) {
+        EXPECT_EQ(received, row.terminal);
+    } else {
+        EXPECT_NE(received.find(row.terminal), std::string::npos);
+    }
 }
 
 // The -l row of data compressed, from the oracle's counts and codes.
@@ -301,6 +307,18 @@ std::vector<Row> rows() {
          1,
          "huffcodec: a.huf: already has the .huf suffix (-f compresses it again)\n",
          {{"a.huf", pa}}},
+        {"names at the suffix's edge: .huf alone is no suffix",
+         {{"d/.huf", a}, {".huf", c}},
+         "\"$H\" -r d && \"$H\" .huf",
+         0,
+         "",
+         {{"d/.huf", a}, {"d/.huf.huf", pa}, {".huf", c}, {".huf.huf", pc}}},
+        {"a link to a device where the output goes is not written through",
+         {{"a", a}},
+         "ln -s /dev/full a.huf; \"$H\" a",
+         1,
+         "huffcodec: a.huf: already exists (-f overwrites it)\n",
+         {{"a", a}, {"a.huf", "(special)"}}},
         {"the same file under another name",
          {{"a.huf", pa}},
          "ln a.huf b; \"$H\" -dfo b a.huf",
@@ -343,6 +361,15 @@ std::vector<Row> rows() {
          {{"c.huf", pc}},
          "",
          c},
+        {"no progress line for a quick file",
+         {{"a", a}},
+         "\"$H\" a 2> PTY",
+         0,
+         "",
+         {{"a", a}, {"a.huf", pa}},
+         "",
+         "",
+         true},
         {"progress after a second on a terminal",
          {},
          "{ printf CA; sleep 1.3; printf BC; } | \"$H\" 2> PTY > p",
@@ -423,6 +450,59 @@ std::vector<Row> rows() {
          "",
          {},
          "Usage: huffcodec [OPTION]... [FILE]...\n"},
+        {"the whole line is read before --version",
+         {},
+         "\"$H\" --version --bogus",
+         2,
+         "huffcodec: unknown option: --bogus\n" + usage,
+         {}},
+        {"-o with an empty name",
+         {{"a", a}},
+         "\"$H\" -o '' a",
+         2,
+         "huffcodec: -o needs a file name\n" + usage,
+         {{"a", a}}},
+        {"-r with -o",
+         {{"d/a", a}},
+         "\"$H\" -r -o x d",
+         2,
+         "huffcodec: -o does not go with -c, -r, -t or -l\n" + usage,
+         {{"d/a", a}}},
+        {"-l, -V and --help to a full device",
+         {{"a.huf", pa}},
+         "\"$H\" -l a.huf > /dev/full; echo $?; \"$H\" -V > /dev/full; echo $?; \"$H\" --help > "
+         "/dev/full",
+         1,
+         "huffcodec: (stdout): No space left on device\n"
+         "huffcodec: (stdout): No space left on device\n"
+         "huffcodec: (stdout): No space left on device\n",
+         {{"a.huf", pa}},
+         "1\n1\n"},
+        // A closed standard output or input is a failure, not /dev/null.
+        {"-dc with standard output closed",
+         {{"a.huf", pa}},
+         "\"$H\" -dc a.huf >&-",
+         1,
+         "huffcodec: (stdout): Bad file descriptor\n",
+         {{"a.huf", pa}}},
+        {"-c with standard output closed",
+         {{"a", a}},
+         "\"$H\" -c a >&-",
+         1,
+         "huffcodec: (stdout): Bad file descriptor\n",
+         {{"a", a}}},
+        {"standard input and output closed",
+         {},
+         "\"$H\" <&- >&-",
+         1,
+         "huffcodec: (stdin): Bad file descriptor\n",
+         {}},
+        {"-l with standard output closed",
+         {{"a.huf", pa}},
+         "\"$H\" -l a.huf >&-",
+         1,
+         "huffcodec: (stdout): Bad file descriptor\n",
+         {{"a.huf", pa}}},
     };
     // Interrupted while it waits for input, once its temporary file exists:
     // no file is left but the input (bash's own reports go to /dev/null).
@@ -439,19 +519,107 @@ std::vector<Row> rows() {
                         {{input, "(special)"}}});
     }
     // The same permissions and modification time.
-    list.push_back({"permissions and time kept",
-                    {{"a", a}},
-                    "chmod 640 a; touch -d @1000000000 a; \"$H\" a && \"$H\" -dfo r a.huf && "
-                    "stat -c '%a %Y' a.huf r",
-                    0,
-                    "",
-                    {{"a", a}, {"a.huf", pa}, {"r", a}},
-                    "640 1000000000\n640 1000000000\n"});
+    list.push_back(
+        {"permissions and times kept",
+         {{"a", a}},
+         "chmod 640 a; touch -a -d @1000000000 a; touch -m -d @1100000000 a; "
+         "\"$H\" a && stat -c '%a %X %Y' a.huf && \"$H\" -dfo r a.huf && stat -c '%a %X %Y' r",
+         0,
+         "",
+         {{"a", a}, {"a.huf", pa}, {"r", a}},
+         "640 1000000000 1100000000\n640 1000000000 1100000000\n"});
     return list;
 }
 
 TEST(HuffcodecCli, TableOfConventions) {
     for (const Row& row : rows()) {
+        expectRow(row);
+    }
+}
+
+// Run as root over the files of another user (uid 4242, through setpriv, in
+// directories that user owns), the command sets owner, mode and times on the
+// open file and follows no link that user can put in its way: the rows show
+// the attacks that once gave that user root failing.
+TEST(HuffcodecCli, AsRootOverAnotherUsersFiles) {
+    if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0) {
+        GTEST_SKIP() << "needs root and setpriv";
+    }
+    const std::string c = "CABC", pc = compressReference(c);
+    const std::string id = readFile("/usr/bin/id");
+    // The scratch directory is root's own; the user may pass through it.
+    const std::string user =
+        "chmod 711 ..; AS='setpriv --reuid=4242 --regid=4242 --clear-groups'; mkdir -m 755 u; "
+        "chown 4242:4242 u; ";
+    const std::vector<Row> rows = {
+        {"a link put in place of the staged file while it is written",
+         {{"target", "secret"}},
+         user +
+             "chmod 600 target; $AS mkfifo u/f; $AS chmod 6777 u/f; \"$H\" u/f & exec 3>u/f; "
+             "until ls -A u | grep -q huffcodec; do sleep 0.01; done; t=$(ls -A u | grep "
+             "huffcodec); "
+             "$AS mv u/$t u/moved && $AS ln -s ../target u/$t && printf CABC >&3 && exec 3>&- && "
+             "wait $! && stat -c '%a %u' target u/moved",
+         0,
+         "",
+         {{"target", "secret"}, {"u/f", "(special)"}, {"u/moved", pc}, {"u/f.huf", "secret"}},
+         "600 0\n6777 4242\n"},
+        {"a user's set-user-ID program restored by root stays the user's",
+         {},
+         user + "cp /usr/bin/id u/id && chown 4242:4242 u/id && chmod 6755 u/id && "
+                "$AS \"$H\" --rm u/id && \"$H\" -d --rm u/id.huf && stat -c '%a %u %g' u/id && "
+                "$AS u/id -u",
+         0,
+         "",
+         {{"u/id", id}},
+         "6755 4242 4242\n4242\n"},
+        {"root's output of a user's file is the user's to read",
+         {},
+         user + "printf CABC > u/a && chown 4242:4242 u/a && chmod 600 u/a && \"$H\" u/a && "
+                "stat -c '%a %u %g' u/a.huf && $AS cat u/a.huf | cmp - u/a.huf && echo readable",
+         0,
+         "",
+         {{"u/a", c}, {"u/a.huf", pc}},
+         "600 4242 4242\nreadable\n"},
+        {"set-ID bits are dropped where the owner cannot be copied",
+         {{"r", c}},
+         user + "chmod 6755 r && $AS \"$H\" -o u/r.huf r && stat -c '%a %u' u/r.huf",
+         0,
+         "",
+         {{"r", c}, {"u/r.huf", pc}},
+         "755 4242\n"},
+        {"a hard-linked input: --rm removes the name given",
+         {},
+         user + "printf CABC > u/a && chown 4242:4242 u/a && $AS ln u/a u/b && \"$H\" --rm u/b && "
+                "stat -c '%u %h' u/b.huf u/a",
+         0,
+         "",
+         {{"u/a", c}, {"u/b.huf", pc}},
+         "4242 1\n4242 1\n"},
+        {"a sticky shared directory",
+         {},
+         user + "mkdir -m 1777 s && $AS sh -c 'printf CABC > s/a' && \"$H\" --rm s/a && "
+                "stat -c '%u %a' s/a.huf",
+         0,
+         "",
+         {{"s/a.huf", pc}},
+         "4242 644\n"},
+        {"a link where a forced output goes is replaced, not followed",
+         {{"r", c}, {"target", "secret"}},
+         user + "chmod 600 target && $AS ln -s ../target u/out && \"$H\" -f -o u/out r && "
+                "stat -c '%a %u %F' target u/out",
+         0,
+         "",
+         {{"r", c}, {"target", "secret"}, {"u/out", pc}},
+         "600 0 regular file\n644 0 regular file\n"},
+        {"-r follows no link to a directory elsewhere",
+         {{"outside/x", c}},
+         user + "$AS sh -c 'printf CABC > u/a; ln -s ../outside u/link' && \"$H\" -r --rm u",
+         0,
+         "",
+         {{"outside/x", c}, {"u/a.huf", pc}}},
+    };
+    for (const Row& row : rows) {
         expectRow(row);
     }
 }
