@@ -244,7 +244,12 @@ Status DecompressStream::Impl::decompress(InBuffer& in, OutBuffer& out, bool end
                 s.bodyEnded = true;
                 s.ended = result;
             } else if (wait == StreamDecoder::Wait::input && in.pos == in.size) {
-                break;  // the caller brings more
+                if (s.body->isDraining()) {
+                    break;  // every code the input completes is out: the caller brings more
+                }
+                // The caller has given all it has for now: what that decodes
+                // goes out without waiting for a segment's worth of input.
+                s.body->drain();
             }
         }
         s.target = nullptr;

@@ -75,6 +75,14 @@ public:
     void commit(std::size_t bytes, InputEnd end);
     // The whole body in memory, not copied: the only input, given once.
     void borrow(const std::uint8_t* body, std::size_t size);
+    // The caller has no more input to give for now: until more comes,
+    // resume() decodes every code the input fed so far completes before it
+    // waits for input (what is short of a whole segment as a shorter one,
+    // the last bytes on one chain, code by code). Without it, the decoder
+    // waits while fewer bytes than a segment needs are unread, which keeps
+    // the lanes on whole segments when input comes in large pieces.
+    void drain() { draining = true; }
+    bool isDraining() const { return draining; }
 
     enum class Wait { none, input, output };
     BodyResult resume(DecodeStats& stats);
@@ -119,6 +127,7 @@ private:
     std::uint64_t inBase = 0;          // offset in the body of in[0]
     bool inputDone = false;            // no more input to come
     bool readFailed = false;           // it ended with a read error
+    bool draining = false;             // see drain(); until more input comes
     unsigned startAt = 0;              // startBit, until the first input is there
     lanes::Lane state{};               // the true state; its out points into the output
     ByteBuffer outputBlock;            // output on its way to write

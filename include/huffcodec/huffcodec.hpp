@@ -410,11 +410,14 @@ struct OutBuffer {
 // decompress() takes what it can of in and gives what it can to out; it
 // returns ok while nothing is wrong, having moved in.pos or out.pos on unless
 // it needs more input (in.pos == in.size) or more room (out.pos == out.size).
-// With endOfInput, the bytes in are the last: a file that ends early gives
-// headerTooShort or truncatedBody once every byte decoded before the cut has
-// been given out. A failure is final until reset(). Input past the end of the
-// body may be taken from in and is ignored; once finished, bytesConsumed()
-// tells where the file ended.
+// Before it asks for more input, every byte whose code has arrived whole is
+// given out, as far as out has room, and the stream finishes as soon as the
+// last one is out, with endOfInput or without (the header says how many there
+// are). With endOfInput, the bytes in are the last: a file that ends early
+// gives headerTooShort or truncatedBody once every byte decoded before the
+// cut has been given out. A failure is final until reset(). Input past the
+// end of the body may be taken from in and is ignored; once finished,
+// bytesConsumed() tells where the file ended.
 class HUFFCODEC_API DecompressStream {
 public:
     DecompressStream() noexcept;
