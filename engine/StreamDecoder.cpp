@@ -140,7 +140,8 @@ BodyResult StreamDecoder::resume(DecodeStats& stats) {
 }
 
 BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const ReadFn& read,
-                                 const BodyOutput& output, DecodeStats& stats, unsigned startBit) {
+                                 const BodyOutput& output, DecodeStats& stats, unsigned startBit,
+                                 const WriteFn* unused) {
     if (!holdsAll(output, symbolCount)) {
         return {Status::internalError, 0, 0};
     }
@@ -149,7 +150,9 @@ BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const ReadFn& read,
     for (;;) {
         const BodyResult result = resume(stats);
         if (wait == Wait::none) {
-            return result;
+            return result.status == Status::ok && unused != nullptr
+                       ? handBackUnused(result, *unused)
+                       : result;
         }
         if (wait == Wait::input) {
             // The bytes read before an error are decoded as those of a cut
@@ -212,6 +215,17 @@ bool StreamDecoder::flushOutput() {
 BodyResult StreamDecoder::finish(Status status) const {
     return {status, written,
             8 * (inBase + static_cast<std::uint64_t>(state.next - in)) - state.count};
+}
+
+BodyResult StreamDecoder::handBackUnused(const BodyResult& result, const WriteFn& unused) const {
+    // The decoder stops right after the last code (a segment or a group runs
+    // only where the symbols cannot pass the count); the lane may hold bytes
+    // after it as bits, which were read but not used.
+    const auto used = static_cast<std::size_t>((lanes::bitPosition(state, in) + 7) / 8);
+    if (used < inEnd && !unused(in + used, inEnd - used)) {
+        return {Status::writeError, result.symbolsWritten, result.bitsConsumed};
+    }
+    return result;
 }
 
 BodyResult StreamDecoder::decodeFed(DecodeStats& stats) {

@@ -96,9 +96,11 @@ public:
     // The loops over the above. Through read: a read error ends the input
     // there, as the end of a cut body would: every code the bytes read
     // complete is written, and the status is readError where it would have
-    // been truncatedBody.
+    // been truncatedBody. unused, when given, receives the bytes read past
+    // the byte that holds the body's last bit once the body has ended ok (a
+    // failed write there gives writeError).
     BodyResult decode(std::uint64_t symbolCount, const ReadFn& read, const BodyOutput& output,
-                      DecodeStats& stats, unsigned startBit = 0);
+                      DecodeStats& stats, unsigned startBit = 0, const WriteFn* unused = nullptr);
     BodyResult decode(std::uint64_t symbolCount, const std::uint8_t* body, std::size_t size,
                       const BodyOutput& output, DecodeStats& stats, unsigned startBit = 0);
 
@@ -107,6 +109,8 @@ public:
 
 private:
     BodyResult finish(Status status) const;
+    // result, once unused has taken the input past the last code's byte.
+    BodyResult handBackUnused(const BodyResult& result, const WriteFn& unused) const;
     BodyResult decodeFed(DecodeStats& stats);
     void reserveInput();
     void reserveOutput();     // the block output waits in for write

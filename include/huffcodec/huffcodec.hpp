@@ -370,6 +370,18 @@ public:
     StreamResult decode(const ReadFn& read, const WriteFn& write,
                         const Options& options = {}) const noexcept;
 
+    // As decode(read, write, options), for a body that more data follows
+    // (the next file of a concatenation): on ok, before it returns, hands
+    // the bytes it read past the body's end to rest, in order, in one or
+    // more calls, so that the caller goes on reading from them and then from
+    // read. They are exactly what read gave after the first bytesConsumed
+    // bytes of the file (the header counted), whatever the thread count; a
+    // read that failed past the body's end ends them, unreported. rest
+    // returning false gives writeError, every decoded byte written; an empty
+    // rest gives invalidArgument.
+    StreamResult decodeMember(const ReadFn& read, const WriteFn& write, const WriteFn& rest,
+                              const Options& options = {}) const noexcept;
+
     // The same over a body of size bytes held in memory, read in place.
     StreamResult decode(const void* body, std::size_t size, const WriteFn& write,
                         const Options& options = {}) const noexcept;
