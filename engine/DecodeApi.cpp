@@ -34,9 +34,14 @@ struct __attribute__((visibility("hidden"))) Decoder::Impl {
     }
 
     // Decodes the body through read, or in memory when read is null, on the
-    // options' threads where the body is large enough to share out.
+    // options' threads where the body is large enough to share out. unused
+    // takes what read gave past the body, once it has ended ok.
     StreamResult decodeBody(const ReadFn* read, const std::uint8_t* body, std::size_t size,
-                            const BodyOutput& output, const Settings& settings) const;
+                            const BodyOutput& output, const Settings& settings,
+                            const WriteFn* unused = nullptr) const;
+    // decode() and decodeMember() through read: unused as above.
+    StreamResult decodeRead(const ReadFn& read, const WriteFn& write, const WriteFn* unused,
+                            const Options& options) const noexcept;
 };
 
 Decoder::Decoder() noexcept = default;
@@ -64,18 +69,19 @@ Status Decoder::build(const Header& header) noexcept {
 
 StreamResult Decoder::Impl::decodeBody(const ReadFn* read, const std::uint8_t* body,
                                        std::size_t size, const BodyOutput& output,
-                                       const Settings& settings) const {
+                                       const Settings& settings, const WriteFn* unused) const {
     DecodeStats local;
     DecodeStats& stats = settings.tuning.stats != nullptr ? *settings.tuning.stats : local;
     const DecodePlan plan = planFor(settings);
     BodyResult result{};
     if (plan.threaded) {
-        result = read != nullptr
-                     ? decodeThreaded(tables, plan, symbolCount, bodyBits, *read, output, stats)
-                     : decodeThreaded(tables, plan, symbolCount, body, size, output, stats);
+        result =
+            read != nullptr
+                ? decodeThreaded(tables, plan, symbolCount, bodyBits, *read, output, stats, unused)
+                : decodeThreaded(tables, plan, symbolCount, body, size, output, stats);
     } else {
         StreamDecoder one(tables, plan);
-        result = read != nullptr ? one.decode(symbolCount, *read, output, stats)
+        result = read != nullptr ? one.decode(symbolCount, *read, output, stats, 0, unused)
                                  : one.decode(symbolCount, body, size, output, stats);
     }
     // Where decoding stood when a write failed depends on how far the
@@ -87,12 +93,29 @@ StreamResult Decoder::Impl::decodeBody(const ReadFn* read, const std::uint8_t* b
 
 StreamResult Decoder::decode(const ReadFn& read, const WriteFn& write,
                              const Options& options) const noexcept {
+    if (!impl) {
+        return {Status::invalidArgument, 0, 0};
+    }
+    return impl->decodeRead(read, write, nullptr, options);
+}
+
+StreamResult Decoder::decodeMember(const ReadFn& read, const WriteFn& write, const WriteFn& rest,
+                                   const Options& options) const noexcept {
+    if (!impl || !rest) {
+        return {Status::invalidArgument, 0, 0};
+    }
+    return impl->decodeRead(read, write, &rest, options);
+}
+
+StreamResult Decoder::Impl::decodeRead(const ReadFn& read, const WriteFn& write,
+                                       const WriteFn* unused,
+                                       const Options& options) const noexcept {
     Settings settings;
-    if (!impl || !read || !write || settingsOf(options, settings) != Status::ok) {
+    if (!read || !write || settingsOf(options, settings) != Status::ok) {
         return {Status::invalidArgument, 0, 0};
     }
     try {
-        return impl->decodeBody(&read, nullptr, 0, write, settings);
+        return decodeBody(&read, nullptr, 0, write, settings, unused);
     } catch (const std::bad_alloc&) {
         return {Status::outOfMemory, 0, 0};
     }
@@ -244,7 +267,12 @@ Status DecompressStream::Impl::decompress(InBuffer& in, OutBuffer& out, bool end
                 s.bodyEnded = true;
                 s.ended = result;
             } else if (wait == StreamDecoder::Wait::input && in.pos == in.size) {
-                break;  // the caller brings more
+                if (s.body->isDraining()) {
+                    break;  // every code the input completes is out: the caller brings more
+                }
+                // The caller has given all it has for now: what that decodes
+                // goes out without waiting for a segment's worth of input.
+                s.body->drain();
             }
         }
         s.target = nullptr;

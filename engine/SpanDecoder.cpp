@@ -228,11 +228,9 @@ SpanDecoder::SpanDecoder(const DecodeTables& decodeTables, int laneCount, std::s
       laneTotal(std::clamp(laneCount, 1, kMaxLanes)),
       segment(std::clamp(segmentBytes, kMinSegmentBytes, kMaxSegmentBytes)) {
     const std::size_t partBytes = segment / static_cast<std::size_t>(laneTotal);
-    window = std::min<std::int64_t>(kWindowBits, 4 * static_cast<std::int64_t>(partBytes));
+    window = windowFor(segment);
     const auto minLength = static_cast<std::size_t>(decodeTables.minLength());
-    // The true symbols of a segment lie between its start (less the bits the
-    // true state holds ahead of its next byte) and its end plus an overshoot.
-    maxSegmentSymbols = (8 * segment + 64 + lanes::kOvershootBits) / minLength;
+    maxSegmentSymbols = segmentSymbols(segment);
     // A lane's region takes its part (the last part is up to laneTotal - 1 bytes
     // longer), the bits held ahead, an overshoot, and the true state's steps
     // across the next lane's window.
@@ -245,17 +243,33 @@ SpanDecoder::SpanDecoder(const DecodeTables& decodeTables, int laneCount, std::s
         decodeTables.byteCode() ? std::max(maxRegionBytes, maxSegmentSymbols) : maxRegionBytes;
 }
 
+std::int64_t SpanDecoder::windowFor(std::size_t bytes) const {
+    // At most half of a lane's part.
+    const std::size_t partBytes = bytes / static_cast<std::size_t>(laneTotal);
+    return std::min<std::int64_t>(kWindowBits, 4 * static_cast<std::int64_t>(partBytes));
+}
+
+std::size_t SpanDecoder::segmentSymbols(std::size_t bytes) const {
+    // The true symbols of a segment lie between its start (less the bits the
+    // true state holds ahead of its next byte) and its end plus an overshoot.
+    return (8 * bytes + 64 + lanes::kOvershootBits) / static_cast<std::size_t>(tables.minLength());
+}
+
 SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::uint8_t* base,
                                                    const std::uint8_t* end,
                                                    DecodeWorkspace& workspace, DecodeStats& stats,
-                                                   std::uint8_t* trueOut) const {
+                                                   std::uint8_t* trueOut, std::size_t bytes) const {
+    // A shorter segment has shorter parts, which fit in the regions of whole
+    // ones, and a window within half of them.
+    const std::size_t length = bytes != 0 ? std::min(bytes, segment) : segment;
+    const std::int64_t lengthWindow = windowFor(length);
     const auto start = static_cast<std::size_t>(trueLane.next - base);
     Lane lane[kMaxLanes];
     LaneLimit limit[kMaxLanes];
     std::size_t split[kMaxLanes + 1];
     for (int k = 0; k <= laneTotal; ++k) {
         split[k] =
-            start + static_cast<std::size_t>(k) * segment / static_cast<std::size_t>(laneTotal);
+            start + static_cast<std::size_t>(k) * length / static_cast<std::size_t>(laneTotal);
     }
     std::uint8_t* const trueRegion = trueOut != nullptr ? trueOut : workspace.region(0);
     lane[0] = trueLane;
@@ -304,7 +318,7 @@ SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::ui
     for (int k = 1; k < laneTotal; ++k) {
         ++stats.boundaries;
         const MeetingPoint point =
-            meet(state, base, 8 * static_cast<std::int64_t>(split[k]), window, tables, end);
+            meet(state, base, 8 * static_cast<std::int64_t>(split[k]), lengthWindow, tables, end);
         if (point.meeting == Meeting::inputEnded) {
             return SegmentEnd::brokenMargin;
         }

@@ -64,8 +64,9 @@ public:
 
     std::size_t segmentBytes() const { return segment; }
     std::int64_t windowBits() const { return window; }
-    // The most true symbols one segment can give.
+    // The most true symbols one segment can give, or one of bytes bytes.
     std::size_t segmentSymbols() const { return maxSegmentSymbols; }
+    std::size_t segmentSymbols(std::size_t bytes) const;
     // Bytes of one lane's output region.
     std::size_t regionBytes() const { return maxRegionBytes; }
     // Bytes a segment may write at trueOut (see decodeSegment).
@@ -83,11 +84,18 @@ public:
     // The true state's own symbols go to trueOut when it is given, which then
     // holds trueOutBytes() writable bytes: the first pieces then lie there,
     // one after the other from trueOut, and need no copy.
+    //
+    // bytes, when not 0, makes the segment that many bytes, fewer than
+    // segmentBytes(), for the end of the input at hand: the readable bytes
+    // it needs shrink with it.
     SegmentEnd decodeSegment(lanes::Lane& lane, const std::uint8_t* base, const std::uint8_t* end,
                              DecodeWorkspace& workspace, DecodeStats& stats,
-                             std::uint8_t* trueOut = nullptr) const;
+                             std::uint8_t* trueOut = nullptr, std::size_t bytes = 0) const;
 
 private:
+    // Where lanes of a segment of bytes bytes look for each other.
+    std::int64_t windowFor(std::size_t bytes) const;
+
     const DecodeTables& tables;
     Kernel kernel;
     int laneTotal;

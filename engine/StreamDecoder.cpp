@@ -14,11 +14,15 @@ namespace {
 
 // Input is taken in blocks; fewer unread bytes than one step needs make the
 // decoder wait for more, so that neither a careful step nor a segment runs
-// dry while the input has more.
+// dry while the input has more (a drain takes what is there instead).
 constexpr std::size_t kInputReserve = 64;
 static_assert(kInputReserve >= lanes::kLoadBytes &&
                   kInputReserve * 8 >= static_cast<std::size_t>(format::kMaxTreeDepth),
               "a careful step must find a whole code, and the fast loop a whole load");
+// The fewest unread bytes a drain decodes as a shorter segment, its margin
+// included; fewer go down one chain.
+constexpr std::size_t kShortSegmentInput = 1024;
+static_assert(kShortSegmentInput > kInputReserve + SpanDecoder::kSegmentReserveBytes);
 // Output is handed on in blocks of up to kOutputBlock bytes.
 constexpr std::size_t kOutputBlock = std::size_t{1} << 19;
 
@@ -98,6 +102,7 @@ std::size_t StreamDecoder::feed(const std::uint8_t* data, std::size_t size, bool
     if (taken > 0) {
         std::memcpy(inputBlock.data() + inEnd, data, taken);
         inEnd += taken;
+        draining = false;
     }
     inputDone = last && taken == size;
     return taken;
@@ -111,6 +116,7 @@ StreamDecoder::Room StreamDecoder::inputSpace() {
 
 void StreamDecoder::commit(std::size_t bytes, InputEnd end) {
     inEnd += bytes;
+    draining = draining && bytes == 0;
     inputDone = end != InputEnd::more;
     readFailed = end == InputEnd::failed;
 }
@@ -134,7 +140,8 @@ BodyResult StreamDecoder::resume(DecodeStats& stats) {
 }
 
 BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const ReadFn& read,
-                                 const BodyOutput& output, DecodeStats& stats, unsigned startBit) {
+                                 const BodyOutput& output, DecodeStats& stats, unsigned startBit,
+                                 const WriteFn* unused) {
     if (!holdsAll(output, symbolCount)) {
         return {Status::internalError, 0, 0};
     }
@@ -143,7 +150,9 @@ BodyResult StreamDecoder::decode(std::uint64_t symbolCount, const ReadFn& read,
     for (;;) {
         const BodyResult result = resume(stats);
         if (wait == Wait::none) {
-            return result;
+            return result.status == Status::ok && unused != nullptr
+                       ? handBackUnused(result, *unused)
+                       : result;
         }
         if (wait == Wait::input) {
             // The bytes read before an error are decoded as those of a cut
@@ -208,6 +217,17 @@ BodyResult StreamDecoder::finish(Status status) const {
             8 * (inBase + static_cast<std::uint64_t>(state.next - in)) - state.count};
 }
 
+BodyResult StreamDecoder::handBackUnused(const BodyResult& result, const WriteFn& unused) const {
+    // The decoder stops right after the last code (a segment or a group runs
+    // only where the symbols cannot pass the count); the lane may hold bytes
+    // after it as bits, which were read but not used.
+    const auto used = static_cast<std::size_t>((lanes::bitPosition(state, in) + 7) / 8);
+    if (used < inEnd && !unused(in + used, inEnd - used)) {
+        return {Status::writeError, result.symbolsWritten, result.bitsConsumed};
+    }
+    return result;
+}
+
 BodyResult StreamDecoder::decodeFed(DecodeStats& stats) {
     if (written >= symbols) {
         return finish(Status::ok);
@@ -247,7 +267,7 @@ BodyResult StreamDecoder::decodeFed(DecodeStats& stats) {
             return finish(Status::ok);
         }
         const std::size_t unread = inEnd - static_cast<std::size_t>(state.next - in);
-        if (!inputDone && unread < wantInput) {
+        if (!inputDone && !draining && unread < wantInput) {
             // What is decoded goes out, and more input in.
             if (!flushOutput()) {
                 return finish(Status::writeError);
@@ -256,7 +276,15 @@ BodyResult StreamDecoder::decodeFed(DecodeStats& stats) {
             return finish(Status::ok);
         }
         const std::uint64_t remaining = symbols - written - pending;
-        const bool segment = segments && unread >= wantInput && remaining >= spans.segmentSymbols();
+        // Draining, the bytes at hand short of a whole segment's worth go to a
+        // shorter one where there are enough of them for the lanes to pay.
+        const std::size_t shortSegment =
+            segments && draining && unread < wantInput && unread >= kShortSegmentInput
+                ? unread - (wantInput - spans.segmentBytes())
+                : 0;
+        const bool segment =
+            segments && ((unread >= wantInput && remaining >= spans.segmentSymbols()) ||
+                         (shortSegment != 0 && remaining >= spans.segmentSymbols(shortSegment)));
         if ((state.out == outLimit || segment) && !flushOutput()) {
             return finish(Status::writeError);
         }
@@ -268,8 +296,8 @@ BodyResult StreamDecoder::decodeFed(DecodeStats& stats) {
                         static_cast<std::size_t>(outLimit - outStart) >= spans.trueOutBytes()
                     ? outStart
                     : nullptr;
-            if (spans.decodeSegment(state, in, in + inEnd, workspace, stats, trueOut) ==
-                SpanDecoder::SegmentEnd::brokenMargin) {
+            if (spans.decodeSegment(state, in, in + inEnd, workspace, stats, trueOut,
+                                    shortSegment) == SpanDecoder::SegmentEnd::brokenMargin) {
                 return finish(Status::internalError);
             }
             std::uint8_t* to = outStart;
@@ -305,7 +333,11 @@ BodyResult StreamDecoder::decodeFed(DecodeStats& stats) {
                     return finish(Status::writeError);
                 }
                 if (!inputDone) {
-                    return finish(Status::internalError);
+                    if (!draining) {
+                        return finish(Status::internalError);
+                    }
+                    wait = Wait::input;  // the code's last bits are still to come
+                    return finish(Status::ok);
                 }
                 return finish(readFailed ? Status::readError : Status::truncatedBody);
             }

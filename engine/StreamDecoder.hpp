@@ -75,6 +75,14 @@ public:
     void commit(std::size_t bytes, InputEnd end);
     // The whole body in memory, not copied: the only input, given once.
     void borrow(const std::uint8_t* body, std::size_t size);
+    // The caller has no more input to give for now: until more comes,
+    // resume() decodes every code the input fed so far completes before it
+    // waits for input (what is short of a whole segment as a shorter one,
+    // the last bytes on one chain, code by code). Without it, the decoder
+    // waits while fewer bytes than a segment needs are unread, which keeps
+    // the lanes on whole segments when input comes in large pieces.
+    void drain() { draining = true; }
+    bool isDraining() const { return draining; }
 
     enum class Wait { none, input, output };
     BodyResult resume(DecodeStats& stats);
@@ -88,9 +96,11 @@ public:
     // The loops over the above. Through read: a read error ends the input
     // there, as the end of a cut body would: every code the bytes read
     // complete is written, and the status is readError where it would have
-    // been truncatedBody.
+    // been truncatedBody. unused, when given, receives the bytes read past
+    // the byte that holds the body's last bit once the body has ended ok (a
+    // failed write there gives writeError).
     BodyResult decode(std::uint64_t symbolCount, const ReadFn& read, const BodyOutput& output,
-                      DecodeStats& stats, unsigned startBit = 0);
+                      DecodeStats& stats, unsigned startBit = 0, const WriteFn* unused = nullptr);
     BodyResult decode(std::uint64_t symbolCount, const std::uint8_t* body, std::size_t size,
                       const BodyOutput& output, DecodeStats& stats, unsigned startBit = 0);
 
@@ -99,6 +109,8 @@ public:
 
 private:
     BodyResult finish(Status status) const;
+    // result, once unused has taken the input past the last code's byte.
+    BodyResult handBackUnused(const BodyResult& result, const WriteFn& unused) const;
     BodyResult decodeFed(DecodeStats& stats);
     void reserveInput();
     void reserveOutput();     // the block output waits in for write
@@ -119,6 +131,7 @@ private:
     std::uint64_t inBase = 0;          // offset in the body of in[0]
     bool inputDone = false;            // no more input to come
     bool readFailed = false;           // it ended with a read error
+    bool draining = false;             // see drain(); until more input comes
     unsigned startAt = 0;              // startBit, until the first input is there
     lanes::Lane state{};               // the true state; its out points into the output
     ByteBuffer outputBlock;            // output on its way to write

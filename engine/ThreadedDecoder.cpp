@@ -60,19 +60,20 @@ struct BodySource {
 
 BodyResult decodeChunks(const DecodeTables& tables, const DecodePlan& plan,
                         std::uint64_t symbolCount, std::uint64_t bodyBits, const BodySource& source,
-                        const BodyOutput& output, DecodeStats& stats);
+                        const BodyOutput& output, DecodeStats& stats, const WriteFn* unused);
 
 }  // namespace
 
 BodyResult decodeThreaded(const DecodeTables& tables, const DecodePlan& plan,
                           std::uint64_t symbolCount, std::uint64_t bodyBits, const ReadFn& read,
-                          const BodyOutput& output, DecodeStats& stats) {
+                          const BodyOutput& output, DecodeStats& stats, const WriteFn* unused) {
     if (tables.leafCount() < 2 || plan.workers.threadCount < 2) {
         // Nothing to share out: codes of zero bits, or one thread.
         StreamDecoder one(tables, plan);
-        return one.decode(symbolCount, read, output, stats);
+        return one.decode(symbolCount, read, output, stats, 0, unused);
     }
-    return decodeChunks(tables, plan, symbolCount, bodyBits, {&read, nullptr, 0}, output, stats);
+    return decodeChunks(tables, plan, symbolCount, bodyBits, {&read, nullptr, 0}, output, stats,
+                        unused);
 }
 
 BodyResult decodeThreaded(const DecodeTables& tables, const DecodePlan& plan,
@@ -83,14 +84,14 @@ BodyResult decodeThreaded(const DecodeTables& tables, const DecodePlan& plan,
         return one.decode(symbolCount, body, size, output, stats);
     }
     return decodeChunks(tables, plan, symbolCount, 8 * std::uint64_t{size}, {nullptr, body, size},
-                        output, stats);
+                        output, stats, nullptr);
 }
 
 namespace {
 
 BodyResult decodeChunks(const DecodeTables& tables, const DecodePlan& plan,
                         std::uint64_t symbolCount, std::uint64_t bodyBits, const BodySource& source,
-                        const BodyOutput& output, DecodeStats& stats) {
+                        const BodyOutput& output, DecodeStats& stats, const WriteFn* unused) {
     const Workers& workers = plan.workers;
     const std::size_t chunkBytes = plan.chunkBytes;
     const SpanDecoder chunks(tables, plan.lanes, chunkBytes, plan.kernel);
@@ -176,6 +177,34 @@ BodyResult decodeChunks(const DecodeTables& tables, const DecodePlan& plan,
         ++nextRead;
     };
 
+    // Bytes read through read so far, and those from body offset at on that
+    // lie together in one slot: its chunk's own, not the copy of the next
+    // chunk's first bytes that completes it. Slots hold every chunk from the
+    // one before nextWrite on.
+    const auto bytesRead = [&]() -> std::uint64_t {
+        if (nextRead == 0) {
+            return 0;
+        }
+        const Slot& last = slots[(nextRead - 1) % slotCount];
+        return last.offset + std::min(last.filled, chunkBytes);
+    };
+    const auto readBytesAt = [&](std::uint64_t at) -> Piece {
+        const Slot& slot = slots[(at / chunkBytes) % slotCount];
+        const auto from = static_cast<std::size_t>(at - slot.offset);
+        return {slot.data + from, std::min(slot.filled, chunkBytes) - from};
+    };
+    // Hands what was read from body offset from on to unused.
+    const auto handBackRead = [&](std::uint64_t from) {
+        for (std::uint64_t at = from; at < bytesRead();) {
+            const Piece run = readBytesAt(at);
+            if (!(*unused)(run.data, run.size)) {
+                return false;
+            }
+            at += run.size;
+        }
+        return true;
+    };
+
     // Decodes the rest of the body on this thread from the true state: the
     // bytes of the slots from the true position on, then the rest of read.
     const auto decodeRest = [&]() -> BodyResult {
@@ -195,16 +224,12 @@ BodyResult decodeChunks(const DecodeTables& tables, const DecodePlan& plan,
             return {result.status, written + result.symbolsWritten,
                     8 * std::uint64_t{at} + result.bitsConsumed};
         }
-        const std::uint64_t buffered =
-            nextRead == 0 ? 0
-                          : slots[(nextRead - 1) % slotCount].offset +
-                                std::min(slots[(nextRead - 1) % slotCount].filled, chunkBytes);
+        const std::uint64_t buffered = bytesRead();
         const ReadFn remaining = [&](std::uint8_t* buffer, std::size_t size) -> std::ptrdiff_t {
             if (cursor < buffered) {
-                const Slot& slot = slots[(cursor / chunkBytes) % slotCount];
-                const auto at = static_cast<std::size_t>(cursor - slot.offset);
-                const std::size_t n = std::min(size, std::min(slot.filled, chunkBytes) - at);
-                std::memcpy(buffer, slot.data + at, n);
+                const Piece run = readBytesAt(cursor);
+                const std::size_t n = std::min(size, run.size);
+                std::memcpy(buffer, run.data, n);
                 cursor += n;
                 return static_cast<std::ptrdiff_t>(n);
             }
@@ -213,9 +238,13 @@ BodyResult decodeChunks(const DecodeTables& tables, const DecodePlan& plan,
             }
             return (*source.read)(buffer, size);
         };
-        const BodyResult result =
-            rest.decode(symbolCount - written, remaining, output.after(written), stats,
-                        static_cast<unsigned>(position & 7));
+        // What rest read and did not use comes before the slot bytes it did
+        // not read, if any.
+        BodyResult result = rest.decode(symbolCount - written, remaining, output.after(written),
+                                        stats, static_cast<unsigned>(position & 7), unused);
+        if (result.status == Status::ok && unused != nullptr && !handBackRead(cursor)) {
+            result.status = Status::writeError;
+        }
         return {result.status, written + result.symbolsWritten,
                 8 * (position >> 3) + result.bitsConsumed};
     };
@@ -310,8 +339,14 @@ BodyResult decodeChunks(const DecodeTables& tables, const DecodePlan& plan,
             return inputEnded ? Filled::lastChunk : Filled::chunk;
         },
         [&] { return slotCount - 1; }, [&](std::uint64_t) { return takeChunk(); });
-    return decodeTheRest || (ended.status == Status::ok && written < symbolCount) ? decodeRest()
-                                                                                  : ended;
+    if (decodeTheRest || (ended.status == Status::ok && written < symbolCount)) {
+        return decodeRest();
+    }
+    if (ended.status == Status::ok && unused != nullptr &&
+        !handBackRead((ended.bitsConsumed + 7) / 8)) {
+        ended.status = Status::writeError;
+    }
+    return ended;
 }
 
 }  // namespace

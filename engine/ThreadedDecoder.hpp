@@ -36,10 +36,12 @@ inline constexpr std::size_t kChunkTailBytes =
 // says) read through read on the workers' threads, the calling one included,
 // and hands them to output in order, in chunks of plan.chunkBytes. Memory follows the threads that
 // can run at once and the body's chunks, whichever are fewer. A read error ends the body where it
-// struck, as StreamDecoder does.
+// struck, as StreamDecoder does. unused, when given, receives what was read past the byte that
+// holds the body's last bit once the body has ended ok, as StreamDecoder::decode gives it.
 BodyResult decodeThreaded(const DecodeTables& tables, const DecodePlan& plan,
                           std::uint64_t symbolCount, std::uint64_t bodyBits, const ReadFn& read,
-                          const BodyOutput& output, DecodeStats& stats);
+                          const BodyOutput& output, DecodeStats& stats,
+                          const WriteFn* unused = nullptr);
 // The same over a body of size bytes in memory, read in place: the chunks
 // are decoded where they lie, and only the decoded symbols are copied:
 // into the target once each, where the output is one.

@@ -171,7 +171,10 @@ typedef struct huffcodec_out_buffer {
  * thread, in bounded memory (about 2 MiB). Call huffcodec_dstream_decompress
  * until huffcodec_dstream_finished says 1: while it returns HUFFCODEC_OK it
  * has moved in->pos or out->pos on, unless it needs more input (in->pos ==
- * in->size) or more room (out->pos == out->size). end_of_input not 0: in
+ * in->size) or more room (out->pos == out->size); before it asks for more
+ * input, every byte whose code has arrived whole is out (as far as out has
+ * room), and the stream finishes once the last byte is out, with end_of_input
+ * or without. end_of_input not 0: in
  * holds the last bytes, and a file that ends early then gives
  * HUFFCODEC_HEADER_TOO_SHORT or HUFFCODEC_TRUNCATED_BODY once every byte
  * decoded before the cut is out. A failure is final. The create functions

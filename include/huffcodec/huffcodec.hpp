@@ -370,6 +370,18 @@ public:
     StreamResult decode(const ReadFn& read, const WriteFn& write,
                         const Options& options = {}) const noexcept;
 
+    // As decode(read, write, options), for a body that more data follows
+    // (the next file of a concatenation): on ok, before it returns, hands
+    // the bytes it read past the body's end to rest, in order, in one or
+    // more calls, so that the caller goes on reading from them and then from
+    // read. They are exactly what read gave after the first bytesConsumed
+    // bytes of the file (the header counted), whatever the thread count; a
+    // read that failed past the body's end ends them, unreported. rest
+    // returning false gives writeError, every decoded byte written; an empty
+    // rest gives invalidArgument.
+    StreamResult decodeMember(const ReadFn& read, const WriteFn& write, const WriteFn& rest,
+                              const Options& options = {}) const noexcept;
+
     // The same over a body of size bytes held in memory, read in place.
     StreamResult decode(const void* body, std::size_t size, const WriteFn& write,
                         const Options& options = {}) const noexcept;
@@ -410,11 +422,14 @@ struct OutBuffer {
 // decompress() takes what it can of in and gives what it can to out; it
 // returns ok while nothing is wrong, having moved in.pos or out.pos on unless
 // it needs more input (in.pos == in.size) or more room (out.pos == out.size).
-// With endOfInput, the bytes in are the last: a file that ends early gives
-// headerTooShort or truncatedBody once every byte decoded before the cut has
-// been given out. A failure is final until reset(). Input past the end of the
-// body may be taken from in and is ignored; once finished, bytesConsumed()
-// tells where the file ended.
+// Before it asks for more input, every byte whose code has arrived whole is
+// given out, as far as out has room, and the stream finishes as soon as the
+// last one is out, with endOfInput or without (the header says how many there
+// are). With endOfInput, the bytes in are the last: a file that ends early
+// gives headerTooShort or truncatedBody once every byte decoded before the
+// cut has been given out. A failure is final until reset(). Input past the
+// end of the body may be taken from in and is ignored; once finished,
+// bytesConsumed() tells where the file ended.
 class HUFFCODEC_API DecompressStream {
 public:
     DecompressStream() noexcept;

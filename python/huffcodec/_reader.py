@@ -52,6 +52,10 @@ class HuffcodecReader(io.BufferedIOBase):
         self._lock = threading.Lock()
         self._owner = None
         self._source = source
+        # A buffered source's read(n) waits for n bytes or the end; its read1(n)
+        # gives what one read of its own brings, so that the bytes a pipe has
+        # ready are decoded while its writer stays open.
+        self._read_ready = getattr(source, "read1", None)
         self._close_source = close_source
         if name is not None:
             self.name = name
@@ -60,6 +64,9 @@ class HuffcodecReader(io.BufferedIOBase):
         self._in = b""
         self._in_pos = 0
         self._in_ended = False
+        # The stream gave all it could of the input it has: more output needs
+        # more input. Until then the source is not asked, which could block.
+        self._starved = True
         # Decoded bytes not yet given out: _buf[_pos:].
         self._buf = b""
         self._pos = 0
@@ -221,6 +228,20 @@ class HuffcodecReader(io.BufferedIOBase):
                 self._keep_or_raise(error, target[:done])
             return done
 
+    def _read_source(self):
+        """The source's next bytes: b"" at its end, None when none are ready."""
+        if self._read_ready is not None:
+            try:
+                data = self._read_ready(_IN_CHUNK)
+            except io.UnsupportedOperation:  # io.BufferedIOBase's own read1
+                self._read_ready = None
+            else:
+                if data:
+                    return data
+                # A non-blocking source with nothing ready gives b"" here as
+                # at its end; read() tells them apart with None.
+        return self._source.read(_IN_CHUNK)
+
     def _decode_into(self, target: memoryview) -> int:
         """Decodes into target: the bytes written, 0 at the end of the data.
 
@@ -234,8 +255,8 @@ class HuffcodecReader(io.BufferedIOBase):
                 self._failure()
             if self._stream.finished:
                 return 0
-            if self._in_pos == len(self._in) and not self._in_ended:
-                data = self._source.read(_IN_CHUNK)
+            if self._in_pos == len(self._in) and not self._in_ended and self._starved:
+                data = self._read_source()
                 if data is None:
                     # The position is unchanged: a later read asks again.
                     raise BlockingIOError(errno.EAGAIN, "the source has no bytes ready")
@@ -244,6 +265,9 @@ class HuffcodecReader(io.BufferedIOBase):
             self._in_pos, written, status = self._stream.decompress(
                 self._in, self._in_pos, target, 0, self._in_ended
             )
+            # With room left over, the stream has given every byte its input
+            # completes.
+            self._starved = written < len(target)
             if status != 0:
                 self._failure = functools.partial(_huffcodec.raise_status, status)
             elif not written and self._in_ended and self._in_pos == before:
@@ -271,6 +295,10 @@ def open(file, mode: str = "rb", *, max_output_size=None) -> HuffcodecReader:
     and leaves open. Only mode ``"rb"`` is supported. The result decodes as it
     is read, in bounded memory and on the calling thread, and cannot seek;
     wrap it in ``io.TextIOWrapper`` to read text.
+
+    Bytes come out as soon as the compressed bytes that hold them have been
+    read; the source is read with ``read1`` where it has one, and the data
+    ends at the file's last byte without waiting for the source to end.
 
     Threads may share one reader: their calls take turns, each getting the
     next stretch of the data, as on an ``io.BufferedReader``. A cut or bad

@@ -1,7 +1,9 @@
 # SPDX-License-Identifier: MIT
 import io
+import os
 import random
 import shutil
+import threading
 import time
 from concurrent.futures import ThreadPoolExecutor
 
@@ -112,7 +114,8 @@ READ_ROWS = [(m, n) for m in ("read", "read1", "readline", "readinto", "readinto
              for n in (1, 1000, 4096, 100000)]
 READ_ROWS += [("read", -1), ("read", None), ("read()", -1), ("read1", -1), ("readline", -1),
               ("next", -1)]
-TEXT = huffcodec.compress(b"".join(b"line %d of some text here\n" % i for i in range(1300)))
+LINES = b"".join(b"line %d of some text here\n" % i for i in range(1300))
+TEXT = huffcodec.compress(LINES)
 CUT_FILES = {"text cut in half": TEXT[: (len(TEXT) + huffcodec.HEADER_BYTES) // 2],
              "one-bit codes, 5000 body bytes": huffcodec.compress(b"ab" * 100000)[:1024 + 5000],
              "cut in the header": TEXT[:500]}
@@ -149,6 +152,32 @@ def test_a_cut_file_gives_exactly_the_decodable_prefix_then_raises(tmp_path, nam
     assert got == prefix and (waits > 0) == stalling
     with pytest.raises(error):  # and on every call after
         READS[method](reader, size)
+
+
+def test_decodable_bytes_come_out_before_the_source_ends():
+    # The whole file, then None for ever: a writer that has not closed.
+    given = iter([TEXT])
+    source = type("Waiting", (), {"read": lambda self, size: next(given, None)})()
+    reader = huffcodec.open(source)
+    assert reader.read(100) == LINES[:100]
+    assert reader.read() == LINES[100:] and reader.read(100) == b""
+
+
+def test_a_pipe_whose_writer_stays_open():
+    read_end, write_end = os.pipe()
+    os.write(write_end, TEXT)
+    # Closes the writer if a read waits for the end, so that the test ends.
+    closed = threading.Event()
+    closer = threading.Timer(20, lambda: (closed.set(), os.close(write_end)))
+    closer.start()
+    with os.fdopen(read_end, "rb") as source:
+        reader = huffcodec.open(source)
+        assert reader.read(100) == LINES[:100]
+        assert reader.read() == LINES[100:]
+    closer.cancel()
+    closer.join()
+    assert not closed.is_set(), "the reads waited for the writer to close"
+    os.close(write_end)
 
 
 def test_threads_sharing_a_reader_take_turns():

@@ -171,6 +171,16 @@ TEST(CApi, CInterfaceOnEveryThreadCount) {
     EXPECT_EQ(huffcodec_dstream_decompress(dstream, &nothing, &room, 1),
               HUFFCODEC_HEADER_TOO_SHORT);
     huffcodec_dstream_free(dstream);
+    // A whole file without the end flag comes out whole, and finishes.
+    const std::string small = compressReference(shapes.back().data);
+    std::string smallOut(shapes.back().data.size(), '\0');
+    ASSERT_EQ(huffcodec_dstream_create(&dstream, nullptr), HUFFCODEC_OK);
+    huffcodec_in_buffer whole{small.data(), small.size(), 0};
+    huffcodec_out_buffer smallRoom{smallOut.data(), smallOut.size(), 0};
+    EXPECT_EQ(huffcodec_dstream_decompress(dstream, &whole, &smallRoom, 0), HUFFCODEC_OK);
+    EXPECT_TRUE(smallRoom.pos == smallOut.size() && smallOut == shapes.back().data);
+    EXPECT_EQ(huffcodec_dstream_finished(dstream), 1);
+    huffcodec_dstream_free(dstream);
 
     // Empty callbacks are refused, not called.
     huffcodec::Header header;

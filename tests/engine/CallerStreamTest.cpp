@@ -118,6 +118,57 @@ TEST(CallerStream, StreamsInPiecesOfAnySize) {
             }
         }
     }
+    // Without the end flag, in pieces from one byte to a segment, on every
+    // lane count and kernel, with other bytes after the file or none: after
+    // each piece, exactly the symbols whose codes the bytes fed hold whole
+    // (the reference's code lengths say which), and finished as the body's
+    // last byte arrives.
+    const std::size_t pieceSizes[] = {1, 5, 333, 4096, 65536};
+    for (std::size_t t = 0; t < shapes.size(); ++t) {
+        for (const std::size_t size : {1, 3000, 150000}) {
+            const std::string data = dataFor(shapes[t], size, t);
+            const std::string file = compressReference(data);
+            const std::string input = file + randomBytes(t, t % 2 == 0 ? 70000 : 0);
+            HCTree tree;
+            tree.buildFromCounts(countBytes(data));
+            const std::vector<std::string> codes = codesOf(tree);
+            std::vector<std::uint64_t> needed;  // file bytes that hold each symbol's code whole
+            std::uint64_t bits = 0;
+            for (const char c : data) {
+                bits += codes[static_cast<unsigned char>(c)].size();
+                needed.push_back(kHeaderBytes + (bits + 7) / 8);
+            }
+            const std::size_t pieceSize = pieceSizes[row++ % 5];
+            SCOPED_TRACE("table " + std::to_string(t) + ", " + std::to_string(size) +
+                         " bytes in pieces of " + std::to_string(pieceSize));
+            huffcodec::Tuning tuning;
+            tuning.lanes = static_cast<int>(t % 5);
+            tuning.kernel = huffcodec::kKernels[t % 3];
+            huffcodec::DecompressStream stream;
+            ASSERT_EQ(stream.reset(
+                          optionsWith(1, huffcodec::kernelRuns(tuning.kernel) ? &tuning : nullptr)),
+                      Status::ok);
+            std::string restored(data.size() + 1, '\0');
+            huffcodec::OutBuffer out{restored.data(), restored.size(), 0};
+            for (std::size_t fed = 0; !stream.finished();) {
+                ASSERT_LT(fed, input.size());
+                huffcodec::InBuffer in{input.data() + fed, std::min(pieceSize, input.size() - fed),
+                                       0};
+                for (int calls = 0; in.pos < in.size && !stream.finished(); ++calls) {
+                    ASSERT_LT(calls, 100);
+                    ASSERT_EQ(stream.decompress(in, out, false), Status::ok);
+                }
+                fed += in.pos;
+                ASSERT_EQ(out.pos,
+                          std::upper_bound(needed.begin(), needed.end(), fed) - needed.begin())
+                    << "after " << fed << " bytes";
+                ASSERT_EQ(stream.finished(), fed >= file.size()) << "after " << fed << " bytes";
+            }
+            EXPECT_EQ(restored.compare(0, data.size(), data), 0);
+            EXPECT_EQ(stream.bytesConsumed(), file.size());
+        }
+    }
+
     // A short or bad header is reported once the input has ended.
     const std::string header = compressReference("abc").substr(0, kHeaderBytes);
     std::string negative = header;

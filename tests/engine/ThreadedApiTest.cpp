@@ -285,6 +285,70 @@ TEST(ThreadedApi, ThreadedDecoderGivesTheDataBack) {
     }
 }
 
+// A body that more follows (another file, random bytes, nothing), read in
+// pieces of one byte, of odd sizes or whole, on one to three threads and on
+// every processor, small data on small chunks too, and a body that ends
+// with a chunk: decodeMember gives the
+// data, and the bytes it hands back, followed by what the source still
+// holds, are exactly what followed the body. A failing rest ends the call.
+TEST(ThreadedApi, DecodeMemberHandsBackWhatFollowsTheBody) {
+    std::vector<LargeShape> shapes = largeShapes();
+    shapes.push_back({"small", randomBytes(3, 20000, 40), false});
+    // Whole chunks of eight-bit codes: the body ends with a chunk.
+    shapes.push_back({"uniform bytes, exactly 4 MiB", randomBytes(22, kThreadedSize), false});
+    const std::string nextFile = compressReference(randomBytes(4, 5000, 7));
+    std::size_t row = 0;
+    for (const LargeShape& shape : shapes) {
+        const std::string file = compressReference(shape.data);
+        const std::string body = file.substr(kHeaderBytes);
+        huffcodec::Decoder decoder;
+        ASSERT_EQ(decoder.build(huffcodec::readHeader(file.data(), file.size()).header),
+                  Status::ok);
+        for (const std::string& after : {nextFile, randomBytes(row, 300001), std::string()}) {
+            const std::string input = body + after;
+            for (const int threads : {1, 2, 3, 0}) {
+                const std::size_t pieces[] = {1, 4099 + row % 7 * 2, input.size()};
+                const std::size_t piece = pieces[row++ % 3];
+                SCOPED_TRACE(shape.name + ", " + std::to_string(after.size()) + " bytes after, " +
+                             std::to_string(threads) + " threads, reads of " +
+                             std::to_string(piece));
+                huffcodec::DecodeStats stats;
+                huffcodec::Tuning tuning;
+                tuning.decodeChunkBytes = shape.name == "small" ? 400 + row % 50 : 0;
+                tuning.stats = &stats;
+                std::size_t offset = 0;
+                const huffcodec::ReadFn read = [&](std::uint8_t* buffer, std::size_t size) {
+                    const std::size_t n = std::min({size, piece, input.size() - offset});
+                    std::copy_n(input.data() + offset, n, buffer);
+                    offset += n;
+                    return static_cast<std::ptrdiff_t>(n);
+                };
+                std::string restored, handedBack;
+                const auto result = decoder.decodeMember(
+                    read, appendTo(restored), appendTo(handedBack), optionsWith(threads, &tuning));
+                EXPECT_EQ(result.status, Status::ok);
+                EXPECT_TRUE(restored == shape.data);
+                EXPECT_EQ(result.bytesConsumed, kHeaderBytes + body.size());
+                EXPECT_TRUE(handedBack + input.substr(offset) == after);
+                EXPECT_EQ(stats.chunks > 0, threads != 1 && body.size() > 0);
+                offset = 0;
+                const auto refused = decoder.decodeMember(
+                    read, appendTo(restored),
+                    [](const std::uint8_t*, std::size_t) { return false; },
+                    optionsWith(threads, &tuning));
+                EXPECT_EQ(refused.status, offset > body.size() ? Status::writeError : Status::ok);
+            }
+        }
+    }
+    std::size_t offset = 0;
+    std::string ignored;
+    huffcodec::Decoder decoder;
+    ASSERT_EQ(decoder.build(huffcodec::readHeader(nextFile.data(), kHeaderBytes).header),
+              Status::ok);
+    EXPECT_EQ(decoder.decodeMember(readerOf(nextFile, offset), appendTo(ignored), {}).status,
+              Status::invalidArgument);
+}
+
 // The peak resident size of a child process that runs work, in KiB, and
 // whether work returned true there; the child starts with the parent's
 // memory, so only differences between two such runs say anything.
