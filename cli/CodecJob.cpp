@@ -55,34 +55,39 @@ bool CodecJob::run(const Input& input) {
 
 bool CodecJob::list(const Input& input, const std::string& name) {
     Listing listing;
-    const huffcodec::Status status = listing.read(input.file);
-    if (status != huffcodec::Status::ok) {
-        say(name, status == huffcodec::Status::readError ? reasonOf(listing.error())
-                                                         : huffcodec::statusMessage(status));
+    bool listed = true;
+    const std::optional<FileJob::Result> result =
+        runJob(input.file, discarded(), name, "/dev/null", [&](const huffcodec::Header& header) {
+            listed = listing.add(header) && listed;
+            return listed;
+        });
+    if (!result) {
         return false;
     }
     if (!listedHeading) {
         Listing::printHeading();
         listedHeading = true;
     }
-    listing.printRow(name, line.verbosity > 1);
+    listing.printRow(name, result->inputBytes, line.verbosity > 1);
     return true;
 }
 
 bool CodecJob::test(const Input& input, const std::string& name) {
-    WatchedOutput discarded("/dev/null", false, false);
-    if (!discarded.file().isOpen()) {
-        say("/dev/null", reasonOf(discarded.openError()));
-        return false;
-    }
-    if (!runJob(input.file, discarded.file(), name, "/dev/null") ||
-        !closed(discarded.file(), "/dev/null")) {
+    if (!runJob(input.file, discarded(), name, "/dev/null")) {
         return false;
     }
     if (line.verbosity > 0) {
         say(name, "OK");
     }
     return true;
+}
+
+OutputFile& CodecJob::discarded() {
+    if (!discard) {
+        discard.emplace("/dev/null");
+        discardError = discard->isOpen() ? 0 : errno;
+    }
+    return *discard;
 }
 
 bool CodecJob::convert(const Input& input, const std::string& name) {
@@ -248,9 +253,13 @@ bool CodecJob::toStandardOutput(const Input& input, const std::string& name) {
     return true;
 }
 
-std::optional<FileJob::Result> CodecJob::runJob(InputFile& file, OutputFile& output,
-                                                const std::string& name,
-                                                const std::string& outputName) {
+std::optional<FileJob::Result> CodecJob::runJob(
+    InputFile& file, OutputFile& output, const std::string& name, const std::string& outputName,
+    const std::function<bool(const huffcodec::Header&)>& accept) {
+    if (!output.isOpen()) {
+        say(outputName, reasonOf(discardError));
+        return std::nullopt;
+    }
     const bool compressing = line.mode == Mode::compress;
     FileJob::Observer observer;
     observer.started = [&](FileJob::Stage stage) {
@@ -261,7 +270,9 @@ std::optional<FileJob::Result> CodecJob::runJob(InputFile& file, OutputFile& out
         }
     };
     observer.progressed = [&](std::uint64_t bytes) { progress.update(bytes); };
+    observer.accept = accept;
     FileJob job(libraryOptions, observer);
+    job.takeEveryMember();
     progress.start(name);
     const FileJob::Result result =
         compressing ? job.compress(file, output) : job.decompress(file, output);

@@ -11,6 +11,7 @@
 
 #include <sys/stat.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -69,8 +70,13 @@ private:
 
     // The file job of the mode from file to output, with the progress line;
     // nothing, once the line that says why is written, when it failed.
-    std::optional<FileJob::Result> runJob(InputFile& file, OutputFile& output,
-                                          const std::string& name, const std::string& outputName);
+    // accept, if set, sees each member's header as the job's observer does.
+    std::optional<FileJob::Result> runJob(
+        InputFile& file, OutputFile& output, const std::string& name, const std::string& outputName,
+        const std::function<bool(const huffcodec::Header&)>& accept = nullptr);
+    // Where -t and -l throw the decoded bytes: /dev/null, opened once (the
+    // job says so if that failed).
+    OutputFile& discarded();
     // With -v, what the job made of the input.
     void sayDone(const FileJob::Result& result, const std::string& name,
                  const std::string& output) const;
@@ -79,6 +85,8 @@ private:
     const huffcodec::Options& libraryOptions;
     const mode_t newFileMode;
     Progress progress;
+    std::optional<OutputFile> discard;
+    int discardError = 0;  // of its open
     bool listedHeading = false;
 };
 

@@ -34,6 +34,10 @@ void sayFailure(const FileJob::Result& result, const std::string& input,
                 say(output, reasonOf(result.error, result.status));
             } else if (result.status == Status::readError) {
                 say(input, reasonOf(result.error, result.status));
+            } else if (result.memberOffset > 0) {
+                // Bytes after a whole member that are no whole member.
+                say(input, "member at byte " + std::to_string(result.memberOffset) + ": " +
+                               huffcodec::statusMessage(result.status));
             } else {
                 say(input, huffcodec::statusMessage(result.status));
             }

@@ -57,8 +57,11 @@ public:
         // The errno of a failed open, read, write or close; 0 for any other
         // failure.
         int error = 0;
-        // The header's original size, once counted or read.
+        // The header's original size, once counted or read (of every member
+        // read so far, see takeEveryMember).
         std::int64_t originalSize = 0;
+        // Where the member that failed starts in the input: 0 for the first.
+        std::uint64_t memberOffset = 0;
         // Bytes taken from the input: all of it (compress), or the header and
         // every body byte decoding needed, trailing bytes excluded
         // (decompress). Valid on success.
@@ -78,6 +81,13 @@ public:
     // output too (see RemovalSignals; the handlers are the process's).
     void removeOutputOnSignals() { signals = true; }
 
+    // huffcodec's: decompression takes every member of the input in turn (a
+    // compressed file after another, as -c writes them) until the input
+    // ends, and any bytes after the last whole member fail the job, with the
+    // member's offset. Without it, decompression takes the first member and
+    // ignores what follows it, as uncompress does.
+    void takeEveryMember() { everyMember = true; }
+
     // Compresses input into a new file at outputPath. An input of known size
     // above kMaxOriginalSize is refused (inputTooLarge, in Stage::counting)
     // before the output is created. On any failure after that the output is
@@ -90,7 +100,8 @@ public:
     Result compress(InputFile& input, OutputFile& output);
 
     // Decompresses input into a new file at outputPath, created before the
-    // header is read. On a failure the output keeps the bytes decoded before
+    // header is read. The observer hears of each member's header (accept),
+    // and of the stages of the first. On a failure the output keeps the bytes decoded before
     // it (none, for a bad or refused header).
     Result decompress(InputFile& input, const std::string& outputPath);
     // The same into output, open already, which the caller closes; on a
@@ -129,6 +140,7 @@ private:
     const huffcodec::Options& libraryOptions;
     const Observer& watcher;
     bool signals = false;
+    bool everyMember = false;
 };
 
 #endif  // HUFFCODEC_CLI_FILEJOB_HPP

@@ -47,7 +47,7 @@ huffcodec::WriteFn writerOf(OutputFile& output);
 // is recorded and put to the observer first, which may refuse it.
 template <class Coder>
 bool FileJob::build(Coder& coder, const huffcodec::Header& header, Result& result) {
-    result.originalSize = header.originalSize;
+    result.originalSize += header.originalSize;
     if (!accepted(header)) {
         fileJob::fail(result, fileJob::Failure::refused, huffcodec::Status::ok, 0);
         return false;

@@ -5,52 +5,21 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <vector>
 
 #include "huffcodec/experimental.hpp"
 
-using huffcodec::Status;
-
-Status Listing::read(InputFile& input) {
-    std::array<std::uint8_t, huffcodec::kHeaderBytes> bytes{};
-    const long got = input.read(bytes.data(), bytes.size());
-    if (got < 0 || input.failed()) {
-        readErrno = input.error();
-        return Status::readError;
+bool Listing::add(const huffcodec::Header& header) {
+    std::array<std::uint8_t, 256> lengths{};
+    if (huffcodec::codeLengths(header, lengths) != huffcodec::Status::ok) {
+        return false;
     }
-    const huffcodec::HeaderResult read =
-        huffcodec::readHeader(bytes.data(), static_cast<std::size_t>(got));
-    if (read.status != Status::ok) {
-        return read.status;
-    }
-    header = read.header;
-    const Status built = huffcodec::codeLengths(header, lengths);
-    if (built != Status::ok) {
-        return built;
-    }
-    bodyBits = 0;
+    original += static_cast<std::uint64_t>(header.originalSize);
     for (std::size_t v = 0; v < lengths.size(); ++v) {
-        bodyBits += static_cast<std::uint64_t>(header.counts[v]) * lengths[v];
+        counts[v] += static_cast<std::uint64_t>(header.counts[v]);
+        codeBits += static_cast<std::uint64_t>(header.counts[v]) * lengths[v];
+        longest = std::max(longest, static_cast<int>(lengths[v]));
     }
-    const std::int64_t known = input.knownSize();
-    if (known >= 0) {
-        size = static_cast<std::uint64_t>(known);
-    } else {
-        // A pipe: its size is what comes through it.
-        size = huffcodec::kHeaderBytes;
-        std::vector<std::uint8_t> block(std::size_t{1} << 16);
-        for (long piece; (piece = input.read(block.data(), block.size())) > 0;) {
-            size += static_cast<std::uint64_t>(piece);
-        }
-        if (input.failed()) {
-            readErrno = input.error();
-            return Status::readError;
-        }
-    }
-    if (size < huffcodec::kHeaderBytes + (bodyBits + 7) / 8) {
-        return Status::truncatedBody;
-    }
-    return Status::ok;
+    return true;
 }
 
 void Listing::printHeading() {
@@ -58,20 +27,23 @@ void Listing::printHeading() {
                 "longest", "bits/byte", "name");
 }
 
-void Listing::printRow(const std::string& name, bool counts) const {
-    const auto original = static_cast<double>(header.originalSize);
-    std::printf("%12lld %12llu %7.3f %8d %7d %9.3f  %s\n",
-                static_cast<long long>(header.originalSize), static_cast<unsigned long long>(size),
-                original / static_cast<double>(size), header.distinctBytes,
-                static_cast<int>(*std::max_element(lengths.begin(), lengths.end())),
-                original > 0 ? static_cast<double>(bodyBits) / original : 0.0, name.c_str());
-    if (!counts) {
+void Listing::printRow(const std::string& name, std::uint64_t compressedBytes,
+                       bool withCounts) const {
+    const auto size = static_cast<double>(original);
+    const auto distinct =
+        std::count_if(counts.begin(), counts.end(), [](std::uint64_t count) { return count != 0; });
+    std::printf("%12llu %12llu %7.3f %8d %7d %9.3f  %s\n",
+                static_cast<unsigned long long>(original),
+                static_cast<unsigned long long>(compressedBytes),
+                size / static_cast<double>(compressedBytes), static_cast<int>(distinct), longest,
+                original > 0 ? static_cast<double>(codeBits) / size : 0.0, name.c_str());
+    if (!withCounts) {
         return;
     }
-    for (std::size_t row = 0; row < header.counts.size(); row += 8) {
+    for (std::size_t row = 0; row < counts.size(); row += 8) {
         std::printf("  %02zx-%02zx:", row, row + 7);
         for (std::size_t v = row; v < row + 8; ++v) {
-            std::printf(" %d", static_cast<int>(header.counts[v]));
+            std::printf(" %llu", static_cast<unsigned long long>(counts[v]));
         }
         std::printf("\n");
     }

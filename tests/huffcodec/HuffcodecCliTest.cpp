@@ -119,24 +119,34 @@ void expectRow(const Row& row) {
     }
 }
 
-// The -l row of data compressed, from the oracle's counts and codes.
-std::string listRow(const std::string& name, const std::string& data) {
-    const SymbolCounts counts = countBytes(data);
-    HCTree tree;
-    tree.buildFromCounts(counts);
-    const std::vector<std::string> codes = codesOf(tree);
-    std::size_t longest = 0, bits = 0, distinct = 0;
-    for (std::size_t v = 0; v < codes.size(); ++v) {
-        longest = std::max(longest, codes[v].size());
-        bits += static_cast<std::size_t>(counts[v]) * codes[v].size();
-        distinct += counts[v] != 0 ? 1 : 0;
+// The -l row of a file of members, each compressed from its data, from the
+// oracle's counts and codes; packed: the file's size if not their sum.
+std::string listRow(const std::string& name, const std::vector<std::string>& members,
+                    std::size_t packed = 0) {
+    std::size_t original = 0, longest = 0, bits = 0, distinct = 0, sum = 0;
+    SymbolCounts all(256, 0);
+    for (const std::string& data : members) {
+        const SymbolCounts counts = countBytes(data);
+        HCTree tree;
+        tree.buildFromCounts(counts);
+        const std::vector<std::string> codes = codesOf(tree);
+        for (std::size_t v = 0; v < codes.size(); ++v) {
+            longest = std::max(longest, codes[v].size());
+            bits += static_cast<std::size_t>(counts[v]) * codes[v].size();
+            all[v] += counts[v];
+        }
+        original += data.size();
+        sum += compressReference(data).size();
     }
-    const double size = static_cast<double>(data.size());
-    const std::size_t packed = compressReference(data).size();
+    for (const std::int32_t count : all) {
+        distinct += count != 0 ? 1 : 0;
+    }
+    packed = packed != 0 ? packed : sum;
+    const double size = static_cast<double>(original);
     char row[200];
-    std::snprintf(row, sizeof row, "%12zu %12zu %7.3f %8zu %7zu %9.3f  %s\n", data.size(), packed,
+    std::snprintf(row, sizeof row, "%12zu %12zu %7.3f %8zu %7zu %9.3f  %s\n", original, packed,
                   size / static_cast<double>(packed), distinct, longest,
-                  data.empty() ? 0.0 : static_cast<double>(bits) / size, name.c_str());
+                  original == 0 ? 0.0 : static_cast<double>(bits) / size, name.c_str());
     return row;
 }
 
@@ -152,6 +162,13 @@ std::vector<Row> rows() {
     const std::string a = "aabcabcaa", b = randomBytes(21, 5000, 40), c = "CABC";
     const std::string pa = compressReference(a), pb = compressReference(b);
     const std::string pc = compressReference(c), cut = pb.substr(0, 2000);
+    // Counts of 16 symbols whose codes would take three bytes, and a body of
+    // two that decode to 16 symbols all the same: the decoders take it.
+    std::string oddBody(huffcodec::kHeaderBytes, '\0');
+    oddBody[65 * 4] = 1;
+    oddBody[66 * 4] = 1;
+    oddBody[67 * 4] = 14;
+    oddBody += "\xff\xff";
     const std::string usage = "Try 'huffcodec --help' for more information.\n";
     const std::string byOption =
         "huffcodec: (stdout): refusing to write compressed data to a "
@@ -242,6 +259,35 @@ std::vector<Row> rows() {
          "",
          {{"a", a}, {"b", b}, {"p", pa + pb}}},
         {"-c keeps the inputs", {{"a", a}}, "\"$H\" -c --rm a", 0, "", {{"a", a}}, pa},
+        // Members: compressed files one after the other are taken in turn.
+        {"members: -t, -l and -d --rm take them all",
+         {{"ab.huf", pa + pb}},
+         "\"$H\" -t ab.huf && \"$H\" -l ab.huf && \"$H\" -d --rm ab.huf",
+         0,
+         "huffcodec: ab.huf: OK\n",
+         {{"ab", a + b}},
+         kHeading + listRow("ab.huf", {a, b})},
+        {"members from a pipe",
+         {{"a.huf", pa}, {"b.huf", pb}},
+         "cat b.huf a.huf b.huf | \"$H\" -d > r",
+         0,
+         "",
+         {{"a.huf", pa}, {"b.huf", pb}, {"r", b + a + b}}},
+        {"bytes after the last member fail the file, which stays",
+         {{"x.huf", pa + "xyz"}, {"y.huf", pa + pc.substr(0, pc.size() - 1)}},
+         "\"$H\" -d --rm x.huf y.huf; \"$H\" -t x.huf; \"$H\" -l y.huf",
+         1,
+         "huffcodec: x.huf: member at byte " + std::to_string(pa.size()) +
+             ": header too short\n"
+             "huffcodec: y.huf: member at byte " +
+             std::to_string(pa.size()) +
+             ": truncated body\n"
+             "huffcodec: x.huf: member at byte " +
+             std::to_string(pa.size()) +
+             ": header too short\n"
+             "huffcodec: y.huf: member at byte " +
+             std::to_string(pa.size()) + ": truncated body\n",
+         {{"x.huf", pa + "xyz"}, {"y.huf", pa + pc.substr(0, pc.size() - 1)}}},
         // -t and -l.
         {"-t",
          {{"a.huf", pa}, {"cut.huf", cut}},
@@ -256,14 +302,21 @@ std::vector<Row> rows() {
          0,
          "",
          {{"a.huf", pa}, {"b.huf", pb}},
-         kHeading + listRow("a.huf", a) + listRow("b.huf", b)},
+         kHeading + listRow("a.huf", {a}) + listRow("b.huf", {b})},
         {"-lv adds the counts",
          {{"c.huf", pc}},
          "\"$H\" -lv < c.huf | sed -n '2p;11p'",
          0,
          "",
          {{"c.huf", pc}},
-         listRow("(stdin)", c) + "  40-47: 0 1 1 2 0 0 0 0\n"},
+         listRow("(stdin)", {c}) + "  40-47: 0 1 1 2 0 0 0 0\n"},
+        {"-l says what the decoders say",
+         {{"l.huf", oddBody}, {"cut1.huf", pb.substr(0, pb.size() - 1)}},
+         "\"$H\" -t l.huf && \"$H\" -l l.huf && \"$H\" -l cut1.huf",
+         1,
+         "huffcodec: l.huf: OK\nhuffcodec: cut1.huf: truncated body\n",
+         {{"l.huf", oddBody}, {"cut1.huf", pb.substr(0, pb.size() - 1)}},
+         kHeading + listRow("l.huf", {"ABCCCCCCCCCCCCCC"}, oddBody.size())},
         {"-l of a cut file",
          {{"cut.huf", cut}},
          "\"$H\" -l cut.huf",
@@ -625,7 +678,8 @@ TEST(HuffcodecCli, AsRootOverAnotherUsersFiles) {
 }
 
 // On an input large enough for threads, every thread count writes what
-// compress writes, and restores what uncompress restores.
+// compress writes, and restores what uncompress restores, a member after
+// another through a pipe too.
 TEST(HuffcodecCli, SameBytesAsCompressOnEveryThreadCount) {
     const std::string data = dataFor(countTableShapes()[1], (std::size_t{4} << 20) + 4099, 32);
     const std::string packed = compressReference(data);
@@ -635,7 +689,9 @@ TEST(HuffcodecCli, SameBytesAsCompressOnEveryThreadCount) {
                    "\"$C\" big c.huf 2>/dev/null && \"$H\" -T " + threads +
                        " big && cmp c.huf big.huf && \"$U\" c.huf u 2>/dev/null && "
                        "HUFFCODEC_THREADS=" +
-                       threads + " \"$H\" -dc big.huf | cmp - u",
+                       threads +
+                       " \"$H\" -dc big.huf | cmp - u && cat big.huf big.huf | \"$H\" -dT " +
+                       threads + " | cmp - <(cat big big)",
                    0,
                    "",
                    {{"big", data}, {"big.huf", packed}, {"c.huf", packed}, {"u", data}}});
