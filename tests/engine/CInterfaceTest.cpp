@@ -196,6 +196,8 @@ TEST(CApi, CInterfaceOnEveryThreadCount) {
     EXPECT_EQ(decoder.decode(readerOf(aaa, offset), huffcodec::WriteFn{}).status,
               Status::invalidArgument);
     EXPECT_EQ(decoder.decode(in, 3, huffcodec::WriteFn{}).status, Status::invalidArgument);
+    EXPECT_EQ(decoder.decodeMember(readerOf(aaa, offset), appendTo(sink), {}).status,
+              Status::invalidArgument);
     EXPECT_EQ(encoder.encode(huffcodec::ReadFn{}, appendTo(sink)).status, Status::invalidArgument);
     EXPECT_EQ(encoder.encode(readerOf(aaa, offset), huffcodec::WriteFn{}).status,
               Status::invalidArgument);

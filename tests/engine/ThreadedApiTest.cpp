@@ -288,9 +288,9 @@ TEST(ThreadedApi, ThreadedDecoderGivesTheDataBack) {
 // A body that more follows (another file, random bytes, nothing), read in
 // pieces of one byte, of odd sizes or whole, on one to three threads and on
 // every processor, small data on small chunks too, and a body that ends
-// with a chunk: decodeMember gives the
-// data, and the bytes it hands back, followed by what the source still
-// holds, are exactly what followed the body. A failing rest ends the call.
+// with a chunk: decodeMember gives the data, and the bytes it hands back,
+// followed by what the source still holds, are exactly what followed the
+// body. A failing rest ends the call.
 TEST(ThreadedApi, DecodeMemberHandsBackWhatFollowsTheBody) {
     std::vector<LargeShape> shapes = largeShapes();
     shapes.push_back({"small", randomBytes(3, 20000, 40), false});
@@ -340,13 +340,6 @@ TEST(ThreadedApi, DecodeMemberHandsBackWhatFollowsTheBody) {
             }
         }
     }
-    std::size_t offset = 0;
-    std::string ignored;
-    huffcodec::Decoder decoder;
-    ASSERT_EQ(decoder.build(huffcodec::readHeader(nextFile.data(), kHeaderBytes).header),
-              Status::ok);
-    EXPECT_EQ(decoder.decodeMember(readerOf(nextFile, offset), appendTo(ignored), {}).status,
-              Status::invalidArgument);
 }
 
 // The peak resident size of a child process that runs work, in KiB, and
