@@ -164,6 +164,13 @@ HUFFCODEC_API DecompressResult decompress(const void* in, std::size_t size, void
 // lambda with the signature, held by value. The library's own type rather
 // than std::function, whose layout differs between standard libraries, so
 // that programs built with any of them can use the shared library.
+//
+// As with std::function, the Callback calls its own copy of the callable,
+// also through a const Callback: a mutable lambda changes the state of that
+// copy, and a copy of the Callback starts from the state of the one it
+// copies. A callable that converts to false (an empty std::function, a null
+// function pointer) makes an empty Callback, which the library refuses with
+// invalidArgument.
 template <typename Signature>
 class Callback;
 
@@ -175,18 +182,20 @@ public:
     // Small callables that copy as bytes (a lambda that captures a reference
     // or two, a function pointer) are held in place, and making the Callback
     // allocates nothing; others are copied to the heap.
-    template <typename F, typename = std::enable_if_t<
-                              !std::is_same_v<std::decay_t<F>, Callback> &&
-                              std::is_invocable_r_v<R, const std::decay_t<F>&, Args...>>>
+    template <typename F,
+              typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, Callback> &&
+                                          std::is_invocable_r_v<R, std::decay_t<F>&, Args...>>>
     Callback(F&& f) {
         using Held = std::decay_t<F>;
-        if constexpr (std::is_pointer_v<Held>) {
-            if (f == nullptr) {
-                return;  // a null function pointer is no callback
+        if constexpr (kMayBeEmpty<Held>) {
+            if (!static_cast<bool>(f)) {
+                return;
             }
         }
         invoke = [](const void* held, Args... args) -> R {
-            return (*static_cast<const Held*>(held))(args...);
+            // Never a const object: local is mutable, and a copy on the heap
+            // is made by new.
+            return (*static_cast<Held*>(const_cast<void*>(held)))(args...);
         };
         if constexpr (kHeldInPlace<Held>) {
             new (static_cast<void*>(local)) Held(std::forward<F>(f));
@@ -237,6 +246,13 @@ public:
 
 private:
     static constexpr std::size_t kLocalBytes = 2 * sizeof(void*);
+    // Pointers, and types that convert to bool only explicitly (as
+    // std::function does), may stand for no callable; a lambda without
+    // captures, which converts to bool through a function pointer, never does.
+    template <typename Held>
+    static constexpr bool kMayBeEmpty = std::is_pointer_v<Held> ||
+                                        (std::is_constructible_v<bool, const Held&> &&
+                                         !std::is_convertible_v<const Held&, bool>);
     template <typename Held>
     static constexpr bool kHeldInPlace =
         sizeof(Held) <= kLocalBytes &&
@@ -244,7 +260,7 @@ private:
 
     union {
         void* heap;  // when manage is set
-        alignas(void*) unsigned char local[kLocalBytes] = {};
+        alignas(void*) mutable unsigned char local[kLocalBytes] = {};
     };
     R (*invoke)(const void*, Args...) = nullptr;
     void* (*manage)(const void*, bool copy) = nullptr;  // copies, or deletes

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -190,6 +191,11 @@ TEST(CApi, CInterfaceOnEveryThreadCount) {
     EXPECT_EQ(encoder.encode(readerOf(aaa, offset), huffcodec::WriteFn{}).status,
               Status::invalidArgument);
     EXPECT_EQ(huffcodec::countBytes(huffcodec::ReadFn{}).status, Status::invalidArgument);
+    EXPECT_EQ(
+        huffcodec::countBytes(std::function<std::ptrdiff_t(std::uint8_t*, std::size_t)>{}).status,
+        Status::invalidArgument);
+    EXPECT_EQ(decoder.decode(in, 3, std::function<bool(const std::uint8_t*, std::size_t)>{}).status,
+              Status::invalidArgument);
     EXPECT_TRUE(sink.empty());
 }
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -23,6 +24,16 @@ TEST(CallbackApi, StreamingEncoderAndDecoder) {
     std::size_t offset = 0;
     const huffcodec::CountResult counted = huffcodec::countBytes(readerOf(data, offset));
     ASSERT_EQ(counted.status, Status::ok);
+    // A mutable lambda, called through a const ReadFn, moves on in its own state.
+    const huffcodec::ReadFn own = [at = data.data(), left = data.size()](std::uint8_t* buffer,
+                                                                         std::size_t size) mutable {
+        const std::size_t n = std::min(size, left);
+        std::copy(at, at + n, buffer);
+        at += n;
+        left -= n;
+        return static_cast<std::ptrdiff_t>(n);
+    };
+    EXPECT_EQ(huffcodec::countBytes(own).header.counts, counted.header.counts);
     huffcodec::Encoder encoder;
     ASSERT_EQ(encoder.build(counted.header), Status::ok);
     std::string file;
