@@ -110,7 +110,8 @@ HUFFCODEC_C_API size_t huffcodec_compress_bound(size_t size);
 
 /* Compresses in_size bytes of in into out, which holds out_capacity bytes
  * (huffcodec_compress_bound(in_size) is always enough), and sets *out_size to
- * the bytes written. The output is the same on every thread count. */
+ * the bytes written. The output is the same on every thread count. in and
+ * out must not share a byte: HUFFCODEC_INVALID_ARGUMENT. */
 HUFFCODEC_C_API huffcodec_status huffcodec_compress(const void* in, size_t in_size, void* out,
                                                     size_t out_capacity, size_t* out_size,
                                                     const huffcodec_options* options);
@@ -120,7 +121,8 @@ HUFFCODEC_C_API huffcodec_status huffcodec_compress(const void* in, size_t in_si
  * is written: HUFFCODEC_OUTPUT_TOO_SMALL). Sets *out_size to the bytes
  * decoded, and *in_consumed (may be NULL) to the header and every body byte
  * decoding needed. On HUFFCODEC_TRUNCATED_BODY, out holds the bytes decoded
- * before the code the body could not complete. */
+ * before the code the body could not complete. in and out must not share a
+ * byte: HUFFCODEC_INVALID_ARGUMENT. */
 HUFFCODEC_C_API huffcodec_status huffcodec_decompress(const void* in, size_t in_size, void* out,
                                                       size_t out_capacity, size_t* out_size,
                                                       size_t* in_consumed,
@@ -155,7 +157,9 @@ HUFFCODEC_C_API huffcodec_status huffcodec_count_finish(const uint64_t totals[25
                                                         int32_t counts[256]);
 
 /* Input and output of a stream the caller drives: bytes data[pos, size) are
- * still to be read, or free to be written; the stream moves pos on. */
+ * still to be read, or free to be written; the stream moves pos on. The two
+ * buffers of a call must not share a byte, data may be NULL only with a size
+ * of 0, and pos is at most size: HUFFCODEC_INVALID_ARGUMENT otherwise. */
 typedef struct huffcodec_in_buffer {
     const void* data;
     size_t size;

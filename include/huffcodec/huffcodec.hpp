@@ -95,8 +95,8 @@ enum class Status : int {
     inputChanged = 9,    // the second pass of an Encoder saw other bytes than counted
     outOfMemory = 10,
     internalError = 11,    // a broken internal guarantee; never expected
-    invalidArgument = 12,  // options out of range, an empty callback, or a Decoder or
-                           // Encoder not built
+    invalidArgument = 12,  // options out of range, an empty callback, a Decoder or
+                           // Encoder not built, or buffers that overlap
 };
 
 // A short English description of status, e.g. "truncated body". Never null.
@@ -139,7 +139,8 @@ struct CompressResult {
 };
 
 // Compresses size bytes of in into out, which holds capacity bytes. A capacity
-// of compressBound(size) is always enough.
+// of compressBound(size) is always enough. in and out must not share a byte,
+// and may be null only with a size of 0: invalidArgument otherwise.
 HUFFCODEC_API CompressResult compress(const void* in, std::size_t size, void* out,
                                       std::size_t capacity) noexcept;
 
@@ -155,6 +156,8 @@ struct DecompressResult {
 // capacity bytes. Fails with outputTooSmall, writing nothing, unless capacity
 // is at least the header's original size. On truncatedBody, out holds the
 // bytesWritten bytes decoded before the code the body could not complete.
+// in and out must not share a byte, and may be null only with a size of 0:
+// invalidArgument otherwise.
 HUFFCODEC_API DecompressResult decompress(const void* in, std::size_t size, void* out,
                                           std::size_t capacity) noexcept;
 
@@ -400,7 +403,9 @@ private:
 };
 
 // Input and output of a stream the caller drives: bytes data[pos, size) are
-// still to be read, or free to be written; the stream moves pos on.
+// still to be read, or free to be written; the stream moves pos on. The two
+// buffers of a call must not share a byte, data may be null only with a size
+// of 0, and pos is at most size: invalidArgument otherwise.
 struct InBuffer {
     const void* data = nullptr;
     std::size_t size = 0;

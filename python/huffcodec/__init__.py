@@ -79,7 +79,9 @@ def decompress(data, *, threads: _typing.Optional[int] = 1, out=None,
 
     Returns ``bytes``, or with ``out`` (a writable contiguous buffer of exactly
     the original size, else ``ValueError``; a read-only one is a
-    ``TypeError``) writes the decoded bytes there and returns ``out``.
+    ``TypeError``; one that shares memory with ``data`` an :class:`Error`
+    with the status ``invalidArgument``) writes the decoded bytes there and
+    returns ``out``.
     Raises :class:`TruncatedError` for a body cut short and
     :class:`HeaderError` for a bad header. The header says how many bytes to
     allocate: with ``max_output_size`` (``None``: no cap), a header that

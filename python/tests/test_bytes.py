@@ -40,6 +40,8 @@ def test_out_buffer_gets_the_bytes(data):
 
 PACKED = huffcodec.compress(b"abcabc")
 DECODE = functools.partial(huffcodec.decompress, PACKED)
+# A compressed file padded to the size it decodes to: out may be the same buffer.
+IN_PLACE = bytearray(huffcodec.compress(b"abc" * 1000).ljust(3000, b"\0"))
 BAD_ARGUMENTS = {
     "data no buffer": (lambda: huffcodec.compress(5), TypeError),
     "data strided": (lambda: huffcodec.compress(memoryview(bytes(8))[::2]), ValueError),
@@ -48,6 +50,7 @@ BAD_ARGUMENTS = {
     "out bytes": (lambda: DECODE(out=bytes(6)), TypeError),
     "out read-only": (lambda: DECODE(out=memoryview(bytearray(6)).toreadonly()), TypeError),
     "out strided": (lambda: DECODE(out=memoryview(bytearray(12))[::2]), ValueError),
+    "out is data": (lambda: huffcodec.decompress(IN_PLACE, out=IN_PLACE), huffcodec.Error),
     "cap negative": (lambda: DECODE(max_output_size=-1), ValueError),
     "cap float": (lambda: DECODE(max_output_size=6.0), TypeError),
     "cap bool": (lambda: DECODE(max_output_size=True), TypeError),

@@ -91,6 +91,29 @@ TEST(CApi, CInterfaceOnEveryThreadCount) {
               HUFFCODEC_INVALID_ARGUMENT);
     EXPECT_EQ(huffcodec_compress(nullptr, 3, out.data(), out.size(), &size, nullptr),
               HUFFCODEC_INVALID_ARGUMENT);
+    // An input and an output that share a byte are refused, whole buffers
+    // compared; buffers that only touch are not.
+    const std::string abc = randomBytes(3, 3000, 3);
+    std::string shared = compressReference(abc) + std::string(abc.size(), '\0');
+    const std::size_t packed = shared.size() - abc.size();
+    for (const auto& [outAt, expected] : {std::pair{std::size_t{0}, HUFFCODEC_INVALID_ARGUMENT},
+                                          {packed - 1, HUFFCODEC_INVALID_ARGUMENT},
+                                          {packed, HUFFCODEC_OK}}) {
+        SCOPED_TRACE(outAt);
+        huffcodec_in_buffer inBuffer{shared.data(), packed, 0};
+        huffcodec_out_buffer outBuffer{shared.data() + outAt, abc.size(), 0};
+        huffcodec_dstream* stream = nullptr;
+        ASSERT_EQ(huffcodec_dstream_create(&stream, nullptr), HUFFCODEC_OK);
+        EXPECT_EQ(huffcodec_dstream_decompress(stream, &inBuffer, &outBuffer, 1), expected);
+        huffcodec_dstream_free(stream);
+        EXPECT_EQ(huffcodec_decompress(shared.data(), packed, shared.data() + outAt, abc.size(),
+                                       &size, nullptr, nullptr),
+                  expected);
+    }
+    EXPECT_TRUE(shared.substr(packed) == abc);
+    EXPECT_EQ(
+        huffcodec_compress(shared.data(), abc.size(), shared.data(), shared.size(), &size, nullptr),
+        HUFFCODEC_INVALID_ARGUMENT);
     huffcodec_tuning tuning{};
     options.tuning = &tuning;
     for (const auto& bad : {std::pair<int, int>{-1, 0}, {1, 5}, {1, -1}}) {
