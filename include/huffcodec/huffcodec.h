@@ -75,10 +75,13 @@ HUFFCODEC_C_API const char* huffcodec_status_message(huffcodec_status status);
  * threads - 1 of the pool's workers at once. The threads start as the calls'
  * work needs them and wait for more between calls; calls on several threads
  * may share one pool at once. workers: the most threads (0: the available
- * processors less one; at most HUFFCODEC_MAX_THREADS); workers_off_caller not
- * 0: the threads keep off the processor the creating thread runs on.
- * huffcodec_pool_free joins the threads: no call that uses the pool may still
- * be running. */
+ * processors less one; above HUFFCODEC_MAX_THREADS, up to INT_MAX, that
+ * many: 1000 gives 256); workers_off_caller not 0: the threads keep off the
+ * processor the creating thread runs on. huffcodec_pool_create sets *pool to
+ * the new pool, or to NULL when it fails: HUFFCODEC_INVALID_ARGUMENT (pool
+ * NULL, workers negative) or HUFFCODEC_OUT_OF_MEMORY. huffcodec_pool_free
+ * (NULL: nothing) joins the threads: every call given the pool, on every
+ * thread, must have returned, and none may start after. */
 typedef struct huffcodec_pool huffcodec_pool;
 HUFFCODEC_C_API huffcodec_status huffcodec_pool_create(huffcodec_pool** pool, int workers,
                                                        int workers_off_caller);

@@ -328,12 +328,17 @@ public:
     ThreadPool(ThreadPool&&) noexcept;
     ThreadPool& operator=(ThreadPool&&) noexcept;
     // Sets the pool up for up to workers threads (0: availableProcessors()
-    // - 1, for a caller that works too; at most kMaxThreads), ending those of
+    // - 1, for a caller that works too; a count above kMaxThreads, up to
+    // INT_MAX, gives kMaxThreads: create(1000) holds 256), ending those of
     // an earlier create(). With workersOffCaller, the threads keep off the
     // processor the thread calling create() runs on: Linux tends to start a
     // thread on its creator's processor, and two busy threads then share one
-    // until the scheduler parts them. Returns ok, outOfMemory, or
-    // invalidArgument for a negative count.
+    // until the scheduler parts them. Calls on other threads may use the pool
+    // meanwhile: create() waits until those working on its threads are done
+    // with them, and calls that start while it waits work on their calling
+    // thread alone. Not from a callback of a call that uses the pool, which
+    // would wait for itself. Returns ok, outOfMemory, or invalidArgument for
+    // a negative count; a failure leaves the pool as it was.
     Status create(int workers, bool workersOffCaller = false) noexcept;
     // The most threads the pool runs; 0 before create().
     int workers() const noexcept;
