@@ -326,7 +326,11 @@ huffcodec_status huffcodec_count_update(uint64_t totals[256], const void* in, si
             return statusOf(counted.status);
         }
         for (std::size_t v = 0; v < sum.size(); ++v) {
-            sum[v] += static_cast<std::uint64_t>(counted.header.counts[v]);
+            const auto count = static_cast<std::uint64_t>(counted.header.counts[v]);
+            if (count > UINT64_MAX - sum[v]) {
+                return HUFFCODEC_INPUT_TOO_LARGE;  // before totals is written
+            }
+            sum[v] += count;
         }
     }
     std::copy(sum.begin(), sum.end(), totals);

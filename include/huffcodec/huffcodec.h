@@ -151,9 +151,13 @@ HUFFCODEC_C_API huffcodec_status huffcodec_count(const void* in, size_t in_size,
  * counts with huffcodec_count_finish. The totals are the caller's: no state
  * to free, and unsigned so that no sum can overflow into undefined behaviour.
  * huffcodec_count_update adds the bytes of in (any size; NULL for none) to
- * totals, on the calling thread, and leaves totals as they were on a failure.
- * huffcodec_count_finish gives HUFFCODEC_INPUT_TOO_LARGE when the totals add
- * up past 2147483647, and writes counts only on HUFFCODEC_OK. */
+ * totals, on the calling thread, and leaves totals as they were on a failure:
+ * HUFFCODEC_INVALID_ARGUMENT (totals NULL, or in NULL with a size),
+ * HUFFCODEC_OUT_OF_MEMORY, or HUFFCODEC_INPUT_TOO_LARGE when a total would
+ * pass UINT64_MAX, which never wraps. huffcodec_count_finish gives
+ * HUFFCODEC_INPUT_TOO_LARGE when the totals add up past 2147483647 (exactly
+ * 2147483647 is fine), HUFFCODEC_INVALID_ARGUMENT for a NULL argument, and
+ * writes counts only on HUFFCODEC_OK. */
 HUFFCODEC_C_API huffcodec_status huffcodec_count_update(uint64_t totals[256], const void* in,
                                                         size_t in_size);
 HUFFCODEC_C_API huffcodec_status huffcodec_count_finish(const uint64_t totals[256],
