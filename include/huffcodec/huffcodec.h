@@ -92,8 +92,11 @@ struct huffcodec_tuning;
 
 /* How a call runs. Set it up with huffcodec_options_init, then change the
  * members wanted: the struct may grow at its end in later versions, and
- * struct_size tells the library which members the caller knows. Every
- * function takes NULL for the defaults. */
+ * struct_size tells the library which members the caller knows. A member it
+ * does not wholly cover takes its default: a struct_size of 0 gives the
+ * defaults, as NULL options do, and one that ends inside threads 1 thread.
+ * Members past those this library knows (a larger struct_size, from a newer
+ * header) are never read. Every function takes NULL for the defaults. */
 typedef struct huffcodec_options {
     size_t struct_size;   /* sizeof(huffcodec_options), set by huffcodec_options_init;
                              members it does not wholly cover take their defaults */

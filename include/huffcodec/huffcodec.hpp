@@ -285,10 +285,12 @@ struct Tuning;  // huffcodec/experimental.hpp
 
 // How a call runs. Later versions may add members at the end: structSize,
 // which the default initialiser sets, tells the library which members the
-// caller's build knows, and those it does not cover take their defaults. Set
-// the members by name, never by position. A negative thread count, or a
-// structSize too small to hold threads, makes every call that takes the
-// options fail with invalidArgument.
+// caller's build knows. A member it does not wholly cover takes its default
+// (a structSize of 0: every member; one that ends inside threads: 1 thread),
+// and members past those this library knows (a larger structSize, from a
+// newer build) are never read. Set the members by name, never by position. A
+// negative thread count makes every call that takes the options fail with
+// invalidArgument.
 struct Options {
     std::size_t structSize = sizeof(Options);
     // Threads that share one call's work: 1 (the default) works on the

@@ -122,9 +122,6 @@ TEST(CApi, CInterfaceOnEveryThreadCount) {
         EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, &options),
                   HUFFCODEC_INVALID_ARGUMENT);
     }
-    options = {};  // struct_size 0: not even the thread count is known
-    EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, &options),
-              HUFFCODEC_INVALID_ARGUMENT);
     EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, nullptr), HUFFCODEC_OK);
     std::int64_t original = 0;
     std::int32_t counts[256];
@@ -149,27 +146,43 @@ TEST(CApi, CInterfaceOnEveryThreadCount) {
     EXPECT_EQ(unbuilt.decode(in, 3, [](const std::uint8_t*, std::size_t) { return true; }).status,
               Status::invalidArgument);
 
-    // Only whole members within struct_size are read: the smallest struct
-    // that holds the thread count, or one ending inside pool or tuning,
-    // ignores the garbage past it; one ending inside threads is refused.
+    // Only whole members within struct_size (structSize in C++, laid out
+    // alike) are read, and the garbage past them is ignored: a size of 0 or
+    // one ending inside threads takes the default, 1 thread, whatever threads
+    // holds; a size past the struct reads the members known.
     struct Size {
         std::size_t bytes;
+        int threads;
         huffcodec_status expected;
     };
     const std::size_t threadsEnd = offsetof(huffcodec_options, threads) + sizeof(int);
+    static_assert(offsetof(huffcodec::Options, tuning) == offsetof(huffcodec_options, tuning) &&
+                  sizeof(huffcodec::Options) == sizeof(huffcodec_options));
     for (const Size c :
-         {Size{threadsEnd, HUFFCODEC_OK}, Size{threadsEnd - 1, HUFFCODEC_INVALID_ARGUMENT},
-          Size{offsetof(huffcodec_options, pool) + 4, HUFFCODEC_OK},
-          Size{offsetof(huffcodec_options, tuning) + 4, HUFFCODEC_OK}}) {
+         {Size{threadsEnd, 2, HUFFCODEC_OK}, Size{threadsEnd, -1, HUFFCODEC_INVALID_ARGUMENT},
+          Size{threadsEnd - 1, -1, HUFFCODEC_OK}, Size{0, -1, HUFFCODEC_OK},
+          Size{offsetof(huffcodec_options, pool) + 4, 2, HUFFCODEC_OK},
+          Size{offsetof(huffcodec_options, tuning) + 4, 2, HUFFCODEC_OK},
+          Size{sizeof(huffcodec_options) + 64, 2, HUFFCODEC_OK}}) {
         SCOPED_TRACE("struct_size " + std::to_string(c.bytes));
         huffcodec_options partial;
-        std::memset(&partial, 0x55, sizeof partial);  // pool and tuning 0x5555...
-        partial.struct_size = c.bytes;
-        partial.threads = 2;
+        huffcodec::Options cxx;
+        for (void* const both : {static_cast<void*>(&partial), static_cast<void*>(&cxx)}) {
+            std::memset(both, 0x55, sizeof partial);  // pool and tuning 0x5555...
+        }
+        partial.struct_size = cxx.structSize = c.bytes;
+        partial.threads = cxx.threads = c.threads;
         if (c.bytes > offsetof(huffcodec_options, tuning)) {
             partial.pool = nullptr;  // read: only the tuning is cut
+            cxx.pool = nullptr;
+        }
+        if (c.bytes >= sizeof partial) {
+            partial.tuning = nullptr;
+            cxx.tuning = nullptr;
         }
         EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, &partial), c.expected);
+        EXPECT_EQ(huffcodec::compress(in, 3, out.data(), out.size(), cxx).status,
+                  static_cast<Status>(c.expected));
         huffcodec_dstream* stream = nullptr;
         EXPECT_EQ(huffcodec_dstream_create(&stream, &partial), c.expected);
         huffcodec_dstream_free(stream);
