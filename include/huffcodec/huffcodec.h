@@ -111,7 +111,8 @@ HUFFCODEC_C_API void huffcodec_options_init(huffcodec_options* options);
 
 /* The most bytes huffcodec_compress can write for size bytes: the header
  * plus size (a code from the data's own counts never takes more than 8 bits
- * a byte). */
+ * a byte). A size above 2147483647, which huffcodec_compress refuses with
+ * HUFFCODEC_INPUT_TOO_LARGE, gives 1024 + 2147483647 = 2147484671. */
 HUFFCODEC_C_API size_t huffcodec_compress_bound(size_t size);
 
 /* Compresses in_size bytes of in into out, which holds out_capacity bytes

@@ -129,7 +129,9 @@ HUFFCODEC_API std::array<std::uint8_t, kHeaderBytes> writeHeader(const Header& h
 
 // The most bytes compress() can write for size bytes of input: the header plus
 // size bytes, as a code built from the data's own counts never takes more
-// than the 8 bits a byte of a fixed-length code would.
+// than the 8 bits a byte of a fixed-length code would. A size above
+// kMaxOriginalSize, which compress() refuses with inputTooLarge, gives
+// kHeaderBytes + kMaxOriginalSize (2147484671), so the sum never wraps.
 HUFFCODEC_API std::size_t compressBound(std::size_t size) noexcept;
 
 struct CompressResult {

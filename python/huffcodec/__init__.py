@@ -97,8 +97,11 @@ def read_header(data) -> Header:
 
 
 def compress_bound(size: int) -> int:
-    """The most bytes :func:`compress` makes of ``size`` bytes."""
-    return size + HEADER_BYTES
+    """The most bytes :func:`compress` makes of ``size`` bytes: the library's
+    bound, ``size + HEADER_BYTES``, and ``MAX_ORIGINAL_SIZE + HEADER_BYTES``
+    for any larger size (which :func:`compress` refuses). ``TypeError`` for
+    anything but an int, ``ValueError`` below 0."""
+    return _huffcodec.compress_bound(size)
 
 
 def compress_file(src, dst, *, threads: _typing.Optional[int] = 1) -> None:

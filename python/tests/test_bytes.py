@@ -55,7 +55,15 @@ BAD_ARGUMENTS = {
     "cap float": (lambda: DECODE(max_output_size=6.0), TypeError),
     "cap bool": (lambda: DECODE(max_output_size=True), TypeError),
     "open cap str": (lambda: huffcodec.open(io.BytesIO(PACKED), max_output_size="6"), TypeError),
+    "bound negative": (lambda: huffcodec.compress_bound(-1), ValueError),
+    "bound float": (lambda: huffcodec.compress_bound(6.0), TypeError),
+    "bound None": (lambda: huffcodec.compress_bound(None), TypeError),
 }
+
+
+def test_compress_bound_is_the_librarys_capped_past_the_largest_size():
+    sizes = (0, 5, 2**31 - 1, 2**31, 2**70)
+    assert [huffcodec.compress_bound(n) for n in sizes] == [1024, 1029] + [2**31 + 1023] * 3
 
 
 @pytest.mark.parametrize("name", BAD_ARGUMENTS)
