@@ -16,6 +16,28 @@
  * between calls; a stream (huffcodec_dstream, huffcodec_cstream) keeps its
  * own, and serves one thread at a time. A pool may serve several threads at
  * once. huffcodec.hpp is the C++ interface to the same library.
+ *
+ * What each call may return besides HUFFCODEC_OK (and
+ * HUFFCODEC_INTERNAL_ERROR, which no call is expected to give), the prefix
+ * HUFFCODEC_ left out:
+ *   pool_create          INVALID_ARGUMENT, OUT_OF_MEMORY
+ *   compress             INVALID_ARGUMENT, INPUT_TOO_LARGE, OUTPUT_TOO_SMALL,
+ *                        OUT_OF_MEMORY
+ *   decompress           INVALID_ARGUMENT, HEADER_TOO_SHORT, NEGATIVE_COUNT,
+ *                        SIZE_TOO_LARGE, OUTPUT_TOO_SMALL, TRUNCATED_BODY,
+ *                        OUT_OF_MEMORY
+ *   read_header          INVALID_ARGUMENT, HEADER_TOO_SHORT, NEGATIVE_COUNT,
+ *                        SIZE_TOO_LARGE
+ *   count, count_update  INVALID_ARGUMENT, INPUT_TOO_LARGE, OUT_OF_MEMORY
+ *   count_finish         INVALID_ARGUMENT, INPUT_TOO_LARGE
+ *   dstream_create       INVALID_ARGUMENT, OUT_OF_MEMORY
+ *   dstream_decompress   INVALID_ARGUMENT, HEADER_TOO_SHORT, NEGATIVE_COUNT,
+ *                        SIZE_TOO_LARGE, TRUNCATED_BODY, OUT_OF_MEMORY
+ *   dstream_reset        INVALID_ARGUMENT, OUT_OF_MEMORY
+ *   dstream_header       INVALID_ARGUMENT, HEADER_TOO_SHORT
+ *   cstream_create       INVALID_ARGUMENT, NEGATIVE_COUNT, SIZE_TOO_LARGE,
+ *                        OUT_OF_MEMORY
+ *   cstream_compress     INVALID_ARGUMENT, INPUT_CHANGED, OUT_OF_MEMORY
  */
 #ifndef HUFFCODEC_HUFFCODEC_H
 #define HUFFCODEC_HUFFCODEC_H
@@ -117,8 +139,9 @@ HUFFCODEC_C_API size_t huffcodec_compress_bound(size_t size);
 
 /* Compresses in_size bytes of in into out, which holds out_capacity bytes
  * (huffcodec_compress_bound(in_size) is always enough), and sets *out_size to
- * the bytes written. The output is the same on every thread count. in and
- * out must not share a byte: HUFFCODEC_INVALID_ARGUMENT. */
+ * the bytes written; *out_size is 0 after a failure, when out holds no
+ * valid file. The output is the same on every thread count. in and out must
+ * not share a byte: HUFFCODEC_INVALID_ARGUMENT. */
 HUFFCODEC_C_API huffcodec_status huffcodec_compress(const void* in, size_t in_size, void* out,
                                                     size_t out_capacity, size_t* out_size,
                                                     const huffcodec_options* options);
@@ -128,8 +151,9 @@ HUFFCODEC_C_API huffcodec_status huffcodec_compress(const void* in, size_t in_si
  * is written: HUFFCODEC_OUTPUT_TOO_SMALL). Sets *out_size to the bytes
  * decoded, and *in_consumed (may be NULL) to the header and every body byte
  * decoding needed. On HUFFCODEC_TRUNCATED_BODY, out holds the bytes decoded
- * before the code the body could not complete. in and out must not share a
- * byte: HUFFCODEC_INVALID_ARGUMENT. */
+ * before the code the body could not complete, *out_size counts them and
+ * *in_consumed is in_size; after any other failure both are 0. in and out
+ * must not share a byte: HUFFCODEC_INVALID_ARGUMENT. */
 HUFFCODEC_C_API huffcodec_status huffcodec_decompress(const void* in, size_t in_size, void* out,
                                                       size_t out_capacity, size_t* out_size,
                                                       size_t* in_consumed,
@@ -190,7 +214,11 @@ typedef struct huffcodec_out_buffer {
  * holds the last bytes, and a file that ends early then gives
  * HUFFCODEC_HEADER_TOO_SHORT or HUFFCODEC_TRUNCATED_BODY once every byte
  * decoded before the cut is out. A failure is final. The create functions
- * set *stream to the new stream, or to NULL when they fail. */
+ * set *stream to the new stream, or to NULL when they fail.
+ * huffcodec_dstream_create allocates the stream's own state only (a few
+ * KiB); the decoding tables and buffers (about 2 MiB) come with the call
+ * that completes the header, so HUFFCODEC_OUT_OF_MEMORY may come from
+ * huffcodec_dstream_decompress, final as any failure until a reset. */
 typedef struct huffcodec_dstream huffcodec_dstream;
 HUFFCODEC_C_API huffcodec_status huffcodec_dstream_create(huffcodec_dstream** stream,
                                                           const huffcodec_options* options);

@@ -157,7 +157,7 @@ struct DecompressResult {
 // Decompresses the compressed file of size bytes at in into out, which holds
 // capacity bytes. Fails with outputTooSmall, writing nothing, unless capacity
 // is at least the header's original size. On truncatedBody, out holds the
-// bytesWritten bytes decoded before the code the body could not complete.
+// bytesProduced bytes decoded before the code the body could not complete.
 // in and out must not share a byte, and may be null only with a size of 0:
 // invalidArgument otherwise.
 HUFFCODEC_API DecompressResult decompress(const void* in, std::size_t size, void* out,
@@ -384,7 +384,8 @@ public:
     Decoder& operator=(Decoder&&) noexcept;
 
     // Builds the code tree and decode tables for header (as readHeader gives
-    // it). Returns ok or outOfMemory.
+    // it). Returns ok, negativeCount or sizeTooLarge (a header built by hand
+    // is checked as readHeader checks one), or outOfMemory.
     Status build(const Header& header) noexcept;
 
     // Reads a body (the bytes after the header) through read and writes the
@@ -516,7 +517,9 @@ public:
     Encoder(Encoder&&) noexcept;
     Encoder& operator=(Encoder&&) noexcept;
 
-    // Builds the code table for header. Returns ok or outOfMemory.
+    // Builds the code table for header. Returns ok, negativeCount or
+    // sizeTooLarge (the header checked as readHeader checks one), or
+    // outOfMemory.
     Status build(const Header& header) noexcept;
 
     // Writes the header, then reads the data through read and writes its
