@@ -5,6 +5,7 @@
 // status.
 #include "huffcodec/huffcodec.hpp"
 
+#include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.h"
 
 #include <gtest/gtest.h>
@@ -17,11 +18,14 @@
 #include <climits>
 #include <cstddef>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "ByteCode.hpp"
 #include "TestSupport.hpp"
 
 namespace {
@@ -92,6 +96,14 @@ TEST(ThreadedApi, ThreadedEncoderWritesWhatOneThreadWrites) {
             EXPECT_TRUE(file == reference);
             EXPECT_EQ(encoded.bytesProduced, reference.size());
             EXPECT_EQ(encoded.bytesConsumed, data.size());
+            // Without the chunks' counts, on as many threads.
+            std::string unchunked;
+            offset = 0;
+            EXPECT_EQ(
+                encoder.encode(readerOf(data, offset), appendTo(unchunked), optionsWith(threads))
+                    .status,
+                Status::ok);
+            EXPECT_TRUE(unchunked == reference);
         }
 
         // A byte of a middle chunk replaced by a counted byte whose code has
@@ -148,9 +160,9 @@ TEST(ThreadedApi, ThreadedEncoderWritesWhatOneThreadWrites) {
 }
 
 // A chunk size chosen for countBytes (clamped to 64 bytes) shares out inputs
-// of 16 chunks and more; the encoder splits them as countBytes did. Only the
-// threaded encoder compares each chunk's bits with its counts, so a byte
-// replaced by one with a code of another length shows which path ran.
+// of 16 chunks and more; the encoder splits them as countBytes did. Without
+// a pool, a run that shares the input out (threads = 0 too, unless there is
+// one processor) has more threads while it reads.
 TEST(ThreadedApi, ChosenChunkSizeSharesOutSmallInputs) {
     const std::string data = randomBytes(5, 3000, 5);
     const std::string reference = compressReference(data);
@@ -182,11 +194,15 @@ TEST(ThreadedApi, ChosenChunkSizeSharesOutSmallInputs) {
         std::size_t chunkBytes;
         bool shared;  // 16 chunks fit in data
     } cases[] = {{1, true}, {64, true}, {187, true}, {188, false}, {1000, false}};
-    // Even thread counts take their workers from a pool of two.
+    // Two and four threads take their workers from a pool of two.
     huffcodec::ThreadPool pool;
     ASSERT_EQ(pool.create(2), Status::ok);
+    const auto threadsNow = [] {
+        const std::filesystem::directory_iterator tasks("/proc/self/task");
+        return std::distance(begin(tasks), end(tasks));
+    };
     for (const auto& c : cases) {
-        for (int threads = 1; threads <= 4; ++threads) {
+        for (int threads = 0; threads <= 4; ++threads) {
             SCOPED_TRACE(std::to_string(c.chunkBytes) + " bytes, " + std::to_string(threads) +
                          " threads");
             huffcodec::ChunkCounts chunks;
@@ -194,8 +210,15 @@ TEST(ThreadedApi, ChosenChunkSizeSharesOutSmallInputs) {
             huffcodec::Tuning tuning;
             tuning.encodeChunkBytes = c.chunkBytes;
             huffcodec::Options options = optionsWith(threads, &tuning);
-            options.pool = threads % 2 == 0 ? &pool : nullptr;
-            const auto counted = huffcodec::countBytes(readerOf(data, offset), &chunks, options);
+            options.pool = threads % 2 == 0 && threads > 0 ? &pool : nullptr;
+            const auto before = threadsNow();
+            auto most = before;
+            const huffcodec::ReadFn reader = readerOf(data, offset);
+            const huffcodec::ReadFn watched = [&](std::uint8_t* buffer, std::size_t size) {
+                most = std::max(most, threadsNow());
+                return reader(buffer, size);
+            };
+            const auto counted = huffcodec::countBytes(watched, &chunks, options);
             ASSERT_EQ(counted.status, Status::ok);
             EXPECT_EQ(counted.header.originalSize, 3000);
             EXPECT_TRUE(std::equal(counted.header.counts.begin(), counted.header.counts.end(),
@@ -209,10 +232,13 @@ TEST(ThreadedApi, ChosenChunkSizeSharesOutSmallInputs) {
             otherTuning.encodeChunkBytes = 100;
             huffcodec::Options otherChunks = options;
             otherChunks.tuning = &otherTuning;
-            const auto encoded =
-                encoder.encode(readerOf(data, offset), appendTo(file), otherChunks, &chunks);
+            const auto encoded = encoder.encode(watched, appendTo(file), otherChunks, &chunks);
             EXPECT_EQ(encoded.status, Status::ok);
             EXPECT_TRUE(file == reference);
+            const int running = threads == 0 ? huffcodec::availableProcessors() : threads;
+            if (options.pool == nullptr) {
+                EXPECT_EQ(most > before, c.shared && running > 1);
+            }
             std::string ignored;
             offset = 0;
             const auto changed =
@@ -393,6 +419,15 @@ TEST(ThreadedApi, AnyThreadCountEndsInAStatus) {
     if (SANITIZED != 0) {
         return;  // the sanitizers' own memory hides the library's
     }
+    // Under an address-space limit 1 GiB above what the process holds,
+    // INT_MAX threads still run: nothing is sized by the count asked.
+    EXPECT_TRUE(peakInChild([&] {
+                    long pages = 0;
+                    std::ifstream("/proc/self/statm") >> pages;
+                    const rlim_t bytes = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE);
+                    const rlimit limit{bytes + (rlim_t{1} << 30), bytes + (rlim_t{1} << 30)};
+                    return setrlimit(RLIMIT_AS, &limit) == 0 && runAll(INT_MAX, false);
+                }).first);
     constexpr long kSlack = 2 << 10;  // KiB
     const long all = peakInChild([&] { return runAll(0, false); }).second;
     for (const int threads : counts) {
@@ -402,6 +437,46 @@ TEST(ThreadedApi, AnyThreadCountEndsInAStatus) {
         EXPECT_LE(peak, all + kSlack);
         std::printf("%d threads: peak %ld KiB (threads = 0: %ld)\n", threads, peak, all);
     }
+}
+
+// As on a processor without AVX-512 VBMI, which the library's hook makes of
+// this one (a VBMI instruction then raises SIGILL): the automatic kernel is
+// not avx512, and every kernel that runs, on one thread and two, decodes
+// codes of eight bits (the byte table's path) and others as the oracle does,
+// and compress() writes the reference file.
+TEST(ThreadedApi, WithoutVbmiNoKernelRunsIt) {
+    const std::string inputs[] = {randomBytes(51, 300000), randomBytes(52, 300000, 40)};
+    const std::string files[] = {compressReference(inputs[0]), compressReference(inputs[1])};
+    const auto withoutVbmi = [&] {
+        huffcodec::hideAvx512VbmiForTests();
+        bool same = huffcodec::bestKernel() != huffcodec::Kernel::avx512;
+        for (std::size_t k = 0; k < 2; ++k) {
+            for (const huffcodec::Kernel kernel :
+                 {huffcodec::Kernel::automatic, huffcodec::Kernel::portable,
+                  huffcodec::Kernel::bmi2}) {
+                for (const int threads : {1, 2}) {
+                    huffcodec::Tuning tuning;
+                    tuning.kernel = kernel;
+                    tuning.decodeChunkBytes = tuning.encodeChunkBytes = 4096;
+                    const huffcodec::Options options = optionsWith(threads, &tuning);
+                    std::string file(huffcodec::compressBound(inputs[k].size()), '\0');
+                    std::string restored(inputs[k].size(), '\0');
+                    const auto packed = huffcodec::compress(inputs[k].data(), inputs[k].size(),
+                                                            file.data(), file.size(), options);
+                    file.resize(packed.bytesProduced);
+                    same =
+                        same && (!huffcodec::kernelRuns(kernel) ||
+                                 (file == files[k] &&
+                                  huffcodec::decompress(file.data(), file.size(), restored.data(),
+                                                        restored.size(), options)
+                                          .status == Status::ok &&
+                                  restored == inputs[k]));
+                }
+            }
+        }
+        return same && !huffcodec::kernelRuns(huffcodec::Kernel::avx512);
+    };
+    EXPECT_TRUE(peakInChild(withoutVbmi).first);
 }
 
 }  // namespace
