@@ -61,8 +61,7 @@ BAD_ARGUMENTS = {
 
 
 def test_compress_bound_is_the_librarys_capped_past_the_largest_size():
-    sizes = (0, 5, 2**31 - 1, 2**31, 2**70)
-    assert [huffcodec.compress_bound(n) for n in sizes] == [1024, 1029] + [2**31 + 1023] * 3
+    assert [huffcodec.compress_bound(n) for n in (5, 2**31, 2**70)] == [1029] + [2**31 + 1023] * 2
 
 
 @pytest.mark.parametrize("name", BAD_ARGUMENTS)

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -25,12 +24,10 @@ TEST(CallbackApi, StreamingEncoderAndDecoder) {
     const huffcodec::CountResult counted = huffcodec::countBytes(readerOf(data, offset));
     ASSERT_EQ(counted.status, Status::ok);
     // A mutable lambda, called through a const ReadFn, moves on in its own state.
-    const huffcodec::ReadFn own = [at = data.data(), left = data.size()](std::uint8_t* buffer,
-                                                                         std::size_t size) mutable {
-        const std::size_t n = std::min(size, left);
-        std::copy(at, at + n, buffer);
+    const huffcodec::ReadFn own = [&data, at = std::size_t{0}](std::uint8_t* buffer,
+                                                               std::size_t size) mutable {
+        const std::size_t n = data.copy(reinterpret_cast<char*>(buffer), size, at);
         at += n;
-        left -= n;
         return static_cast<std::ptrdiff_t>(n);
     };
     EXPECT_EQ(huffcodec::countBytes(own).header.counts, counted.header.counts);
