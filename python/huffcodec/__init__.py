@@ -19,7 +19,9 @@ subclasses, ``OSError`` for files, ``MemoryError`` when memory runs out. Bad
 arguments raise ``TypeError`` for a wrong type (a ``threads`` or
 ``max_output_size`` that is a bool, float or str; a read-only ``out``; a
 non-buffer) and ``ValueError`` for a wrong value (a negative count, an ``out``
-of the wrong size, a buffer that is not C-contiguous, a path with a NUL byte).
+of the wrong size, a buffer that is not C-contiguous, a path with a NUL byte;
+an ``out`` that shares memory with the data is refused by the library, as an
+:class:`Error` with the status ``invalidArgument``).
 """
 
 import os as _os
