@@ -45,9 +45,17 @@ WriteFn writerTo(std::uint8_t* target, std::size_t capacity, std::size_t& at) {
     };
 }
 
+bool usableBuffers(const void* in, std::size_t inSize, const void* out, std::size_t outSize) {
+    // As numbers: pointers into different objects do not compare.
+    const auto in0 = reinterpret_cast<std::uintptr_t>(in);
+    const auto out0 = reinterpret_cast<std::uintptr_t>(out);
+    const bool overlap = inSize > 0 && outSize > 0 && in0 < out0 + outSize && out0 < in0 + inSize;
+    return (in != nullptr || inSize == 0) && (out != nullptr || outSize == 0) && !overlap;
+}
+
 bool usableBuffers(const InBuffer& in, const OutBuffer& out) {
-    return in.pos <= in.size && out.pos <= out.size && (in.data != nullptr || in.size == 0) &&
-           (out.data != nullptr || out.size == 0);
+    return in.pos <= in.size && out.pos <= out.size &&
+           usableBuffers(in.data, in.size, out.data, out.size);
 }
 
 void OutputQueue::put(OutBuffer& out, const std::uint8_t* data, std::size_t size) {

@@ -32,8 +32,12 @@ std::uint64_t bodyBitsOf(const CodeTree& code, const CountTable& counts);
 // Writes into the capacity bytes at target, at most; at counts them.
 WriteFn writerTo(std::uint8_t* target, std::size_t capacity, std::size_t& at);
 
-// A caller's buffers as the streams take them: positions within the sizes,
-// no null data with a size.
+// A caller's input of inSize bytes and output of outSize bytes: no null
+// pointer with a size, and no byte in both, where writing the output would
+// overwrite input still to be read.
+bool usableBuffers(const void* in, std::size_t inSize, const void* out, std::size_t outSize);
+// The same for the streams' buffers, whole, and their positions within the
+// sizes.
 bool usableBuffers(const InBuffer& in, const OutBuffer& out);
 
 // Bytes for a caller's OutBuffer: straight in while it has room, the rest kept

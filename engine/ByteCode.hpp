@@ -21,6 +21,12 @@ using ByteTable = std::array<std::uint8_t, 256>;
 // registers' state (XCR0: SSE, AVX, opmask and both halves of ZMM).
 bool processorRunsAvx512Vbmi();
 
+// For tests on a processor that has AVX-512 VBMI: from this call on, the
+// process runs as on one without it. processorRunsAvx512Vbmi() is false, so
+// the kernels and the encoder choose as they would there, and the VBMI loop,
+// should anything still reach it, raises SIGILL as such a processor would.
+void hideAvx512VbmiForTests();
+
 // out[i] = table[in[i]] for i below size. vectors: with the AVX-512 VBMI loop,
 // which the processor must run.
 void mapBytes(const ByteTable& table, const std::uint8_t* in, std::size_t size, std::uint8_t* out,

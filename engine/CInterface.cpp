@@ -46,28 +46,25 @@ huffcodec_status statusOf(Status status) {
 // The caller's options as C++ options: the whole members its struct_size
 // covers (an older caller's struct ends before the members it does not know;
 // a size that ends inside a member leaves that member out), the defaults for
-// the rest. The tuning is copied, so a stream may keep it.
+// the rest; members of a newer caller past those known here are not read.
+// The tuning is copied, so a stream may keep it.
 class CallOptions {
 public:
-    // False when not even the thread count is there.
-    bool take(const huffcodec_options* given) {
+    CallOptions() = default;
+    explicit CallOptions(const huffcodec_options* given) {
         if (given == nullptr) {
-            return true;
+            return;
         }
         // Binds to the caller's member without reading it; reads it only if
         // struct_size holds all of it.
         const auto take = [given](auto& to, const auto& from, std::size_t offset) {
-            const bool held = given->struct_size >= offset + sizeof from;
-            if (held) {
+            if (given->struct_size >= offset + sizeof from) {
                 to = from;
             }
-            return held;
         };
         huffcodec_options all;
         huffcodec_options_init(&all);
-        if (!take(all.threads, given->threads, offsetof(huffcodec_options, threads))) {
-            return false;
-        }
+        take(all.threads, given->threads, offsetof(huffcodec_options, threads));
         take(all.pool, given->pool, offsetof(huffcodec_options, pool));
         take(all.tuning, given->tuning, offsetof(huffcodec_options, tuning));
         base.threads = all.threads;
@@ -80,7 +77,6 @@ public:
             tuning.encodeChunkBytes = all.tuning->encode_chunk_bytes;
             tuning.kernel = static_cast<huffcodec::Kernel>(all.tuning->kernel);
         }
-        return true;
     }
     // Valid while this object lives.
     huffcodec::Options options() const {
@@ -227,12 +223,11 @@ size_t huffcodec_compress_bound(size_t size) {
 
 huffcodec_status huffcodec_compress(const void* in, size_t in_size, void* out, size_t out_capacity,
                                     size_t* out_size, const huffcodec_options* options) {
-    CallOptions resolved;
+    const CallOptions resolved(options);
     if (out_size != nullptr) {
         *out_size = 0;
     }
-    if (!usable(in, in_size) || !usable(out, out_capacity) || out_size == nullptr ||
-        !resolved.take(options)) {
+    if (!usable(in, in_size) || !usable(out, out_capacity) || out_size == nullptr) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
     unsigned char none[1];
@@ -246,15 +241,14 @@ huffcodec_status huffcodec_compress(const void* in, size_t in_size, void* out, s
 huffcodec_status huffcodec_decompress(const void* in, size_t in_size, void* out,
                                       size_t out_capacity, size_t* out_size, size_t* in_consumed,
                                       const huffcodec_options* options) {
-    CallOptions resolved;
+    const CallOptions resolved(options);
     if (out_size != nullptr) {
         *out_size = 0;
     }
     if (in_consumed != nullptr) {
         *in_consumed = 0;
     }
-    if (!usable(in, in_size) || !usable(out, out_capacity) || out_size == nullptr ||
-        !resolved.take(options)) {
+    if (!usable(in, in_size) || !usable(out, out_capacity) || out_size == nullptr) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
     unsigned char none[1];
@@ -288,8 +282,8 @@ huffcodec_status huffcodec_read_header(const void* in, size_t in_size, int64_t* 
 
 huffcodec_status huffcodec_count(const void* in, size_t in_size, int32_t counts[256],
                                  const huffcodec_options* options) {
-    CallOptions resolved;
-    if (!usable(in, in_size) || counts == nullptr || !resolved.take(options)) {
+    const CallOptions resolved(options);
+    if (!usable(in, in_size) || counts == nullptr) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
     if (in_size > static_cast<std::uint64_t>(huffcodec::kMaxOriginalSize)) {
@@ -326,7 +320,11 @@ huffcodec_status huffcodec_count_update(uint64_t totals[256], const void* in, si
             return statusOf(counted.status);
         }
         for (std::size_t v = 0; v < sum.size(); ++v) {
-            sum[v] += static_cast<std::uint64_t>(counted.header.counts[v]);
+            const auto count = static_cast<std::uint64_t>(counted.header.counts[v]);
+            if (count > UINT64_MAX - sum[v]) {
+                return HUFFCODEC_INPUT_TOO_LARGE;  // before totals is written
+            }
+            sum[v] += count;
         }
     }
     std::copy(sum.begin(), sum.end(), totals);
@@ -353,14 +351,11 @@ huffcodec_status huffcodec_count_finish(const uint64_t totals[256], int32_t coun
 
 huffcodec_status huffcodec_dstream_create(huffcodec_dstream** stream,
                                           const huffcodec_options* options) {
-    CallOptions resolved;
+    CallOptions resolved(options);
     if (stream == nullptr) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
     *stream = nullptr;
-    if (!resolved.take(options)) {
-        return HUFFCODEC_INVALID_ARGUMENT;
-    }
     // The stream decodes on the calling thread: it keeps no pool, which the
     // caller might free before the stream's last reset.
     resolved.dropPool();
@@ -429,12 +424,12 @@ void huffcodec_dstream_free(huffcodec_dstream* stream) {
 
 huffcodec_status huffcodec_cstream_create(huffcodec_cstream** stream, const int32_t counts[256],
                                           const huffcodec_options* options) {
-    CallOptions resolved;
+    const CallOptions resolved(options);
     if (stream == nullptr) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
     *stream = nullptr;
-    if (counts == nullptr || !resolved.take(options)) {
+    if (counts == nullptr) {
         return HUFFCODEC_INVALID_ARGUMENT;
     }
     huffcodec::Header header;

@@ -318,7 +318,7 @@ DecompressResult decompress(const void* in, std::size_t size, void* out,
 DecompressResult decompress(const void* in, std::size_t size, void* out, std::size_t capacity,
                             const Options& options) noexcept {
     Settings settings;
-    if (settingsOf(options, settings) != Status::ok) {
+    if (settingsOf(options, settings) != Status::ok || !usableBuffers(in, size, out, capacity)) {
         return {Status::invalidArgument, 0, 0};
     }
     const HeaderResult parsed = readHeader(in, size);

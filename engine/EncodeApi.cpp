@@ -414,7 +414,7 @@ CompressResult compress(const void* in, std::size_t size, void* out,
 CompressResult compress(const void* in, std::size_t size, void* out, std::size_t capacity,
                         const Options& options) noexcept {
     Settings settings;
-    if (settingsOf(options, settings) != Status::ok) {
+    if (settingsOf(options, settings) != Status::ok || !usableBuffers(in, size, out, capacity)) {
         return {Status::invalidArgument, 0, 0};
     }
     if (size > static_cast<std::uint64_t>(format::kMaxOriginalSize)) {

@@ -63,15 +63,16 @@ std::size_t defaultChunkBytes(std::uint64_t symbolCount, std::uint64_t bodyBits)
 
 Status settingsOf(const Options& options, Settings& settings) {
     settings = Settings{};
-    // Only members the caller's structSize holds whole are read: an older
-    // caller's Options ends before the members it does not know.
+    // Only members the caller's structSize holds whole are read, the others
+    // keep their defaults: an older caller's Options ends before the members
+    // it does not know. A newer caller's members past the ones known here
+    // are never read.
     const auto holds = [&options](std::size_t offset, std::size_t size) {
         return options.structSize >= offset + size;
     };
-    if (!holds(offsetof(Options, threads), sizeof options.threads)) {
-        return Status::invalidArgument;
+    if (holds(offsetof(Options, threads), sizeof options.threads)) {
+        settings.threads = options.threads;
     }
-    settings.threads = options.threads;
     if (holds(offsetof(Options, pool), sizeof options.pool)) {
         settings.pool = options.pool;
     }

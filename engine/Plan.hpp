@@ -50,8 +50,8 @@ struct Settings {
 };
 
 // The one check of a caller's options: invalidArgument for a negative thread
-// count, a lane count outside 0 to kMaxLanes, a kernel this processor does
-// not run, or a structSize that does not hold the thread count.
+// count, a lane count outside 0 to kMaxLanes, or a kernel this processor does
+// not run.
 Status settingsOf(const Options& options, Settings& settings);
 
 struct DecodePlan {

@@ -69,6 +69,37 @@ WorkerThreads::~WorkerThreads() {
     }
 }
 
+void WorkerThreads::restart(int limit, bool offCaller) {
+    std::vector<std::thread> fresh;
+    fresh.reserve(limit > 0 ? static_cast<std::size_t>(limit) : 0);
+    std::unique_lock<std::mutex> lock(mutex);
+    done.wait(lock, [&] { return !restarting; });
+    restarting = true;
+    done.wait(lock, [&] { return attached == nullptr; });
+    stopping = true;
+    events.fetch_add(1, std::memory_order_release);
+    lock.unlock();
+    wake.notify_all();
+    // No queue is attached and none can attach: nothing else touches
+    // threads until restarting ends.
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    lock.lock();
+    threads = std::move(fresh);
+    threadLimit = limit > 0 ? static_cast<std::size_t>(limit) : 0;
+    spread = offCaller && workerProcessors(limit, processors);
+    stopping = false;
+    restarting = false;
+    lock.unlock();
+    done.notify_all();
+}
+
+int WorkerThreads::limit() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return static_cast<int>(threadLimit);
+}
+
 void WorkerThreads::startThread() {
     try {
         threads.emplace_back([this, pin = spread, allowed = processors] {
@@ -138,8 +169,12 @@ void SlotQueue::allowThreads(const Workers& workers) {
     if (workers.shared == nullptr) {
         own = std::make_unique<WorkerThreads>(workers.threadCount - 1, workers.offCaller);
     }
-    threads = workers.shared != nullptr ? workers.shared : own.get();
-    std::lock_guard<std::mutex> lock(threads->mutex);
+    WorkerThreads* chosen = workers.shared != nullptr ? workers.shared : own.get();
+    std::lock_guard<std::mutex> lock(chosen->mutex);
+    if (chosen->restarting) {
+        return;  // every job runs here, as with no thread allowed
+    }
+    threads = chosen;
     runLimit = static_cast<std::size_t>(workers.threadCount - 1);
     next = threads->attached;
     if (next != nullptr) {

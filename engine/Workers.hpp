@@ -42,7 +42,15 @@ public:
     WorkerThreads(const WorkerThreads&) = delete;
     WorkerThreads& operator=(const WorkerThreads&) = delete;
 
-    int limit() const { return static_cast<int>(threadLimit); }
+    // Joins the threads and sets up for up to threadLimit others, as the
+    // constructor does, in place: a pointer to this object stays good. Waits
+    // until the SlotQueues attached have stopped; queues allowed threads
+    // meanwhile get none (waiting for them could wait for ever, or for a
+    // queue held up by one attached). Throws std::bad_alloc, changing
+    // nothing, when memory for the threads runs out.
+    void restart(int threadLimit, bool offCaller);
+
+    int limit();
 
 private:
     friend class SlotQueue;
@@ -65,6 +73,7 @@ private:
     std::size_t idle = 0;    // threads waiting for a job
     std::size_t queued = 0;  // slots queued over every attached queue
     bool stopping = false;
+    bool restarting = false;        // in restart(): queues get no threads; done tells its end
     SlotQueue* attached = nullptr;  // the queues, in a list through their links
     // Changes, under the mutex, whenever a slot is queued, a job finishes or
     // the threads stop: a thread about to sleep watches it for a while first,
@@ -91,16 +100,20 @@ struct Workers {
     }
 };
 
-// A ThreadPool's threads, as the engine reaches them.
+// A ThreadPool's threads, as the engine reaches them: one object for the
+// pool's life, which create() restarts, so that a call that took it before
+// never holds a dangling pointer.
 struct ThreadPool::Impl {
-    Impl(int workers, bool offCaller) : threads(workers, offCaller) {}
-    WorkerThreads threads;
+    WorkerThreads threads{0, false};
+    std::atomic<bool> created{false};  // until then, calls start threads of their own
 };
 
 class ThreadPoolAccess {
 public:
     static WorkerThreads* threadsOf(const ThreadPool* pool) {
-        return pool != nullptr && pool->impl ? &pool->impl->threads : nullptr;
+        return pool != nullptr && pool->impl && pool->impl->created.load(std::memory_order_acquire)
+                   ? &pool->impl->threads
+                   : nullptr;
     }
 };
 
@@ -115,7 +128,8 @@ public:
     SlotQueue& operator=(const SlotQueue&) = delete;
 
     // Lets workers.threadCount - 1 threads run the jobs at once. A thread
-    // that cannot be started is done without: the jobs still run, on fewer.
+    // that cannot be started is done without: the jobs still run, on fewer;
+    // while the shared threads restart, on the calling thread alone.
     void allowThreads(const Workers& workers);
     // Lets the jobs under way finish, drops the queued ones and lets no
     // thread take more; threads started for this queue alone are joined. Safe

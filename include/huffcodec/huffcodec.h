@@ -16,6 +16,28 @@
  * between calls; a stream (huffcodec_dstream, huffcodec_cstream) keeps its
  * own, and serves one thread at a time. A pool may serve several threads at
  * once. huffcodec.hpp is the C++ interface to the same library.
+ *
+ * What each call may return besides HUFFCODEC_OK (and
+ * HUFFCODEC_INTERNAL_ERROR, which no call is expected to give), the prefix
+ * HUFFCODEC_ left out:
+ *   pool_create          INVALID_ARGUMENT, OUT_OF_MEMORY
+ *   compress             INVALID_ARGUMENT, INPUT_TOO_LARGE, OUTPUT_TOO_SMALL,
+ *                        OUT_OF_MEMORY
+ *   decompress           INVALID_ARGUMENT, HEADER_TOO_SHORT, NEGATIVE_COUNT,
+ *                        SIZE_TOO_LARGE, OUTPUT_TOO_SMALL, TRUNCATED_BODY,
+ *                        OUT_OF_MEMORY
+ *   read_header          INVALID_ARGUMENT, HEADER_TOO_SHORT, NEGATIVE_COUNT,
+ *                        SIZE_TOO_LARGE
+ *   count, count_update  INVALID_ARGUMENT, INPUT_TOO_LARGE, OUT_OF_MEMORY
+ *   count_finish         INVALID_ARGUMENT, INPUT_TOO_LARGE
+ *   dstream_create       INVALID_ARGUMENT, OUT_OF_MEMORY
+ *   dstream_decompress   INVALID_ARGUMENT, HEADER_TOO_SHORT, NEGATIVE_COUNT,
+ *                        SIZE_TOO_LARGE, TRUNCATED_BODY, OUT_OF_MEMORY
+ *   dstream_reset        INVALID_ARGUMENT, OUT_OF_MEMORY
+ *   dstream_header       INVALID_ARGUMENT, HEADER_TOO_SHORT
+ *   cstream_create       INVALID_ARGUMENT, NEGATIVE_COUNT, SIZE_TOO_LARGE,
+ *                        OUT_OF_MEMORY
+ *   cstream_compress     INVALID_ARGUMENT, INPUT_CHANGED, OUT_OF_MEMORY
  */
 #ifndef HUFFCODEC_HUFFCODEC_H
 #define HUFFCODEC_HUFFCODEC_H
@@ -75,10 +97,13 @@ HUFFCODEC_C_API const char* huffcodec_status_message(huffcodec_status status);
  * threads - 1 of the pool's workers at once. The threads start as the calls'
  * work needs them and wait for more between calls; calls on several threads
  * may share one pool at once. workers: the most threads (0: the available
- * processors less one; at most HUFFCODEC_MAX_THREADS); workers_off_caller not
- * 0: the threads keep off the processor the creating thread runs on.
- * huffcodec_pool_free joins the threads: no call that uses the pool may still
- * be running. */
+ * processors less one; above HUFFCODEC_MAX_THREADS, up to INT_MAX, that
+ * many: 1000 gives 256); workers_off_caller not 0: the threads keep off the
+ * processor the creating thread runs on. huffcodec_pool_create sets *pool to
+ * the new pool, or to NULL when it fails: HUFFCODEC_INVALID_ARGUMENT (pool
+ * NULL, workers negative) or HUFFCODEC_OUT_OF_MEMORY. huffcodec_pool_free
+ * (NULL: nothing) joins the threads: every call given the pool, on every
+ * thread, must have returned, and none may start after. */
 typedef struct huffcodec_pool huffcodec_pool;
 HUFFCODEC_C_API huffcodec_status huffcodec_pool_create(huffcodec_pool** pool, int workers,
                                                        int workers_off_caller);
@@ -89,8 +114,11 @@ struct huffcodec_tuning;
 
 /* How a call runs. Set it up with huffcodec_options_init, then change the
  * members wanted: the struct may grow at its end in later versions, and
- * struct_size tells the library which members the caller knows. Every
- * function takes NULL for the defaults. */
+ * struct_size tells the library which members the caller knows. A member it
+ * does not wholly cover takes its default: a struct_size of 0 gives the
+ * defaults, as NULL options do, and one that ends inside threads 1 thread.
+ * Members past those this library knows (a larger struct_size, from a newer
+ * header) are never read. Every function takes NULL for the defaults. */
 typedef struct huffcodec_options {
     size_t struct_size;   /* sizeof(huffcodec_options), set by huffcodec_options_init;
                              members it does not wholly cover take their defaults */
@@ -105,12 +133,15 @@ HUFFCODEC_C_API void huffcodec_options_init(huffcodec_options* options);
 
 /* The most bytes huffcodec_compress can write for size bytes: the header
  * plus size (a code from the data's own counts never takes more than 8 bits
- * a byte). */
+ * a byte). A size above 2147483647, which huffcodec_compress refuses with
+ * HUFFCODEC_INPUT_TOO_LARGE, gives 1024 + 2147483647 = 2147484671. */
 HUFFCODEC_C_API size_t huffcodec_compress_bound(size_t size);
 
 /* Compresses in_size bytes of in into out, which holds out_capacity bytes
  * (huffcodec_compress_bound(in_size) is always enough), and sets *out_size to
- * the bytes written. The output is the same on every thread count. */
+ * the bytes written; *out_size is 0 after a failure, when out holds no
+ * valid file. The output is the same on every thread count. in and out must
+ * not share a byte: HUFFCODEC_INVALID_ARGUMENT. */
 HUFFCODEC_C_API huffcodec_status huffcodec_compress(const void* in, size_t in_size, void* out,
                                                     size_t out_capacity, size_t* out_size,
                                                     const huffcodec_options* options);
@@ -120,7 +151,9 @@ HUFFCODEC_C_API huffcodec_status huffcodec_compress(const void* in, size_t in_si
  * is written: HUFFCODEC_OUTPUT_TOO_SMALL). Sets *out_size to the bytes
  * decoded, and *in_consumed (may be NULL) to the header and every body byte
  * decoding needed. On HUFFCODEC_TRUNCATED_BODY, out holds the bytes decoded
- * before the code the body could not complete. */
+ * before the code the body could not complete, *out_size counts them and
+ * *in_consumed is in_size; after any other failure both are 0. in and out
+ * must not share a byte: HUFFCODEC_INVALID_ARGUMENT. */
 HUFFCODEC_C_API huffcodec_status huffcodec_decompress(const void* in, size_t in_size, void* out,
                                                       size_t out_capacity, size_t* out_size,
                                                       size_t* in_consumed,
@@ -146,16 +179,22 @@ HUFFCODEC_C_API huffcodec_status huffcodec_count(const void* in, size_t in_size,
  * counts with huffcodec_count_finish. The totals are the caller's: no state
  * to free, and unsigned so that no sum can overflow into undefined behaviour.
  * huffcodec_count_update adds the bytes of in (any size; NULL for none) to
- * totals, on the calling thread, and leaves totals as they were on a failure.
- * huffcodec_count_finish gives HUFFCODEC_INPUT_TOO_LARGE when the totals add
- * up past 2147483647, and writes counts only on HUFFCODEC_OK. */
+ * totals, on the calling thread, and leaves totals as they were on a failure:
+ * HUFFCODEC_INVALID_ARGUMENT (totals NULL, or in NULL with a size),
+ * HUFFCODEC_OUT_OF_MEMORY, or HUFFCODEC_INPUT_TOO_LARGE when a total would
+ * pass UINT64_MAX, which never wraps. huffcodec_count_finish gives
+ * HUFFCODEC_INPUT_TOO_LARGE when the totals add up past 2147483647 (exactly
+ * 2147483647 is fine), HUFFCODEC_INVALID_ARGUMENT for a NULL argument, and
+ * writes counts only on HUFFCODEC_OK. */
 HUFFCODEC_C_API huffcodec_status huffcodec_count_update(uint64_t totals[256], const void* in,
                                                         size_t in_size);
 HUFFCODEC_C_API huffcodec_status huffcodec_count_finish(const uint64_t totals[256],
                                                         int32_t counts[256]);
 
 /* Input and output of a stream the caller drives: bytes data[pos, size) are
- * still to be read, or free to be written; the stream moves pos on. */
+ * still to be read, or free to be written; the stream moves pos on. The two
+ * buffers of a call must not share a byte, data may be NULL only with a size
+ * of 0, and pos is at most size: HUFFCODEC_INVALID_ARGUMENT otherwise. */
 typedef struct huffcodec_in_buffer {
     const void* data;
     size_t size;
@@ -178,7 +217,11 @@ typedef struct huffcodec_out_buffer {
  * holds the last bytes, and a file that ends early then gives
  * HUFFCODEC_HEADER_TOO_SHORT or HUFFCODEC_TRUNCATED_BODY once every byte
  * decoded before the cut is out. A failure is final. The create functions
- * set *stream to the new stream, or to NULL when they fail. */
+ * set *stream to the new stream, or to NULL when they fail.
+ * huffcodec_dstream_create allocates the stream's own state only (a few
+ * KiB); the decoding tables and buffers (about 2 MiB) come with the call
+ * that completes the header, so HUFFCODEC_OUT_OF_MEMORY may come from
+ * huffcodec_dstream_decompress, final as any failure until a reset. */
 typedef struct huffcodec_dstream huffcodec_dstream;
 HUFFCODEC_C_API huffcodec_status huffcodec_dstream_create(huffcodec_dstream** stream,
                                                           const huffcodec_options* options);

@@ -95,8 +95,8 @@ enum class Status : int {
     inputChanged = 9,    // the second pass of an Encoder saw other bytes than counted
     outOfMemory = 10,
     internalError = 11,    // a broken internal guarantee; never expected
-    invalidArgument = 12,  // options out of range, an empty callback, or a Decoder or
-                           // Encoder not built
+    invalidArgument = 12,  // options out of range, an empty callback, a Decoder or
+                           // Encoder not built, or buffers that overlap
 };
 
 // A short English description of status, e.g. "truncated body". Never null.
@@ -129,7 +129,9 @@ HUFFCODEC_API std::array<std::uint8_t, kHeaderBytes> writeHeader(const Header& h
 
 // The most bytes compress() can write for size bytes of input: the header plus
 // size bytes, as a code built from the data's own counts never takes more
-// than the 8 bits a byte of a fixed-length code would.
+// than the 8 bits a byte of a fixed-length code would. A size above
+// kMaxOriginalSize, which compress() refuses with inputTooLarge, gives
+// kHeaderBytes + kMaxOriginalSize (2147484671), so the sum never wraps.
 HUFFCODEC_API std::size_t compressBound(std::size_t size) noexcept;
 
 struct CompressResult {
@@ -139,7 +141,8 @@ struct CompressResult {
 };
 
 // Compresses size bytes of in into out, which holds capacity bytes. A capacity
-// of compressBound(size) is always enough.
+// of compressBound(size) is always enough. in and out must not share a byte,
+// and may be null only with a size of 0: invalidArgument otherwise.
 HUFFCODEC_API CompressResult compress(const void* in, std::size_t size, void* out,
                                       std::size_t capacity) noexcept;
 
@@ -154,7 +157,9 @@ struct DecompressResult {
 // Decompresses the compressed file of size bytes at in into out, which holds
 // capacity bytes. Fails with outputTooSmall, writing nothing, unless capacity
 // is at least the header's original size. On truncatedBody, out holds the
-// bytesWritten bytes decoded before the code the body could not complete.
+// bytesProduced bytes decoded before the code the body could not complete.
+// in and out must not share a byte, and may be null only with a size of 0:
+// invalidArgument otherwise.
 HUFFCODEC_API DecompressResult decompress(const void* in, std::size_t size, void* out,
                                           std::size_t capacity) noexcept;
 
@@ -164,6 +169,13 @@ HUFFCODEC_API DecompressResult decompress(const void* in, std::size_t size, void
 // lambda with the signature, held by value. The library's own type rather
 // than std::function, whose layout differs between standard libraries, so
 // that programs built with any of them can use the shared library.
+//
+// As with std::function, the Callback calls its own copy of the callable,
+// also through a const Callback: a mutable lambda changes the state of that
+// copy, and a copy of the Callback starts from the state of the one it
+// copies. A callable that converts to false (an empty std::function, a null
+// function pointer) makes an empty Callback, which the library refuses with
+// invalidArgument.
 template <typename Signature>
 class Callback;
 
@@ -175,18 +187,20 @@ public:
     // Small callables that copy as bytes (a lambda that captures a reference
     // or two, a function pointer) are held in place, and making the Callback
     // allocates nothing; others are copied to the heap.
-    template <typename F, typename = std::enable_if_t<
-                              !std::is_same_v<std::decay_t<F>, Callback> &&
-                              std::is_invocable_r_v<R, const std::decay_t<F>&, Args...>>>
+    template <typename F,
+              typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, Callback> &&
+                                          std::is_invocable_r_v<R, std::decay_t<F>&, Args...>>>
     Callback(F&& f) {
         using Held = std::decay_t<F>;
-        if constexpr (std::is_pointer_v<Held>) {
-            if (f == nullptr) {
-                return;  // a null function pointer is no callback
+        if constexpr (kMayBeEmpty<Held>) {
+            if (!static_cast<bool>(f)) {
+                return;
             }
         }
         invoke = [](const void* held, Args... args) -> R {
-            return (*static_cast<const Held*>(held))(args...);
+            // Never a const object: local is mutable, and a copy on the heap
+            // is made by new.
+            return (*static_cast<Held*>(const_cast<void*>(held)))(args...);
         };
         if constexpr (kHeldInPlace<Held>) {
             new (static_cast<void*>(local)) Held(std::forward<F>(f));
@@ -237,6 +251,13 @@ public:
 
 private:
     static constexpr std::size_t kLocalBytes = 2 * sizeof(void*);
+    // Pointers, and types that convert to bool only explicitly (as
+    // std::function does), may stand for no callable; a lambda without
+    // captures, which converts to bool through a function pointer, never does.
+    template <typename Held>
+    static constexpr bool kMayBeEmpty = std::is_pointer_v<Held> ||
+                                        (std::is_constructible_v<bool, const Held&> &&
+                                         !std::is_convertible_v<const Held&, bool>);
     template <typename Held>
     static constexpr bool kHeldInPlace =
         sizeof(Held) <= kLocalBytes &&
@@ -244,7 +265,7 @@ private:
 
     union {
         void* heap;  // when manage is set
-        alignas(void*) unsigned char local[kLocalBytes] = {};
+        alignas(void*) mutable unsigned char local[kLocalBytes] = {};
     };
     R (*invoke)(const void*, Args...) = nullptr;
     void* (*manage)(const void*, bool copy) = nullptr;  // copies, or deletes
@@ -266,10 +287,12 @@ struct Tuning;  // huffcodec/experimental.hpp
 
 // How a call runs. Later versions may add members at the end: structSize,
 // which the default initialiser sets, tells the library which members the
-// caller's build knows, and those it does not cover take their defaults. Set
-// the members by name, never by position. A negative thread count, or a
-// structSize too small to hold threads, makes every call that takes the
-// options fail with invalidArgument.
+// caller's build knows. A member it does not wholly cover takes its default
+// (a structSize of 0: every member; one that ends inside threads: 1 thread),
+// and members past those this library knows (a larger structSize, from a
+// newer build) are never read. Set the members by name, never by position. A
+// negative thread count makes every call that takes the options fail with
+// invalidArgument.
 struct Options {
     std::size_t structSize = sizeof(Options);
     // Threads that share one call's work: 1 (the default) works on the
@@ -309,12 +332,17 @@ public:
     ThreadPool(ThreadPool&&) noexcept;
     ThreadPool& operator=(ThreadPool&&) noexcept;
     // Sets the pool up for up to workers threads (0: availableProcessors()
-    // - 1, for a caller that works too; at most kMaxThreads), ending those of
+    // - 1, for a caller that works too; a count above kMaxThreads, up to
+    // INT_MAX, gives kMaxThreads: create(1000) holds 256), ending those of
     // an earlier create(). With workersOffCaller, the threads keep off the
     // processor the thread calling create() runs on: Linux tends to start a
     // thread on its creator's processor, and two busy threads then share one
-    // until the scheduler parts them. Returns ok, outOfMemory, or
-    // invalidArgument for a negative count.
+    // until the scheduler parts them. Calls on other threads may use the pool
+    // meanwhile: create() waits until those working on its threads are done
+    // with them, and calls that start while it waits work on their calling
+    // thread alone. Not from a callback of a call that uses the pool, which
+    // would wait for itself. Returns ok, outOfMemory, or invalidArgument for
+    // a negative count; a failure leaves the pool as it was.
     Status create(int workers, bool workersOffCaller = false) noexcept;
     // The most threads the pool runs; 0 before create().
     int workers() const noexcept;
@@ -356,7 +384,8 @@ public:
     Decoder& operator=(Decoder&&) noexcept;
 
     // Builds the code tree and decode tables for header (as readHeader gives
-    // it). Returns ok or outOfMemory.
+    // it). Returns ok, negativeCount or sizeTooLarge (a header built by hand
+    // is checked as readHeader checks one), or outOfMemory.
     Status build(const Header& header) noexcept;
 
     // Reads a body (the bytes after the header) through read and writes the
@@ -396,7 +425,9 @@ private:
 };
 
 // Input and output of a stream the caller drives: bytes data[pos, size) are
-// still to be read, or free to be written; the stream moves pos on.
+// still to be read, or free to be written; the stream moves pos on. The two
+// buffers of a call must not share a byte, data may be null only with a size
+// of 0, and pos is at most size: invalidArgument otherwise.
 struct InBuffer {
     const void* data = nullptr;
     std::size_t size = 0;
@@ -501,7 +532,9 @@ public:
     Encoder(Encoder&&) noexcept;
     Encoder& operator=(Encoder&&) noexcept;
 
-    // Builds the code table for header. Returns ok or outOfMemory.
+    // Builds the code table for header. Returns ok, negativeCount or
+    // sizeTooLarge (the header checked as readHeader checks one), or
+    // outOfMemory.
     Status build(const Header& header) noexcept;
 
     // Writes the header, then reads the data through read and writes its

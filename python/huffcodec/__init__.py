@@ -19,7 +19,9 @@ subclasses, ``OSError`` for files, ``MemoryError`` when memory runs out. Bad
 arguments raise ``TypeError`` for a wrong type (a ``threads`` or
 ``max_output_size`` that is a bool, float or str; a read-only ``out``; a
 non-buffer) and ``ValueError`` for a wrong value (a negative count, an ``out``
-of the wrong size, a buffer that is not C-contiguous, a path with a NUL byte).
+of the wrong size, a buffer that is not C-contiguous, a path with a NUL byte;
+an ``out`` that shares memory with the data is refused by the library, as an
+:class:`Error` with the status ``invalidArgument``).
 """
 
 import os as _os
@@ -79,7 +81,9 @@ def decompress(data, *, threads: _typing.Optional[int] = 1, out=None,
 
     Returns ``bytes``, or with ``out`` (a writable contiguous buffer of exactly
     the original size, else ``ValueError``; a read-only one is a
-    ``TypeError``) writes the decoded bytes there and returns ``out``.
+    ``TypeError``; one that shares memory with ``data`` an :class:`Error`
+    with the status ``invalidArgument``) writes the decoded bytes there and
+    returns ``out``.
     Raises :class:`TruncatedError` for a body cut short and
     :class:`HeaderError` for a bad header. The header says how many bytes to
     allocate: with ``max_output_size`` (``None``: no cap), a header that
@@ -95,8 +99,11 @@ def read_header(data) -> Header:
 
 
 def compress_bound(size: int) -> int:
-    """The most bytes :func:`compress` makes of ``size`` bytes."""
-    return size + HEADER_BYTES
+    """The most bytes :func:`compress` makes of ``size`` bytes: the library's
+    bound, ``size + HEADER_BYTES``, and ``MAX_ORIGINAL_SIZE + HEADER_BYTES``
+    for any larger size (which :func:`compress` refuses). ``TypeError`` for
+    anything but an int, ``ValueError`` below 0."""
+    return _huffcodec.compress_bound(size)
 
 
 def compress_file(src, dst, *, threads: _typing.Optional[int] = 1) -> None:

@@ -59,16 +59,18 @@ bool isBool(const py::handle& value) {
            std::strcmp(type, "numpy.bool") == 0;
 }
 
-// None, or an integer of at least 0: anything with __index__ (numpy's
-// integers too) but a bool. TypeError for another type, ValueError for a
-// negative value; a value past 64 bits saturates, callers clamp further.
-std::optional<std::uint64_t> countArgument(const py::handle& value, const char* name) {
-    if (value.is_none()) {
+// None (where noneAllowed), or an integer of at least 0: anything with
+// __index__ (numpy's integers too) but a bool. TypeError for another type,
+// ValueError for a negative value; a value past 64 bits saturates, callers
+// clamp further.
+std::optional<std::uint64_t> countArgument(const py::handle& value, const char* name,
+                                           bool noneAllowed = true) {
+    const std::string wanted = noneAllowed ? " must be None or an int" : " must be an int";
+    if (value.is_none() && noneAllowed) {
         return std::nullopt;
     }
-    if (isBool(value) || !PyIndex_Check(value.ptr())) {
-        throw py::type_error(std::string(name) + " must be None or an int, not " +
-                             Py_TYPE(value.ptr())->tp_name);
+    if (value.is_none() || isBool(value) || !PyIndex_Check(value.ptr())) {
+        throw py::type_error(name + wanted + ", not " + Py_TYPE(value.ptr())->tp_name);
     }
     const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
     if (!index) {
@@ -80,7 +82,7 @@ std::optional<std::uint64_t> countArgument(const py::handle& value, const char* 
         throw py::error_already_set();
     }
     if (overflow < 0 || (overflow == 0 && number < 0)) {
-        throw py::value_error(std::string(name) + " must be None or an int of at least 0, not " +
+        throw py::value_error(name + wanted + " of at least 0, not " +
                               py::repr(index).cast<std::string>());
     }
     return overflow > 0 ? UINT64_MAX : static_cast<std::uint64_t>(number);
@@ -92,6 +94,12 @@ py::object checkCount(const py::handle& value, const std::string& name) {
         return py::none();
     }
     return py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+}
+
+// The library's bound, for a size past 64 bits too: it caps every size.
+std::size_t compressBoundOf(const py::handle& size) {
+    return huffcodec::compressBound(static_cast<std::size_t>(
+        std::min<std::uint64_t>(*countArgument(size, "size", false), SIZE_MAX)));
 }
 
 huffcodec::Options optionsFor(const py::handle& threads) {
@@ -465,6 +473,7 @@ PYBIND11_MODULE(_huffcodec, m) {
     m.def("decompress", &decompressBuffer, py::arg("data"), py::kw_only(), py::arg("threads") = 1,
           py::arg("out") = py::none(), py::arg("max_output_size") = py::none());
     m.def("read_header", &readHeaderOf, py::arg("data"));
+    m.def("compress_bound", &compressBoundOf, py::arg("size"));
     m.def("compress_file", &compressFile, py::arg("src"), py::arg("dst"), py::kw_only(),
           py::arg("threads") = 1);
     m.def("decompress_file", &decompressFile, py::arg("src"), py::arg("dst"), py::kw_only(),

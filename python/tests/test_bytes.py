@@ -40,6 +40,8 @@ def test_out_buffer_gets_the_bytes(data):
 
 PACKED = huffcodec.compress(b"abcabc")
 DECODE = functools.partial(huffcodec.decompress, PACKED)
+# A compressed file padded to the size it decodes to: out may be the same buffer.
+IN_PLACE = bytearray(huffcodec.compress(b"abc" * 1000).ljust(3000, b"\0"))
 BAD_ARGUMENTS = {
     "data no buffer": (lambda: huffcodec.compress(5), TypeError),
     "data strided": (lambda: huffcodec.compress(memoryview(bytes(8))[::2]), ValueError),
@@ -48,11 +50,18 @@ BAD_ARGUMENTS = {
     "out bytes": (lambda: DECODE(out=bytes(6)), TypeError),
     "out read-only": (lambda: DECODE(out=memoryview(bytearray(6)).toreadonly()), TypeError),
     "out strided": (lambda: DECODE(out=memoryview(bytearray(12))[::2]), ValueError),
+    "out is data": (lambda: huffcodec.decompress(IN_PLACE, out=IN_PLACE), huffcodec.Error),
     "cap negative": (lambda: DECODE(max_output_size=-1), ValueError),
     "cap float": (lambda: DECODE(max_output_size=6.0), TypeError),
     "cap bool": (lambda: DECODE(max_output_size=True), TypeError),
     "open cap str": (lambda: huffcodec.open(io.BytesIO(PACKED), max_output_size="6"), TypeError),
+    "bound negative": (lambda: huffcodec.compress_bound(-1), ValueError),
+    "bound float": (lambda: huffcodec.compress_bound(6.0), TypeError),
 }
+
+
+def test_compress_bound_is_the_librarys_capped_past_the_largest_size():
+    assert [huffcodec.compress_bound(n) for n in (5, 2**31, 2**70)] == [1029] + [2**31 + 1023] * 2
 
 
 @pytest.mark.parametrize("name", BAD_ARGUMENTS)

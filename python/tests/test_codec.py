@@ -36,6 +36,9 @@ def test_out_must_be_the_right_size():
     encoded = codec.encode(np.arange(10, dtype="i4"))
     with pytest.raises(ValueError):
         codec.decode(encoded, out=np.empty(9, dtype="i4"))
+    in_place = np.frombuffer(huffcodec.compress(b"abc" * 1000).ljust(3000, b"\0"), "u1").copy()
+    with pytest.raises(huffcodec.Error, match="invalidArgument"):
+        codec.decode(in_place, out=in_place)
     with pytest.raises(huffcodec.Error):
         codec.decode(encoded[:-5] + b"")  # cut short
 

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -90,6 +91,27 @@ TEST(CApi, CInterfaceOnEveryThreadCount) {
               HUFFCODEC_INVALID_ARGUMENT);
     EXPECT_EQ(huffcodec_compress(nullptr, 3, out.data(), out.size(), &size, nullptr),
               HUFFCODEC_INVALID_ARGUMENT);
+    // An input and an output that share a byte are refused, whole buffers
+    // compared; buffers that only touch are not.
+    const std::string abc = randomBytes(3, 3000, 3);
+    std::string shared = compressReference(abc) + std::string(abc.size(), '\0');
+    const std::size_t packed = shared.size() - abc.size();
+    for (const auto& [outAt, expected] : {std::pair{std::size_t{0}, HUFFCODEC_INVALID_ARGUMENT},
+                                          {packed - 1, HUFFCODEC_INVALID_ARGUMENT},
+                                          {packed, HUFFCODEC_OK}}) {
+        SCOPED_TRACE(outAt);
+        huffcodec::InBuffer inBuffer{shared.data(), packed, 0};
+        huffcodec::OutBuffer outBuffer{shared.data() + outAt, abc.size(), 0};
+        EXPECT_EQ(huffcodec::DecompressStream().decompress(inBuffer, outBuffer, true),
+                  static_cast<Status>(expected));
+        EXPECT_EQ(huffcodec_decompress(shared.data(), packed, shared.data() + outAt, abc.size(),
+                                       &size, nullptr, nullptr),
+                  expected);
+    }
+    EXPECT_TRUE(shared.substr(packed) == abc);
+    EXPECT_EQ(
+        huffcodec_compress(shared.data(), abc.size(), shared.data(), shared.size(), &size, nullptr),
+        HUFFCODEC_INVALID_ARGUMENT);
     huffcodec_tuning tuning{};
     options.tuning = &tuning;
     for (const auto& bad : {std::pair<int, int>{-1, 0}, {1, 5}, {1, -1}}) {
@@ -98,9 +120,6 @@ TEST(CApi, CInterfaceOnEveryThreadCount) {
         EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, &options),
                   HUFFCODEC_INVALID_ARGUMENT);
     }
-    options = {};  // struct_size 0: not even the thread count is known
-    EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, &options),
-              HUFFCODEC_INVALID_ARGUMENT);
     EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, nullptr), HUFFCODEC_OK);
     std::int64_t original = 0;
     std::int32_t counts[256];
@@ -125,31 +144,34 @@ TEST(CApi, CInterfaceOnEveryThreadCount) {
     EXPECT_EQ(unbuilt.decode(in, 3, [](const std::uint8_t*, std::size_t) { return true; }).status,
               Status::invalidArgument);
 
-    // Only whole members within struct_size are read: the smallest struct
-    // that holds the thread count, or one ending inside pool or tuning,
-    // ignores the garbage past it; one ending inside threads is refused.
-    struct Size {
-        std::size_t bytes;
-        huffcodec_status expected;
-    };
+    // Only whole members within struct_size are read, and the garbage past
+    // them is ignored: a size of 0, or one that ends inside threads, takes
+    // the default thread count (the -1 there would be refused), and a size
+    // past the struct reads the members known.
     const std::size_t threadsEnd = offsetof(huffcodec_options, threads) + sizeof(int);
-    for (const Size c :
-         {Size{threadsEnd, HUFFCODEC_OK}, Size{threadsEnd - 1, HUFFCODEC_INVALID_ARGUMENT},
-          Size{offsetof(huffcodec_options, pool) + 4, HUFFCODEC_OK},
-          Size{offsetof(huffcodec_options, tuning) + 4, HUFFCODEC_OK}}) {
-        SCOPED_TRACE("struct_size " + std::to_string(c.bytes));
+    for (const std::size_t bytes :
+         {threadsEnd, threadsEnd - 1, std::size_t{0}, offsetof(huffcodec_options, pool) + 4,
+          offsetof(huffcodec_options, tuning) + 4, sizeof(huffcodec_options) + 64}) {
+        SCOPED_TRACE("struct_size " + std::to_string(bytes));
         huffcodec_options partial;
         std::memset(&partial, 0x55, sizeof partial);  // pool and tuning 0x5555...
-        partial.struct_size = c.bytes;
-        partial.threads = 2;
-        if (c.bytes > offsetof(huffcodec_options, tuning)) {
+        partial.struct_size = bytes;
+        partial.threads = bytes < threadsEnd ? -1 : 2;
+        if (bytes > offsetof(huffcodec_options, tuning)) {
             partial.pool = nullptr;  // read: only the tuning is cut
         }
-        EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, &partial), c.expected);
+        if (bytes >= sizeof partial) {
+            partial.tuning = nullptr;
+        }
+        EXPECT_EQ(huffcodec_compress(in, 3, out.data(), out.size(), &size, &partial), HUFFCODEC_OK);
         huffcodec_dstream* stream = nullptr;
-        EXPECT_EQ(huffcodec_dstream_create(&stream, &partial), c.expected);
+        EXPECT_EQ(huffcodec_dstream_create(&stream, &partial), HUFFCODEC_OK);
         huffcodec_dstream_free(stream);
     }
+    huffcodec::Options unsized;  // C++ alike
+    unsized.structSize = 0;
+    unsized.threads = -1;
+    EXPECT_EQ(huffcodec::compress(in, 3, out.data(), out.size(), unsized).status, Status::ok);
 
     // A failed create leaves no stream behind; an empty input before the
     // header is whole may be null.
@@ -202,6 +224,11 @@ TEST(CApi, CInterfaceOnEveryThreadCount) {
     EXPECT_EQ(encoder.encode(readerOf(aaa, offset), huffcodec::WriteFn{}).status,
               Status::invalidArgument);
     EXPECT_EQ(huffcodec::countBytes(huffcodec::ReadFn{}).status, Status::invalidArgument);
+    EXPECT_EQ(
+        huffcodec::countBytes(std::function<std::ptrdiff_t(std::uint8_t*, std::size_t)>{}).status,
+        Status::invalidArgument);
+    EXPECT_EQ(decoder.decode(in, 3, std::function<bool(const std::uint8_t*, std::size_t)>{}).status,
+              Status::invalidArgument);
     EXPECT_TRUE(sink.empty());
 }
 

@@ -23,6 +23,14 @@ TEST(CallbackApi, StreamingEncoderAndDecoder) {
     std::size_t offset = 0;
     const huffcodec::CountResult counted = huffcodec::countBytes(readerOf(data, offset));
     ASSERT_EQ(counted.status, Status::ok);
+    // A mutable lambda, called through a const ReadFn, moves on in its own state.
+    const huffcodec::ReadFn own = [&data, at = std::size_t{0}](std::uint8_t* buffer,
+                                                               std::size_t size) mutable {
+        const std::size_t n = data.copy(reinterpret_cast<char*>(buffer), size, at);
+        at += n;
+        return static_cast<std::ptrdiff_t>(n);
+    };
+    EXPECT_EQ(huffcodec::countBytes(own).header.counts, counted.header.counts);
     huffcodec::Encoder encoder;
     ASSERT_EQ(encoder.build(counted.header), Status::ok);
     std::string file;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,8 +17,9 @@ namespace {
 using namespace testing_support;
 using huffcodec::Status;
 
-// Calls on several threads share one pool: each gets what it gets alone. A
-// pool is checked like the other options.
+// Calls on several threads share one pool: each gets what it gets alone,
+// also while another thread sets the pool up again and again. A pool is
+// checked like the other options.
 TEST(Pool, CallsShareOnePool) {
     huffcodec::ThreadPool pool;
     EXPECT_EQ(pool.workers(), 0);
@@ -30,6 +32,7 @@ TEST(Pool, CallsShareOnePool) {
     }
     std::vector<std::thread> callers;
     std::vector<int> mismatches(inputs.size(), 0);
+    std::atomic<std::size_t> finished{0};
     for (std::size_t k = 0; k < inputs.size(); ++k) {
         callers.emplace_back([&, k] {
             const std::string& data = inputs[k];
@@ -49,7 +52,11 @@ TEST(Pool, CallsShareOnePool) {
                 mismatches[k] += packed.status != Status::ok || unpacked.status != Status::ok ||
                                  file != compressReference(data) || restored != data;
             }
+            ++finished;
         });
+    }
+    for (int workers = 0; finished < inputs.size(); workers = (workers + 1) % 4) {
+        EXPECT_EQ(pool.create(workers), Status::ok);
     }
     for (std::thread& caller : callers) {
         caller.join();

@@ -17,11 +17,14 @@
 #include <climits>
 #include <cstddef>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "ByteCode.hpp"
 #include "TestSupport.hpp"
 
 namespace {
@@ -92,6 +95,10 @@ TEST(ThreadedApi, ThreadedEncoderWritesWhatOneThreadWrites) {
             EXPECT_TRUE(file == reference);
             EXPECT_EQ(encoded.bytesProduced, reference.size());
             EXPECT_EQ(encoded.bytesConsumed, data.size());
+            std::string unchunked;  // without the chunks' counts
+            offset = 0;
+            encoder.encode(readerOf(data, offset), appendTo(unchunked), optionsWith(threads));
+            EXPECT_TRUE(unchunked == reference);
         }
 
         // A byte of a middle chunk replaced by a counted byte whose code has
@@ -148,9 +155,9 @@ TEST(ThreadedApi, ThreadedEncoderWritesWhatOneThreadWrites) {
 }
 
 // A chunk size chosen for countBytes (clamped to 64 bytes) shares out inputs
-// of 16 chunks and more; the encoder splits them as countBytes did. Only the
-// threaded encoder compares each chunk's bits with its counts, so a byte
-// replaced by one with a code of another length shows which path ran.
+// of 16 chunks and more; the encoder splits them as countBytes did. Without
+// a pool, a run that shares the input out (threads = 0 too, unless there is
+// one processor) has more threads while it reads.
 TEST(ThreadedApi, ChosenChunkSizeSharesOutSmallInputs) {
     const std::string data = randomBytes(5, 3000, 5);
     const std::string reference = compressReference(data);
@@ -182,11 +189,15 @@ TEST(ThreadedApi, ChosenChunkSizeSharesOutSmallInputs) {
         std::size_t chunkBytes;
         bool shared;  // 16 chunks fit in data
     } cases[] = {{1, true}, {64, true}, {187, true}, {188, false}, {1000, false}};
-    // Even thread counts take their workers from a pool of two.
+    // Two and four threads take their workers from a pool of two.
     huffcodec::ThreadPool pool;
     ASSERT_EQ(pool.create(2), Status::ok);
+    const auto threadsNow = [] {
+        const std::filesystem::directory_iterator tasks("/proc/self/task");
+        return std::distance(begin(tasks), end(tasks));
+    };
     for (const auto& c : cases) {
-        for (int threads = 1; threads <= 4; ++threads) {
+        for (int threads = 0; threads <= 4; ++threads) {
             SCOPED_TRACE(std::to_string(c.chunkBytes) + " bytes, " + std::to_string(threads) +
                          " threads");
             huffcodec::ChunkCounts chunks;
@@ -194,8 +205,15 @@ TEST(ThreadedApi, ChosenChunkSizeSharesOutSmallInputs) {
             huffcodec::Tuning tuning;
             tuning.encodeChunkBytes = c.chunkBytes;
             huffcodec::Options options = optionsWith(threads, &tuning);
-            options.pool = threads % 2 == 0 ? &pool : nullptr;
-            const auto counted = huffcodec::countBytes(readerOf(data, offset), &chunks, options);
+            options.pool = threads % 2 == 0 && threads > 0 ? &pool : nullptr;
+            const auto before = threadsNow();
+            auto most = before;
+            const huffcodec::ReadFn reader = readerOf(data, offset);
+            const huffcodec::ReadFn watched = [&](std::uint8_t* buffer, std::size_t size) {
+                most = std::max(most, threadsNow());
+                return reader(buffer, size);
+            };
+            const auto counted = huffcodec::countBytes(watched, &chunks, options);
             ASSERT_EQ(counted.status, Status::ok);
             EXPECT_EQ(counted.header.originalSize, 3000);
             EXPECT_TRUE(std::equal(counted.header.counts.begin(), counted.header.counts.end(),
@@ -209,10 +227,14 @@ TEST(ThreadedApi, ChosenChunkSizeSharesOutSmallInputs) {
             otherTuning.encodeChunkBytes = 100;
             huffcodec::Options otherChunks = options;
             otherChunks.tuning = &otherTuning;
-            const auto encoded =
-                encoder.encode(readerOf(data, offset), appendTo(file), otherChunks, &chunks);
+            const auto encoded = encoder.encode(watched, appendTo(file), otherChunks, &chunks);
             EXPECT_EQ(encoded.status, Status::ok);
             EXPECT_TRUE(file == reference);
+            if (options.pool == nullptr) {
+                EXPECT_EQ(
+                    most > before,
+                    c.shared && (threads == 0 ? huffcodec::availableProcessors() : threads) > 1);
+            }
             std::string ignored;
             offset = 0;
             const auto changed =
@@ -450,6 +472,15 @@ TEST(ThreadedApi, AnyThreadCountEndsInAStatus) {
     if (SANITIZED != 0) {
         return;  // the sanitizers' own memory hides the library's
     }
+    // Under an address-space limit 1 GiB above what the process holds,
+    // INT_MAX threads still run: nothing is sized by the count asked.
+    EXPECT_TRUE(peakInChild([&] {
+                    long pages = 0;
+                    std::ifstream("/proc/self/statm") >> pages;
+                    const rlim_t bytes = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE);
+                    const rlimit limit{bytes + (rlim_t{1} << 30), bytes + (rlim_t{1} << 30)};
+                    return setrlimit(RLIMIT_AS, &limit) == 0 && runAll(INT_MAX, false);
+                }).first);
     constexpr long kSlack = 2 << 10;  // KiB
     const long all = peakInChild([&] { return runAll(0, false); }).second;
     for (const int threads : counts) {
@@ -459,6 +490,25 @@ TEST(ThreadedApi, AnyThreadCountEndsInAStatus) {
         EXPECT_LE(peak, all + kSlack);
         std::printf("%d threads: peak %ld KiB (threads = 0: %ld)\n", threads, peak, all);
     }
+}
+
+// As on a processor without AVX-512 VBMI, which the library's hook makes of
+// this one (a VBMI instruction then raises SIGILL): the automatic kernel
+// decodes codes of eight bits (the byte table's path) and compress() encodes
+// them as the oracle does. One thread: the child of a process with threads
+// (a whole test run's) may not start any under ThreadSanitizer.
+TEST(ThreadedApi, WithoutVbmiNoKernelRunsIt) {
+    const std::string data = randomBytes(51, 300000);
+    const std::string reference = compressReference(data);
+    const auto withoutVbmi = [&] {
+        huffcodec::hideAvx512VbmiForTests();
+        std::string file(reference.size(), '\0'), restored(data.size(), '\0');
+        huffcodec::compress(data.data(), data.size(), file.data(), file.size());
+        huffcodec::decompress(reference.data(), reference.size(), restored.data(), restored.size());
+        return !huffcodec::kernelRuns(huffcodec::Kernel::avx512) && file == reference &&
+               restored == data;
+    };
+    EXPECT_TRUE(peakInChild(withoutVbmi).first);
 }
 
 }  // namespace

@@ -103,7 +103,9 @@ int main(void) {
     CHECK(huffcodec_version_number() == HUFFCODEC_VERSION_NUMBER);
 
     int32_t counts[256];
-    uint64_t zero[256] = {0}, full[256] = {2147483647u, 1}, wraps[256] = {1, UINT64_MAX};
+    uint64_t zero[256] = {0}, full[256] = {2147483647u, 1}, wraps[256] = {1, UINT64_MAX},
+             most[256] = {2147483647u}, near[256] = {UINT64_MAX - 3};
+    static const unsigned char five[5] = {0};
     huffcodec_options bad;
     huffcodec_options_init(&bad);
     bad.threads = -1;
@@ -118,6 +120,8 @@ int main(void) {
                  {huffcodec_count_finish(NULL, counts), BAD},
                  {huffcodec_count_finish(full, counts), BIG},
                  {huffcodec_count_finish(wraps, counts), BIG},
+                 {huffcodec_count_finish(most, counts), OK},
+                 {huffcodec_count_update(near, five, 5), BIG},
                  {huffcodec_dstream_reset(NULL), BAD},
                  {huffcodec_dstream_header(NULL, NULL, NULL), BAD}};
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
@@ -125,6 +129,7 @@ int main(void) {
             failures += fprintf(stderr, "bad-argument case %zu gave %d\n", i, cases[i].got) > 0;
         }
     }
+    CHECK(near[0] == UINT64_MAX - 3 && counts[0] == 2147483647);
     printf("%s\n", failures == 0 ? "ok" : "FAILED");
     return failures == 0 ? 0 : 1;
 }
