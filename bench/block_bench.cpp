@@ -7,7 +7,11 @@
 // data) of RUNS runs, in the form the peer benchmark in shared/peers prints,
 // so that the two can be run in turn on the same file.
 //
-//   huffcodec_block_bench FILE [RUNS [BLOCK]]      defaults: 7 runs, 131072
+//   huffcodec_block_bench FILE [RUNS [BLOCK [TABLE [LANES]]]]
+//
+// defaults: 7 runs, blocks of 131072 bytes; TABLE (0 automatic, 1 single,
+// 2 pairs, 3 runs, 4 large) and LANES (0: the plan's) force the decoder's
+// choices through the experimental tuning, to measure the plan's options.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +21,7 @@
 #include <iterator>
 #include <vector>
 
+#include "huffcodec/experimental.h"
 #include "huffcodec/huffcodec.h"
 
 namespace {
@@ -44,6 +49,12 @@ int main(int argc, char* argv[]) {
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
     const std::size_t block =
         argc > 3 ? std::max<std::size_t>(1, std::strtoull(argv[3], nullptr, 10)) : 131072;
+    huffcodec_tuning tuning{};
+    tuning.decode_table = argc > 4 ? std::atoi(argv[4]) : 0;
+    tuning.lanes = argc > 5 ? std::atoi(argv[5]) : 0;
+    huffcodec_options options;
+    huffcodec_options_init(&options);
+    options.tuning = &tuning;
     const std::size_t blocks = (data.size() + block - 1) / block;
     const std::size_t bound = huffcodec_compress_bound(block);
     std::vector<unsigned char> packed(blocks * bound);
@@ -71,7 +82,7 @@ int main(int argc, char* argv[]) {
             std::size_t restored = 0;
             if (huffcodec_decompress(packed.data() + b * bound, packedSize[b],
                                      out.data() + b * block, size, &restored, nullptr,
-                                     nullptr) != HUFFCODEC_OK ||
+                                     &options) != HUFFCODEC_OK ||
                 restored != size) {
                 std::fprintf(stderr, "decompress failed in block %zu\n", b);
                 return 1;

@@ -89,7 +89,10 @@ double medianRate(int runs, double units, const F& body) {
 
 // ---- gathers alone ---------------------------------------------------------
 
-constexpr int kTableSize = 8192;
+// The large decode table's index, which the scalar kernels compared here use.
+constexpr int kTableBits = huffcodec::DecodeTables::kLargeIndexBits;
+constexpr int kTableSize = 1 << kTableBits;
+constexpr std::uint32_t kTableMask = kTableSize - 1;
 constexpr long kSteps = 4 << 20;
 
 std::uint32_t sink = 0;
@@ -185,16 +188,15 @@ int benchGathers(int runs, int tableSize) {
 // 28 and 29.
 std::vector<std::uint32_t> narrowTable(const huffcodec::DecodeTables& tables) {
     using huffcodec::DecodeTables;
-    std::vector<std::uint32_t> table(DecodeTables::kSize);
-    for (std::uint32_t index = 0; index < DecodeTables::kSize; ++index) {
+    std::vector<std::uint32_t> table(kTableSize);
+    for (std::uint32_t index = 0; index < kTableSize; ++index) {
         std::uint32_t entry = 0;
         int used = 0;
         int count = 0;
         while (count < 3) {
-            const std::uint16_t first =
-                tables.firstCodes()[(index >> used) & DecodeTables::kIndexMask];
+            const std::uint16_t first = tables.firstCodes()[(index >> used) & kTableMask];
             const int length = first >> 8;
-            if (length == 0 || length > DecodeTables::kIndexBits - used) {
+            if (length == 0 || length > kTableBits - used) {
                 break;
             }
             entry |= static_cast<std::uint32_t>(first & 0xFF) << (8 * count);
@@ -204,7 +206,7 @@ std::vector<std::uint32_t> narrowTable(const huffcodec::DecodeTables& tables) {
         // A long code is skipped here as 13 bits of no symbols: the kernel
         // takes it with the careful step, which this prototype leaves out
         // (such codes are rare where the speed matters).
-        used = count == 0 ? DecodeTables::kIndexBits : used;
+        used = count == 0 ? kTableBits : used;
         table[index] = entry | static_cast<std::uint32_t>(used) << 24 |
                        static_cast<std::uint32_t>(count) << 28;
     }
@@ -241,7 +243,7 @@ template <int kOutput, int V>
     alignas(32) std::uint32_t stage[kBatch][N];
     __m256i fold = _mm256_setzero_si256();
     const __m256i seven = _mm256_set1_epi32(7);
-    const __m256i mask = _mm256_set1_epi32(huffcodec::DecodeTables::kIndexMask);
+    const __m256i mask = _mm256_set1_epi32(kTableMask);
     const __m256i fifteen = _mm256_set1_epi32(15);
     for (std::size_t start = 0; start + s.segment <= s.size; start += s.segment) {
         const std::uint8_t* base = s.body + start;
@@ -352,7 +354,7 @@ avx512Loop(const LoopSetup& s) {
     alignas(64) std::uint32_t stage[kBatch][N];
     __m512i fold = _mm512_setzero_si512();
     const __m512i seven = _mm512_set1_epi32(7);
-    const __m512i mask = _mm512_set1_epi32(huffcodec::DecodeTables::kIndexMask);
+    const __m512i mask = _mm512_set1_epi32(kTableMask);
     const __m512i fifteen = _mm512_set1_epi32(15);
     // Byte j of a dword is a symbol when j is below the dword's count.
     const __m512i byteInDword = _mm512_set1_epi32(0x03020100);
@@ -449,7 +451,7 @@ avx512BufferLoop(const LoopSetup& s) {
     std::uint64_t produced = 0;
     alignas(64) std::uint32_t stage[kBatch][N];
     __m512i fold = _mm512_setzero_si512();
-    const __m512i mask = _mm512_set1_epi32(huffcodec::DecodeTables::kIndexMask);
+    const __m512i mask = _mm512_set1_epi32(kTableMask);
     const __m512i fifteen = _mm512_set1_epi32(15);
     const __m512i evens =
         _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
@@ -611,8 +613,7 @@ int benchLoop(const char* path, int runs) {
             for (long step = 0; step < setup.lastSteps; ++step) {
                 std::uint32_t word;
                 std::memcpy(&word, base + pos / 8, sizeof word);
-                const std::uint32_t entry =
-                    narrow[(word >> (pos % 8)) & huffcodec::DecodeTables::kIndexMask];
+                const std::uint32_t entry = narrow[(word >> (pos % 8)) & kTableMask];
                 for (std::uint32_t n = 0; n < entry >> 28; ++n) {
                     expected.push_back(static_cast<char>(entry >> (8 * n)));
                 }

@@ -31,10 +31,10 @@ struct Lane {
 };
 
 // A refill leaves at least kRefillBits bits in the buffer, and a group of
-// kLookupsPerRefill lookups takes at most kIndexBits each.
+// kLookupsPerRefill lookups takes at most kMaxIndexBits each.
 inline constexpr unsigned kRefillBits = 56;
 inline constexpr int kLookupsPerRefill = 4;
-static_assert(kLookupsPerRefill * DecodeTables::kIndexBits <= static_cast<int>(kRefillBits));
+static_assert(kLookupsPerRefill * DecodeTables::kMaxIndexBits <= static_cast<int>(kRefillBits));
 // A refill loads eight bytes at next: the hot loops run only where they can.
 inline constexpr std::size_t kLoadBytes = sizeof(std::uint64_t);
 // Symbols one group of lookups can write, and how far past the group's first
@@ -45,14 +45,14 @@ inline constexpr std::size_t kGroupStoreReach =
     (kLookupsPerRefill - 1) * static_cast<std::size_t>(DecodeTables::kMaxRun) + kLoadBytes;
 static_assert(kGroupStoreReach >= kMaxSymbolsPerGroup);
 // Bits a group takes when no long code comes first in it.
-inline constexpr std::int64_t kMaxGroupBits = kLookupsPerRefill * DecodeTables::kIndexBits;
+inline constexpr std::int64_t kMaxGroupBits = kLookupsPerRefill * DecodeTables::kMaxIndexBits;
 // How far a lane can run past the limit it checks before a group: its first
 // lookup may be a long code taken by the careful step, the others take at
-// most kIndexBits each. Valid headers give codes of at most
+// most kMaxIndexBits each. Valid headers give codes of at most
 // format::kMaxCodeLength bits, but the margins hold for any tree.
 inline constexpr std::size_t kOvershootBits =
-    format::kMaxTreeDepth + (kLookupsPerRefill - 1) * DecodeTables::kIndexBits;
-static_assert(format::kMaxTreeDepth >= DecodeTables::kIndexBits);
+    format::kMaxTreeDepth + (kLookupsPerRefill - 1) * DecodeTables::kMaxIndexBits;
+static_assert(format::kMaxTreeDepth >= DecodeTables::kMaxIndexBits);
 
 inline std::uint64_t load64(const std::uint8_t* p) {
     std::uint64_t value;
@@ -97,7 +97,7 @@ inline bool carefulStep(Lane& lane, const DecodeTables& tables, const std::uint8
         lane.bits |= static_cast<std::uint64_t>(*lane.next++) << lane.count;
         lane.count += 8;
     }
-    const std::uint32_t index = static_cast<std::uint32_t>(lane.bits) & DecodeTables::kIndexMask;
+    const std::uint32_t index = static_cast<std::uint32_t>(lane.bits) & tables.indexMask();
     const std::uint16_t first = tables.firstCodes()[index];
     const unsigned length = first >> 8;
     if (length != 0) {
@@ -109,12 +109,13 @@ inline bool carefulStep(Lane& lane, const DecodeTables& tables, const std::uint8
         lane.count -= length;
         return true;
     }
-    if (lane.count < static_cast<unsigned>(DecodeTables::kIndexBits)) {
+    const auto indexBits = static_cast<unsigned>(tables.indexBits());
+    if (lane.count < indexBits) {
         return false;
     }
     auto node = static_cast<std::int16_t>(tables.runs()[index]);
-    lane.bits >>= DecodeTables::kIndexBits;
-    lane.count -= DecodeTables::kIndexBits;
+    lane.bits >>= indexBits;
+    lane.count -= indexBits;
     for (;;) {
         if (lane.count == 0) {
             while (lane.count <= 56 && lane.next < end) {
@@ -171,13 +172,15 @@ inline LaneShared laneShared(const DecodeTables& tables, const std::uint8_t* end
     return {end, reinterpret_cast<const std::uint8_t*>(tables.runs()), &tables};
 }
 
-// One table lookup of one lane: up to kMaxRun whole codes, stored as eight
-// bytes at lane.out. A long code's entry uses no bits and holds no symbols,
-// so the lane stands still on it until the first lookup of its next group
-// (see firstStep) takes it.
+// One table lookup of one lane, in a table of IndexBits bits: up to kMaxRun
+// whole codes, stored as eight bytes at lane.out. A long code's entry uses no
+// bits and holds no symbols, so the lane stands still on it until the first
+// lookup of its next group (see firstStep) takes it.
+template <int IndexBits>
 [[gnu::always_inline]] inline void step(Lane& lane, const LaneShared& shared) {
-    const auto index = static_cast<std::uint32_t>(lane.bits) & DecodeTables::kIndexMask;
-    constexpr std::size_t kRunBitsOffset = DecodeTables::kSize * sizeof(std::uint64_t);
+    constexpr std::uint32_t kIndexMask = (1u << IndexBits) - 1;
+    const auto index = static_cast<std::uint32_t>(lane.bits) & kIndexMask;
+    constexpr std::size_t kRunBitsOffset = (std::size_t{1} << IndexBits) * sizeof(std::uint64_t);
     const unsigned used = shared.lookupTable[kRunBitsOffset + index];
     const std::uint64_t run = load64(shared.lookupTable + sizeof(std::uint64_t) * index);
     store64(lane.out, run);
@@ -191,10 +194,12 @@ inline LaneShared laneShared(const DecodeTables& tables, const std::uint8_t* end
 // without one (groups is set to 1). Where the careful step fails, the lane
 // stays before the code, going turns false, and its lookups left in the group
 // stand still on the same code.
+template <int IndexBits>
 [[gnu::always_inline]] inline void firstStep(Lane& lane, const LaneShared& shared,
                                              std::int64_t& groups, bool& going) {
-    const auto index = static_cast<std::uint32_t>(lane.bits) & DecodeTables::kIndexMask;
-    constexpr std::size_t kRunBitsOffset = DecodeTables::kSize * sizeof(std::uint64_t);
+    constexpr std::uint32_t kIndexMask = (1u << IndexBits) - 1;
+    const auto index = static_cast<std::uint32_t>(lane.bits) & kIndexMask;
+    constexpr std::size_t kRunBitsOffset = (std::size_t{1} << IndexBits) * sizeof(std::uint64_t);
     if (__builtin_expect(shared.lookupTable[kRunBitsOffset + index] == 0, 0)) {
         const Stepped stepped = carefulStepOf(lane, *shared.tables, shared.end);
         lane = stepped.lane;
@@ -202,7 +207,7 @@ inline LaneShared laneShared(const DecodeTables& tables, const std::uint8_t* end
         groups = 1;
         return;
     }
-    step(lane, shared);
+    step<IndexBits>(lane, shared);
 }
 
 }  // namespace huffcodec::lanes

@@ -76,6 +76,7 @@ public:
             tuning.decodeChunkBytes = all.tuning->decode_chunk_bytes;
             tuning.encodeChunkBytes = all.tuning->encode_chunk_bytes;
             tuning.kernel = static_cast<huffcodec::Kernel>(all.tuning->kernel);
+            tuning.decodeTable = static_cast<huffcodec::DecodeTable>(all.tuning->decode_table);
         }
     }
     // Valid while this object lives.

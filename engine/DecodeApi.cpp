@@ -24,10 +24,33 @@ namespace huffcodec {
 // Hidden: as a member of an exported class it would otherwise export its own
 // out-of-line members.
 struct __attribute__((visibility("hidden"))) Decoder::Impl {
-    explicit Impl(const CodeTree& code) : tables(code) {}
-    DecodeTables tables;
+    Impl(std::unique_ptr<CodeTree> tree, std::uint64_t symbols, std::uint64_t bits,
+         const Tuning& tuning)
+        : code(std::move(tree)),
+          symbolCount(symbols),
+          bodyBits(bits),
+          tables(*code, decodeTableFor(tuning, symbolCount)) {}
+
+    // The code and tables of header, the tables of the kind tuning chooses
+    // for its body.
+    static Status build(const Header& header, const Tuning& tuning, std::unique_ptr<Impl>& impl);
+
+    std::unique_ptr<CodeTree> code;
     std::uint64_t symbolCount = 0;
     std::uint64_t bodyBits = 0;  // the whole body's codes
+    DecodeTables tables;
+
+    // The tables settings choose: these, or where a tuning asks for another
+    // kind, ones built into own for the call.
+    const DecodeTables& tablesFor(const Settings& settings,
+                                  std::unique_ptr<DecodeTables>& own) const {
+        const TableKind kind = decodeTableFor(settings.tuning, symbolCount);
+        if (kind == tables.kind()) {
+            return tables;
+        }
+        own = std::make_unique<DecodeTables>(*code, kind);
+        return *own;
+    }
 
     DecodePlan planFor(const Settings& settings) const {
         return decodePlanFor(settings, symbolCount, bodyBits, tables.leafCount());
@@ -49,7 +72,8 @@ Decoder::~Decoder() = default;
 Decoder::Decoder(Decoder&&) noexcept = default;
 Decoder& Decoder::operator=(Decoder&&) noexcept = default;
 
-Status Decoder::build(const Header& header) noexcept {
+Status Decoder::Impl::build(const Header& header, const Tuning& tuning,
+                            std::unique_ptr<Impl>& impl) {
     impl.reset();
     try {
         std::unique_ptr<CodeTree> code;
@@ -58,13 +82,17 @@ Status Decoder::build(const Header& header) noexcept {
         if (built != Status::ok) {
             return built;
         }
-        impl = std::make_unique<Impl>(*code);
-        impl->symbolCount = static_cast<std::uint64_t>(total);
-        impl->bodyBits = bodyBitsOf(*code, header.counts);
+        const std::uint64_t bits = bodyBitsOf(*code, header.counts);
+        impl = std::make_unique<Impl>(std::move(code), static_cast<std::uint64_t>(total), bits,
+                                      tuning);
         return Status::ok;
     } catch (const std::bad_alloc&) {
         return Status::outOfMemory;
     }
+}
+
+Status Decoder::build(const Header& header) noexcept {
+    return Impl::build(header, Tuning{}, impl);
 }
 
 StreamResult Decoder::Impl::decodeBody(const ReadFn* read, const std::uint8_t* body,
@@ -73,14 +101,16 @@ StreamResult Decoder::Impl::decodeBody(const ReadFn* read, const std::uint8_t* b
     DecodeStats local;
     DecodeStats& stats = settings.tuning.stats != nullptr ? *settings.tuning.stats : local;
     const DecodePlan plan = planFor(settings);
+    std::unique_ptr<DecodeTables> own;
+    const DecodeTables& callTables = tablesFor(settings, own);
     BodyResult result{};
     if (plan.threaded) {
-        result =
-            read != nullptr
-                ? decodeThreaded(tables, plan, symbolCount, bodyBits, *read, output, stats, unused)
-                : decodeThreaded(tables, plan, symbolCount, body, size, output, stats);
+        result = read != nullptr
+                     ? decodeThreaded(callTables, plan, symbolCount, bodyBits, *read, output, stats,
+                                      unused)
+                     : decodeThreaded(callTables, plan, symbolCount, body, size, output, stats);
     } else {
-        StreamDecoder one(tables, plan);
+        StreamDecoder one(callTables, plan);
         result = read != nullptr ? one.decode(symbolCount, *read, output, stats, 0, unused)
                                  : one.decode(symbolCount, body, size, output, stats);
     }
@@ -191,7 +221,7 @@ struct __attribute__((visibility("hidden"))) DecompressStream::Impl {
         if (parsed.status != Status::ok) {
             return fail(parsed.status);
         }
-        const Status built = decoder.build(parsed.header);
+        const Status built = Decoder::Impl::build(parsed.header, settings.tuning, decoder.impl);
         if (built != Status::ok) {
             return fail(built);
         }
@@ -329,7 +359,7 @@ DecompressResult decompress(const void* in, std::size_t size, void* out, std::si
         return {Status::outputTooSmall, 0, 0};
     }
     Decoder decoder;
-    const Status built = decoder.build(parsed.header);
+    const Status built = Decoder::Impl::build(parsed.header, settings.tuning, decoder.impl);
     if (built != Status::ok) {
         return {built, 0, 0};
     }

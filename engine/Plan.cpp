@@ -81,7 +81,10 @@ Status settingsOf(const Options& options, Settings& settings) {
     }
     const Tuning& tuning = settings.tuning;
     return settings.threads < 0 || tuning.lanes < 0 || tuning.lanes > kMaxLanes ||
-                   !kernelRuns(tuning.kernel)
+                   !kernelRuns(tuning.kernel) ||
+                   static_cast<int>(tuning.decodeTable) <
+                       static_cast<int>(DecodeTable::automatic) ||
+                   static_cast<int>(tuning.decodeTable) > static_cast<int>(DecodeTable::large)
                ? Status::invalidArgument
                : Status::ok;
 }
@@ -91,9 +94,15 @@ DecodePlan decodePlanFor(const Settings& settings, std::uint64_t symbolCount,
     const Tuning& tuning = settings.tuning;
     DecodePlan plan;
     plan.lanes = tuning.lanes != 0 ? tuning.lanes : lanesFor(symbolCount, bodyBits);
-    plan.segmentBytes =
-        std::clamp(tuning.segmentBytes != 0 ? tuning.segmentBytes : kDefaultSegmentBytes,
-                   SpanDecoder::kMinSegmentBytes, SpanDecoder::kMaxSegmentBytes);
+    // A body smaller than a segment is one segment of its own size: the
+    // lanes' output regions follow the segment, and a small call should not
+    // set aside (and fault in) a large one's.
+    const std::uint64_t bodyBytes = (bodyBits + 7) / 8;
+    plan.segmentBytes = std::clamp(
+        tuning.segmentBytes != 0
+            ? tuning.segmentBytes
+            : static_cast<std::size_t>(std::min<std::uint64_t>(kDefaultSegmentBytes, bodyBytes)),
+        SpanDecoder::kMinSegmentBytes, SpanDecoder::kMaxSegmentBytes);
     plan.chunkBytes = tuning.decodeChunkBytes != 0
                           ? std::clamp(tuning.decodeChunkBytes, SpanDecoder::kMinSegmentBytes,
                                        SpanDecoder::kMaxSegmentBytes)
@@ -104,6 +113,24 @@ DecodePlan decodePlanFor(const Settings& settings, std::uint64_t symbolCount,
                     symbolCount >= threadedFrom(tuning.decodeChunkBytes);
     plan.kernel = tuning.kernel == Kernel::automatic ? bestKernel() : tuning.kernel;
     return plan;
+}
+
+TableKind decodeTableFor(const Tuning& tuning, std::uint64_t symbolCount) {
+    switch (tuning.decodeTable) {
+        case DecodeTable::single:
+            return {DecodeTables::kSmallIndexBits, 1};
+        case DecodeTable::pairs:
+            return {DecodeTables::kSmallIndexBits, 2};
+        case DecodeTable::runs:
+            return {DecodeTables::kSmallIndexBits, DecodeTables::kMaxRun};
+        case DecodeTable::large:
+        case DecodeTable::automatic:
+            break;
+    }
+    if (tuning.decodeTable == DecodeTable::automatic && symbolCount < kSmallTableBelow) {
+        return {DecodeTables::kSmallIndexBits, 2};
+    }
+    return DecodeTables::kLargest;
 }
 
 EncodePlan encodePlanFor(const Settings& settings) {

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "DecodeTables.hpp"
 #include "SpanDecoder.hpp"
 #include "Workers.hpp"
 #include "huffcodec/experimental.hpp"
@@ -75,6 +76,13 @@ struct EncodePlan {
 };
 
 EncodePlan encodePlanFor(const Settings& settings);
+
+// Bodies of fewer symbols than this get a small decode table.
+inline constexpr std::uint64_t kSmallTableBelow = std::uint64_t{64} << 10;
+
+// The decode table for a body of symbolCount symbols, or the kind tuning
+// asks for.
+TableKind decodeTableFor(const Tuning& tuning, std::uint64_t symbolCount);
 
 }  // namespace huffcodec
 

@@ -73,7 +73,7 @@ template <int... I, typename F>
 // code. The lanes are addressed by constant indices only, so that the
 // compiler keeps them in registers. False if a lane stopped before a code
 // (see lanes::firstStep).
-template <std::size_t... K>
+template <int IndexBits, std::size_t... K>
 [[gnu::always_inline]] inline bool interleave(std::index_sequence<K...>, Lane* laneStates,
                                               const LaneLimit* limits, const int* active,
                                               const std::uint8_t* base,
@@ -92,10 +92,12 @@ template <std::size_t... K>
         }
         do {
             (lanes::refill(lane[K]), ...);
-            (lanes::firstStep(lane[K], shared, groups, going), ...);
+            (lanes::firstStep<IndexBits>(lane[K], shared, groups, going), ...);
             repeat(
                 std::make_integer_sequence<int, lanes::kLookupsPerRefill - 1>(),
-                [&]() __attribute__((always_inline)) { (lanes::step(lane[K], shared), ...); });
+                [&]() __attribute__((always_inline)) {
+                    (lanes::step<IndexBits>(lane[K], shared), ...);
+                });
         } while (--groups != 0);
         if (!going) {
             break;
@@ -109,6 +111,7 @@ template <std::size_t... K>
 // interleaving all of those still short of it. False if a lane stopped before
 // a code, or ran out of output room short of its limit. Inlined into each
 // kernel below, which the compiler builds for its own instruction set.
+template <int IndexBits>
 [[gnu::always_inline]] inline bool runLanesOn(Lane* laneStates, const LaneLimit* limits, int count,
                                               const std::uint8_t* base, const LaneShared& shared) {
     int active[kMaxLanes];
@@ -134,21 +137,21 @@ template <std::size_t... K>
             case 0:
                 return true;
             case 1:
-                going = interleave(std::make_index_sequence<1>(), laneStates, limits, active, base,
-                                   shared);
+                going = interleave<IndexBits>(std::make_index_sequence<1>(), laneStates, limits,
+                                              active, base, shared);
                 break;
             case 2:
-                going = interleave(std::make_index_sequence<2>(), laneStates, limits, active, base,
-                                   shared);
+                going = interleave<IndexBits>(std::make_index_sequence<2>(), laneStates, limits,
+                                              active, base, shared);
                 break;
             case 3:
-                going = interleave(std::make_index_sequence<3>(), laneStates, limits, active, base,
-                                   shared);
+                going = interleave<IndexBits>(std::make_index_sequence<3>(), laneStates, limits,
+                                              active, base, shared);
                 break;
             default:
                 static_assert(kMaxLanes == 4);
-                going = interleave(std::make_index_sequence<4>(), laneStates, limits, active, base,
-                                   shared);
+                going = interleave<IndexBits>(std::make_index_sequence<4>(), laneStates, limits,
+                                              active, base, shared);
                 break;
         }
         if (!going) {
@@ -159,28 +162,35 @@ template <std::size_t... K>
 
 using RunLanes = bool (*)(Lane*, const LaneLimit*, int, const std::uint8_t*, const LaneShared&);
 
+template <int IndexBits>
 bool runLanesPortable(Lane* laneStates, const LaneLimit* limits, int count,
                       const std::uint8_t* base, const LaneShared& shared) {
-    return runLanesOn(laneStates, limits, count, base, shared);
+    return runLanesOn<IndexBits>(laneStates, limits, count, base, shared);
 }
 
 #if HUFFCODEC_BMI2_BUILD
 // Shifts by a register in one instruction that leaves the flags alone: each
 // lookup and refill shifts once.
+template <int IndexBits>
 [[gnu::target("bmi2")]] bool runLanesBmi2(Lane* laneStates, const LaneLimit* limits, int count,
                                           const std::uint8_t* base, const LaneShared& shared) {
-    return runLanesOn(laneStates, limits, count, base, shared);
+    return runLanesOn<IndexBits>(laneStates, limits, count, base, shared);
 }
 #endif
 
-RunLanes runLanesOf(Kernel kernel) {
+// The loop of kernel for a table of indexBits bits (one of the sizes
+// DecodeTables names).
+RunLanes runLanesOf(Kernel kernel, int indexBits) {
+    const bool large = indexBits == DecodeTables::kLargeIndexBits;
 #if HUFFCODEC_BMI2_BUILD
     if (kernel == Kernel::bmi2 || kernel == Kernel::avx512) {
-        return runLanesBmi2;
+        return large ? runLanesBmi2<DecodeTables::kLargeIndexBits>
+                     : runLanesBmi2<DecodeTables::kSmallIndexBits>;
     }
 #endif
     static_cast<void>(kernel);
-    return runLanesPortable;
+    return large ? runLanesPortable<DecodeTables::kLargeIndexBits>
+                 : runLanesPortable<DecodeTables::kSmallIndexBits>;
 }
 
 }  // namespace
@@ -307,7 +317,7 @@ SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::ui
     }
 
     const LaneShared shared = lanes::laneShared(tables, end);
-    const RunLanes runLanes = runLanesOf(kernel);
+    const RunLanes runLanes = runLanesOf(kernel, tables.indexBits());
     if (!runLanes(lane, limit, laneTotal, base, shared)) {
         return SegmentEnd::brokenMargin;
     }
@@ -366,7 +376,8 @@ std::size_t decodeFast(Lane& lane, const DecodeTables& tables, const std::uint8_
         outEnd - lanes::kGroupStoreReach};
     std::uint8_t* const outStart = lane.out;
     // A lane that stops before a code leaves it to the caller's careful step.
-    runLanesOf(kernel)(&lane, &limit, 1, base, lanes::laneShared(tables, inEnd));
+    runLanesOf(kernel, tables.indexBits())(&lane, &limit, 1, base,
+                                           lanes::laneShared(tables, inEnd));
     return static_cast<std::size_t>(lane.out - outStart);
 }
 

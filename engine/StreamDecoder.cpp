@@ -19,8 +19,8 @@ constexpr std::size_t kInputReserve = 64;
 static_assert(kInputReserve >= lanes::kLoadBytes &&
                   kInputReserve * 8 >= static_cast<std::size_t>(format::kMaxTreeDepth),
               "a careful step must find a whole code, and the fast loop a whole load");
-// The fewest unread bytes a drain decodes as a shorter segment, its margin
-// included; fewer go down one chain.
+// The fewest unread bytes a drain or the end of the input decodes as a
+// shorter segment, its margin included; fewer go down one chain.
 constexpr std::size_t kShortSegmentInput = 1024;
 static_assert(kShortSegmentInput > kInputReserve + SpanDecoder::kSegmentReserveBytes);
 // Output is handed on in blocks of up to kOutputBlock bytes.
@@ -254,6 +254,9 @@ BodyResult StreamDecoder::decodeFed(DecodeStats& stats) {
     }
 
     const bool segments = laneCount > 1;
+    // A short segment gave more symbols than remained: the rest goes down
+    // one chain.
+    bool tooManyBefore = false;
     reserveWorkspace();
     const std::size_t wantInput =
         (segments ? spans.segmentBytes() + SpanDecoder::kSegmentReserveBytes : 0) + kInputReserve;
@@ -276,29 +279,49 @@ BodyResult StreamDecoder::decodeFed(DecodeStats& stats) {
             return finish(Status::ok);
         }
         const std::uint64_t remaining = symbols - written - pending;
-        // Draining, the bytes at hand short of a whole segment's worth go to a
-        // shorter one where there are enough of them for the lanes to pay.
-        const std::size_t shortSegment =
-            segments && draining && unread < wantInput && unread >= kShortSegmentInput
-                ? unread - (wantInput - spans.segmentBytes())
-                : 0;
-        const bool segment =
-            segments && ((unread >= wantInput && remaining >= spans.segmentSymbols()) ||
-                         (shortSegment != 0 && remaining >= spans.segmentSymbols(shortSegment)));
+        // Draining, or at the end of the input, the bytes at hand short of a
+        // whole segment's worth go to a shorter one where there are enough
+        // of them for the lanes to pay: a small body is all such bytes.
+        const std::size_t shortSegment = segments && (draining || inputDone) &&
+                                                 unread < wantInput && unread >= kShortSegmentInput
+                                             ? unread - (wantInput - spans.segmentBytes())
+                                             : 0;
+        // A segment that could hold more symbols than remain is decoded only
+        // where it is short, and then taken back if it did: the bytes before
+        // a well-formed body's last ones hold none of its padding, so only a
+        // body whose codes run on past its symbols goes down one chain.
+        const bool wholeSegment = unread >= wantInput;
+        const bool maybeTooMany = remaining < (wholeSegment ? spans.segmentSymbols()
+                                                            : spans.segmentSymbols(shortSegment));
+        const bool segment = segments && !tooManyBefore && (wholeSegment || shortSegment != 0);
         if ((state.out == outLimit || segment) && !flushOutput()) {
             return finish(Status::writeError);
         }
         if (segment) {
             // Straight into the target, the true state's own symbols need no
-            // copy: where it has room for them.
+            // copy: where it has room for them, and only for symbols that are
+            // surely the body's.
             std::uint8_t* const trueOut =
-                write == nullptr &&
+                write == nullptr && !maybeTooMany &&
                         static_cast<std::size_t>(outLimit - outStart) >= spans.trueOutBytes()
                     ? outStart
                     : nullptr;
+            const lanes::Lane before = state;
             if (spans.decodeSegment(state, in, in + inEnd, workspace, stats, trueOut,
-                                    shortSegment) == SpanDecoder::SegmentEnd::brokenMargin) {
+                                    wholeSegment ? 0 : shortSegment) ==
+                SpanDecoder::SegmentEnd::brokenMargin) {
                 return finish(Status::internalError);
+            }
+            if (maybeTooMany) {
+                std::uint64_t decoded = 0;
+                for (const Piece& piece : workspace.pieces()) {
+                    decoded += piece.size;
+                }
+                if (decoded > remaining) {
+                    state = before;
+                    tooManyBefore = true;
+                    continue;
+                }
             }
             std::uint8_t* to = outStart;
             for (const Piece& piece : workspace.pieces()) {

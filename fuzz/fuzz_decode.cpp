@@ -4,7 +4,7 @@
 // (the default that uncompress runs, the single chain, every lane count over
 // segments small enough for fuzz inputs, through a read callback and in
 // place, and on two to four threads) and by the plain tree walk over a
-// BitInputStream, on a lane kernel the input picks. All must produce the
+// BitInputStream, on a lane kernel and a kind of decode table the input picks. All must produce the
 // same bytes, stop at the same symbol, and need the same body bytes. A worker thread takes a chunk
 // only once the next chunk has supplied its tail (kChunkTailBytes), and threads start at 16 chunks'
 // worth of symbols: so most runs pick chunks from that tail up to a size whose next two chunks
@@ -93,6 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     huffcodec::Tuning tuning;
     tuning.kernel = kernel;
     tuning.stats = &stats;
+    // And the kind of decode table (automatic among them, the plan's).
+    tuning.decodeTable = static_cast<huffcodec::DecodeTable>(size / 3 % 5);
     huffcodec::Options options;
     options.tuning = &tuning;
     const auto optionsFor = [&](const Way& way) {

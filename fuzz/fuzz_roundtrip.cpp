@@ -14,7 +14,7 @@
 // chunks a worker takes (kChunkTailBytes to 2 KiB more; one run in four
 // smaller ones, which the calling thread decodes alone). The first byte picks
 // the piece, lane and segment sizes, the second the thread count, chunk sizes,
-// change and lane kernel.
+// change, lane kernel and kind of decode table.
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
@@ -85,6 +85,7 @@ void checkThreads(const std::string& data, std::size_t piece, unsigned shape) {
     tuning.encodeChunkBytes = encodeChunk;
     tuning.decodeChunkBytes = decodeChunk;
     tuning.kernel = kernelFor(shape);
+    tuning.decodeTable = static_cast<huffcodec::DecodeTable>(pick % 5);
     tuning.stats = &stats;
     huffcodec::Options options;
     options.threads = threads;

@@ -29,6 +29,7 @@ typedef struct huffcodec_tuning {
     size_t decode_chunk_bytes; /* body bytes a decoding thread takes, 64 B to 1 MiB */
     size_t encode_chunk_bytes; /* input bytes an encoding thread takes, 64 B to 512 KiB */
     int kernel;                /* 0 automatic, 1 portable, 2 bmi2, 3 avx512 */
+    int decode_table;          /* 0 automatic, 1 single, 2 pairs, 3 runs, 4 large */
 } huffcodec_tuning;
 
 #ifdef __cplusplus

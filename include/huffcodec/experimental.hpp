@@ -36,6 +36,15 @@ HUFFCODEC_API bool kernelRuns(Kernel kernel) noexcept;
 // The kernel automatic stands for on this processor.
 HUFFCODEC_API Kernel bestKernel() noexcept;
 
+// Kinds of decode table: each entry is indexed by the next 11 bits of body
+// (single, pairs, runs) or 13 (large), and holds the symbol of one code, up
+// to two, or up to seven whole codes. A larger table costs more to build and
+// takes more symbols a lookup; automatic takes the kind measured best for the
+// body's size. All decode alike.
+enum class DecodeTable : int { automatic = 0, single = 1, pairs = 2, runs = 3, large = 4 };
+inline constexpr DecodeTable kDecodeTables[] = {DecodeTable::single, DecodeTable::pairs,
+                                                DecodeTable::runs, DecodeTable::large};
+
 // How the lanes fared: segments decoded with several lanes, boundaries
 // between lanes where they did not fall into step (and decoding went on from
 // the true position instead), and how far past a split point the lanes met.
@@ -76,6 +85,10 @@ struct Tuning {
     // Receives the lane statistics of each decoding call, added to what it
     // holds; the caller keeps it apart from other calls running at once.
     DecodeStats* stats = nullptr;
+    // The decode table's kind; a value outside DecodeTable makes the call
+    // fail with invalidArgument. A Decoder built without this tuning builds
+    // the kind for its own call when asked for another.
+    DecodeTable decodeTable = DecodeTable::automatic;
 };
 
 // The length in bits of each byte value's code under header's counts, for a

@@ -75,9 +75,12 @@ enum class Through { reads, inPlace, inPlaceToBuffer };
 FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64_t symbolCount,
                         const Way& way = kDefault, Through through = Through::reads,
                         std::size_t pieceSize = 0, std::size_t failAt = SIZE_MAX,
-                        bool shared = false,
-                        huffcodec::Kernel kernel = huffcodec::Kernel::portable) {
-    const huffcodec::DecodeTables tables(codeOf(tree));
+                        bool shared = false, huffcodec::Kernel kernel = huffcodec::Kernel::portable,
+                        huffcodec::DecodeTable table = huffcodec::DecodeTable::large) {
+    huffcodec::Tuning tableTuning;
+    tableTuning.decodeTable = table;
+    const huffcodec::DecodeTables tables(codeOf(tree),
+                                         huffcodec::decodeTableFor(tableTuning, symbolCount));
     const huffcodec::DecodePlan plan = planOf(way, kernel, shared);
     huffcodec::StreamDecoder decoder(tables, plan);
     FastDecoding result{};
@@ -163,8 +166,16 @@ DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
             const Through through = turn == 1   ? Through::inPlace
                                     : turn == 3 ? Through::inPlaceToBuffer
                                                 : Through::reads;
-            const FastDecoding fast = decodeFast(tree, body, symbolCount, way, through,
-                                                 turn == 2 ? 1000 : 0, SIZE_MAX, false, kernel);
+            // And each its own kind of table, all kinds over the ways.
+            const huffcodec::DecodeTable table =
+                statsRun ? huffcodec::DecodeTable::large
+                         : huffcodec::kDecodeTables[static_cast<std::size_t>(
+                               (run + 2 * static_cast<int>(kernel)) %
+                               static_cast<int>(std::size(huffcodec::kDecodeTables)))];
+            SCOPED_TRACE("decode table " + std::to_string(static_cast<int>(table)));
+            const FastDecoding fast =
+                decodeFast(tree, body, symbolCount, way, through, turn == 2 ? 1000 : 0, SIZE_MAX,
+                           false, kernel, table);
             ++run;
             EXPECT_EQ(fast.symbols.size(), plain.symbols.size());
             EXPECT_TRUE(fast.symbols == plain.symbols);
@@ -183,7 +194,7 @@ DecodeStats expectSameAsPlain(const HCTree& tree, const std::string& body,
             const std::size_t cut = static_cast<std::size_t>(run) % std::size(failOffsets);
             const FastDecoding failed =
                 decodeFast(tree, body, symbolCount, way, Through::reads, run % 2 == 0 ? 1000 : 0,
-                           failOffsets[cut], run % 2 == 1, kernel);
+                           failOffsets[cut], run % 2 == 1, kernel, table);
             EXPECT_TRUE(failed.symbols == cutDecodings[cut].symbols) << "read error at " << cut;
             EXPECT_EQ(failed.status, cutDecodings[cut].complete ? Status::ok : Status::readError);
         }
