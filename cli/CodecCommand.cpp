@@ -141,7 +141,7 @@ void CodecCommand::takeNamed(const std::string& path) {
         return;
     }
     if (!S_ISDIR(info.st_mode)) {
-        InputFile file(descriptor);
+        InputFile file(descriptor, &info);
         runJob({path, file, info, true, &holder, parts.name});
     } else if (!line.recursive) {
         ::close(descriptor);
@@ -188,12 +188,13 @@ void CodecCommand::takeEntry(const Directory& directory, const std::string& name
         }
         return;
     }
-    InputFile file(descriptor);
     struct stat info {};
     if (::fstat(descriptor, &info) != 0) {
         fail(path, reasonOf(errno));
+        ::close(descriptor);
         return;
     }
+    InputFile file(descriptor, &info);
     if (S_ISREG(info.st_mode)) {
         runJob({path, file, info, true, &directory, name});
     }

@@ -121,14 +121,19 @@ bool CodecJob::convert(const Input& input, const std::string& name) {
         }
         path = input.path.substr(0, input.path.size() - input.entry.size()) + entry;
     }
+    // The entry itself, and where it is a link what it leads to.
     struct stat existing {};
-    const bool exists = ::fstatat(directory->descriptor(), entry.c_str(), &existing, 0) == 0;
+    const bool entryExists =
+        ::fstatat(directory->descriptor(), entry.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    const bool exists =
+        entryExists && (!S_ISLNK(existing.st_mode) ||
+                        ::fstatat(directory->descriptor(), entry.c_str(), &existing, 0) == 0);
     if (input.named && exists && sameFile(existing, input.info)) {
         say(name, "input and output are the same file");
         return false;
     }
     if (!line.output || !exists || S_ISREG(existing.st_mode) || S_ISDIR(existing.st_mode)) {
-        return intoFile(input, name, *directory, entry, path);
+        return intoFile(input, name, *directory, entry, path, entryExists);
     }
     // A device or a pipe named with -o (-o /dev/null) is written in place,
     // and nothing replaces it.
@@ -162,10 +167,8 @@ std::string CodecJob::outputEntry(const Input& input, const std::string& name) c
 }
 
 bool CodecJob::intoFile(const Input& input, const std::string& name, const Directory& directory,
-                        const std::string& entry, const std::string& path) {
-    struct stat existing {};
-    if (!line.force &&
-        ::fstatat(directory.descriptor(), entry.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+                        const std::string& entry, const std::string& path, bool exists) {
+    if (!line.force && exists) {
         say(path, "already exists (-f overwrites it)");
         return false;
     }

@@ -57,9 +57,10 @@ private:
     // output.
     bool convert(const Input& input, const std::string& name);
     bool toStandardOutput(const Input& input, const std::string& name);
-    // Into entry of directory, named path in the lines, through a staged file.
+    // Into entry of directory, named path in the lines, through a staged
+    // file; exists: something, a link included, stands at entry.
     bool intoFile(const Input& input, const std::string& name, const Directory& directory,
-                  const std::string& entry, const std::string& path);
+                  const std::string& entry, const std::string& path, bool exists);
     // The output's name in the input's directory; empty, and the line said,
     // when the input's name gives none.
     std::string outputEntry(const Input& input, const std::string& name) const;

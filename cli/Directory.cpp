@@ -46,7 +46,8 @@ Directory& Directory::operator=(Directory&& other) noexcept {
 }
 
 gid_t Directory::newFileGroup() const {
-    return (info.st_mode & S_ISGID) != 0 ? info.st_gid : ::getegid();
+    static const gid_t processGroup = ::getegid();
+    return (info.st_mode & S_ISGID) != 0 ? info.st_gid : processGroup;
 }
 
 PathParts splitPath(const std::string& path) {

@@ -5,6 +5,8 @@
 #ifndef HUFFCODEC_CLI_INPUTFILE_HPP
 #define HUFFCODEC_CLI_INPUTFILE_HPP
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,8 +17,9 @@ public:
     explicit InputFile(const std::string& path);
     // Takes over descriptor, already open for reading (-1: not open). Its
     // data starts where the descriptor stands: a shell's standard input may
-    // have been read part way.
-    explicit InputFile(int descriptor);
+    // have been read part way. opened, if given: the descriptor was just
+    // opened, stands at the start, and that is what fstat said of it.
+    explicit InputFile(int descriptor, const struct stat* opened = nullptr);
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -48,9 +51,15 @@ public:
     bool rewind();
 
 private:
+    // Whether the descriptor is a regular file, asked once.
+    bool regular() const;
+
     int fd;
     std::int64_t start = 0;  // the offset the data starts at
     int readError = 0;
+    bool ended = false;            // a read found the end: the next ones need not ask
+    mutable int regularFile = -1;  // unknown until asked
+    std::int64_t openedSize = -1;  // of a regular file as it was opened, if told
 };
 
 #endif  // HUFFCODEC_CLI_INPUTFILE_HPP

@@ -59,11 +59,19 @@ OutputFile::OutputFile(int descriptor) : fd(descriptor) {
     stageIfRegular();
 }
 
+OutputFile::OutputFile(int descriptor, const struct stat& info) : fd(descriptor) {
+    stage(fd >= 0 && S_ISREG(info.st_mode));
+}
+
 void OutputFile::stageIfRegular() {
     struct stat info {};
-    if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    stage(fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode));
+}
+
+void OutputFile::stage(bool regular) {
+    if (regular) {
         // Without the stage, writes go straight through.
-        stage.reset(static_cast<char*>(
+        held.reset(static_cast<char*>(
             ::operator new[](stageBytes(), std::align_val_t{pageBytes()}, std::nothrow)));
     }
 }
@@ -81,11 +89,11 @@ bool OutputFile::wouldOverwrite(const std::string& path, const std::string& inpu
 
 bool OutputFile::write(const void* data, std::size_t size) {
     const auto* bytes = static_cast<const char*>(data);
-    if (!stage) {
+    if (!held) {
         return writeThrough(bytes, size);
     }
     if (staged + size < stageBytes()) {
-        std::memcpy(stage.get() + staged, bytes, size);
+        std::memcpy(held.get() + staged, bytes, size);
         staged += size;
         return true;
     }
@@ -93,7 +101,7 @@ bool OutputFile::write(const void* data, std::size_t size) {
     // whole pages, and staged + size reaches its end.
     const std::size_t page = pageBytes();
     const std::size_t fill = std::min((page - staged % page) % page, size);
-    std::memcpy(stage.get() + staged, bytes, fill);
+    std::memcpy(held.get() + staged, bytes, fill);
     staged += fill;
     bytes += fill;
     size -= fill;
@@ -101,7 +109,7 @@ bool OutputFile::write(const void* data, std::size_t size) {
     if (!writeStagedAnd(bytes, whole)) {
         return false;
     }
-    std::memcpy(stage.get(), bytes + whole, size - whole);
+    std::memcpy(held.get(), bytes + whole, size - whole);
     staged = size - whole;
     return true;
 }
@@ -123,7 +131,7 @@ bool OutputFile::writeThrough(const char* bytes, std::size_t size) {
 }
 
 bool OutputFile::writeStagedAnd(const char* bytes, std::size_t size) {
-    const char* head = stage.get();
+    const char* head = held.get();
     std::size_t headSize = staged;
     staged = 0;
     while (headSize > 0 || size > 0) {
@@ -163,9 +171,9 @@ bool OutputFile::fail(int error) {
 }
 
 bool OutputFile::flush() {
-    const std::size_t held = staged;
+    const std::size_t waiting = staged;
     staged = 0;
-    return held == 0 || writeThrough(stage.get(), held);
+    return waiting == 0 || writeThrough(held.get(), waiting);
 }
 
 bool OutputFile::close() {

@@ -8,6 +8,8 @@
 #ifndef HUFFCODEC_CLI_OUTPUTFILE_HPP
 #define HUFFCODEC_CLI_OUTPUTFILE_HPP
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -18,6 +20,8 @@ public:
     explicit OutputFile(const std::string& path);
     // Takes over descriptor, already open for writing (-1: not open).
     explicit OutputFile(int descriptor);
+    // The same, where fstat has already said what descriptor is.
+    OutputFile(int descriptor, const struct stat& info);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -52,6 +56,7 @@ private:
     };
 
     void stageIfRegular();
+    void stage(bool regular);
     bool writeThrough(const char* bytes, std::size_t size);
     // Writes the staged bytes, then size bytes of bytes, in as few calls as
     // the kernel takes them; the stage is empty after it.
@@ -60,7 +65,7 @@ private:
     bool fail(int error);
 
     int fd;
-    std::unique_ptr<char[], Release> stage;  // bytes held back; none for a device or a pipe
+    std::unique_ptr<char[], Release> held;  // bytes held back; none for a device or a pipe
     std::size_t staged = 0;
     int writeError = 0;
 };

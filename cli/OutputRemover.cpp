@@ -28,17 +28,19 @@ void OutputRemover::watch(const std::string& path, int descriptor) {
     if (::realpath(path.c_str(), watchedName.get()) == nullptr) {
         copyName(watchedName.get(), path);
     }
-    arm(AT_FDCWD, descriptor);
-}
-
-void OutputRemover::watch(int directory, const std::string& name, int descriptor) {
-    copyName(watchedName.get(), name);
-    arm(directory, descriptor);
-}
-
-void OutputRemover::arm(int directory, int descriptor) {
     struct stat info {};
-    if (descriptor >= 0 && ::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) {
+    if (descriptor >= 0 && ::fstat(descriptor, &info) == 0) {
+        arm(AT_FDCWD, info);
+    }
+}
+
+void OutputRemover::watch(int directory, const std::string& name, const struct stat& info) {
+    copyName(watchedName.get(), name);
+    arm(directory, info);
+}
+
+void OutputRemover::arm(int directory, const struct stat& info) {
+    if (S_ISREG(info.st_mode)) {
         watchedDirectory = directory;
         watchedDevice = info.st_dev;
         watchedInode = info.st_ino;

@@ -6,6 +6,7 @@
 #define HUFFCODEC_CLI_OUTPUTREMOVER_HPP
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <memory>
@@ -28,11 +29,13 @@ public:
     // Watches path, just opened as descriptor (-1 if the open failed).
     void watch(const std::string& path, int descriptor);
     // Watches name in the directory held open as directory (which outlives
-    // the watch), just created there as descriptor.
-    void watch(int directory, const std::string& name, int descriptor);
+    // the watch), just created there as the file fstat described as info.
+    void watch(int directory, const std::string& name, const struct stat& info);
 
     // The job succeeded: the file stays.
     void keep() { armed = 0; }
+    // A file is watched, and not kept.
+    bool watching() const { return armed != 0; }
 
     // Removes the watched file now, if there is one and keep() was not
     // called. Async-signal-safe, for the commands' signal handlers (see
@@ -40,8 +43,9 @@ public:
     void removeNow() noexcept;
 
 private:
-    // Watches watchedName in directory (AT_FDCWD: a path) as descriptor.
-    void arm(int directory, int descriptor);
+    // Watches watchedName in directory (AT_FDCWD: a path) as the file info
+    // describes.
+    void arm(int directory, const struct stat& info);
 
     // Filled before armed is set; removeNow reads them only while it is set.
     const std::unique_ptr<char[]> watchedName;

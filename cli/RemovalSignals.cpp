@@ -16,8 +16,6 @@ constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 std::atomic<OutputRemover*> watched{nullptr};
 static_assert(std::atomic<OutputRemover*>::is_always_lock_free);
 
-struct sigaction previousActions[kSignalCount];
-bool installed[kSignalCount];
 sigset_t previousMask;
 
 // Removes the file, then ends as the signal would have: default disposition,
@@ -42,28 +40,37 @@ sigset_t signalSet() {
 RemovalSignals::RemovalSignals() {
     const sigset_t set = signalSet();
     sigprocmask(SIG_BLOCK, &set, &previousMask);
+    // Installed once for the run, not for every file: with nothing watched,
+    // a handler ends the process as the default action would.
+    static bool installed = false;
+    if (installed) {
+        return;
+    }
+    installed = true;
     struct sigaction action {};
     action.sa_handler = onSignal;
     action.sa_mask = set;
-    for (int i = 0; i < kSignalCount; ++i) {
+    for (const int signal : kSignals) {
         struct sigaction current {};
-        installed[i] = sigaction(kSignals[i], nullptr, &current) == 0 &&
-                       current.sa_handler != SIG_IGN &&
-                       sigaction(kSignals[i], &action, &previousActions[i]) == 0;
+        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+            sigaction(signal, &action, nullptr);
+        }
     }
 }
 
 RemovalSignals::~RemovalSignals() {
+    OutputRemover* const remover = watched.load();
+    if (remover != nullptr && !remover->watching()) {
+        // Watched (so the signals were let through) and kept: nothing to
+        // remove, and a handler that runs meanwhile finds nothing either.
+        watched = nullptr;
+        return;
+    }
     // Held back meanwhile, so that a handler cannot cut the removal short.
     const sigset_t set = signalSet();
     sigprocmask(SIG_BLOCK, &set, nullptr);
     removeNow();
     watched = nullptr;
-    for (int i = 0; i < kSignalCount; ++i) {
-        if (installed[i]) {
-            sigaction(kSignals[i], &previousActions[i], nullptr);
-        }
-    }
     sigprocmask(SIG_SETMASK, &previousMask, nullptr);
 }
 

@@ -12,12 +12,13 @@
 // time; not for a library that another program loads.
 class RemovalSignals {
 public:
-    // Installs the handlers (a signal ignored at start-up stays ignored) and
-    // holds the three signals back until watch(), so that one arriving
-    // between creating the file and watching it still removes it.
+    // Installs the handlers, the first time (a signal ignored at start-up
+    // stays ignored; with nothing watched, a handler ends the process as the
+    // signal's default action would), and holds the three signals back until
+    // watch(), so that one arriving between creating the file and watching
+    // it still removes it.
     RemovalSignals();
-    // Removes the watched file unless it was kept, then puts the former
-    // handlers back.
+    // Removes the watched file unless it was kept, and watches none.
     ~RemovalSignals();
     RemovalSignals(const RemovalSignals&) = delete;
     RemovalSignals& operator=(const RemovalSignals&) = delete;

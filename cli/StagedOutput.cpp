@@ -19,7 +19,8 @@ namespace {
 // nobody's program runs as anyone else. A new file belongs to the process,
 // in group, until changed.
 void copyOwnerAndMode(int fd, const struct stat& like, gid_t group) {
-    uid_t owner = ::geteuid();
+    static const uid_t processOwner = ::geteuid();
+    uid_t owner = processOwner;
     if (owner != like.st_uid || group != like.st_gid) {
         // The owner first: a change of owner clears the set-ID bits.
         if (::fchown(fd, like.st_uid, like.st_gid) == 0) {

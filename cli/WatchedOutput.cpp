@@ -4,6 +4,7 @@
 #include "WatchedOutput.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -23,11 +24,12 @@ int createUnique(int directory, const std::string& prefix, std::string& name) {
     // The names need not be secret, only unlikely to be taken already: the
     // clock and the process mixed, a different stream for each call.
     static std::uint64_t calls = 0;
+    static const auto process = static_cast<std::uint64_t>(::getpid());
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     std::uint64_t state = static_cast<std::uint64_t>(now.tv_nsec) ^
-                          (static_cast<std::uint64_t>(now.tv_sec) << 30) ^
-                          (static_cast<std::uint64_t>(::getpid()) << 48) ^ (++calls << 20);
+                          (static_cast<std::uint64_t>(now.tv_sec) << 30) ^ (process << 48) ^
+                          (++calls << 20);
     for (int attempt = 0; attempt < 1000; ++attempt) {
         // splitmix64
         state += 0x9e3779b97f4a7c15u;
@@ -74,8 +76,13 @@ WatchedOutput::WatchedOutput(const Directory& directory, const std::string& pref
     removalSignals.emplace();
     const int fd = createUnique(directory.descriptor(), prefix, name);
     error = errno;
-    output.emplace(fd);
-    remover->watch(directory.descriptor(), name, fd);
+    struct stat info {};
+    if (fd >= 0 && ::fstat(fd, &info) == 0) {
+        output.emplace(fd, info);
+        remover->watch(directory.descriptor(), name, info);
+    } else {
+        output.emplace(fd);
+    }
     removalSignals->watch(*remover);
 }
 

@@ -29,7 +29,7 @@ struct __attribute__((visibility("hidden"))) Decoder::Impl {
         : code(std::move(tree)),
           symbolCount(symbols),
           bodyBits(bits),
-          tables(*code, decodeTableFor(tuning, symbolCount)) {}
+          tables(*code, decodeTableFor(tuning, symbolCount, bodyBits)) {}
 
     // The code and tables of header, the tables of the kind tuning chooses
     // for its body.
@@ -44,7 +44,7 @@ struct __attribute__((visibility("hidden"))) Decoder::Impl {
     // kind, ones built into own for the call.
     const DecodeTables& tablesFor(const Settings& settings,
                                   std::unique_ptr<DecodeTables>& own) const {
-        const TableKind kind = decodeTableFor(settings.tuning, symbolCount);
+        const TableKind kind = decodeTableFor(settings.tuning, symbolCount, bodyBits);
         if (kind == tables.kind()) {
             return tables;
         }

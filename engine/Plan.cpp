@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "Format.hpp"
+#include "Processors.hpp"
 
 namespace huffcodec {
 
@@ -20,16 +21,16 @@ std::uint64_t threadedFrom(std::size_t chosenChunkBytes) {
                                  : 16 * std::uint64_t{chosenChunkBytes};
 }
 
-// 0 threads are availableProcessors(), no call runs more than kMaxThreads,
-// and the read-ahead follows the processors: a huge count costs no more
-// memory than the processors' worth of chunks.
+// 0 threads are availableProcessors() (read within the last second), no call runs more than
+// kMaxThreads, and the read-ahead follows the processors: a huge count costs no more memory than
+// the processors' worth of chunks.
 Workers workersOf(const Settings& settings) {
     WorkerThreads* shared = ThreadPoolAccess::threadsOf(settings.pool);
     const bool offCaller = settings.tuning.workersOffCaller;
     if (settings.threads == 1) {
         return {1, offCaller, shared, 1};
     }
-    const int processors = availableProcessors();
+    const int processors = recentProcessors();
     const int asked = settings.threads == 0 ? processors : settings.threads;
     return {std::min(asked, kMaxThreads), offCaller, shared, processors};
 }
@@ -115,7 +116,7 @@ DecodePlan decodePlanFor(const Settings& settings, std::uint64_t symbolCount,
     return plan;
 }
 
-TableKind decodeTableFor(const Tuning& tuning, std::uint64_t symbolCount) {
+TableKind decodeTableFor(const Tuning& tuning, std::uint64_t symbolCount, std::uint64_t bodyBits) {
     switch (tuning.decodeTable) {
         case DecodeTable::single:
             return {DecodeTables::kSmallIndexBits, 1};
@@ -124,11 +125,21 @@ TableKind decodeTableFor(const Tuning& tuning, std::uint64_t symbolCount) {
         case DecodeTable::runs:
             return {DecodeTables::kSmallIndexBits, DecodeTables::kMaxRun};
         case DecodeTable::large:
+            return DecodeTables::kLargest;
         case DecodeTable::automatic:
             break;
     }
-    if (tuning.decodeTable == DecodeTable::automatic && symbolCount < kSmallTableBelow) {
-        return {DecodeTables::kSmallIndexBits, 2};
+    // A table costs about a nanosecond an entry to build, and each kind
+    // gives more symbols a lookup than the one before (huffcodec_block_bench
+    // FILE 3 BLOCK KIND over text, executables and skewed bytes, alternated):
+    // single won at 4 KiB, pairs from 16 to 128 KiB, runs there where codes
+    // average under 3 bits (up to 7 a lookup), the large table from 1 MiB.
+    if (symbolCount < kSingleTableBelow) {
+        return {DecodeTables::kSmallIndexBits, 1};
+    }
+    if (symbolCount < kSmallTableBelow) {
+        const bool shortCodes = bodyBits < kShortCodeBits * symbolCount;
+        return {DecodeTables::kSmallIndexBits, shortCodes ? DecodeTables::kMaxRun : 2};
     }
     return DecodeTables::kLargest;
 }

@@ -77,12 +77,16 @@ struct EncodePlan {
 
 EncodePlan encodePlanFor(const Settings& settings);
 
-// Bodies of fewer symbols than this get a small decode table.
-inline constexpr std::uint64_t kSmallTableBelow = std::uint64_t{64} << 10;
+// Bodies of fewer symbols than these get a table of single codes, and a
+// small table; codes averaging fewer bits than kShortCodeBits, a small table
+// of runs (see decodeTableFor).
+inline constexpr std::uint64_t kSingleTableBelow = std::uint64_t{12} << 10;
+inline constexpr std::uint64_t kSmallTableBelow = std::uint64_t{192} << 10;
+inline constexpr std::uint64_t kShortCodeBits = 3;
 
-// The decode table for a body of symbolCount symbols, or the kind tuning
-// asks for.
-TableKind decodeTableFor(const Tuning& tuning, std::uint64_t symbolCount);
+// The decode table for a body of symbolCount symbols whose codes take
+// bodyBits bits, or the kind tuning asks for.
+TableKind decodeTableFor(const Tuning& tuning, std::uint64_t symbolCount, std::uint64_t bodyBits);
 
 }  // namespace huffcodec
 

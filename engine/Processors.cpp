@@ -8,7 +8,9 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
+#include <chrono>
 #include <fstream>
 #include <limits>
 #include <optional>
@@ -150,6 +152,30 @@ int availableProcessors() noexcept {
     } catch (...) {
         return 1;
     }
+}
+
+}  // namespace huffcodec
+
+namespace huffcodec {
+
+int recentProcessors() noexcept {
+    // A second old at most: a count only sizes threads and read-ahead, never
+    // what a call gives, and reading the cgroup files for every small call
+    // cost each file of a huffcodec -r run a dozen system calls.
+    using Clock = std::chrono::steady_clock;
+    static std::atomic<int> cached{0};
+    static std::atomic<Clock::rep> readAt{0};
+    const Clock::rep now = Clock::now().time_since_epoch().count();
+    const int known = cached.load(std::memory_order_relaxed);
+    if (known > 0 &&
+        now - readAt.load(std::memory_order_relaxed) <
+            std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)).count()) {
+        return known;
+    }
+    const int fresh = availableProcessors();
+    cached.store(fresh, std::memory_order_relaxed);
+    readAt.store(now, std::memory_order_relaxed);
+    return fresh;
 }
 
 }  // namespace huffcodec

@@ -18,6 +18,9 @@ namespace huffcodec {
 // root is read.
 int cgroupQuotaProcessors(const std::string& selfCgroup, const std::string& mountRoot);
 
+// availableProcessors() as read within the last second, for the plans.
+int recentProcessors() noexcept;
+
 }  // namespace huffcodec
 
 #endif  // HUFFCODEC_ENGINE_PROCESSORS_HPP

@@ -80,7 +80,7 @@ FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64
     huffcodec::Tuning tableTuning;
     tableTuning.decodeTable = table;
     const huffcodec::DecodeTables tables(codeOf(tree),
-                                         huffcodec::decodeTableFor(tableTuning, symbolCount));
+                                         huffcodec::decodeTableFor(tableTuning, symbolCount, 0));
     const huffcodec::DecodePlan plan = planOf(way, kernel, shared);
     huffcodec::StreamDecoder decoder(tables, plan);
     FastDecoding result{};
