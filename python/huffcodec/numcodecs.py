@@ -12,6 +12,7 @@ array, as numcodecs' Blosc has it: :func:`set_threads` and
 import threading
 from typing import Optional
 
+import numpy as np
 from numcodecs.abc import Codec
 from numcodecs.compat import ensure_contiguous_ndarray
 
@@ -43,8 +44,23 @@ def get_threads() -> int:
     return _threads
 
 
+_main_thread = threading.main_thread().ident
+
+
 def _threads_here() -> int:
-    return _threads if threading.current_thread() is threading.main_thread() else 1
+    return _threads if threading.get_ident() == _main_thread else 1
+
+
+def _as_read(buf):
+    # What the library reads in place as it is (bytes, and the C-contiguous
+    # arrays Zarr and Dask hand over) goes straight through; anything else
+    # as numcodecs makes it contiguous. A chunk of 4 KiB decodes in a few
+    # microseconds, so the check is kept to a few attribute reads.
+    kind = type(buf)
+    if kind is bytes or kind is bytearray or (
+            kind is np.ndarray and buf.flags.c_contiguous and not buf.dtype.hasobject):
+        return buf
+    return ensure_contiguous_ndarray(buf)
 
 
 class Huffman(Codec):
@@ -62,11 +78,11 @@ class Huffman(Codec):
         _huffcodec.check_count(threads, "threads")
 
     def encode(self, buf) -> bytes:
-        return compress(ensure_contiguous_ndarray(buf), threads=_threads_here())
+        return compress(_as_read(buf), threads=_threads_here())
 
     def decode(self, buf, out=None):
-        data = ensure_contiguous_ndarray(buf)
+        data = _as_read(buf)
         if out is None:
             return decompress(data, threads=_threads_here())
-        decompress(data, threads=_threads_here(), out=ensure_contiguous_ndarray(out))
+        decompress(data, threads=_threads_here(), out=_as_read(out))
         return out
