@@ -49,6 +49,7 @@ std::int32_t saturatedSum(std::int32_t a, std::int32_t b) {
 // Every member is written before it is read: the scratch is not cleared.
 struct Scratch {
     std::array<std::uint64_t, format::kSymbols + 1> leafKeys;  // the leaves, then an end mark
+    std::array<std::uint8_t, format::kSymbols> symbols;        // of the leaves, in order
     std::array<std::uint64_t, format::kSymbols + 1> innerKeys;
     std::array<std::array<std::int16_t, 2>, format::kSymbols> children;  // of inner node n - 256
     std::array<std::uint8_t, kNodes> depth;
@@ -134,15 +135,16 @@ CodeTree::CodeTree(const CountTable& counts) {
     for (std::size_t v = 0; v < counts.size(); ++v) {
         // Written for every value, kept for those counted.
         s.leafKeys[waiting] = keyOf(counts[v], v, v);
+        s.symbols[waiting] = static_cast<std::uint8_t>(v);
         waiting += counts[v] != 0 ? 1 : 0;
         signs |= counts[v];
     }
     leaves = static_cast<int>(waiting);
     for (std::size_t i = 0; i < waiting; ++i) {
-        present[static_cast<std::size_t>(nodeOf(s.leafKeys[i]))] = 1;
+        present[s.symbols[i]] = 1;
     }
     if (leaves == 1) {
-        only = static_cast<std::uint8_t>(nodeOf(s.leafKeys[0]));
+        only = s.symbols[0];
     }
     if (leaves < 2) {
         return;
@@ -168,13 +170,12 @@ CodeTree::CodeTree(const CountTable& counts) {
         }
         innerNodes[next - 1 - n] = {entryOf(children[0]), entryOf(children[1])};
     }
-    for (std::size_t v = 0; v < counts.size(); ++v) {
-        // Absent values read a leaf slot that was never written: masked off.
-        const bool leaf = present[v] != 0;
-        codes[v] = leaf ? s.code[v] : 0;
-        lengths[v] = leaf ? s.depth[v] : 0;
+    for (std::size_t i = 0; i < waiting; ++i) {
+        const std::uint8_t v = s.symbols[i];
+        codes[v] = s.code[v];
+        lengths[v] = s.depth[v];
+        deepest = std::max(deepest, static_cast<int>(s.depth[v]));
     }
-    deepest = *std::max_element(lengths.begin(), lengths.end());
 }
 
 }  // namespace huffcodec

@@ -98,7 +98,7 @@ StreamResult encodeCounted(const CountedCode& counted, const ReadFn& read, const
         encoder.checkChunks(chunkBitsOf(counted.encoder, chunks->tables), chunks->chunkBytes);
     }
     std::uint64_t written = header.size();
-    const ByteBuffer block(kEncodeBlock);
+    const ByteBuffer block(encoder.largestBlockBytes());
     for (;;) {
         const std::size_t want = encoder.nextBlockBytes();
         const FullRead piece = readFull(read, block.data(), want);

@@ -13,7 +13,8 @@ StreamEncoder::StreamEncoder(const BodyEncoder& code, std::uint64_t totalBytes,
     : encoder(code),
       total(totalBytes),
       bodyBits(totalBits),
-      encoded(encoder.outputBound(kBlockBytes) + 1) {}
+      blockBytes(static_cast<std::size_t>(std::clamp<std::uint64_t>(totalBytes, 1, kBlockBytes))),
+      encoded(encoder.outputBound(blockBytes) + 1) {}
 
 void StreamEncoder::checkChunks(std::vector<std::uint64_t> bitsOfChunks,
                                 std::uint64_t bytesOfChunk) {
@@ -25,7 +26,7 @@ void StreamEncoder::checkChunks(std::vector<std::uint64_t> bitsOfChunks,
 }
 
 std::size_t StreamEncoder::nextBlockBytes() const {
-    return static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, chunkEnd - taken));
+    return static_cast<std::size_t>(std::min<std::uint64_t>(blockBytes, chunkEnd - taken));
 }
 
 Status StreamEncoder::encode(const std::uint8_t* data, std::size_t size, std::size_t& produced) {

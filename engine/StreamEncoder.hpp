@@ -34,9 +34,12 @@ public:
     // that a failure does not depend on the thread count.
     void checkChunks(std::vector<std::uint64_t> chunkBits, std::uint64_t chunkBytes);
 
-    // The most bytes the next encode() takes: kBlockBytes, or fewer up to
-    // the end of the chunk being checked.
+    // The most bytes the next encode() takes: kBlockBytes (or the counted
+    // total, where that is less: a small input's codes need no large
+    // block), or fewer up to the end of the chunk being checked.
     std::size_t nextBlockBytes() const;
+    // The most nextBlockBytes() ever gives.
+    std::size_t largestBlockBytes() const { return blockBytes; }
 
     // Encodes size bytes (at most nextBlockBytes()) of data into output(),
     // which then holds produced bytes. inputChanged once the data goes past
@@ -55,6 +58,7 @@ private:
     BodyEncoder encoder;  // carries the bits of an unfinished byte
     std::uint64_t total;
     std::uint64_t bodyBits;
+    std::size_t blockBytes;
     ByteBuffer encoded;
     std::uint64_t taken = 0;
     std::uint64_t bits = 0;  // of the codes given out, before padding
