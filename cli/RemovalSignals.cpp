@@ -10,7 +10,6 @@
 namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 
 // Lock-free, so that a handler may read it.
 std::atomic<OutputRemover*> watched{nullptr};
