@@ -33,14 +33,14 @@
 #include <vector>
 
 #include "BitInputStream.hpp"
-#include "CodeTree.hpp"
-#include "DecodeTables.hpp"
 #include "HCTree.hpp"
 #include "InputFile.hpp"
-#include "OutputFile.hpp"
-#include "SpanDecoder.hpp"
+#include "common/CodeTree.hpp"
+#include "decode/DecodeTables.hpp"
+#include "decode/SpanDecoder.hpp"
 #include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.hpp"
+#include "output/OutputFile.hpp"
 
 namespace {
 

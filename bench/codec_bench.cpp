@@ -15,10 +15,10 @@
 
 #include "BitInputStream.hpp"
 #include "BitOutputStream.hpp"
-#include "BodyEncoder.hpp"
-#include "ByteCounter.hpp"
-#include "CodeTree.hpp"
 #include "HCTree.hpp"
+#include "common/CodeTree.hpp"
+#include "encode/BodyEncoder.hpp"
+#include "encode/ByteCounter.hpp"
 #include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.hpp"
 

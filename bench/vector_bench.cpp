@@ -57,12 +57,12 @@
 #pragma GCC diagnostic pop
 #endif
 
-#include "BodyEncoder.hpp"
-#include "ByteCounter.hpp"
-#include "CodeTree.hpp"
-#include "DecodeTables.hpp"
-#include "LaneMeeting.hpp"
-#include "SpanDecoder.hpp"
+#include "common/CodeTree.hpp"
+#include "decode/DecodeTables.hpp"
+#include "decode/LaneMeeting.hpp"
+#include "decode/SpanDecoder.hpp"
+#include "encode/BodyEncoder.hpp"
+#include "encode/ByteCounter.hpp"
 #include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.hpp"
 

@@ -23,9 +23,9 @@
 #include "FuzzCheck.hpp"
 #include "HCTree.hpp"
 #include "Oracle.hpp"
-#include "ThreadedDecoder.hpp"
 #include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.hpp"
+#include "parallel/ThreadedDecoder.hpp"
 
 namespace {
 

@@ -21,16 +21,16 @@
 #include <string>
 #include <vector>
 
-#include "BodyEncoder.hpp"
-#include "ByteCounter.hpp"
-#include "CodeTree.hpp"
 #include "FuzzCheck.hpp"
 #include "HCTree.hpp"
 #include "Oracle.hpp"
-#include "ThreadedDecoder.hpp"
-#include "ThreadedEncoder.hpp"
+#include "common/CodeTree.hpp"
+#include "encode/BodyEncoder.hpp"
+#include "encode/ByteCounter.hpp"
 #include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.hpp"
+#include "parallel/ThreadedDecoder.hpp"
+#include "parallel/ThreadedEncoder.hpp"
 
 namespace {
 

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "BodyEncoder.hpp"
-#include "CodeTree.hpp"
-#include "DecodeTables.hpp"
 #include "FuzzCheck.hpp"
 #include "HCTree.hpp"
 #include "Oracle.hpp"
-#include "StreamDecoder.hpp"
+#include "common/CodeTree.hpp"
+#include "decode/DecodeTables.hpp"
+#include "decode/StreamDecoder.hpp"
+#include "encode/BodyEncoder.hpp"
 
 namespace {
 

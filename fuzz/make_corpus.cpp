@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "BodyEncoder.hpp"
-#include "ByteCounter.hpp"
 #include "SymbolCounts.hpp"
+#include "encode/BodyEncoder.hpp"
+#include "encode/ByteCounter.hpp"
 #include "huffcodec/huffcodec.hpp"
 
 namespace {

@@ -22,9 +22,9 @@
 #include <tuple>
 
 #include "FileJob.hpp"
-#include "OutputFile.hpp"
 #include "huffcodec/huffcodec.hpp"
 #include "huffcodec/version.hpp"
+#include "output/OutputFile.hpp"
 
 namespace py = pybind11;
 

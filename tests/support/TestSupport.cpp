@@ -3,7 +3,7 @@
 // Test helpers: count tables, data, temporary files, processes.
 #include "TestSupport.hpp"
 
-#include "SpanDecoder.hpp"
+#include "decode/SpanDecoder.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>

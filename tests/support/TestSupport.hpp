@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "CodeTree.hpp"
 #include "HCTree.hpp"
 #include "Oracle.hpp"
 #include "SymbolCounts.hpp"
+#include "common/CodeTree.hpp"
 #include "huffcodec/experimental.hpp"
 
 namespace testing_support {
