@@ -12,8 +12,12 @@
 
 namespace {
 
-constexpr int kMaxThreads = 1024;
-constexpr std::size_t kMaxDigits = 4;  // of kMaxThreads
+// The commands take counts up to 1024, as they always have; the library runs
+// a count above its limit, huffcodec::kMaxThreads, as that limit, which is
+// the one that holds (the manual pages say so).
+constexpr int kMostThreadsAccepted = 1024;
+static_assert(kMostThreadsAccepted >= huffcodec::kMaxThreads);
+constexpr std::size_t kMaxDigits = 4;  // of kMostThreadsAccepted
 // Of a value that is not a thread count, the bytes the warning shows.
 constexpr std::size_t kShownBytes = 40;
 
@@ -57,7 +61,7 @@ int parseThreadCount(const std::string& text) {
         }
         value = 10 * value + (text[i] - '0');
     }
-    return value <= kMaxThreads ? value : -1;
+    return value <= kMostThreadsAccepted ? value : -1;
 }
 
 int threadCountFromEnvironment() {

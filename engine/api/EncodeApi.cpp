@@ -80,19 +80,21 @@ Status countInChunks(const ReadFn& read, const EncodePlan& plan, CountedChunks& 
 // The second pass: the header, then the body, on threads with the chunks of
 // the first pass where the input is large enough, else block by block here.
 StreamResult encodeCounted(const CountedCode& counted, const ReadFn& read, const WriteFn& write,
-                           const Workers& workers, const CountedChunks* chunks) {
+                           const EncodePlan& plan, const CountedChunks* chunks) {
     const auto header = writeHeader(counted.header);
     if (!write(header.data(), header.size())) {
         return {Status::writeError, 0, 0};
     }
-    if (workers.threadCount > 1 && chunks != nullptr &&
+    if (plan.workers.threadCount > 1 && chunks != nullptr &&
         static_cast<std::uint64_t>(counted.total) >= chunks->threadedFrom) {
-        const StreamResult body = encodeThreaded(counted.encoder, chunks->tables,
-                                                 chunks->chunkBytes, workers, read, write);
+        BodyEncoder encoder = counted.encoder;
+        encoder.useKernel(plan.kernel);
+        const StreamResult body =
+            encodeThreaded(encoder, chunks->tables, chunks->chunkBytes, plan.workers, read, write);
         return {body.status, body.bytesConsumed, header.size() + body.bytesProduced};
     }
     StreamEncoder encoder(counted.encoder, static_cast<std::uint64_t>(counted.total),
-                          counted.bodyBits);
+                          counted.bodyBits, plan.kernel);
     if (chunks != nullptr) {
         encoder.checkChunks(chunkBitsOf(counted.encoder, chunks->tables), chunks->chunkBytes);
     }
@@ -166,7 +168,7 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
         return {Status::invalidArgument, 0, 0};
     }
     try {
-        return encodeCounted(*impl->counted, read, write, encodePlanFor(settings).workers,
+        return encodeCounted(*impl->counted, read, write, encodePlanFor(settings),
                              chunks != nullptr && chunks->impl ? &chunks->impl->chunks : nullptr);
     } catch (const std::bad_alloc&) {
         return {Status::outOfMemory, 0, 0};
@@ -176,8 +178,9 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
 // ---- Compression stream -------------------------------------------------
 
 struct CompressStream::Impl {
-    explicit Impl(const CountedCode& counted)
-        : body(counted.encoder, static_cast<std::uint64_t>(counted.total), counted.bodyBits) {}
+    Impl(const CountedCode& counted, Kernel kernel)
+        : body(counted.encoder, static_cast<std::uint64_t>(counted.total), counted.bodyBits,
+               kernel) {}
     StreamEncoder body;
     OutputQueue queued;
     std::uint64_t produced = 0;  // bytes given out
@@ -207,7 +210,7 @@ Status CompressStream::reset(const Header& header, const Options& options) noexc
         if (built != Status::ok) {
             return built;
         }
-        impl = std::make_unique<Impl>(*counted);
+        impl = std::make_unique<Impl>(*counted, encodePlanFor(settings).kernel);
         const auto headerBytes = writeHeader(counted->header);
         OutBuffer none;
         impl->queued.put(none, headerBytes.data(), headerBytes.size());
@@ -338,7 +341,7 @@ std::uint64_t compressedSize(const CountedCode& counted) {
 
 // compress() on the calling thread: counted and encoded in place.
 CompressResult compressHere(const std::uint8_t* data, std::size_t size, std::uint8_t* target,
-                            std::size_t capacity) {
+                            std::size_t capacity, Kernel kernel) {
     ByteCounter counter;
     counter.add(data, size);
     std::unique_ptr<CountedCode> counted;
@@ -355,7 +358,7 @@ CompressResult compressHere(const std::uint8_t* data, std::size_t size, std::uin
     std::size_t at = headerBytes.size();
     // Eight-byte stores reach past the last whole byte: the codes go through
     // the encoder's block.
-    StreamEncoder encoder(counted->encoder, size, counted->bodyBits);
+    StreamEncoder encoder(counted->encoder, size, counted->bodyBits, kernel);
     for (std::size_t offset = 0;;) {
         const std::size_t piece = std::min(encoder.nextBlockBytes(), size - offset);
         std::size_t bytes = 0;
@@ -396,9 +399,8 @@ CompressResult compressOnThreads(const std::uint8_t* data, std::size_t size, std
     }
     offset = 0;
     std::size_t at = 0;
-    const StreamResult encoded =
-        encodeCounted(*counted, readerOf(data, size, offset), writerTo(target, capacity, at),
-                      plan.workers, &chunks);
+    const StreamResult encoded = encodeCounted(*counted, readerOf(data, size, offset),
+                                               writerTo(target, capacity, at), plan, &chunks);
     return encoded.status == Status::ok ? CompressResult{Status::ok, size, at}
                                         : CompressResult{encoded.status, 0, 0};
 }
@@ -425,7 +427,7 @@ CompressResult compress(const void* in, std::size_t size, void* out, std::size_t
         const EncodePlan plan = encodePlanFor(settings);
         return plan.workers.threadCount > 1 && size >= plan.threadedFrom
                    ? compressOnThreads(data, size, target, capacity, plan)
-                   : compressHere(data, size, target, capacity);
+                   : compressHere(data, size, target, capacity, plan.kernel);
     } catch (const std::bad_alloc&) {
         return {Status::outOfMemory, 0, 0};
     }

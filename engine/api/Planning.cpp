@@ -26,6 +26,11 @@ std::uint64_t threadedFrom(std::size_t chosenChunkBytes) {
 // 0 threads are availableProcessors() (read within the last second), no call runs more than
 // kMaxThreads, and the read-ahead follows the processors: a huge count costs no more memory than
 // the processors' worth of chunks.
+// The kernel asked for (settingsOf has checked that it runs), or the best.
+Kernel kernelOf(const Tuning& tuning) {
+    return tuning.kernel == Kernel::automatic ? bestKernel() : tuning.kernel;
+}
+
 Workers workersOf(const Settings& settings) {
     WorkerThreads* shared = ThreadPoolAccess::threadsOf(settings.pool);
     const bool offCaller = settings.tuning.workersOffCaller;
@@ -114,7 +119,7 @@ DecodePlan decodePlanFor(const Settings& settings, std::uint64_t symbolCount,
     // Small bodies, and codes of zero bits, start no threads.
     plan.threaded = plan.workers.threadCount > 1 && leafCount > 1 &&
                     symbolCount >= threadedFrom(tuning.decodeChunkBytes);
-    plan.kernel = tuning.kernel == Kernel::automatic ? bestKernel() : tuning.kernel;
+    plan.kernel = kernelOf(tuning);
     return plan;
 }
 
@@ -154,6 +159,7 @@ EncodePlan encodePlanFor(const Settings& settings) {
         plan.threadedFrom = threadedFrom(plan.chunkBytes);
     }
     plan.workers = workersOf(settings);
+    plan.kernel = kernelOf(settings.tuning);
     return plan;
 }
 

@@ -3,14 +3,11 @@
 // Byte tables applied eight bytes a word, or 64 at a time in AVX-512 registers.
 #include "common/ByteCode.hpp"
 
-#include <atomic>
 #include <cstring>
 
-#include "common/Bmi2.hpp"
+#include "common/Kernels.hpp"
 
-#if HUFFCODEC_BMI2_BUILD && defined(__x86_64__)
-#define HUFFCODEC_VBMI_BUILD 1
-#include <cpuid.h>
+#if HUFFCODEC_VBMI_BUILD
 // GCC 12's AVX-512 headers start some intrinsics from an undefined value,
 // which it then reports as uninitialized where they are inlined.
 #if !defined(__clang__)
@@ -22,15 +19,11 @@
 #if !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
-#else
-#define HUFFCODEC_VBMI_BUILD 0
 #endif
 
 namespace huffcodec {
 
 namespace {
-
-std::atomic<bool> vbmiHidden{false};
 
 // Eight lookups a load and a store: a loop of byte loads and stores ran at
 // about the same speed (4 GB/s on the Zen 5 we measured), this keeps the
@@ -60,7 +53,7 @@ void mapBytesPortable(const ByteTable& table, const std::uint8_t* in, std::size_
                                                                       const std::uint8_t* in,
                                                                       std::size_t size,
                                                                       std::uint8_t* out) {
-    if (vbmiHidden.load(std::memory_order_relaxed)) {
+    if (avx512VbmiHidden()) {
         __builtin_trap();  // ud2: SIGILL, as a processor without the instructions gives
     }
     const __m512i t0 = _mm512_loadu_si512(table.data());
@@ -88,41 +81,15 @@ void mapBytesPortable(const ByteTable& table, const std::uint8_t* in, std::size_
 
 }  // namespace
 
-bool processorRunsAvx512Vbmi() {
-#if HUFFCODEC_VBMI_BUILD
-    static const bool runs = [] {
-        unsigned a = 0, b = 0, c = 0, d = 0;
-        if (__get_cpuid(1, &a, &b, &c, &d) == 0 || (c & bit_OSXSAVE) == 0) {
-            return false;
-        }
-        unsigned low = 0, high = 0;
-        __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
-        constexpr unsigned kVectorState = 0xE6;  // SSE, AVX, opmask, ZMM upper halves, ZMM16-31
-        if ((low & kVectorState) != kVectorState || __get_cpuid_count(7, 0, &a, &b, &c, &d) == 0) {
-            return false;
-        }
-        return (b & bit_AVX512F) != 0 && (b & bit_AVX512BW) != 0 && (c & bit_AVX512VBMI) != 0 &&
-               (b & bit_BMI2) != 0;
-    }();
-    return runs && !vbmiHidden.load(std::memory_order_relaxed);
-#else
-    return false;
-#endif
-}
-
-void hideAvx512VbmiForTests() {
-    vbmiHidden.store(true, std::memory_order_relaxed);
-}
-
 void mapBytes(const ByteTable& table, const std::uint8_t* in, std::size_t size, std::uint8_t* out,
-              bool vectors) {
+              Kernel kernel) {
 #if HUFFCODEC_VBMI_BUILD
-    if (vectors) {
+    if (kernelUsesVbmi(kernel)) {
         mapBytesVbmi(table, in, size, out);
         return;
     }
 #endif
-    static_cast<void>(vectors);
+    static_cast<void>(kernel);
     mapBytesPortable(table, in, size, out);
 }
 

@@ -12,25 +12,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/Kernels.hpp"
+
 namespace huffcodec {
 
 using ByteTable = std::array<std::uint8_t, 256>;
 
-// True where this build carries the AVX-512 VBMI loop and this processor runs
-// it: it reports AVX-512 F, BW and VBMI, and the system saves the vector
-// registers' state (XCR0: SSE, AVX, opmask and both halves of ZMM).
-bool processorRunsAvx512Vbmi();
-
-// For tests on a processor that has AVX-512 VBMI: from this call on, the
-// process runs as on one without it. processorRunsAvx512Vbmi() is false, so
-// the kernels and the encoder choose as they would there, and the VBMI loop,
-// should anything still reach it, raises SIGILL as such a processor would.
-void hideAvx512VbmiForTests();
-
-// out[i] = table[in[i]] for i below size. vectors: with the AVX-512 VBMI loop,
-// which the processor must run.
+// out[i] = table[in[i]] for i below size, with the AVX-512 VBMI loop where
+// kernel takes it (the processor must run it).
 void mapBytes(const ByteTable& table, const std::uint8_t* in, std::size_t size, std::uint8_t* out,
-              bool vectors);
+              Kernel kernel);
 
 }  // namespace huffcodec
 

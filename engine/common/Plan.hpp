@@ -78,6 +78,7 @@ struct EncodePlan {
     std::size_t chunkBytes = kEncodeChunkBytes;     // input bytes of a thread's chunk
     std::uint64_t threadedFrom = kMinThreadedSize;  // input bytes from which threads start
     Workers workers;
+    Kernel kernel = Kernel::portable;  // never automatic
 };
 
 }  // namespace huffcodec

@@ -19,8 +19,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "common/Bmi2.hpp"
 #include "common/ByteCode.hpp"
+#include "common/Kernels.hpp"
 
 namespace huffcodec {
 
@@ -183,7 +183,7 @@ template <int IndexBits>
 RunLanes runLanesOf(Kernel kernel, int indexBits) {
     const bool large = indexBits == DecodeTables::kLargeIndexBits;
 #if HUFFCODEC_BMI2_BUILD
-    if (kernel == Kernel::bmi2 || kernel == Kernel::avx512) {
+    if (kernelUsesBmi2(kernel)) {
         return large ? runLanesBmi2<DecodeTables::kLargeIndexBits>
                      : runLanesBmi2<DecodeTables::kSmallIndexBits>;
     }
@@ -194,42 +194,6 @@ RunLanes runLanesOf(Kernel kernel, int indexBits) {
 }
 
 }  // namespace
-
-const char* kernelName(Kernel kernel) noexcept {
-    switch (kernel) {
-        case Kernel::automatic:
-            return "automatic";
-        case Kernel::portable:
-            return "portable";
-        case Kernel::bmi2:
-            return "bmi2";
-        case Kernel::avx512:
-            return "avx512";
-    }
-    return "unknown";
-}
-
-bool kernelRuns(Kernel kernel) noexcept {
-    switch (kernel) {
-        case Kernel::automatic:
-        case Kernel::portable:
-            return true;
-        case Kernel::bmi2:
-            return processorRunsBmi2();
-        case Kernel::avx512:
-            return processorRunsBmi2() && processorRunsAvx512Vbmi();
-    }
-    return false;
-}
-
-Kernel bestKernel() noexcept {
-    for (const Kernel kernel : {Kernel::avx512, Kernel::bmi2}) {
-        if (kernelRuns(kernel)) {
-            return kernel;
-        }
-    }
-    return Kernel::portable;
-}
 
 SpanDecoder::SpanDecoder(const DecodeTables& decodeTables, int laneCount, std::size_t segmentBytes,
                          Kernel laneKernel)
@@ -306,7 +270,7 @@ SpanDecoder::SegmentEnd SpanDecoder::decodeSegment(Lane& trueLane, const std::ui
             const std::uint8_t* to = base + split[k + 1];
             const auto size = static_cast<std::size_t>(to - from);
             std::uint8_t* const into = trueOut != nullptr ? out : workspace.region(k);
-            mapBytes(tables.byteSymbols(), from, size, into, kernel == Kernel::avx512);
+            mapBytes(tables.byteSymbols(), from, size, into, kernel);
             pieces.push_back({into, size});
             from = to;
             out = trueOut != nullptr ? out + size : nullptr;
@@ -360,7 +324,7 @@ std::size_t decodeFast(Lane& lane, const DecodeTables& tables, const std::uint8_
         // Every whole byte from the lane's position on is a code.
         const std::uint8_t* from = lane.next - lane.count / 8;
         const auto size = static_cast<std::size_t>(std::min(inEnd - from, outEnd - lane.out));
-        mapBytes(tables.byteSymbols(), from, size, lane.out, kernel == Kernel::avx512);
+        mapBytes(tables.byteSymbols(), from, size, lane.out, kernel);
         lane = {from + size, 0, 0, lane.out + size};
         return size;
     }

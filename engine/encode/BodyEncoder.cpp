@@ -5,12 +5,12 @@
 
 #include <cstring>
 
-#include "common/Bmi2.hpp"
+#include "common/Kernels.hpp"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "the accumulator is stored in little-endian order");
 
-// The loop is compiled twice on x86 (see Bmi2.hpp): with BMI2 it took a fifth
+// The loop is compiled twice on x86 (see Kernels.hpp): with BMI2 it took a fifth
 // less time on the 40 MB bench files, pairs or not. Each copy inlines all of
 // it, so that the whole loop gets the target's instructions.
 #if defined(__GNUC__)
@@ -180,14 +180,13 @@ BodyEncoder::BodyEncoder(const CodeTree& code, std::uint64_t inputBytes) {
 
 std::size_t BodyEncoder::encode(const std::uint8_t* data, std::size_t size, std::uint8_t* out) {
     if (table->byteCode && pendingBits == 0) {
-        mapBytes(table->codeBytes, data, size, out, !portable && processorRunsAvx512Vbmi());
+        mapBytes(table->codeBytes, data, size, out, kernel);
         return size;
     }
     const Bits start{pending, pendingBits, out, 0};
 #if HUFFCODEC_BMI2_BUILD
-    const Bits bits = !portable && processorRunsBmi2()
-                          ? encodeBmi2(*table, maxLength, data, size, start)
-                          : encodePortable(*table, maxLength, data, size, start);
+    const Bits bits = kernelUsesBmi2(kernel) ? encodeBmi2(*table, maxLength, data, size, start)
+                                             : encodePortable(*table, maxLength, data, size, start);
 #else
     const Bits bits = encodePortable(*table, maxLength, data, size, start);
 #endif

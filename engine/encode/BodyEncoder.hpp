@@ -73,10 +73,9 @@ public:
     // True once encode() has met a byte value without a code (a count of 0).
     bool sawSymbolWithoutCode() const { return sawUncoded; }
 
-    // Keeps this encoder (not its copies made before) on the loops built for
-    // any processor of its architecture, for tests on processors that would
-    // take the others.
-    void usePortableLoop() { portable = true; }
+    // The kernel whose loops this encoder (not its copies made before) runs:
+    // the plan's, which the processor runs; portable until then.
+    void useKernel(Kernel chosen) { kernel = chosen; }
 
     // An entry of the code table: the code above bit 8, its length in the
     // low bits, and kUncoded for a byte value without a leaf (no code).
@@ -102,7 +101,7 @@ private:
     std::uint64_t pending = 0;  // bits of the unfinished byte, in its low bits
     unsigned pendingBits = 0;   // 0 to 7
     bool sawUncoded = false;
-    bool portable = false;
+    Kernel kernel = Kernel::portable;
 };
 
 }  // namespace huffcodec

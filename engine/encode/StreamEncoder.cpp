@@ -9,12 +9,14 @@
 namespace huffcodec {
 
 StreamEncoder::StreamEncoder(const BodyEncoder& code, std::uint64_t totalBytes,
-                             std::uint64_t totalBits)
+                             std::uint64_t totalBits, Kernel kernel)
     : encoder(code),
       total(totalBytes),
       bodyBits(totalBits),
       blockBytes(static_cast<std::size_t>(std::clamp<std::uint64_t>(totalBytes, 1, kBlockBytes))),
-      encoded(encoder.outputBound(blockBytes) + 1) {}
+      encoded(encoder.outputBound(blockBytes) + 1) {
+    encoder.useKernel(kernel);
+}
 
 void StreamEncoder::checkChunks(std::vector<std::uint64_t> bitsOfChunks,
                                 std::uint64_t bytesOfChunk) {

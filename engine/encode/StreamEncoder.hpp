@@ -27,7 +27,8 @@ public:
 
     // code: the counted data's code; total and bodyBits: the bytes the
     // counts add up to and the bits of their codes.
-    StreamEncoder(const BodyEncoder& code, std::uint64_t total, std::uint64_t bodyBits);
+    StreamEncoder(const BodyEncoder& code, std::uint64_t total, std::uint64_t bodyBits,
+                  Kernel kernel);
 
     // Also checks each chunk of chunkBytes input bytes against the bits its
     // counts give (chunkBits[k] for chunk k), as the threads check them, so

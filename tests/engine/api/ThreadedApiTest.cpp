@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "TestSupport.hpp"
-#include "common/ByteCode.hpp"
+#include "common/Kernels.hpp"
 
 namespace {
 
