@@ -1,7 +1,7 @@
 /* SPDX-License-Identifier: MIT
  *
  * huffcodec's experimental settings for C: the lanes, segment and chunk
- * sizes and decoding kernel of huffcodec/experimental.hpp, set through
+ * sizes and kernel of huffcodec/experimental.hpp, set through
  * huffcodec_options.tuning. Tests and benchmarks use them to reach every
  * path; a program needs none of them.
  *

@@ -21,12 +21,13 @@
 
 namespace huffcodec {
 
-// Builds of the decoder's lane loop: the portable one, and on x86 one for
-// processors with BMI2, whose shifts by a register take one instruction and
-// leave the flags alone. avx512 runs the BMI2 lane loop, and decodes codes of
-// eight bits for every byte value (random or incompressible data) with
-// AVX-512 VBMI byte lookups, on processors with both. All decode alike;
-// automatic takes the best this processor runs.
+// Builds of the decoder's lane loop and the encoder's loop: the portable
+// ones, and on x86 ones for processors with BMI2, whose shifts by a register
+// take one instruction and leave the flags alone. avx512 runs the BMI2 loops,
+// and decodes and encodes codes of eight bits for every byte value (random or
+// incompressible data) with AVX-512 VBMI byte lookups, on processors with
+// both. All decode and encode alike; automatic takes the best this processor
+// runs.
 enum class Kernel : int { automatic = 0, portable = 1, bmi2 = 2, avx512 = 3 };
 inline constexpr Kernel kKernels[] = {Kernel::portable, Kernel::bmi2, Kernel::avx512};
 // "portable", "bmi2", "avx512", or "automatic".
