@@ -95,19 +95,21 @@ bool FileCommand::reportHeader(const huffcodec::Header& header) {
 }
 
 void FileCommand::reportFailure(const FileJob::Result& result) {
-    using Failure = FileJob::Result::Failure;
-    switch (result.failure) {
-        case Failure::openingOutput:
+    using Cause = FileJob::Result::Cause;
+    switch (result.cause()) {
+        case Cause::openingOutput:
             lines.errorOpening(outputPath);
             return;
-        case Failure::temporaryFile:
+        case Cause::temporaryFile:
             lines.problem(Problem::errorWritingTemporary);
             return;
-        case Failure::status:
+        case Cause::writingOutput:
+        case Cause::readingInput:
+        case Cause::data:
             lines.problem(problemFor(result.status));
             return;
-        case Failure::none:
-        case Failure::refused:  // reportHeader() takes every header
+        case Cause::none:
+        case Cause::refused:  // reportHeader() takes every header
             break;
     }
     lines.problem(Problem::internalError);

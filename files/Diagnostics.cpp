@@ -20,21 +20,21 @@ std::string reasonOf(int error, huffcodec::Status status) {
 
 void sayFailure(const FileJob::Result& result, const std::string& input,
                 const std::string& output) {
-    using Failure = FileJob::Result::Failure;
+    using Cause = FileJob::Result::Cause;
     using huffcodec::Status;
-    switch (result.failure) {
-        case Failure::openingOutput:
+    switch (result.cause()) {
+        case Cause::openingOutput:
+        case Cause::writingOutput:
             say(output, reasonOf(result.error, Status::writeError));
             return;
-        case Failure::temporaryFile:
+        case Cause::readingInput:
+            say(input, reasonOf(result.error, Status::readError));
+            return;
+        case Cause::temporaryFile:
             say(input, "temporary file: " + reasonOf(result.error, Status::writeError));
             return;
-        case Failure::status:
-            if (result.status == Status::writeError) {
-                say(output, reasonOf(result.error, result.status));
-            } else if (result.status == Status::readError) {
-                say(input, reasonOf(result.error, result.status));
-            } else if (result.memberOffset > 0) {
+        case Cause::data:
+            if (result.memberOffset > 0) {
                 // Bytes after a whole member that are no whole member.
                 say(input, "member at byte " + std::to_string(result.memberOffset) + ": " +
                                huffcodec::statusMessage(result.status));
@@ -42,8 +42,8 @@ void sayFailure(const FileJob::Result& result, const std::string& input,
                 say(input, huffcodec::statusMessage(result.status));
             }
             return;
-        case Failure::none:
-        case Failure::refused:  // no header is refused
+        case Cause::none:
+        case Cause::refused:  // no header is refused
             break;
     }
     say(input, huffcodec::statusMessage(Status::internalError));

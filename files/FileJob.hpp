@@ -70,6 +70,40 @@ public:
         std::uint64_t outputBytes = 0;
 
         bool ok() const { return failure == Failure::none; }
+
+        // What a failure is about, the one map from a result to it that
+        // every face (the commands' lines, the fixed report, Python's
+        // exceptions) words in its own way: the output could not be opened,
+        // written or closed (error, status writeError), the input could not
+        // be read (error, status readError), compress's temporary copy
+        // failed (error), or the data is not what the format or the job
+        // allows (status; memberOffset where a later member failed).
+        enum class Cause {
+            none,
+            openingOutput,
+            writingOutput,
+            readingInput,
+            temporaryFile,
+            data,
+            refused,
+        };
+        Cause cause() const {
+            switch (failure) {
+                case Failure::none:
+                    return Cause::none;
+                case Failure::openingOutput:
+                    return Cause::openingOutput;
+                case Failure::temporaryFile:
+                    return Cause::temporaryFile;
+                case Failure::refused:
+                    return Cause::refused;
+                case Failure::status:
+                    break;
+            }
+            return status == huffcodec::Status::writeError  ? Cause::writingOutput
+                   : status == huffcodec::Status::readError ? Cause::readingInput
+                                                            : Cause::data;
+        }
     };
 
     // The job calls the library with options and tells observer, which both
