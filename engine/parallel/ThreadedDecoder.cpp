@@ -32,16 +32,6 @@ struct Slot {
     DecodeStats stats;
 };
 
-// A worker's job: the chunk as one segment, its first lane starting at its
-// first bit as if a code started there.
-void decodeChunk(const SpanDecoder& chunks, Slot& slot) {
-    slot.stats = {};
-    slot.last = {slot.data, 0, 0, nullptr};
-    slot.decodedOk =
-        chunks.decodeSegment(slot.last, slot.data, slot.data + slot.filled, slot.workspace,
-                             slot.stats) == SpanDecoder::SegmentEnd::done;
-}
-
 void addStats(DecodeStats& total, const DecodeStats& part) {
     total.segments += part.segments;
     total.boundaries += part.boundaries;
@@ -58,10 +48,8 @@ struct BodySource {
     std::size_t size;
 };
 
-// One body's chunks through the pipeline, run() once: this thread fills the
-// slots, workers decode them, and this thread takes them in order, meeting
-// each with the one before and putting its symbols out. Where a chunk cannot
-// be taken, the rest of the body is decoded on this thread.
+// One body's pipeline, run() once. Where a chunk cannot be taken, the rest of
+// the body is decoded on this thread.
 class ChunkPipeline {
 public:
     // Everything is allocated before the first byte is written, the decoder
@@ -70,9 +58,6 @@ public:
     ChunkPipeline(const DecodeTables& tables, const DecodePlan& plan, std::uint64_t symbolCount,
                   std::uint64_t bodyBits, const BodySource& source, const BodyOutput& output,
                   DecodeStats& stats, const WriteFn* unused);
-    ChunkPipeline(const ChunkPipeline&) = delete;
-    ChunkPipeline& operator=(const ChunkPipeline&) = delete;
-
     BodyResult run();
 
 private:
@@ -83,6 +68,7 @@ private:
     Filled fill();
     void borrowChunk();
     void readChunk();
+    void decodeChunk(std::size_t index);  // a worker's job
     // Takes chunk nextWrite: false when the body is done or failed (ended
     // says how), or the rest is left to this thread (decodeTheRest).
     bool take();
@@ -132,12 +118,13 @@ std::size_t slotsFor(const DecodePlan& plan, std::uint64_t bodyBits) {
 
 ChunkPipeline::ChunkPipeline(const DecodeTables& decodeTables, const DecodePlan& plan,
                              std::uint64_t symbols, std::uint64_t bodyBits, const BodySource& body,
-                             const BodyOutput& out, DecodeStats& total, const WriteFn* unusedBytes)
+                             const BodyOutput& out, DecodeStats& callStats,
+                             const WriteFn* unusedBytes)
     : tables(decodeTables),
       symbolCount(symbols),
       source(body),
       output(out),
-      stats(total),
+      stats(callStats),
       unused(unusedBytes),
       chunkBytes(plan.chunkBytes),
       chunks(decodeTables, plan.lanes, chunkBytes, plan.kernel),
@@ -147,7 +134,7 @@ ChunkPipeline::ChunkPipeline(const DecodeTables& decodeTables, const DecodePlan&
       slots(slotCount),
       meetingOutput(static_cast<std::size_t>(windowBits) + format::kMaxTreeDepth + 64 +
                     lanes::kGroupStoreReach),
-      pool(slotCount, [this](std::size_t index) { decodeChunk(chunks, slots[index]); }) {
+      pool(slotCount, [this](std::size_t index) { decodeChunk(index); }) {
     rest.reserve();
     for (Slot& slot : slots) {
         if (source.read != nullptr) {
@@ -219,6 +206,17 @@ void ChunkPipeline::readChunk() {
         }
     }
     ++nextRead;
+}
+
+// The chunk as one segment, its first lane starting at its first bit as if a
+// code started there.
+void ChunkPipeline::decodeChunk(std::size_t index) {
+    Slot& slot = slots[index];
+    slot.stats = {};
+    slot.last = {slot.data, 0, 0, nullptr};
+    slot.decodedOk =
+        chunks.decodeSegment(slot.last, slot.data, slot.data + slot.filled, slot.workspace,
+                             slot.stats) == SpanDecoder::SegmentEnd::done;
 }
 
 bool ChunkPipeline::take() {
