@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "common/Plan.hpp"
 #include "decode/DecodeTables.hpp"
@@ -34,6 +35,21 @@ struct BodyOutput {
         return write != nullptr
                    ? *this
                    : BodyOutput(target + count, capacity - static_cast<std::size_t>(count));
+    }
+    // Hands on size symbols once count have gone: false where write refuses
+    // them or the target has no room for them. No symbols call nothing.
+    bool put(std::uint64_t count, const std::uint8_t* data, std::size_t size) const {
+        if (size == 0) {
+            return true;
+        }
+        if (write != nullptr) {
+            return (*write)(data, size);
+        }
+        if (size > capacity - count) {
+            return false;
+        }
+        std::memcpy(target + count, data, size);
+        return true;
     }
 
     const WriteFn* write = nullptr;

@@ -409,4 +409,25 @@ TEST(StreamDecoder, ReportsReadAndWriteErrors) {
         Status::writeError);
 }
 
+// The threaded decoder's writes: a target takes what fits after the symbols
+// put before and nothing of what does not; no symbols call no write.
+TEST(StreamDecoder, BodyOutputPutsWhatFits) {
+    const std::uint8_t data[] = {'a', 'b', 'c'};
+    std::uint8_t target[4] = {'.', '.', '.', '.'};
+    const huffcodec::BodyOutput into(target, sizeof target);
+    EXPECT_TRUE(into.put(0, data, 3));
+    EXPECT_FALSE(into.put(3, data, 2));
+    EXPECT_EQ(std::string(target, target + 4), "abc.");
+    EXPECT_TRUE(into.put(3, data + 2, 1));
+    EXPECT_TRUE(into.put(4, data, 0));
+    EXPECT_EQ(std::string(target, target + 4), "abcc");
+
+    int calls = 0;
+    const huffcodec::WriteFn refuse = [&](const std::uint8_t*, std::size_t) { return ++calls < 0; };
+    const huffcodec::BodyOutput through(refuse);
+    EXPECT_TRUE(through.put(0, data, 0));
+    EXPECT_FALSE(through.put(0, data, 3));
+    EXPECT_EQ(calls, 1);
+}
+
 }  // namespace
