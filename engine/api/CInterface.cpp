@@ -109,22 +109,6 @@ huffcodec::OutBuffer outOf(const huffcodec_out_buffer& out) {
     return {out.data, out.size, out.pos};
 }
 
-// A buffer read front to back through a ReadFn. The lambda holds one
-// reference, which a ReadFn holds in place: making it allocates nothing.
-struct Source {
-    const unsigned char* at;
-    std::size_t left;
-};
-huffcodec::ReadFn readerOf(Source& source) {
-    return [&source](std::uint8_t* buffer, std::size_t size) {
-        const std::size_t n = std::min(size, source.left);
-        std::memcpy(buffer, source.at, n);
-        source.at += n;
-        source.left -= n;
-        return static_cast<std::ptrdiff_t>(n);
-    };
-}
-
 // Allocates a stream and starts it with reset(args...); frees it again and
 // leaves *stream null if that fails.
 template <class CStream, class... Args>
@@ -290,13 +274,9 @@ huffcodec_status huffcodec_count(const void* in, size_t in_size, int32_t counts[
     if (in_size > static_cast<std::uint64_t>(huffcodec::kMaxOriginalSize)) {
         return HUFFCODEC_INPUT_TOO_LARGE;
     }
-    Source source{in != nullptr ? static_cast<const unsigned char*>(in) : kNothing, in_size};
-    // Kept chunk counts are what lets countBytes count on threads; one thread
-    // needs none.
-    huffcodec::ChunkCounts chunks;
-    const huffcodec::Options call = resolved.options();
+    // Counted where it lies.
     const huffcodec::CountResult counted =
-        huffcodec::countBytes(readerOf(source), call.threads != 1 ? &chunks : nullptr, call);
+        huffcodec::countBytes(in != nullptr ? in : kNothing, in_size, resolved.options());
     if (counted.status == Status::ok) {
         std::copy(counted.header.counts.begin(), counted.header.counts.end(), counts);
     }
@@ -310,13 +290,14 @@ huffcodec_status huffcodec_count_update(uint64_t totals[256], const void* in, si
     std::array<std::uint64_t, 256> sum;
     std::copy(totals, totals + sum.size(), sum.begin());
     // countBytes stops at the largest size a header holds: larger pieces go
-    // in slices of that size, each read on from where the last one ended.
+    // in slices of that size, each counted where it lies.
     const auto slice = static_cast<std::size_t>(huffcodec::kMaxOriginalSize);
-    Source source{in != nullptr ? static_cast<const unsigned char*>(in) : kNothing, 0};
+    const auto* at = in != nullptr ? static_cast<const unsigned char*>(in) : kNothing;
     for (std::size_t left = in_size; left > 0;) {
-        source.left = std::min(left, slice);
-        left -= source.left;
-        const huffcodec::CountResult counted = huffcodec::countBytes(readerOf(source));
+        const std::size_t piece = std::min(left, slice);
+        left -= piece;
+        const huffcodec::CountResult counted = huffcodec::countBytes(at, piece);
+        at += piece;
         if (counted.status != Status::ok) {
             return statusOf(counted.status);
         }

@@ -59,12 +59,12 @@ struct CountedChunks {
     std::uint64_t threadedFrom = kMinThreadedSize;
 };
 
-Status countInChunks(const ReadFn& read, const EncodePlan& plan, CountedChunks& chunks,
+Status countInChunks(const EncodeSource& source, const EncodePlan& plan, CountedChunks& chunks,
                      Header& header) {
     chunks.chunkBytes = plan.chunkBytes;
     chunks.threadedFrom = plan.threadedFrom;
     std::int64_t total = 0;
-    const Status status = countChunks(read, plan, chunks.tables, total);
+    const Status status = countChunks(source, plan, chunks.tables, total);
     std::array<std::uint64_t, 256> counts{};
     for (const ChunkCountTable& table : chunks.tables) {
         for (std::size_t v = 0; v < counts.size(); ++v) {
@@ -78,9 +78,12 @@ Status countInChunks(const ReadFn& read, const EncodePlan& plan, CountedChunks& 
 }
 
 // The second pass: the header, then the body, on threads with the chunks of
-// the first pass where the input is large enough, else block by block here.
-StreamResult encodeCounted(const CountedCode& counted, const ReadFn& read, const WriteFn& write,
-                           const EncodePlan& plan, const CountedChunks* chunks) {
+// the first pass where the input is large enough (reading the input, or
+// borrowing it where source holds it in memory), else block by block here
+// through read.
+StreamResult encodeCounted(const CountedCode& counted, const EncodeSource& source,
+                           const ReadFn& read, const WriteFn& write, const EncodePlan& plan,
+                           const CountedChunks* chunks) {
     const auto header = writeHeader(counted.header);
     if (!write(header.data(), header.size())) {
         return {Status::writeError, 0, 0};
@@ -89,8 +92,8 @@ StreamResult encodeCounted(const CountedCode& counted, const ReadFn& read, const
         static_cast<std::uint64_t>(counted.total) >= chunks->threadedFrom) {
         BodyEncoder encoder = counted.encoder;
         encoder.useKernel(plan.kernel);
-        const StreamResult body =
-            encodeThreaded(encoder, chunks->tables, chunks->chunkBytes, plan.workers, read, write);
+        const StreamResult body = encodeThreaded(encoder, chunks->tables, chunks->chunkBytes,
+                                                 plan.workers, source, write);
         return {body.status, body.bytesConsumed, header.size() + body.bytesProduced};
     }
     StreamEncoder encoder(counted.encoder, static_cast<std::uint64_t>(counted.total),
@@ -168,7 +171,8 @@ StreamResult Encoder::encode(const ReadFn& read, const WriteFn& write, const Opt
         return {Status::invalidArgument, 0, 0};
     }
     try {
-        return encodeCounted(*impl->counted, read, write, encodePlanFor(settings),
+        return encodeCounted(*impl->counted, EncodeSource{&read}, read, write,
+                             encodePlanFor(settings),
                              chunks != nullptr && chunks->impl ? &chunks->impl->chunks : nullptr);
     } catch (const std::bad_alloc&) {
         return {Status::outOfMemory, 0, 0};
@@ -277,8 +281,8 @@ CountResult countBytes(const ReadFn& read, ChunkCounts* chunks, const Options& o
         if (chunks != nullptr) {
             // Each chunk is counted on its own, and the chunks are added up.
             auto kept = std::make_unique<ChunkCounts::Impl>();
-            result.status =
-                countInChunks(read, encodePlanFor(settings), kept->chunks, result.header);
+            result.status = countInChunks(EncodeSource{&read}, encodePlanFor(settings),
+                                          kept->chunks, result.header);
             chunks->impl = std::move(kept);
             return result;
         }
@@ -378,14 +382,14 @@ CompressResult compressHere(const std::uint8_t* data, std::size_t size, std::uin
     }
 }
 
-// compress() on threads: both passes of the streaming encoder over the
-// buffer, the code built once.
+// compress() on threads: both passes of the threaded pipelines over the
+// buffer, whose slots point into it, the code built once.
 CompressResult compressOnThreads(const std::uint8_t* data, std::size_t size, std::uint8_t* target,
                                  std::size_t capacity, const EncodePlan& plan) {
-    std::size_t offset = 0;
+    const EncodeSource borrowed{nullptr, data, size};
     CountedChunks chunks;
     Header header;
-    const Status countedStatus = countInChunks(readerOf(data, size, offset), plan, chunks, header);
+    const Status countedStatus = countInChunks(borrowed, plan, chunks, header);
     if (countedStatus != Status::ok) {
         return {countedStatus, 0, 0};
     }
@@ -397,9 +401,9 @@ CompressResult compressOnThreads(const std::uint8_t* data, std::size_t size, std
     if (compressedSize(*counted) > capacity) {
         return {Status::outputTooSmall, 0, 0};
     }
-    offset = 0;
+    std::size_t offset = 0;
     std::size_t at = 0;
-    const StreamResult encoded = encodeCounted(*counted, readerOf(data, size, offset),
+    const StreamResult encoded = encodeCounted(*counted, borrowed, readerOf(data, size, offset),
                                                writerTo(target, capacity, at), plan, &chunks);
     return encoded.status == Status::ok ? CompressResult{Status::ok, size, at}
                                         : CompressResult{encoded.status, 0, 0};
@@ -430,6 +434,33 @@ CompressResult compress(const void* in, std::size_t size, void* out, std::size_t
                    : compressHere(data, size, target, capacity, plan.kernel);
     } catch (const std::bad_alloc&) {
         return {Status::outOfMemory, 0, 0};
+    }
+}
+
+CountResult countBytes(const void* data, std::size_t size, const Options& options) noexcept {
+    Settings settings;
+    if (settingsOf(options, settings) != Status::ok || (data == nullptr && size > 0)) {
+        return {Status::invalidArgument, {}};
+    }
+    if (size > static_cast<std::uint64_t>(format::kMaxOriginalSize)) {
+        return {Status::inputTooLarge, {}};
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    CountResult result{Status::ok, {}};
+    try {
+        const EncodePlan plan = encodePlanFor(settings);
+        if (plan.workers.threadCount > 1 && size >= plan.threadedFrom) {
+            CountedChunks chunks;
+            result.status =
+                countInChunks(EncodeSource{nullptr, bytes, size}, plan, chunks, result.header);
+            return result;
+        }
+        ByteCounter counter;
+        counter.add(bytes, size);
+        result.header = headerOf(counter.counts(), static_cast<std::int64_t>(size));
+        return result;
+    } catch (const std::bad_alloc&) {
+        return {Status::outOfMemory, {}};
     }
 }
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 //
 // The two passes of encoding as pipelines: the calling thread reads chunks into
-// slots; worker threads count them, or encode them at their known bit
-// offsets; the calling thread collects the counts, or writes the codes in
-// order, merging the byte two chunks share.
+// slots, or points them into the input in memory; worker threads count them, or encode them at
+// their known bit offsets; the calling thread collects the counts, or writes the codes in order,
+// merging the byte two chunks share.
 #include "parallel/ThreadedEncoder.hpp"
 
 #include <algorithm>
@@ -19,15 +19,37 @@ namespace huffcodec {
 namespace {
 
 struct CountSlot {
-    ByteBuffer input;
-    std::size_t size = 0;  // input bytes
+    ByteBuffer input;                    // the chunk read, when it is read
+    const std::uint8_t* data = nullptr;  // input, or the chunk in memory
+    std::size_t size = 0;                // input bytes
     ChunkCountTable counts{};
 };
+
+// Readies up to want bytes of the input at offset in a slot: points it into
+// memory, or reads them into its buffer (made on first use, of capacity
+// bytes). False where a read failed.
+template <class Slot>
+bool takeChunk(const EncodeSource& source, std::uint64_t offset, std::size_t want,
+               std::size_t capacity, Slot& slot) {
+    if (source.read == nullptr) {
+        const auto at = static_cast<std::size_t>(std::min<std::uint64_t>(offset, source.size));
+        slot.data = source.data + at;
+        slot.size = std::min(want, source.size - at);
+        return true;
+    }
+    if (slot.input.data() == nullptr) {
+        slot.input = ByteBuffer(capacity);
+    }
+    const FullRead got = readFull(*source.read, slot.input.data(), want);
+    slot.data = slot.input.data();
+    slot.size = got.bytes;
+    return !got.failed;
+}
 
 // A worker's job in the first pass.
 void countChunk(CountSlot& slot) {
     ByteCounter counter;
-    counter.add(slot.input.data(), slot.size);
+    counter.add(slot.data, slot.size);
     const auto counts = counter.counts();
     std::copy(counts.begin(), counts.end(), slot.counts.begin());
 }
@@ -36,8 +58,9 @@ void countChunk(CountSlot& slot) {
 static_assert(kMaxEncodeChunkBytes <= UINT32_MAX);
 
 struct EncodeSlot {
-    ByteBuffer input;
-    std::size_t size = 0;  // input bytes
+    ByteBuffer input;                    // the chunk read, when it is read
+    const std::uint8_t* data = nullptr;  // input, or the chunk in memory
+    std::size_t size = 0;                // input bytes
     ByteBuffer output;
     std::size_t bytes = 0;  // output bytes, an unfinished last one included
     unsigned startBit = 0;  // where the chunk's first code goes in output[0]
@@ -50,7 +73,7 @@ struct EncodeSlot {
 void encodeChunk(const BodyEncoder& prototype, EncodeSlot& slot) {
     BodyEncoder encoder = prototype;
     encoder.startAt(slot.startBit);
-    const std::size_t whole = encoder.encode(slot.input.data(), slot.size, slot.output.data());
+    const std::size_t whole = encoder.encode(slot.data, slot.size, slot.output.data());
     slot.endBits = encoder.unfinishedBits();
     slot.bytes = whole + encoder.finish(slot.output.data() + whole);
     const std::uint64_t bits = 8 * std::uint64_t{whole} + slot.endBits - slot.startBit;
@@ -59,8 +82,8 @@ void encodeChunk(const BodyEncoder& prototype, EncodeSlot& slot) {
 
 }  // namespace
 
-Status countChunks(const ReadFn& read, const EncodePlan& plan, std::vector<ChunkCountTable>& chunks,
-                   std::int64_t& total) {
+Status countChunks(const EncodeSource& source, const EncodePlan& plan,
+                   std::vector<ChunkCountTable>& chunks, std::int64_t& total) {
     const Workers& workers = plan.workers;
     const std::size_t chunkBytes = plan.chunkBytes;
     const std::uint64_t threadedFrom = plan.threadedFrom;
@@ -75,12 +98,9 @@ Status countChunks(const ReadFn& read, const EncodePlan& plan, std::vector<Chunk
     total = 0;
     const auto fill = [&](std::uint64_t chunk) {
         CountSlot& slot = slots[chunk % slotCount];
-        if (slot.input.data() == nullptr) {
-            slot.input = ByteBuffer(chunkBytes);
-        }
-        const FullRead got = readFull(read, slot.input.data(), chunkBytes);
-        status = got.failed ? Status::readError : Status::ok;
-        slot.size = got.bytes;
+        const bool read =
+            takeChunk(source, static_cast<std::uint64_t>(total), chunkBytes, chunkBytes, slot);
+        status = read ? Status::ok : Status::readError;
         total += static_cast<std::int64_t>(slot.size);
         if (status == Status::ok && total > format::kMaxOriginalSize) {
             status = Status::inputTooLarge;
@@ -119,8 +139,8 @@ std::vector<std::uint64_t> chunkBitsOf(const BodyEncoder& encoder,
 }
 
 StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkCountTable>& counts,
-                            std::size_t chunkBytes, const Workers& workers, const ReadFn& read,
-                            const WriteFn& write) {
+                            std::size_t chunkBytes, const Workers& workers,
+                            const EncodeSource& source, const WriteFn& write) {
     // Where every chunk's codes start, from the first pass's counts.
     const std::size_t chunkCount = counts.size();
     const std::vector<std::uint64_t> chunkBits = chunkBitsOf(encoder, counts);
@@ -135,7 +155,9 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
     std::vector<EncodeSlot> slots(std::clamp<std::size_t>(
         chunkCount, 1, 2 * static_cast<std::size_t>(workers.runningAtOnce()) + 1));
     for (EncodeSlot& slot : slots) {
-        slot.input = ByteBuffer(chunkBytes);
+        if (source.read != nullptr) {
+            slot.input = ByteBuffer(chunkBytes);
+        }
         slot.output = ByteBuffer(encoder.outputBound(chunkBytes) + 1);
     }
     const std::size_t slotCount = slots.size();
@@ -155,10 +177,9 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
             return Filled::none;
         }
         EncodeSlot& slot = slots[chunk % slotCount];
-        const FullRead got = readFull(read, slot.input.data(), chunkSizes[chunk]);
-        slot.size = got.bytes;
+        const bool read = takeChunk(source, consumed, chunkSizes[chunk], chunkBytes, slot);
         consumed += slot.size;
-        if (got.failed) {
+        if (!read) {
             failed = {Status::readError, 0, 0};
             return Filled::none;
         }
@@ -202,7 +223,8 @@ StreamResult encodeThreaded(const BodyEncoder& encoder, const std::vector<ChunkC
     }
     // Nothing may follow what the first pass counted: more bytes than counted.
     std::uint8_t extra = 0;
-    const std::ptrdiff_t more = read(&extra, 1);
+    const std::ptrdiff_t more =
+        source.read != nullptr ? (*source.read)(&extra, 1) : (consumed < source.size ? 1 : 0);
     if (more != 0) {
         return {more < 0 ? Status::readError : Status::inputChanged, consumed, written};
     }

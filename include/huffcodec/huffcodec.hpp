@@ -523,6 +523,13 @@ private:
 HUFFCODEC_API CountResult countBytes(const ReadFn& read, ChunkCounts* chunks = nullptr,
                                      const Options& options = {}) noexcept;
 
+// Counts the size bytes at data where they are, with no copy: on
+// options.threads threads (0: availableProcessors()) from kMinThreadedSize
+// bytes. invalidArgument for a null data with a size above 0, inputTooLarge
+// above kMaxOriginalSize bytes.
+HUFFCODEC_API CountResult countBytes(const void* data, std::size_t size,
+                                     const Options& options = {}) noexcept;
+
 // Encodes data whose counts are known (from countBytes) into a compressed
 // file. Build once, then encode() the same data any number of times.
 class HUFFCODEC_API Encoder {

@@ -218,6 +218,17 @@ TEST(ThreadedApi, ChosenChunkSizeSharesOutSmallInputs) {
             EXPECT_EQ(counted.header.originalSize, 3000);
             EXPECT_TRUE(std::equal(counted.header.counts.begin(), counted.header.counts.end(),
                                    countBytes(data).begin()));
+            // In memory, the pipelines' slots point into the data.
+            const auto inPlace = huffcodec::countBytes(data.data(), data.size(), options);
+            ASSERT_EQ(inPlace.status, Status::ok);
+            EXPECT_EQ(inPlace.header.counts, counted.header.counts);
+            EXPECT_EQ(inPlace.header.originalSize, 3000);
+            std::string packed(huffcodec::compressBound(data.size()), '\0');
+            const auto compressed = huffcodec::compress(data.data(), data.size(), packed.data(),
+                                                        packed.size(), options);
+            ASSERT_EQ(compressed.status, Status::ok);
+            packed.resize(compressed.bytesProduced);
+            EXPECT_TRUE(packed == reference);
             huffcodec::Encoder encoder;
             ASSERT_EQ(encoder.build(counted.header), Status::ok);
             std::string file;
