@@ -103,18 +103,16 @@ StreamResult encodeCounted(const CountedCode& counted, const EncodeSource& sourc
     }
     std::uint64_t written = header.size();
     const ByteBuffer block(encoder.largestBlockBytes());
-    for (;;) {
+    while (!encoder.ended()) {
         const std::size_t want = encoder.nextBlockBytes();
         const FullRead piece = readFull(read, block.data(), want);
         if (piece.failed) {
             return {Status::readError, encoder.consumed(), written};
         }
+        std::size_t taken = 0;
         std::size_t size = 0;
-        Status status = encoder.encode(block.data(), piece.bytes, size);
-        const bool last = piece.bytes < want;
-        if (status == Status::ok && last) {
-            status = encoder.finish(size);
-        }
+        const Status status =
+            encoder.encodeNext(block.data(), piece.bytes, piece.bytes < want, taken, size);
         if (status != Status::ok) {
             return {status, encoder.consumed(), written};
         }
@@ -122,10 +120,8 @@ StreamResult encodeCounted(const CountedCode& counted, const EncodeSource& sourc
             return {Status::writeError, encoder.consumed(), written};
         }
         written += size;
-        if (last) {
-            return {Status::ok, encoder.consumed(), written};
-        }
     }
+    return {Status::ok, encoder.consumed(), written};
 }
 
 }  // namespace
@@ -188,7 +184,6 @@ struct CompressStream::Impl {
     StreamEncoder body;
     OutputQueue queued;
     std::uint64_t produced = 0;  // bytes given out
-    bool ended = false;
     Status failure = Status::ok;
 
     Status fail(Status status) {
@@ -237,19 +232,14 @@ Status CompressStream::compress(InBuffer& in, OutBuffer& out, bool endOfInput) n
     try {
         s.queued.give(out);
         Status status = Status::ok;
-        while (status == Status::ok && !s.ended && s.queued.empty() && in.pos < in.size) {
-            const std::size_t piece = std::min(s.body.nextBlockBytes(), in.size - in.pos);
+        while (status == Status::ok && !s.body.ended() && s.queued.empty() &&
+               (in.pos < in.size || endOfInput)) {
+            std::size_t taken = 0;
             std::size_t size = 0;
-            status = s.body.encode(static_cast<const std::uint8_t*>(in.data) + in.pos, piece, size);
-            in.pos += piece;
+            status = s.body.encodeNext(static_cast<const std::uint8_t*>(in.data) + in.pos,
+                                       in.size - in.pos, endOfInput, taken, size);
+            in.pos += taken;
             s.queued.put(out, s.body.output(), size);
-        }
-        if (status == Status::ok && !s.ended && s.queued.empty() && in.pos == in.size &&
-            endOfInput) {
-            std::size_t size = 0;
-            status = s.body.finish(size);
-            s.queued.put(out, s.body.output(), size);
-            s.ended = true;
         }
         s.produced += out.pos - outBefore;
         return status == Status::ok ? status : s.fail(status);
@@ -260,7 +250,7 @@ Status CompressStream::compress(InBuffer& in, OutBuffer& out, bool endOfInput) n
 }
 
 bool CompressStream::finished() const noexcept {
-    return impl && impl->ended && impl->queued.empty() && impl->failure == Status::ok;
+    return impl && impl->body.ended() && impl->queued.empty() && impl->failure == Status::ok;
 }
 
 std::uint64_t CompressStream::bytesConsumed() const noexcept {
@@ -363,23 +353,17 @@ CompressResult compressHere(const std::uint8_t* data, std::size_t size, std::uin
     // Eight-byte stores reach past the last whole byte: the codes go through
     // the encoder's block.
     StreamEncoder encoder(counted->encoder, size, counted->bodyBits, kernel);
-    for (std::size_t offset = 0;;) {
-        const std::size_t piece = std::min(encoder.nextBlockBytes(), size - offset);
+    for (std::size_t offset = 0; !encoder.ended();) {
+        std::size_t taken = 0;
         std::size_t bytes = 0;
-        Status status = encoder.encode(data + offset, piece, bytes);
-        offset += piece;
-        if (status == Status::ok && offset == size) {
-            status = encoder.finish(bytes);
-        }
-        if (status != Status::ok) {
+        if (encoder.encodeNext(data + offset, size - offset, true, taken, bytes) != Status::ok) {
             return {Status::internalError, 0, 0};  // the data is what was counted
         }
+        offset += taken;
         std::memcpy(target + at, encoder.output(), bytes);
         at += bytes;
-        if (offset == size) {
-            return {Status::ok, size, at};
-        }
     }
+    return {Status::ok, size, at};
 }
 
 // compress() on threads: both passes of the threaded pipelines over the

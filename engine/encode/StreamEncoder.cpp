@@ -51,7 +51,18 @@ Status StreamEncoder::encode(const std::uint8_t* data, std::size_t size, std::si
     return Status::ok;
 }
 
+Status StreamEncoder::encodeNext(const std::uint8_t* data, std::size_t size, bool endsInput,
+                                 std::size_t& used, std::size_t& produced) {
+    used = std::min(size, nextBlockBytes());
+    Status status = encode(data, used, produced);
+    if (status == Status::ok && endsInput && used == size) {
+        status = finish(produced);
+    }
+    return status;
+}
+
 Status StreamEncoder::finish(std::size_t& produced) {
+    finished = true;
     bits += encoder.unfinishedBits();
     produced += encoder.finish(encoded.data() + produced);
     // Other bytes of the same number would still give codes of another total

@@ -51,6 +51,15 @@ public:
     // inputChanged when the data was not what was counted.
     Status finish(std::size_t& produced);
 
+    // The step every face drives the encoder by, with its input read into a
+    // block, borrowed in memory, or fed by the caller: encodes the first
+    // used = min(size, nextBlockBytes()) bytes of data into output(), and
+    // where the input ends with data (endsInput) and all of it was taken,
+    // finishes too. Call again with the rest until ended().
+    Status encodeNext(const std::uint8_t* data, std::size_t size, bool endsInput, std::size_t& used,
+                      std::size_t& produced);
+    bool ended() const { return finished; }
+
     const std::uint8_t* output() const { return encoded.data(); }
     // Input bytes taken.
     std::uint64_t consumed() const { return taken; }
@@ -68,6 +77,7 @@ private:
     std::size_t chunk = 0;
     std::uint64_t chunkEnd = UINT64_MAX;  // input offset where the chunk checked ends
     std::uint64_t chunkEndBits = 0;       // the bits of the codes up to there
+    bool finished = false;
 };
 
 }  // namespace huffcodec
