@@ -173,6 +173,18 @@ py::object newBytes(std::size_t size) {
     return py::reinterpret_steal<py::object>(raw);
 }
 
+// A bytes object cut to its first size bytes, in place where it can be.
+py::object shrunk(py::object bytes, std::size_t size) {
+    if (size == static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr()))) {
+        return bytes;
+    }
+    PyObject* raw = bytes.release().ptr();
+    if (_PyBytes_Resize(&raw, static_cast<Py_ssize_t>(size)) != 0) {
+        throw py::error_already_set();  // _PyBytes_Resize freed it
+    }
+    return py::reinterpret_steal<py::object>(raw);
+}
+
 py::bytes compressBuffer(const py::handle& data, const py::object& threads) {
     const huffcodec::Options options = optionsFor(threads);
     View in(data, false);
@@ -183,19 +195,14 @@ py::bytes compressBuffer(const py::handle& data, const py::object& threads) {
     // Written in place and shrunk afterwards: the code is usually shorter
     // than the bound.
     py::object out = newBytes(bound);
-    PyObject* raw = out.ptr();
     huffcodec::CompressResult result{};
     {
         py::gil_scoped_release released;
-        result = huffcodec::compress(in.data(), in.size(), PyBytes_AS_STRING(raw), bound, options);
+        result =
+            huffcodec::compress(in.data(), in.size(), PyBytes_AS_STRING(out.ptr()), bound, options);
     }
     check(result.status);
-    if (_PyBytes_Resize(&raw, static_cast<Py_ssize_t>(result.bytesProduced)) != 0) {
-        out.release();  // _PyBytes_Resize freed it
-        throw py::error_already_set();
-    }
-    out.release();
-    return py::reinterpret_steal<py::bytes>(raw);
+    return py::reinterpret_steal<py::bytes>(shrunk(std::move(out), result.bytesProduced).release());
 }
 
 huffcodec::Header headerOf(const View& in) {
@@ -214,25 +221,34 @@ void decompressInto(const View& in, std::uint8_t* out, std::size_t size,
     check(result.status);
 }
 
-bool withinLimit(const huffcodec::Header& header, std::optional<std::uint64_t> limit) {
-    return !limit || static_cast<std::uint64_t>(header.originalSize) <= *limit;
-}
+// max_output_size, for every call that takes it: None for no cap, else the
+// most bytes a header may claim. Parsed, compared and refused here alone, so
+// that a header is refused before anything of its size is allocated or
+// written.
+class SizeLimit {
+public:
+    explicit SizeLimit(const py::handle& value) : limit_(countArgument(value, "max_output_size")) {}
 
-// Refuses a header that claims more than the caller allows, before anything
-// of that size is allocated or written.
-void checkSize(const huffcodec::Header& header, std::optional<std::uint64_t> limit) {
-    if (!withinLimit(header, limit)) {
-        throw OutputTooLarge{static_cast<std::uint64_t>(header.originalSize), *limit};
+    bool allows(std::uint64_t size) const { return !limit_ || size <= *limit_; }
+    OutputTooLarge refusal(std::uint64_t size) const { return {size, limit_.value_or(0)}; }
+    void check(const huffcodec::Header& header) const {
+        const auto size = static_cast<std::uint64_t>(header.originalSize);
+        if (!allows(size)) {
+            throw refusal(size);
+        }
     }
-}
+
+private:
+    std::optional<std::uint64_t> limit_;
+};
 
 py::object decompressBuffer(const py::handle& data, const py::object& threads,
                             const py::object& out, const py::object& maxOutputSize) {
     const huffcodec::Options options = optionsFor(threads);
-    const std::optional<std::uint64_t> limit = countArgument(maxOutputSize, "max_output_size");
+    const SizeLimit limit(maxOutputSize);
     View in(data, false);
     const huffcodec::Header header = headerOf(in);
-    checkSize(header, limit);
+    limit.check(header);
     const auto size = static_cast<std::size_t>(header.originalSize);
     if (!out.is_none()) {
         View target(out, true);
@@ -318,39 +334,81 @@ void decompressFile(const std::string& src, const std::string& dst, const py::ob
     checkPath(src);
     checkPath(dst);
     const huffcodec::Options options = optionsFor(threads);
-    const std::optional<std::uint64_t> limit = countArgument(maxOutputSize, "max_output_size");
+    const SizeLimit limit(maxOutputSize);
     FileJob::Result result;
     {
         py::gil_scoped_release released;
         InputFile input(openSource(src, dst));
         FileJob::Observer sizeLimit;  // stops a header that claims more than limit
         sizeLimit.accept = [&limit](const huffcodec::Header& header) {
-            return withinLimit(header, limit);
+            return limit.allows(static_cast<std::uint64_t>(header.originalSize));
         };
         result = FileJob(options, sizeLimit).decompress(input, dst);
     }
     if (result.failure == FileJob::Result::Failure::refused) {
-        throw OutputTooLarge{static_cast<std::uint64_t>(result.originalSize), *limit};
+        throw limit.refusal(static_cast<std::uint64_t>(result.originalSize));
     }
     raiseFor(result, src, dst);
 }
 
-// ---- Caller-driven stream -----------------------------------------------
+// ---- huffcodec.open()'s decoding ----------------------------------------
 
-class Decompressor {
+// Compressed bytes asked of the source at a time; with the stream's own state
+// this bounds the memory of a reader at a few MiB whatever the file's size.
+constexpr std::size_t kSourceChunk = std::size_t{1} << 16;
+
+// io.UnsupportedOperation, which io.BufferedIOBase's own read1 raises.
+py::handle unsupportedOperation;
+
+// The decoding loop under huffcodec.open(): asks the source for compressed
+// bytes only when those it has decode to nothing more, and raises only with
+// nothing written. A failure met while writing is kept and raised by the next
+// call, once the bytes before it are out. The Python reader's lock makes its
+// calls take turns.
+class StreamReader {
 public:
-    Decompressor() { check(stream_.reset()); }
+    explicit StreamReader(const py::object& maxOutputSize) : limit_(maxOutputSize) {
+        check(stream_.reset());
+    }
 
-    // Decodes from data[inPos:] into out[outPos:]; returns the new positions
-    // and the status as a number. The caller hands out what was written
-    // before it raises for a failure, so a cut file yields its prefix.
-    std::tuple<std::size_t, std::size_t, int> decompress(const py::handle& data, std::size_t inPos,
-                                                         const py::handle& out, std::size_t outPos,
-                                                         bool endOfInput) {
-        View in(data, false);
-        View target(out, true);
-        if (inPos > in.size() || outPos > target.size()) {
-            throw py::value_error("position past the end of a buffer");
+    void attach(const py::object& source) {
+        source_ = source;
+        // A buffered source's read(n) waits for n bytes or the end; its
+        // read1(n) gives what one read of its own brings, so that the bytes
+        // a pipe has ready are decoded while its writer stays open.
+        readReady_ = py::getattr(source, "read1", py::none());
+    }
+
+    // Decodes into the writable buffer out: the bytes written, 0 at the end.
+    std::size_t decodeInto(const py::handle& out) { return decode(out, nullptr, py::len(out)); }
+
+    // The next bytes decoded, at most size (fewer than the header says are
+    // left are never asked for): b"" at the end.
+    py::object decodeBytes(std::size_t size) {
+        if (const huffcodec::Header* header = stream_.header()) {
+            const auto total = static_cast<std::uint64_t>(header->originalSize);
+            const std::uint64_t produced = stream_.bytesProduced();
+            // At least 1, so that a failure kept at the end is still raised.
+            const std::uint64_t left =
+                std::max<std::uint64_t>(total - std::min(total, produced), 1);
+            size = static_cast<std::size_t>(std::min<std::uint64_t>(size, left));
+        }
+        if (size == 0) {
+            return py::bytes();
+        }
+        py::object out = newBytes(size);
+        const std::size_t written = decode(
+            py::handle(), reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(out.ptr())), size);
+        return shrunk(std::move(out), written);
+    }
+
+private:
+    // Writes to raw, or else to the buffer out, taken anew for each step as
+    // the caller's buffer was before (a read-only one fails once the source
+    // has been read).
+    std::size_t decode(const py::handle& out, std::uint8_t* raw, std::size_t room) {
+        if (room == 0) {
+            return 0;
         }
         // The GIL is dropped while the stream works: a second thread on the
         // same stream would race with the first, so it is refused.
@@ -358,29 +416,116 @@ public:
         if (!busy.owns_lock()) {
             throw std::runtime_error("a huffcodec stream used by two threads at once");
         }
-        huffcodec::InBuffer input{in.data(), in.size(), inPos};
-        huffcodec::OutBuffer output{target.mutableData(), target.size(), outPos};
+        while (true) {
+            if (failure_) {
+                std::rethrow_exception(failure_);
+            }
+            if (stream_.finished()) {
+                return 0;
+            }
+            if (inPos_ == py::len(input_) && !inEnded_ && starved_) {
+                py::object data = readSource();
+                if (data.is_none()) {
+                    // The position is unchanged: a later read asks again.
+                    const py::object error =
+                        py::handle(PyExc_BlockingIOError)(EAGAIN, "the source has no bytes ready");
+                    PyErr_SetObject(PyExc_BlockingIOError, error.ptr());
+                    throw py::error_already_set();
+                }
+                input_ = std::move(data);
+                inPos_ = 0;
+                inEnded_ = py::len(input_) == 0;
+            }
+            const std::size_t before = inPos_;
+            const auto [written, status] = step(out, raw, room);
+            // With room left over, the stream has given every byte its input
+            // completes.
+            starved_ = written < room;
+            if (status != huffcodec::Status::ok) {
+                failure_ = std::make_exception_ptr(StatusError{status});
+            } else if (written == 0 && inEnded_ && inPos_ == before && !stream_.finished()) {
+                // The stream promises progress or a status; never spin.
+                failure_ = std::make_exception_ptr(StatusError{huffcodec::Status::internalError});
+            }
+            const huffcodec::Header* header = stream_.header();
+            if (!limitChecked_ && header != nullptr) {
+                const auto size = static_cast<std::uint64_t>(header->originalSize);
+                if (!limit_.allows(size)) {
+                    // Checked as soon as the header is read: none of the
+                    // bytes written with it go out.
+                    failure_ = std::make_exception_ptr(limit_.refusal(size));
+                    continue;
+                }
+                limitChecked_ = true;
+            }
+            if (written != 0) {
+                return written;
+            }
+        }
+    }
+
+    // One call of the stream, without the GIL: the bytes written and its status.
+    std::pair<std::size_t, huffcodec::Status> step(const py::handle& out, std::uint8_t* raw,
+                                                   std::size_t room) {
+        View in(input_, false);
+        std::optional<View> target;
+        if (raw == nullptr) {
+            target.emplace(out, true);
+            raw = target->mutableData();
+            room = target->size();
+        }
+        if (inPos_ > in.size()) {
+            throw py::value_error("position past the end of a buffer");
+        }
+        huffcodec::InBuffer input{in.data(), in.size(), inPos_};
+        huffcodec::OutBuffer output{raw, room, 0};
         huffcodec::Status status;
         {
             py::gil_scoped_release released;
-            status = stream_.decompress(input, output, endOfInput);
+            status = stream_.decompress(input, output, inEnded_);
         }
-        return {input.pos, output.pos, static_cast<int>(status)};
+        inPos_ = input.pos;
+        return {output.pos, status};
     }
 
-    bool finished() const { return stream_.finished(); }
-    std::uint64_t bytesConsumed() const { return stream_.bytesConsumed(); }
-    py::object originalSize() const {
-        const huffcodec::Header* header = stream_.header();
-        if (header == nullptr) {
-            return py::none();
+    // The source's next bytes: b"" at its end, None when none are ready.
+    py::object readSource() {
+        if (!readReady_.is_none()) {
+            py::object data;
+            try {
+                data = readReady_(kSourceChunk);
+            } catch (py::error_already_set& error) {
+                if (!error.matches(unsupportedOperation)) {
+                    throw;
+                }
+                readReady_ = py::none();  // io.BufferedIOBase's own read1
+            }
+            const int ready = data ? PyObject_IsTrue(data.ptr()) : 0;
+            if (ready < 0) {
+                throw py::error_already_set();
+            }
+            if (ready > 0) {
+                return data;
+            }
+            // A non-blocking source with nothing ready gives b"" here as at
+            // its end; read() tells them apart with None.
         }
-        return py::int_(header->originalSize);
+        return source_.attr("read")(kSourceChunk);
     }
 
-private:
     huffcodec::DecompressStream stream_;
     std::mutex mutex_;
+    SizeLimit limit_;
+    bool limitChecked_ = false;
+    py::object source_ = py::none();
+    py::object readReady_ = py::none();
+    py::object input_ = py::bytes();
+    std::size_t inPos_ = 0;
+    bool inEnded_ = false;
+    // The stream gave all it could of the input it has: more output needs
+    // more input. Until then the source is not asked, which could block.
+    bool starved_ = true;
+    std::exception_ptr failure_;
 };
 
 // The package's exception classes, defined and documented in
@@ -428,16 +573,6 @@ void setError(huffcodec::Status status, const std::string& detail = {}) {
     PyErr_SetObject(type.ptr(), error.ptr());
 }
 
-// For huffcodec.open(), which raises a failure of its stream after handing
-// out the bytes decoded before it.
-void raiseStatus(int status) {
-    throw StatusError{static_cast<huffcodec::Status>(status)};
-}
-
-void raiseOutputTooLarge(std::uint64_t size, std::uint64_t limit) {
-    throw OutputTooLarge{size, limit};
-}
-
 }  // namespace
 
 PYBIND11_MODULE(_huffcodec, m) {
@@ -446,6 +581,13 @@ PYBIND11_MODULE(_huffcodec, m) {
     m.attr("HEADER_BYTES") = huffcodec::kHeaderBytes;
     m.attr("MAX_ORIGINAL_SIZE") = huffcodec::kMaxOriginalSize;
     m.attr("MAX_THREADS") = huffcodec::kMaxThreads;
+    py::dict statuses;  // name: number, as the library numbers them
+    for (int number = 0;
+         std::strcmp(huffcodec::statusName(static_cast<huffcodec::Status>(number)), "unknown") != 0;
+         ++number) {
+        statuses[huffcodec::statusName(static_cast<huffcodec::Status>(number))] = number;
+    }
+    m.attr("STATUSES") = statuses;
 
     const py::module_ errors = py::module_::import("huffcodec._errors");
     const auto take = [&](const char* name) { return py::object(errors.attr(name)).release(); };
@@ -478,16 +620,14 @@ PYBIND11_MODULE(_huffcodec, m) {
           py::arg("threads") = 1);
     m.def("decompress_file", &decompressFile, py::arg("src"), py::arg("dst"), py::kw_only(),
           py::arg("threads") = 1, py::arg("max_output_size") = py::none());
-    m.def("raise_status", &raiseStatus, py::arg("status"));
-    m.def("raise_output_too_large", &raiseOutputTooLarge, py::arg("size"), py::arg("limit"));
     m.def("check_count", &checkCount, py::arg("value"), py::arg("name"));
     m.def("available_processors", &huffcodec::availableProcessors);
 
-    py::class_<Decompressor>(m, "DecompressStream")
-        .def(py::init<>())
-        .def("decompress", &Decompressor::decompress, py::arg("data"), py::arg("in_pos"),
-             py::arg("out"), py::arg("out_pos"), py::arg("end_of_input"))
-        .def_property_readonly("finished", &Decompressor::finished)
-        .def_property_readonly("bytes_consumed", &Decompressor::bytesConsumed)
-        .def_property_readonly("original_size", &Decompressor::originalSize);
+    unsupportedOperation =
+        py::object(py::module_::import("io").attr("UnsupportedOperation")).release();
+    py::class_<StreamReader>(m, "StreamReader")
+        .def(py::init<const py::object&>(), py::arg("max_output_size"))
+        .def("attach", &StreamReader::attach, py::arg("source"))
+        .def("decode_into", &StreamReader::decodeInto, py::arg("out"))
+        .def("decode", &StreamReader::decodeBytes, py::arg("size"));
 }
