@@ -100,8 +100,9 @@ class HuffcodecReader(io.BufferedIOBase):
         self._check_open()
         if size is None or size < 0:
             return self._read(sys.maxsize)
-        # Any size bytearray(size) takes, with its TypeError for the others.
-        size = operator.index(size) if hasattr(size, "__index__") else len(bytearray(size))
+        if type(size) is not int or size > sys.maxsize:
+            # The sizes bytearray(size) takes, and its errors for the others.
+            size = len(bytearray(size))
         return self._read(size)
 
     @_serialised
@@ -180,26 +181,15 @@ class HuffcodecReader(io.BufferedIOBase):
         self._pos = 0
         return len(self._buf) > 0
 
-    def _read(self, size) -> bytes:
-        """The next size bytes, fewer at the end of the data.
-
-        Pieces are decoded into bytes objects of their own, at most
-        _OUT_CHUNK * 4 bytes each whatever the size asked, and joined: one
-        copy, none when a single piece is all.
-        """
-        first = self._view(size)
-        parts = [first] if len(first) else []
-        have = len(first)
+    def _read(self, size: int) -> bytes:
+        """The next size bytes, fewer at the end of the data."""
+        if len(self._buf) - self._pos >= size:
+            return self._take(size)
         try:
-            while have < size:
-                piece = self._decoder.decode(min(size - have, _OUT_CHUNK * 4))
-                if not piece:
-                    break
-                parts.append(piece)
-                have += len(piece)
-        except BaseException as error:
-            self._keep_or_raise(error, b"".join(parts))
-        return b"".join(parts)
+            return self._decoder.read(self._view(size), size)
+        except BaseException:
+            self._buf, self._pos = self._decoder.held(), 0  # any bytes it had wait
+            raise
 
     def _readinto(self, b, *, whole: bool) -> int:
         self._check_open()
@@ -207,7 +197,8 @@ class HuffcodecReader(io.BufferedIOBase):
             done = len(self._buf) - self._pos
             if done:
                 done = min(done, len(target))
-                target[:done] = self._view(done)
+                target[:done] = memoryview(self._buf)[self._pos : self._pos + done]
+                self._pos += done
                 if not whole:
                     return done
             # Large reads are decoded straight into the caller's buffer.

@@ -15,11 +15,12 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <tuple>
+#include <utility>
 
 #include "FileJob.hpp"
 #include "huffcodec/huffcodec.hpp"
@@ -173,8 +174,9 @@ py::object newBytes(std::size_t size) {
     return py::reinterpret_steal<py::object>(raw);
 }
 
-// A bytes object cut to its first size bytes, in place where it can be.
-py::object shrunk(py::object bytes, std::size_t size) {
+// A bytes object, held by nothing else, cut or grown to size bytes; in place
+// where the allocator can.
+py::object resized(py::object bytes, std::size_t size) {
     if (size == static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr()))) {
         return bytes;
     }
@@ -202,7 +204,8 @@ py::bytes compressBuffer(const py::handle& data, const py::object& threads) {
             huffcodec::compress(in.data(), in.size(), PyBytes_AS_STRING(out.ptr()), bound, options);
     }
     check(result.status);
-    return py::reinterpret_steal<py::bytes>(shrunk(std::move(out), result.bytesProduced).release());
+    return py::reinterpret_steal<py::bytes>(
+        resized(std::move(out), result.bytesProduced).release());
 }
 
 huffcodec::Header headerOf(const View& in) {
@@ -356,6 +359,8 @@ void decompressFile(const std::string& src, const std::string& dst, const py::ob
 // Compressed bytes asked of the source at a time; with the stream's own state
 // this bounds the memory of a reader at a few MiB whatever the file's size.
 constexpr std::size_t kSourceChunk = std::size_t{1} << 16;
+// Decoded bytes a read makes room for before the header says how many come.
+constexpr std::size_t kFirstPiece = std::size_t{1} << 18;
 
 // io.UnsupportedOperation, which io.BufferedIOBase's own read1 raises.
 py::handle unsupportedOperation;
@@ -382,27 +387,92 @@ public:
     // Decodes into the writable buffer out: the bytes written, 0 at the end.
     std::size_t decodeInto(const py::handle& out) { return decode(out, nullptr, py::len(out)); }
 
-    // The next bytes decoded, at most size (fewer than the header says are
-    // left are never asked for): b"" at the end.
+    // The next bytes decoded, at most size: b"" at the end.
     py::object decodeBytes(std::size_t size) {
-        if (const huffcodec::Header* header = stream_.header()) {
-            const auto total = static_cast<std::uint64_t>(header->originalSize);
-            const std::uint64_t produced = stream_.bytesProduced();
-            // At least 1, so that a failure kept at the end is still raised.
-            const std::uint64_t left =
-                std::max<std::uint64_t>(total - std::min(total, produced), 1);
-            size = static_cast<std::size_t>(std::min<std::uint64_t>(size, left));
-        }
         if (size == 0) {
             return py::bytes();
         }
-        py::object out = newBytes(size);
-        const std::size_t written = decode(
-            py::handle(), reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(out.ptr())), size);
-        return shrunk(std::move(out), written);
+        py::object out = newBytes(room(size));
+        const std::size_t written = decode(py::handle(), dataOf(out),
+                                           static_cast<std::size_t>(PyBytes_GET_SIZE(out.ptr())));
+        return resized(std::move(out), written);
     }
 
+    // The next size bytes, fewer at the end of the data: head (decoded
+    // before, shorter than size), then what the source decodes to, straight
+    // into the bytes object returned, sized by the header. With bytes in
+    // hand, a failure that is an Exception waits for the next call (the
+    // stream keeps a failure of the data; the source is asked again);
+    // anything else (KeyboardInterrupt) goes out now, and the bytes are
+    // held() for the next read.
+    py::object read(const py::handle& head, std::size_t size) {
+        held_ = py::bytes();
+        std::size_t done = 0;
+        py::object out;
+        {
+            View first(head, false);
+            done = first.size();
+            out = newBytes(done + room(size - done));
+            std::memcpy(dataOf(out), first.data(), done);
+        }
+        try {
+            while (done < size) {
+                auto capacity = static_cast<std::size_t>(PyBytes_GET_SIZE(out.ptr()));
+                if (done == capacity) {
+                    if (stream_.finished() || failure_) {
+                        break;
+                    }
+                    capacity = done + room(size - done);
+                    out = resized(std::move(out), capacity);
+                }
+                const std::size_t got = decode(py::handle(), dataOf(out) + done, capacity - done);
+                if (got == 0) {
+                    break;
+                }
+                done += got;
+                // The loop is here, not in Python: a signal's handler runs
+                // between pieces as it did there.
+                if (PyErr_CheckSignals() != 0) {
+                    throw py::error_already_set();
+                }
+            }
+        } catch (py::error_already_set& error) {
+            if (done == 0) {
+                throw;
+            }
+            if (!error.matches(PyExc_Exception)) {
+                held_ = resized(std::move(out), done);
+                throw;
+            }
+        } catch (...) {
+            if (done == 0) {
+                throw;
+            }
+        }
+        return resized(std::move(out), done);
+    }
+
+    // The bytes a read() that raised had in hand, once: b"" if none.
+    py::object held() { return std::exchange(held_, py::bytes()); }
+
 private:
+    static std::uint8_t* dataOf(const py::object& bytes) {
+        return reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(bytes.ptr()));
+    }
+
+    // Room for the next of wanted bytes: no more than the header says are
+    // left, and before the header a first piece. At least 1, so that a
+    // failure kept at the end is still raised.
+    std::size_t room(std::size_t wanted) const {
+        std::uint64_t left = kFirstPiece;
+        if (const huffcodec::Header* header = stream_.header()) {
+            const auto total = static_cast<std::uint64_t>(header->originalSize);
+            left = total - std::min<std::uint64_t>(total, stream_.bytesProduced());
+        }
+        return static_cast<std::size_t>(
+            std::max<std::uint64_t>(std::min<std::uint64_t>(wanted, left), 1));
+    }
+
     // Writes to raw, or else to the buffer out, taken anew for each step as
     // the caller's buffer was before (a read-only one fails once the source
     // has been read).
@@ -520,6 +590,7 @@ private:
     py::object source_ = py::none();
     py::object readReady_ = py::none();
     py::object input_ = py::bytes();
+    py::object held_ = py::bytes();
     std::size_t inPos_ = 0;
     bool inEnded_ = false;
     // The stream gave all it could of the input it has: more output needs
@@ -629,5 +700,7 @@ PYBIND11_MODULE(_huffcodec, m) {
         .def(py::init<const py::object&>(), py::arg("max_output_size"))
         .def("attach", &StreamReader::attach, py::arg("source"))
         .def("decode_into", &StreamReader::decodeInto, py::arg("out"))
-        .def("decode", &StreamReader::decodeBytes, py::arg("size"));
+        .def("decode", &StreamReader::decodeBytes, py::arg("size"))
+        .def("read", &StreamReader::read, py::arg("head"), py::arg("size"))
+        .def("held", &StreamReader::held);
 }
