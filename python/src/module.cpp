@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 //
-// huffcodec._huffcodec: the library's in-memory calls, its file calls and a
-// caller-driven decompression stream for Python. Buffers are read and written
+// huffcodec._huffcodec: the library's in-memory calls, its file calls and the
+// decoding under huffcodec.open() for Python. Buffers are read and written
 // in place, and every call drops the GIL while the library works, so Python
 // threads decode side by side. A failing Status becomes a StatusError here;
 // the translator below raises the matching huffcodec exception with the
