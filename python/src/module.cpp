@@ -474,10 +474,11 @@ private:
 
     // Room for the next of wanted bytes: no more than the header says are
     // left, up to kMostAhead, and before the header a first piece. At least
-    // 1, so that a failure kept at the end is still raised.
+    // 1, so that a failure kept is still raised; no more once there is one
+    // (a header refused for its size is refused at every call).
     std::size_t room(std::size_t wanted) const {
-        std::uint64_t left = kFirstPiece;
-        if (const huffcodec::Header* header = stream_.header()) {
+        std::uint64_t left = failure_ ? 1 : kFirstPiece;
+        if (const huffcodec::Header* header = stream_.header(); header != nullptr && !failure_) {
             const auto total = static_cast<std::uint64_t>(header->originalSize);
             left = std::min(total - std::min<std::uint64_t>(total, stream_.bytesProduced()),
                             kMostAhead);
