@@ -467,6 +467,17 @@ public:
     // The bytes a read() that raised had in hand, once: b"" if none.
     py::object held() { return std::exchange(held_, py::bytes()); }
 
+    // For the cycle collector: a source may hold its reader.
+    int traverse(visitproc visit, void* arg) const {
+        Py_VISIT(source_.ptr());
+        Py_VISIT(readReady_.ptr());
+        return 0;
+    }
+    void clear() {
+        source_ = py::none();
+        readReady_ = py::none();
+    }
+
 private:
     static std::uint8_t* dataOf(const py::object& bytes) {
         return reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(bytes.ptr()));
@@ -710,7 +721,29 @@ PYBIND11_MODULE(_huffcodec, m) {
 
     unsupportedOperation =
         py::object(py::module_::import("io").attr("UnsupportedOperation")).release();
-    py::class_<StreamReader>(m, "StreamReader")
+    // The collector may visit an instance whose construction failed: there
+    // is no reader to visit yet.
+    static constexpr auto readerOf = [](PyObject* self) -> StreamReader* {
+        const py::detail::value_and_holder held =
+            reinterpret_cast<py::detail::instance*>(self)->get_value_and_holder();
+        return held.holder_constructed() ? held.value_ptr<StreamReader>() : nullptr;
+    };
+    const auto collected = [](PyHeapTypeObject* heapType) {
+        PyTypeObject* type = &heapType->ht_type;
+        type->tp_flags |= Py_TPFLAGS_HAVE_GC;
+        type->tp_traverse = [](PyObject* self, visitproc visit, void* arg) {
+            Py_VISIT(Py_TYPE(self));  // a heap type's instances hold it
+            const StreamReader* reader = readerOf(self);
+            return reader != nullptr ? reader->traverse(visit, arg) : 0;
+        };
+        type->tp_clear = [](PyObject* self) {
+            if (StreamReader* reader = readerOf(self)) {
+                reader->clear();
+            }
+            return 0;
+        };
+    };
+    py::class_<StreamReader>(m, "StreamReader", py::custom_type_setup(collected))
         .def(py::init<const py::object&>(), py::arg("max_output_size"))
         .def("attach", &StreamReader::attach, py::arg("source"))
         .def("decode_into", &StreamReader::decodeInto, py::arg("out"))

@@ -1,10 +1,12 @@
 # SPDX-License-Identifier: MIT
+import gc
 import io
 import os
 import random
 import shutil
 import threading
 import time
+import weakref
 from concurrent.futures import ThreadPoolExecutor
 
 import pytest
@@ -170,6 +172,15 @@ def test_decodable_bytes_come_out_before_the_source_ends():
     reader = huffcodec.open(source)
     assert reader.read(100) == LINES[:100]
     assert reader.read() == LINES[100:] and reader.read(100) == b""
+
+
+def test_a_source_that_holds_its_reader_is_collected():
+    source = io.BytesIO(TEXT)
+    source.reader = huffcodec.open(source)
+    gone = weakref.ref(source.reader)
+    del source
+    gc.collect()
+    assert gone() is None
 
 
 def test_a_pipe_whose_writer_stays_open():
