@@ -367,10 +367,11 @@ void decompressFile(const std::string& src, const std::string& dst, const py::ob
 // Compressed bytes asked of the source at a time; with the stream's own state
 // this bounds the memory of a reader at a few MiB whatever the file's size.
 constexpr std::size_t kSourceChunk = std::size_t{1} << 16;
-// Decoded bytes a read makes room for before the header says how many come,
-// and at most ahead of those it has after: a 1 KiB file that claims 2 GiB
-// costs no more.
-constexpr std::size_t kFirstPiece = std::size_t{1} << 18;
+// Decoded bytes a read makes room for before the header says how many come
+// (a small piece, as the room is then grown in place where the allocator
+// can), and at most ahead of those it has after (a 1 KiB file that claims
+// 2 GiB costs no more).
+constexpr std::size_t kFirstPiece = std::size_t{1} << 12;
 constexpr std::uint64_t kMostAhead = std::uint64_t{1} << 26;
 
 // io.UnsupportedOperation, which io.BufferedIOBase's own read1 raises.
@@ -403,7 +404,7 @@ public:
         if (size == 0) {
             return py::bytes();
         }
-        py::object out = newBytes(room(size));
+        py::object out = newBytes(room(size, size));
         const std::size_t written = decode(py::handle(), dataOf(out),
                                            static_cast<std::size_t>(PyBytes_GET_SIZE(out.ptr())));
         return resized(std::move(out), written);
@@ -423,7 +424,7 @@ public:
         {
             View first(head, false);
             done = first.size();
-            out = newBytes(done + room(size - done));
+            out = newBytes(done + room(size - done, kFirstPiece));
             std::memcpy(dataOf(out), first.data(), done);
         }
         try {
@@ -433,7 +434,7 @@ public:
                     if (stream_.finished() || failure_) {
                         break;
                     }
-                    capacity = done + room(size - done);
+                    capacity = done + room(size - done, kFirstPiece);
                     out = resized(std::move(out), capacity);
                     adviseHugePages(out.ptr());
                 }
@@ -484,11 +485,11 @@ private:
     }
 
     // Room for the next of wanted bytes: no more than the header says are
-    // left, up to kMostAhead, and before the header a first piece. At least
-    // 1, so that a failure kept is still raised; no more once there is one
-    // (a header refused for its size is refused at every call).
-    std::size_t room(std::size_t wanted) const {
-        std::uint64_t left = failure_ ? 1 : kFirstPiece;
+    // left, up to kMostAhead, and before the header firstPiece. At least 1,
+    // so that a failure kept is still raised; no more once there is one (a
+    // header refused for its size is refused at every call).
+    std::size_t room(std::size_t wanted, std::uint64_t firstPiece) const {
+        std::uint64_t left = failure_ ? 1 : firstPiece;
         if (const huffcodec::Header* header = stream_.header(); header != nullptr && !failure_) {
             const auto total = static_cast<std::uint64_t>(header->originalSize);
             left = std::min(total - std::min<std::uint64_t>(total, stream_.bytesProduced()),
