@@ -185,11 +185,16 @@ class HuffcodecReader(io.BufferedIOBase):
         """The next size bytes, fewer at the end of the data."""
         if len(self._buf) - self._pos >= size:
             return self._take(size)
+        head = memoryview(self._buf)[self._pos :]
         try:
-            return self._decoder.read(self._view(size), size)
+            data = self._decoder.read(head, size)
         except BaseException:
-            self._buf, self._pos = self._decoder.held(), 0  # any bytes it had wait
+            held = self._decoder.held()  # the bytes it had in hand, head first
+            if held:
+                self._buf, self._pos = held, 0
             raise
+        self._buf, self._pos = b"", 0
+        return data
 
     def _readinto(self, b, *, whole: bool) -> int:
         self._check_open()
