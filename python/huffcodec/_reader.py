@@ -1,21 +1,18 @@
 # SPDX-License-Identifier: MIT
 """huffcodec.open(): a binary file object that decodes as it is read."""
 
-import errno
 import functools
 import io
 import operator
 import os
+import sys
 import threading
 
 from . import _huffcodec
 
-# Compressed bytes read from the source at a time, and decoded bytes made at a
-# time when the caller asks for less; with the stream's own state this bounds
-# the memory of a reader at a few MiB whatever the file's size.
-_IN_CHUNK = 1 << 16
+# Decoded bytes made at a time when the caller asks for less; with the
+# extension's own state this bounds the memory of a reader at a few MiB.
 _OUT_CHUNK = 1 << 16
-_INTERNAL_ERROR = 11
 
 
 def _serialised(method):
@@ -48,29 +45,20 @@ class HuffcodecReader(io.BufferedIOBase):
     the next call raises it.
     """
 
-    def __init__(self, source, *, close_source: bool, name=None, max_output_size=None) -> None:
+    def __init__(self, source, decoder, *, close_source: bool, name=None) -> None:
         self._lock = threading.Lock()
         self._owner = None
         self._source = source
-        # A buffered source's read(n) waits for n bytes or the end; its read1(n)
-        # gives what one read of its own brings, so that the bytes a pipe has
-        # ready are decoded while its writer stays open.
-        self._read_ready = getattr(source, "read1", None)
         self._close_source = close_source
         if name is not None:
             self.name = name
-        self._stream = _huffcodec.DecompressStream()
-        self._limit = max_output_size
-        self._in = b""
-        self._in_pos = 0
-        self._in_ended = False
-        # The stream gave all it could of the input it has: more output needs
-        # more input. Until then the source is not asked, which could block.
-        self._starved = True
+        # Reads the source and decodes; keeps a failure met after some bytes
+        # were written and raises it at the next call, once they are out.
+        self._decoder = decoder
+        decoder.attach(source)
         # Decoded bytes not yet given out: _buf[_pos:].
         self._buf = b""
         self._pos = 0
-        self._failure = None  # raises the failure met, once the bytes before it are out
 
     # ---- io.BufferedIOBase ---------------------------------------------
 
@@ -92,9 +80,8 @@ class HuffcodecReader(io.BufferedIOBase):
             if self._close_source:
                 self._source.close()
         finally:
-            self._stream = None
+            self._decoder = None
             self._buf = b""
-            self._in = b""
             super().close()
 
     def detach(self):
@@ -112,11 +99,11 @@ class HuffcodecReader(io.BufferedIOBase):
     def read(self, size=-1) -> bytes:
         self._check_open()
         if size is None or size < 0:
-            return self._read_all()
-        buffer = bytearray(size)
-        got = self._readinto(buffer, whole=True)
-        del buffer[got:]
-        return bytes(buffer)
+            return self._read(sys.maxsize)
+        if type(size) is not int or size > sys.maxsize:
+            # The sizes bytearray(size) takes, and its errors for the others.
+            size = len(bytearray(size))
+        return self._read(size)
 
     @_serialised
     def read1(self, size=-1) -> bytes:
@@ -148,7 +135,7 @@ class HuffcodecReader(io.BufferedIOBase):
                     break
                 stop = len(self._buf) if size < 0 else min(len(self._buf), self._pos + size - have)
                 end = self._buf.find(b"\n", self._pos, stop)
-                parts.append(self._take((stop if end < 0 else end + 1) - self._pos))
+                parts.append(self._view((stop if end < 0 else end + 1) - self._pos))
                 have += len(parts[-1])
                 if end >= 0:
                     break
@@ -164,6 +151,12 @@ class HuffcodecReader(io.BufferedIOBase):
 
     def _take(self, size: int) -> bytes:
         data = self._buf[self._pos : self._pos + size]
+        self._pos += len(data)
+        return data
+
+    def _view(self, size: int) -> memoryview:
+        """As _take, without a copy: the caller joins the views into one."""
+        data = memoryview(self._buf)[self._pos : self._pos + size]
         self._pos += len(data)
         return data
 
@@ -184,26 +177,24 @@ class HuffcodecReader(io.BufferedIOBase):
 
     def _fill(self) -> bool:
         """Decodes the next piece into the internal buffer; False at the end."""
-        chunk = bytearray(_OUT_CHUNK)
-        got = self._decode_into(memoryview(chunk))
-        del chunk[got:]
-        self._buf = bytes(chunk)
+        self._buf = self._decoder.decode(_OUT_CHUNK)
         self._pos = 0
-        return got > 0
+        return len(self._buf) > 0
 
-    def _read_all(self) -> bytes:
-        parts = [self._take(len(self._buf) - self._pos)]
+    def _read(self, size: int) -> bytes:
+        """The next size bytes, fewer at the end of the data."""
+        if len(self._buf) - self._pos >= size:
+            return self._take(size)
+        head = memoryview(self._buf)[self._pos :]
         try:
-            while True:
-                chunk = bytearray(_OUT_CHUNK * 4)
-                got = self._decode_into(memoryview(chunk))
-                if got == 0:
-                    break
-                del chunk[got:]
-                parts.append(bytes(chunk))
-        except BaseException as error:
-            self._keep_or_raise(error, b"".join(parts))
-        return b"".join(parts)
+            data = self._decoder.read(head, size)
+        except BaseException:
+            held = self._decoder.held()  # the bytes it had in hand, head first
+            if held:
+                self._buf, self._pos = held, 0
+            raise
+        self._buf, self._pos = b"", 0
+        return data
 
     def _readinto(self, b, *, whole: bool) -> int:
         self._check_open()
@@ -211,14 +202,14 @@ class HuffcodecReader(io.BufferedIOBase):
             done = len(self._buf) - self._pos
             if done:
                 done = min(done, len(target))
-                target[:done] = self._buf[self._pos : self._pos + done]
+                target[:done] = memoryview(self._buf)[self._pos : self._pos + done]
                 self._pos += done
                 if not whole:
                     return done
             # Large reads are decoded straight into the caller's buffer.
             try:
                 while done < len(target):
-                    got = self._decode_into(target[done:])
+                    got = self._decoder.decode_into(target[done:])
                     if got == 0:
                         break
                     done += got
@@ -227,64 +218,6 @@ class HuffcodecReader(io.BufferedIOBase):
             except BaseException as error:
                 self._keep_or_raise(error, target[:done])
             return done
-
-    def _read_source(self):
-        """The source's next bytes: b"" at its end, None when none are ready."""
-        if self._read_ready is not None:
-            try:
-                data = self._read_ready(_IN_CHUNK)
-            except io.UnsupportedOperation:  # io.BufferedIOBase's own read1
-                self._read_ready = None
-            else:
-                if data:
-                    return data
-                # A non-blocking source with nothing ready gives b"" here as
-                # at its end; read() tells them apart with None.
-        return self._source.read(_IN_CHUNK)
-
-    def _decode_into(self, target: memoryview) -> int:
-        """Decodes into target: the bytes written, 0 at the end of the data.
-
-        Raises only with nothing written: a failure met while writing is kept
-        and raised by the next call, once the bytes before it are out.
-        """
-        if len(target) == 0:
-            return 0
-        while True:
-            if self._failure is not None:
-                self._failure()
-            if self._stream.finished:
-                return 0
-            if self._in_pos == len(self._in) and not self._in_ended and self._starved:
-                data = self._read_source()
-                if data is None:
-                    # The position is unchanged: a later read asks again.
-                    raise BlockingIOError(errno.EAGAIN, "the source has no bytes ready")
-                self._in, self._in_pos, self._in_ended = data, 0, not len(data)
-            before = self._in_pos
-            self._in_pos, written, status = self._stream.decompress(
-                self._in, self._in_pos, target, 0, self._in_ended
-            )
-            # With room left over, the stream has given every byte its input
-            # completes.
-            self._starved = written < len(target)
-            if status != 0:
-                self._failure = functools.partial(_huffcodec.raise_status, status)
-            elif not written and self._in_ended and self._in_pos == before:
-                # The stream promises progress or a status; never spin.
-                if not self._stream.finished:
-                    self._failure = functools.partial(_huffcodec.raise_status, _INTERNAL_ERROR)
-            if self._limit is not None and self._stream.original_size is not None:
-                if self._stream.original_size > self._limit:
-                    # Checked as soon as the header is read: none of the
-                    # bytes written with it go out.
-                    self._failure = functools.partial(
-                        _huffcodec.raise_output_too_large, self._stream.original_size, self._limit
-                    )
-                    continue
-                self._limit = None
-            if written:
-                return written
 
 
 def open(file, mode: str = "rb", *, max_output_size=None) -> HuffcodecReader:
@@ -314,14 +247,10 @@ def open(file, mode: str = "rb", *, max_output_size=None) -> HuffcodecReader:
     """
     if mode not in ("rb", "br"):
         raise ValueError(f"huffcodec.open supports mode 'rb' only, not {mode!r}")
-    max_output_size = _huffcodec.check_count(max_output_size, "max_output_size")
+    decoder = _huffcodec.StreamReader(max_output_size)  # checks it before a path is opened
     if isinstance(file, (str, bytes, os.PathLike)):
         source = io.open(file, "rb")
-        return HuffcodecReader(
-            source, close_source=True, name=os.fspath(file), max_output_size=max_output_size
-        )
+        return HuffcodecReader(source, decoder, close_source=True, name=os.fspath(file))
     if not hasattr(file, "read"):
         raise TypeError("file must be a path or a binary file object")
-    return HuffcodecReader(
-        file, close_source=False, name=getattr(file, "name", None), max_output_size=max_output_size
-    )
+    return HuffcodecReader(file, decoder, close_source=False, name=getattr(file, "name", None))

@@ -271,6 +271,15 @@ def test_header_errors_carry_the_status():
         huffcodec.decompress(bytes(big))
 
 
+def test_status_numbers_and_names_are_the_librarys(source_dir):
+    import re
+
+    header = (source_dir / "include/huffcodec/huffcodec.hpp").read_text()
+    enum = re.search(r"enum class Status : int \{(.*?)\};", header, re.S)[1]
+    library = {name: int(number) for name, number in re.findall(r"(\w+) = (\d+)", enum)}
+    assert huffcodec._huffcodec.STATUSES == library and len(library) == 13
+
+
 def test_errors_survive_pickling():
     import pickle
 

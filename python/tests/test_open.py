@@ -1,10 +1,12 @@
 # SPDX-License-Identifier: MIT
+import gc
 import io
 import os
 import random
 import shutil
 import threading
 import time
+import weakref
 from concurrent.futures import ThreadPoolExecutor
 
 import pytest
@@ -90,12 +92,15 @@ def test_large_file_reads_in_bounded_pieces():
 
 
 class Trickle:  # 777 bytes a read after a pause; stalling, None every other read
-    def __init__(self, data, *, stalling=False, pause=0.0):
+    def __init__(self, data, *, stalling=False, interrupting=False, pause=0.0):
         self.data, self.stalling, self.pause, self.calls = io.BytesIO(data), stalling, pause, 0
+        self.interrupting = interrupting  # a KeyboardInterrupt at the 4th read, once bytes are out
 
     def read(self, size):
         time.sleep(self.pause)
         self.calls += 1
+        if self.interrupting and self.calls == 4:
+            raise KeyboardInterrupt
         return None if self.stalling and self.calls % 2 else self.data.read(min(size, 777))
 
 
@@ -121,11 +126,11 @@ CUT_FILES = {"text cut in half": TEXT[: (len(TEXT) + huffcodec.HEADER_BYTES) // 
              "cut in the header": TEXT[:500]}
 
 
-@pytest.mark.parametrize("stalling", [False, True], ids=["ready", "stalling"])
+@pytest.mark.parametrize("source", ["ready", "stalling", "interrupted"])
 @pytest.mark.parametrize("method, size", READ_ROWS)
 @pytest.mark.parametrize("name", CUT_FILES)
 def test_a_cut_file_gives_exactly_the_decodable_prefix_then_raises(tmp_path, name, method,
-                                                                   size, stalling):
+                                                                   size, source):
     # What the C++ decoder (decompress_file) writes before it fails, and the
     # error huffcodec.decompress raises, are what the reader must give.
     packed = CUT_FILES[name]
@@ -137,19 +142,25 @@ def test_a_cut_file_gives_exactly_the_decodable_prefix_then_raises(tmp_path, nam
         huffcodec.decompress_file(tmp_path / "cut.huf", tmp_path / "prefix")
     prefix = (tmp_path / "prefix").read_bytes()
     assert len(prefix) == 40000 or not name.startswith("one-bit")
-    reader = huffcodec.open(Trickle(packed, stalling=True) if stalling else io.BytesIO(packed))
-    got, waits = bytearray(), 0
+    stalling, interrupting = source == "stalling", source == "interrupted"
+    reader = huffcodec.open(Trickle(packed, stalling=stalling, interrupting=interrupting)
+                            if stalling or interrupting else io.BytesIO(packed))
+    got, waits, interrupts = bytearray(), 0, 0
     while waits <= len(packed):
         try:
             piece = READS[method](reader, size)
         except BlockingIOError:  # nothing ready: a later call goes on
             waits += 1
             continue
+        except KeyboardInterrupt:  # the bytes decoded before it wait for the next call
+            interrupts += 1
+            continue
         except error:
             break
         assert piece, "a cut file ended as a whole one would"
         got += piece
     assert got == prefix and (waits > 0) == stalling
+    assert interrupts == (interrupting and name != "cut in the header")  # it ends at read 2
     with pytest.raises(error):  # and on every call after
         READS[method](reader, size)
 
@@ -161,6 +172,15 @@ def test_decodable_bytes_come_out_before_the_source_ends():
     reader = huffcodec.open(source)
     assert reader.read(100) == LINES[:100]
     assert reader.read() == LINES[100:] and reader.read(100) == b""
+
+
+def test_a_source_that_holds_its_reader_is_collected():
+    source = io.BytesIO(TEXT)
+    source.reader = huffcodec.open(source)
+    gone = weakref.ref(source.reader)
+    del source
+    gc.collect()
+    assert gone() is None
 
 
 def test_a_pipe_whose_writer_stays_open():
