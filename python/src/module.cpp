@@ -305,23 +305,20 @@ int openSource(const std::string& src, const std::string& dst) {
 // Raises what a failed file job stopped at: OSError with the path a failed
 // open, read, write or close concerns, else the status's exception.
 void raiseFor(const FileJob::Result& result, const std::string& src, const std::string& dst) {
-    using Failure = FileJob::Result::Failure;
-    switch (result.failure) {
-        case Failure::none:
+    using Cause = FileJob::Result::Cause;
+    switch (result.cause()) {
+        case Cause::none:
             return;
-        case Failure::openingOutput:
+        case Cause::openingOutput:
+        case Cause::writingOutput:
             throw PathError{result.error, dst};
-        case Failure::temporaryFile:
+        case Cause::readingInput:
+            throw PathError{result.error, src};
+        case Cause::temporaryFile:
             throw PathError{result.error, "temporary file"};
-        case Failure::status:
-            if (result.status == huffcodec::Status::readError) {
-                throw PathError{result.error, src};
-            }
-            if (result.status == huffcodec::Status::writeError) {
-                throw PathError{result.error, dst};
-            }
+        case Cause::data:
             throw StatusError{result.status};
-        case Failure::refused:  // decompressFile raises OutputTooLarge first
+        case Cause::refused:  // decompressFile raises OutputTooLarge first
             break;
     }
     throw StatusError{huffcodec::Status::internalError};
