@@ -10,7 +10,7 @@
 #include "InputFile.hpp"
 #include "ProcessSetup.hpp"
 #include "ThreadCount.hpp"
-#include "output/RemovalSignals.hpp"
+#include "output/OutputRemoval.hpp"
 
 int FileCommand::run(int argc, char* argv[], const Traits& traits, Body body) {
     Report report;

@@ -20,7 +20,7 @@
 #include "ThreadCount.hpp"
 #include "Usage.hpp"
 #include "output/Directory.hpp"
-#include "output/RemovalSignals.hpp"
+#include "output/OutputRemoval.hpp"
 
 namespace {
 

@@ -15,7 +15,6 @@
 #include "FileNames.hpp"
 #include "Listing.hpp"
 #include "ProcessSetup.hpp"
-#include "output/StagedOutput.hpp"
 #include "output/WatchedOutput.hpp"
 
 using Mode = CommandLine::Mode;

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 //
 // Removing the output of a job that did not finish, so that no half-written
-// file is left that looks like a valid one.
-#ifndef HUFFCODEC_FILES_OUTPUTREMOVER_HPP
-#define HUFFCODEC_FILES_OUTPUTREMOVER_HPP
+// file is left that looks like a valid one: OutputRemover, one output's
+// removal, and RemovalSignals, the commands' SIGINT, SIGTERM and SIGHUP while
+// an output is written, which remove it, then end the process as the signal
+// would have ended it.
+#ifndef HUFFCODEC_FILES_OUTPUTREMOVAL_HPP
+#define HUFFCODEC_FILES_OUTPUTREMOVAL_HPP
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -12,10 +15,6 @@
 #include <memory>
 #include <string>
 
-// Only a regular file is removed, and only while its name still is the file
-// that was opened: a device or a pipe, or a file put in its place meanwhile,
-// is left alone. Each remover has its own state, so that jobs on several
-// threads each remove their own output.
 class OutputRemover {
 public:
     // Takes the memory for the name here, before the file is created, so
@@ -55,4 +54,26 @@ private:
     volatile sig_atomic_t armed = 0;
 };
 
-#endif  // HUFFCODEC_FILES_OUTPUTREMOVER_HPP
+class RemovalSignals {
+public:
+    // Installs the handlers, the first time (a signal ignored at start-up
+    // stays ignored; with nothing watched, a handler ends the process as the
+    // signal's default action would), and holds the three signals back until
+    // watch(), so that one arriving between creating the file and watching
+    // it still removes it.
+    RemovalSignals();
+    // Removes the watched file unless it was kept, and watches none.
+    ~RemovalSignals();
+    RemovalSignals(const RemovalSignals&) = delete;
+    RemovalSignals& operator=(const RemovalSignals&) = delete;
+
+    // Hands remover, which outlives this, to the handlers and lets the held
+    // signals through.
+    void watch(OutputRemover& remover);
+
+    // Removes the watched file now, if there is one. Async-signal-safe, for
+    // the last resort of a process that cannot unwind.
+    static void removeNow();
+};
+
+#endif  // HUFFCODEC_FILES_OUTPUTREMOVAL_HPP
