@@ -76,9 +76,37 @@ Row row(const std::string& program, const std::string& name, const std::string& 
     return {program, {name, input, false, args, status, err, output, run, inputSize}};
 }
 
-TEST(HardenedEdges, TableOfCases) {
-    const std::string small = randomBytes(3, 5000, 40), packed = compressReference(small);
-    const std::string large = randomBytes(4, 1 << 20), largePacked = compressReference(large);
+// The inputs of the table's rows, and what a copy of the threaded one cut by
+// a read error at 262144 gives.
+struct Inputs {
+    std::string small, packed, large, largePacked, threaded, threadedPacked, keptBeforeError;
+};
+
+Inputs makeInputs() {
+    Inputs made;
+    made.small = randomBytes(3, 5000, 40);
+    made.packed = compressReference(made.small);
+    made.large = randomBytes(4, 1 << 20);
+    made.largePacked = compressReference(made.large);
+    made.threaded = randomBytes(8, (std::size_t{4} << 20) + 333, 60);
+    made.threadedPacked = compressReference(made.threaded);
+    HCTree threadedTree;
+    threadedTree.buildFromCounts(countBytes(made.threaded));
+    made.keptBeforeError =
+        decodePlain(threadedTree, made.threadedPacked.substr(kHeaderBytes, 262144 - kHeaderBytes),
+                    made.threaded.size())
+            .symbols;
+    return made;
+}
+
+// The rows over inputs; their names and number do not depend on the inputs,
+// so empty ones list them without the seconds the inputs and their reports
+// take.
+std::vector<Row> tableRows(const Inputs& inputs) {
+    const std::string &small = inputs.small, &packed = inputs.packed, &large = inputs.large,
+                      &largePacked = inputs.largePacked, &threaded = inputs.threaded,
+                      &threadedPacked = inputs.threadedPacked,
+                      &keptBeforeError = inputs.keptBeforeError;
     const std::string writing = "error writing output file.";
     const std::string in = "IN", out = "OUT", stdIn = "/dev/stdin", stdOut = "/dev/stdout";
     auto limit = [](const std::string& ulimit) { return RunOptions{ulimit + "; exec \"$@\""}; };
@@ -112,8 +140,6 @@ TEST(HardenedEdges, TableOfCases) {
     };
     // Stacks of 24 KiB, for the calling thread and the workers alike; the
     // sanitizers' frames are larger.
-    const std::string threaded = randomBytes(8, (std::size_t{4} << 20) + 333, 60);
-    const std::string threadedPacked = compressReference(threaded);
     for (const std::string threads : {"1", "2"}) {
         if (SANITIZED) {
             break;
@@ -128,12 +154,6 @@ TEST(HardenedEdges, TableOfCases) {
     }
     // A read error 262144 bytes into the file: on every thread count, what
     // a copy cut there gives, and the problem line.
-    HCTree threadedTree;
-    threadedTree.buildFromCounts(countBytes(threaded));
-    const std::string keptBeforeError =
-        decodePlain(threadedTree, threadedPacked.substr(kHeaderBytes, 262144 - kHeaderBytes),
-                    threaded.size())
-            .symbols;
     for (const std::string threads : {"1", "2", "3", "4"}) {
         rows.push_back(
             row(kUncompress, "read error at 262144, threads " + threads, threadedPacked, {in, out},
@@ -163,10 +183,30 @@ TEST(HardenedEdges, TableOfCases) {
         row(kCompress, "kill -" + hup + ", ignored", small, {"IN.fifo", out}, 0,
             report(kCompress, "IN.fifo", out, small), packed,
             {"trap '' HUP; " + waitThenKill + hup + " $!; cat IN >&3; exec 3>&-; wait $!"}));
-    for (const Row& r : rows) {
-        expectCliCase(r.program, r.c);
-    }
+    return rows;
 }
+
+// Made once per program run, for all the rows it runs.
+const std::vector<Row>& table() {
+    static const std::vector<Row> rows = tableRows(makeInputs());
+    return rows;
+}
+
+std::string nameOf(const Row& r) {
+    return (r.program == kCompress ? "compress: " : "uncompress: ") + r.c.name;
+}
+
+// The parameter is the row's index.
+class TableOfCases : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(TableOfCases, Case) {
+    const Row& r = table()[GetParam()];
+    expectCliCase(r.program, r.c);
+}
+
+INSTANTIATE_TEST_SUITE_P(HardenedEdges, TableOfCases,
+                         testing::Range<std::size_t>(0, tableRows(Inputs{}).size()),
+                         RowNames(tableRows(Inputs{}), nameOf));
 
 // Address-space limits from where the program cannot even load to where it
 // runs through, on one thread and on two: every run gives the normal result,

@@ -114,11 +114,21 @@ std::vector<CliCase> cliCases() {
     };
 }
 
-TEST(CompressCli, TableOfCases) {
-    for (const CliCase& c : cliCases()) {
-        expectCliCase(kCompress, c);
-    }
+// Made once per program: the cases name the tests too.
+const std::vector<CliCase>& table() {
+    static const std::vector<CliCase> cases = cliCases();
+    return cases;
 }
+
+// The parameter is the case's index.
+class TableOfCases : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(TableOfCases, Case) {
+    expectCliCase(kCompress, table()[GetParam()]);
+}
+
+INSTANTIATE_TEST_SUITE_P(CompressCli, TableOfCases, testing::Range<std::size_t>(0, table().size()),
+                         RowNames(table(), [](const CliCase& c) { return c.name; }));
 
 // A directory opens but cannot be read: both commands refuse it at once.
 TEST(CompressCli, InputThatIsADirectoryCannotBeOpened) {
@@ -212,24 +222,34 @@ std::vector<Shape> shapes() {
     return list;
 }
 
-TEST(CompressCli, RoundTripsEveryShape) {
+const std::vector<Shape>& shapeTable() {
+    static const std::vector<Shape> table = shapes();
+    return table;
+}
+
+// The parameter is the shape's index.
+class RoundTripsEveryShape : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(RoundTripsEveryShape, Shape) {
+    const Shape& shape = shapeTable()[GetParam()];
     TempDir dir;
     const std::string original = dir.path("original");
     const std::string packed = dir.path("packed");
     const std::string restored = dir.path("restored");
-    for (const Shape& shape : shapes()) {
-        SCOPED_TRACE(shape.name);
-        writeFile(original, shape.data);
-        const RunResult compressed = runProgram(kCompress, {kCompress, original, packed});
-        ASSERT_EQ(compressed.exitStatus, 0) << compressed.err;
-        EXPECT_EQ(readFile(packed), compressReference(shape.data));
-        const RunResult uncompressed = runProgram(kUncompress, {kUncompress, packed, restored});
-        ASSERT_EQ(uncompressed.exitStatus, 0) << uncompressed.err;
-        EXPECT_EQ(readFile(restored), shape.data);
-        // Both commands print one ratio for one file.
-        EXPECT_EQ(ratioOf(compressed.err), ratioOf(uncompressed.err));
-    }
+    writeFile(original, shape.data);
+    const RunResult compressed = runProgram(kCompress, {kCompress, original, packed});
+    ASSERT_EQ(compressed.exitStatus, 0) << compressed.err;
+    EXPECT_EQ(readFile(packed), compressReference(shape.data));
+    const RunResult uncompressed = runProgram(kUncompress, {kUncompress, packed, restored});
+    ASSERT_EQ(uncompressed.exitStatus, 0) << uncompressed.err;
+    EXPECT_EQ(readFile(restored), shape.data);
+    // Both commands print one ratio for one file.
+    EXPECT_EQ(ratioOf(compressed.err), ratioOf(uncompressed.err));
 }
+
+INSTANTIATE_TEST_SUITE_P(CompressCli, RoundTripsEveryShape,
+                         testing::Range<std::size_t>(0, shapeTable().size()),
+                         RowNames(shapeTable(), [](const Shape& shape) { return shape.name; }));
 
 TEST(CompressCli, BundledSampleMatchesItsCompressedForm) {
     TempDir dir;
@@ -242,30 +262,15 @@ TEST(CompressCli, BundledSampleMatchesItsCompressedForm) {
 // Both commands on an input large enough for threads, with every thread count
 // HUFFCODEC_THREADS may give and with values that are none: the same files and
 // the same reports, after one warning line for a value that is not a count.
-TEST(CompressCli, ThreadCountsFromTheEnvironment) {
-    const std::string data = dataFor(countTableShapes()[1], (std::size_t{4} << 20) + 4099, 31);
-    const std::string packed = compressReference(data);
-    const SymbolCounts counts = countBytes(data);
-    const int unique = static_cast<int>(
-        std::count_if(counts.begin(), counts.end(), [](std::int32_t c) { return c != 0; }));
-    std::ostringstream ratio;
-    ratio << static_cast<double>(data.size()) / static_cast<double>(packed.size());
-    const auto size = static_cast<long long>(data.size());
-    const std::string compressReport = report("IN", "OUT", unique, size, ratio.str());
-    const std::string uncompressReport =
-        "Reading header from file \"IN\"... done.\nUncompressed file will have " +
-        std::to_string(unique) + " unique symbols and size " + std::to_string(size) +
-        " bytes.\nBuilding Huffman code tree... done.\nWriting to file \"OUT\"... done.\n"
-        "Uncompression ratio: " +
-        ratio.str() + "\n";
-    const std::string available = std::to_string(huffcodec::availableProcessors());
+struct ThreadsRow {
+    std::string value;
+    bool count;
+    std::string shown = "";  // in the warning, if not the value itself
+};
+
+std::vector<ThreadsRow> threadsRows() {
     const std::string zeros(100000, '0'), forty(40, 'y'), huge(102400, 'z');
-    struct Row {
-        std::string value;
-        bool count;
-        std::string shown = "";  // in the warning, if not the value itself
-    };
-    std::vector<Row> rows = {
+    std::vector<ThreadsRow> rows = {
         {"1", true},     {"2", true},        {"3", true},         {"4", true},   {"04", true},
         {"00002", true}, {"0001024", true},  {zeros + "3", true}, {"x", false},  {"0", true},
         {"1025", false}, {"0001025", false}, {"0000", true},      {"-1", false}, {"", false},
@@ -275,30 +280,74 @@ TEST(CompressCli, ThreadCountsFromTheEnvironment) {
                              {"2\r\x1b[2J", false, "2\\x0d\\x1b[2J"},
                              {"\xc3\xa9\x7f\"\\", false, "\\xc3\\xa9\\x7f\\x22\\x5c"},
                              {huge, false, huge.substr(0, 40) + "..."}});
-    for (const auto& row : rows) {
-        const std::string shown = row.shown.empty() ? row.value : row.shown;
-        const std::string warning = row.count
-                                        ? ""
-                                        : "warning: HUFFCODEC_THREADS=\"" + shown +
-                                              "\" is not a thread count; using " + available + "\n";
-        const RunOptions run{"", {}, {"HUFFCODEC_THREADS=" + row.value}};
-        expectCliCase(kCompress, {"compress, HUFFCODEC_THREADS=\"" + shown.substr(0, 50) + "\"",
-                                  data,
-                                  false,
-                                  {"IN", "OUT"},
-                                  0,
-                                  warning + compressReport,
-                                  packed,
-                                  run});
-        expectCliCase(kUncompress, {"uncompress, HUFFCODEC_THREADS=\"" + shown.substr(0, 50) + "\"",
-                                    packed,
-                                    false,
-                                    {"IN", "OUT"},
-                                    0,
-                                    warning + uncompressReport,
-                                    data,
-                                    run});
-    }
+    return rows;
 }
+
+const std::vector<ThreadsRow>& threadsTable() {
+    static const std::vector<ThreadsRow> table = threadsRows();
+    return table;
+}
+
+std::string shownOf(const ThreadsRow& row) {
+    return row.shown.empty() ? row.value : row.shown;
+}
+
+// The parameter is the row's index.
+class ThreadCountsFromTheEnvironment : public testing::TestWithParam<std::size_t> {
+protected:
+    // The input and what both commands make of it, once for all the rows a
+    // run takes.
+    static void SetUpTestSuite() {
+        data = dataFor(countTableShapes()[1], (std::size_t{4} << 20) + 4099, 31);
+        packed = compressReference(data);
+        const SymbolCounts counts = countBytes(data);
+        const int unique = static_cast<int>(
+            std::count_if(counts.begin(), counts.end(), [](std::int32_t c) { return c != 0; }));
+        std::ostringstream ratio;
+        ratio << static_cast<double>(data.size()) / static_cast<double>(packed.size());
+        const auto size = static_cast<long long>(data.size());
+        compressReport = report("IN", "OUT", unique, size, ratio.str());
+        uncompressReport =
+            "Reading header from file \"IN\"... done.\nUncompressed file will have " +
+            std::to_string(unique) + " unique symbols and size " + std::to_string(size) +
+            " bytes.\nBuilding Huffman code tree... done.\nWriting to file \"OUT\"... done.\n"
+            "Uncompression ratio: " +
+            ratio.str() + "\n";
+    }
+    static inline std::string data, packed, compressReport, uncompressReport;
+};
+
+TEST_P(ThreadCountsFromTheEnvironment, Value) {
+    const ThreadsRow& row = threadsTable()[GetParam()];
+    const std::string available = std::to_string(huffcodec::availableProcessors());
+    const std::string shown = shownOf(row);
+    const std::string warning = row.count
+                                    ? ""
+                                    : "warning: HUFFCODEC_THREADS=\"" + shown +
+                                          "\" is not a thread count; using " + available + "\n";
+    const RunOptions run{"", {}, {"HUFFCODEC_THREADS=" + row.value}};
+    expectCliCase(kCompress, {"compress, HUFFCODEC_THREADS=\"" + shown.substr(0, 50) + "\"",
+                              data,
+                              false,
+                              {"IN", "OUT"},
+                              0,
+                              warning + compressReport,
+                              packed,
+                              run});
+    expectCliCase(kUncompress, {"uncompress, HUFFCODEC_THREADS=\"" + shown.substr(0, 50) + "\"",
+                                packed,
+                                false,
+                                {"IN", "OUT"},
+                                0,
+                                warning + uncompressReport,
+                                data,
+                                run});
+}
+
+INSTANTIATE_TEST_SUITE_P(CompressCli, ThreadCountsFromTheEnvironment,
+                         testing::Range<std::size_t>(0, threadsTable().size()),
+                         RowNames(threadsTable(), [](const ThreadsRow& row) {
+                             return "HUFFCODEC_THREADS=\"" + shownOf(row).substr(0, 50) + "\"";
+                         }));
 
 }  // namespace

@@ -584,27 +584,40 @@ std::vector<Row> rows() {
     return list;
 }
 
-TEST(HuffcodecCli, TableOfConventions) {
-    for (const Row& row : rows()) {
-        expectRow(row);
-    }
+// Made once per program: the rows name the tests too.
+const std::vector<Row>& conventions() {
+    static const std::vector<Row> table = rows();
+    return table;
 }
+
+std::string nameOf(const Row& row) {
+    return row.name;
+}
+
+// The parameter of each table below is its row's index.
+class TableOfConventions : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(TableOfConventions, Row) {
+    expectRow(conventions()[GetParam()]);
+}
+
+INSTANTIATE_TEST_SUITE_P(HuffcodecCli, TableOfConventions,
+                         testing::Range<std::size_t>(0, conventions().size()),
+                         RowNames(conventions(), nameOf));
 
 // Run as root over the files of another user (uid 4242, through setpriv, in
 // directories that user owns), the command sets owner, mode and times on the
 // open file and follows no link that user can put in its way: the rows show
 // the attacks that once gave that user root failing.
-TEST(HuffcodecCli, AsRootOverAnotherUsersFiles) {
-    if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0) {
-        GTEST_SKIP() << "needs root and setpriv";
-    }
+std::vector<Row> rootRows() {
     const std::string c = "CABC", pc = compressReference(c);
-    const std::string id = readFile("/usr/bin/id");
+    // Listed by every run of the program, as root or not.
+    const std::string id = fileExists("/usr/bin/id") ? readFile("/usr/bin/id") : "";
     // The scratch directory is root's own; the user may pass through it.
     const std::string user =
         "chmod 711 ..; AS='setpriv --reuid=4242 --regid=4242 --clear-groups'; mkdir -m 755 u; "
         "chown 4242:4242 u; ";
-    const std::vector<Row> rows = {
+    return {
         {"a link put in place of the staged file while it is written",
          {{"target", "secret"}},
          user +
@@ -672,30 +685,58 @@ TEST(HuffcodecCli, AsRootOverAnotherUsersFiles) {
          "",
          {{"outside/x", c}, {"u/a.huf", pc}}},
     };
-    for (const Row& row : rows) {
-        expectRow(row);
-    }
 }
+
+const std::vector<Row>& asRoot() {
+    static const std::vector<Row> table = rootRows();
+    return table;
+}
+
+class AsRootOverAnotherUsersFiles : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(AsRootOverAnotherUsersFiles, Row) {
+    if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0) {
+        GTEST_SKIP() << "needs root and setpriv";
+    }
+    expectRow(asRoot()[GetParam()]);
+}
+
+INSTANTIATE_TEST_SUITE_P(HuffcodecCli, AsRootOverAnotherUsersFiles,
+                         testing::Range<std::size_t>(0, asRoot().size()),
+                         RowNames(asRoot(), nameOf));
 
 // On an input large enough for threads, every thread count writes what
 // compress writes, and restores what uncompress restores, a member after
 // another through a pipe too.
-TEST(HuffcodecCli, SameBytesAsCompressOnEveryThreadCount) {
-    const std::string data = dataFor(countTableShapes()[1], (std::size_t{4} << 20) + 4099, 32);
-    const std::string packed = compressReference(data);
-    for (const std::string threads : {"1", "2", "3", "0"}) {
-        expectRow({"-T " + threads,
-                   {{"big", data}},
-                   "\"$C\" big c.huf 2>/dev/null && \"$H\" -T " + threads +
-                       " big && cmp c.huf big.huf && \"$U\" c.huf u 2>/dev/null && "
-                       "HUFFCODEC_THREADS=" +
-                       threads +
-                       " \"$H\" -dc big.huf | cmp - u && cat big.huf big.huf | \"$H\" -dT " +
-                       threads + " | cmp - <(cat big big)",
-                   0,
-                   "",
-                   {{"big", data}, {"big.huf", packed}, {"c.huf", packed}, {"u", data}}});
+class SameBytesAsCompressOnEveryThreadCount : public testing::TestWithParam<std::string> {
+protected:
+    // Made once for all the thread counts a run takes.
+    static void SetUpTestSuite() {
+        data = dataFor(countTableShapes()[1], (std::size_t{4} << 20) + 4099, 32);
+        packed = compressReference(data);
     }
+    static inline std::string data, packed;
+};
+
+TEST_P(SameBytesAsCompressOnEveryThreadCount, Row) {
+    const std::string threads = GetParam();
+    expectRow({"-T " + threads,
+               {{"big", data}},
+               "\"$C\" big c.huf 2>/dev/null && \"$H\" -T " + threads +
+                   " big && cmp c.huf big.huf && \"$U\" c.huf u 2>/dev/null && "
+                   "HUFFCODEC_THREADS=" +
+                   threads + " \"$H\" -dc big.huf | cmp - u && cat big.huf big.huf | \"$H\" -dT " +
+                   threads + " | cmp - <(cat big big)",
+               0,
+               "",
+               {{"big", data}, {"big.huf", packed}, {"c.huf", packed}, {"u", data}}});
 }
+
+const std::vector<std::string> kThreadCounts = {"1", "2", "3", "0"};
+
+INSTANTIATE_TEST_SUITE_P(HuffcodecCli, SameBytesAsCompressOnEveryThreadCount,
+                         testing::ValuesIn(kThreadCounts),
+                         RowNames(kThreadCounts,
+                                  [](const std::string& threads) { return "T" + threads; }));
 
 }  // namespace

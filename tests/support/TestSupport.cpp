@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -160,12 +161,44 @@ std::vector<LargeShape> largeShapes() {
     for (std::size_t i = 0; i < rare.size(); ++i) {
         deep.insert((i / 2 + 1) * kChunk - 1 + i % 2, 1, rare[i]);
     }
-    return {{"text", text, true},
-            {"skewed", skewed, true},
-            {"deep tree", deep, true},
-            {"two values, exactly 4 MiB", randomBytes(21, kThreadedSize, 2), false},
-            {"uniform bytes: codes of eight bits", randomBytes(22, kThreadedSize + 333), false},
-            {"one value: codes of no bits", std::string(kThreadedSize + 5, 'v'), false}};
+    const std::vector<std::string> names = largeShapeNames();
+    return {{names[0], text, true},
+            {names[1], skewed, true},
+            {names[2], deep, true},
+            {names[3], randomBytes(21, kThreadedSize, 2), false},
+            {names[4], randomBytes(22, kThreadedSize + 333), false},
+            {names[5], std::string(kThreadedSize + 5, 'v'), false}};
+}
+
+std::vector<std::string> largeShapeNames() {
+    return {"text",
+            "skewed",
+            "deep tree",
+            "two values, exactly 4 MiB",
+            "uniform bytes: codes of eight bits",
+            "one value: codes of no bits"};
+}
+
+RowNames::RowNames(const std::vector<std::string>& descriptions) {
+    std::map<std::string, int> seen;
+    for (const std::string& description : descriptions) {
+        std::string name;
+        for (const char c : description) {
+            if (std::isalnum(static_cast<unsigned char>(c)) != 0) {
+                name += c;
+            } else if (!name.empty() && name.back() != '_') {
+                name += '_';
+            }
+        }
+        if (!name.empty() && name.back() == '_') {
+            name.pop_back();
+        }
+        if (name.empty()) {
+            name = "row";
+        }
+        const bool again = ++seen[name] > 1;
+        names.push_back(again ? name + "_row" + std::to_string(names.size()) : name);
+    }
 }
 
 TempDir::TempDir() {

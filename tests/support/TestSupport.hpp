@@ -86,6 +86,36 @@ struct LargeShape {
 // decoded and encoded as a byte table.
 std::vector<LargeShape> largeShapes();
 
+// Their names, in the same order, without the megabytes of making them.
+std::vector<std::string> largeShapeNames();
+
+// Test names for a table's rows, so that a failure names its row and
+// --gtest_filter (ctest -R) runs one: each row's description with its letters
+// and digits kept and every other run of characters one '_' (none at either
+// end), and "_row" and the row's index after a name an earlier row has. The
+// name generator of a parameterised table whose parameter is the row's index.
+class RowNames {
+public:
+    explicit RowNames(const std::vector<std::string>& descriptions);
+    template <class Rows, class Describe>
+    RowNames(const Rows& rows, Describe describe) : RowNames(describeAll(rows, describe)) {}
+    template <class Info>
+    std::string operator()(const Info& info) const {
+        return names.at(info.index);
+    }
+
+private:
+    template <class Rows, class Describe>
+    static std::vector<std::string> describeAll(const Rows& rows, Describe describe) {
+        std::vector<std::string> descriptions;
+        for (const auto& row : rows) {
+            descriptions.push_back(describe(row));
+        }
+        return descriptions;
+    }
+    std::vector<std::string> names;
+};
+
 // A temporary directory removed with everything in it when destroyed.
 class TempDir {
 public:

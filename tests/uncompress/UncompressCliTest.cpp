@@ -180,11 +180,22 @@ std::vector<CliCase> cliCases() {
     };
 }
 
-TEST(UncompressCli, TableOfCases) {
-    for (const CliCase& c : cliCases()) {
-        expectCliCase(kUncompress, c);
-    }
+// Made once per program: the cases name the tests too.
+const std::vector<CliCase>& table() {
+    static const std::vector<CliCase> cases = cliCases();
+    return cases;
 }
+
+// The parameter is the case's index.
+class TableOfCases : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(TableOfCases, Case) {
+    expectCliCase(kUncompress, table()[GetParam()]);
+}
+
+INSTANTIATE_TEST_SUITE_P(UncompressCli, TableOfCases,
+                         testing::Range<std::size_t>(0, table().size()),
+                         RowNames(table(), [](const CliCase& c) { return c.name; }));
 
 TEST(UncompressCli, EmptyArgumentVectorNamesTheCommand) {
     const RunResult result = runProgram(kUncompress, {});

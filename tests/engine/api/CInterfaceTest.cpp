@@ -23,61 +23,86 @@ namespace {
 using namespace testing_support;
 using huffcodec::Status;
 
+// The small input beside the large shapes.
+std::string smallData() {
+    return randomBytes(9, 5000, 30);
+}
+
+// The shapes' names, made without the shapes.
+std::vector<std::string> shapeNames() {
+    std::vector<std::string> names = largeShapeNames();
+    names.push_back("small");
+    return names;
+}
+
+// The shape of that index, the large ones made once per program.
+std::string shapeData(std::size_t index) {
+    if (index == largeShapeNames().size()) {
+        return smallData();
+    }
+    static const std::vector<LargeShape> shapes = largeShapes();
+    return shapes.at(index).data;
+}
+
 // The C interface, and the in-memory calls under it, give the reference
 // file and the data back on every thread count, a cut file what one thread
-// keeps of it; the status numbers and texts are the C++ ones; bad arguments
-// are refused before anything is touched.
-TEST(CApi, CInterfaceOnEveryThreadCount) {
-    std::vector<LargeShape> shapes = largeShapes();
-    shapes.push_back({"small", randomBytes(9, 5000, 30), false});
-    for (const LargeShape& shape : shapes) {
-        SCOPED_TRACE(shape.name);
-        const std::string& data = shape.data;
-        const std::string reference = compressReference(data);
-        const std::string cut =
-            reference.substr(0, kHeaderBytes + (reference.size() - kHeaderBytes) * 2 / 3);
-        // What the streaming decoder keeps of the cut file on one thread.
-        std::string cutPrefix;
-        const auto header = huffcodec::readHeader(cut.data(), cut.size());
-        huffcodec::Decoder decoder;
-        ASSERT_EQ(decoder.build(header.header), Status::ok);
-        const std::string cutBody = cut.substr(kHeaderBytes);
-        std::size_t offset = 0;
-        decoder.decode(readerOf(cutBody, offset), appendTo(cutPrefix));
-        ASSERT_TRUE(cutPrefix == data.substr(0, cutPrefix.size()));
-        // Three and four threads take their workers from a pool.
-        huffcodec_pool* pool = nullptr;
-        ASSERT_EQ(huffcodec_pool_create(&pool, 0, 0), HUFFCODEC_OK);
-        for (int threads = 0; threads <= 4; ++threads) {
-            SCOPED_TRACE(std::to_string(threads) + " threads");
-            huffcodec_options options;
-            huffcodec_options_init(&options);
-            options.threads = threads;
-            options.pool = threads >= 3 ? pool : nullptr;
-            std::string file(huffcodec_compress_bound(data.size()), '\0');
-            size_t size = 0;
-            ASSERT_EQ(huffcodec_compress(data.data(), data.size(), file.data(), file.size(), &size,
-                                         &options),
-                      HUFFCODEC_OK);
-            EXPECT_TRUE(file.substr(0, size) == reference);
-            std::string restored(data.size(), '\0');
-            size_t consumed = 0;
-            ASSERT_EQ(huffcodec_decompress(reference.data(), reference.size(), restored.data(),
-                                           restored.size(), &size, &consumed, &options),
-                      HUFFCODEC_OK);
-            EXPECT_TRUE(restored == data);
-            EXPECT_EQ(consumed, reference.size());
-            const huffcodec_status cutStatus =
-                huffcodec_decompress(cut.data(), cut.size(), restored.data(), restored.size(),
-                                     &size, &consumed, &options);
-            EXPECT_EQ(cutStatus, data.find_first_not_of(data[0]) == std::string::npos
-                                     ? HUFFCODEC_OK
-                                     : HUFFCODEC_TRUNCATED_BODY);
-            EXPECT_EQ(size, cutPrefix.size());
-            EXPECT_TRUE(restored.substr(0, size) == cutPrefix);
-        }
-        huffcodec_pool_free(pool);
+// keeps of it. The parameter is the shape's index.
+class CInterfaceOnEveryThreadCount : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(CInterfaceOnEveryThreadCount, Shape) {
+    const std::string data = shapeData(GetParam());
+    const std::string reference = compressReference(data);
+    const std::string cut =
+        reference.substr(0, kHeaderBytes + (reference.size() - kHeaderBytes) * 2 / 3);
+    // What the streaming decoder keeps of the cut file on one thread.
+    std::string cutPrefix;
+    const auto header = huffcodec::readHeader(cut.data(), cut.size());
+    huffcodec::Decoder decoder;
+    ASSERT_EQ(decoder.build(header.header), Status::ok);
+    const std::string cutBody = cut.substr(kHeaderBytes);
+    std::size_t offset = 0;
+    decoder.decode(readerOf(cutBody, offset), appendTo(cutPrefix));
+    ASSERT_TRUE(cutPrefix == data.substr(0, cutPrefix.size()));
+    // Three and four threads take their workers from a pool.
+    huffcodec_pool* pool = nullptr;
+    ASSERT_EQ(huffcodec_pool_create(&pool, 0, 0), HUFFCODEC_OK);
+    for (int threads = 0; threads <= 4; ++threads) {
+        SCOPED_TRACE(std::to_string(threads) + " threads");
+        huffcodec_options options;
+        huffcodec_options_init(&options);
+        options.threads = threads;
+        options.pool = threads >= 3 ? pool : nullptr;
+        std::string file(huffcodec_compress_bound(data.size()), '\0');
+        size_t size = 0;
+        ASSERT_EQ(
+            huffcodec_compress(data.data(), data.size(), file.data(), file.size(), &size, &options),
+            HUFFCODEC_OK);
+        EXPECT_TRUE(file.substr(0, size) == reference);
+        std::string restored(data.size(), '\0');
+        size_t consumed = 0;
+        ASSERT_EQ(huffcodec_decompress(reference.data(), reference.size(), restored.data(),
+                                       restored.size(), &size, &consumed, &options),
+                  HUFFCODEC_OK);
+        EXPECT_TRUE(restored == data);
+        EXPECT_EQ(consumed, reference.size());
+        const huffcodec_status cutStatus = huffcodec_decompress(
+            cut.data(), cut.size(), restored.data(), restored.size(), &size, &consumed, &options);
+        EXPECT_EQ(cutStatus, data.find_first_not_of(data[0]) == std::string::npos
+                                 ? HUFFCODEC_OK
+                                 : HUFFCODEC_TRUNCATED_BODY);
+        EXPECT_EQ(size, cutPrefix.size());
+        EXPECT_TRUE(restored.substr(0, size) == cutPrefix);
     }
+    huffcodec_pool_free(pool);
+}
+
+INSTANTIATE_TEST_SUITE_P(CApi, CInterfaceOnEveryThreadCount,
+                         testing::Range<std::size_t>(0, shapeNames().size()),
+                         RowNames(shapeNames()));
+
+// The status numbers and texts are the C++ ones; bad arguments are refused
+// before anything is touched.
+TEST(CApi, StatusesAndBadArguments) {
     huffcodec_pool* none = nullptr;
     EXPECT_EQ(huffcodec_pool_create(&none, -1, 0), HUFFCODEC_INVALID_ARGUMENT);
     EXPECT_EQ(none, nullptr);
@@ -194,13 +219,14 @@ TEST(CApi, CInterfaceOnEveryThreadCount) {
               HUFFCODEC_HEADER_TOO_SHORT);
     huffcodec_dstream_free(dstream);
     // A whole file without the end flag comes out whole, and finishes.
-    const std::string small = compressReference(shapes.back().data);
-    std::string smallOut(shapes.back().data.size(), '\0');
+    const std::string smallInput = smallData();
+    const std::string small = compressReference(smallInput);
+    std::string smallOut(smallInput.size(), '\0');
     ASSERT_EQ(huffcodec_dstream_create(&dstream, nullptr), HUFFCODEC_OK);
     huffcodec_in_buffer whole{small.data(), small.size(), 0};
     huffcodec_out_buffer smallRoom{smallOut.data(), smallOut.size(), 0};
     EXPECT_EQ(huffcodec_dstream_decompress(dstream, &whole, &smallRoom, 0), HUFFCODEC_OK);
-    EXPECT_TRUE(smallRoom.pos == smallOut.size() && smallOut == shapes.back().data);
+    EXPECT_TRUE(smallRoom.pos == smallOut.size() && smallOut == smallInput);
     EXPECT_EQ(huffcodec_dstream_finished(dstream), 1);
     huffcodec_dstream_free(dstream);
 

@@ -5,12 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "TestSupport.hpp"
 
 namespace {
 
 using testing_support::headerBytes;
 using testing_support::makeCounts;
+using testing_support::RowNames;
 
 using huffcodec::Status;
 
@@ -18,14 +22,15 @@ Status parse(const std::string& bytes) {
     return huffcodec::readHeader(bytes.data(), bytes.size()).status;
 }
 
-TEST(Header, StopsAtTheFirstBadEntry) {
-    struct Case {
-        std::string name;
-        std::string bytes;
-        Status status;
-    };
+struct Case {
+    std::string name;
+    std::string bytes;
+    Status status;
+};
+
+std::vector<Case> badEntryCases() {
     const std::string valid = headerBytes(makeCounts({{'a', 5}, {'b', 2}}));
-    const Case cases[] = {
+    return {
         {"empty", "", Status::headerTooShort},
         {"one byte short", valid.substr(0, kHeaderBytes - 1), Status::headerTooShort},
         {"negative entry", headerBytes(makeCounts({{7, -1}})), Status::negativeCount},
@@ -44,10 +49,24 @@ TEST(Header, StopsAtTheFirstBadEntry) {
         {"all zero", std::string(kHeaderBytes, '\0'), Status::ok},
         {"trailing bytes ignored", valid + "xyz", Status::ok},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(parse(c.bytes), c.status) << c.name;
-    }
 }
+
+const std::vector<Case>& badEntryTable() {
+    static const std::vector<Case> table = badEntryCases();
+    return table;
+}
+
+// The parameter is the case's index.
+class StopsAtTheFirstBadEntry : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(StopsAtTheFirstBadEntry, Case) {
+    const Case& c = badEntryTable()[GetParam()];
+    EXPECT_EQ(parse(c.bytes), c.status) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Header, StopsAtTheFirstBadEntry,
+                         testing::Range<std::size_t>(0, badEntryTable().size()),
+                         RowNames(badEntryTable(), [](const Case& c) { return c.name; }));
 
 TEST(Header, TotalsAndRoundTrip) {
     const SymbolCounts counts = makeCounts({{0, 3}, {128, 1}, {255, 2147483640}});
