@@ -9,14 +9,11 @@
 #include <cstring>
 #include <new>
 
+#include "api/Planning.hpp"
 #include "huffcodec/experimental.h"
 #include "huffcodec/experimental.hpp"
 #include "huffcodec/huffcodec.h"
 #include "huffcodec/huffcodec.hpp"
-
-struct huffcodec_pool {
-    huffcodec::ThreadPool pool;
-};
 
 namespace {
 
@@ -43,54 +40,26 @@ huffcodec_status statusOf(Status status) {
     return static_cast<huffcodec_status>(static_cast<int>(status));
 }
 
-// The caller's options as C++ options: the whole members its struct_size
-// covers (an older caller's struct ends before the members it does not know;
-// a size that ends inside a member leaves that member out), the defaults for
-// the rest; members of a newer caller past those known here are not read.
-// The tuning is copied, so a stream may keep it.
+// The caller's options as C++ options, read once by settingsOf (the members
+// its struct_size covers, the defaults for the rest) and checked by the C++
+// call they are handed to, as a C++ caller's are. The settings are kept
+// here, so a stream may keep them.
 class CallOptions {
 public:
     CallOptions() = default;
-    explicit CallOptions(const huffcodec_options* given) {
-        if (given == nullptr) {
-            return;
-        }
-        // Binds to the caller's member without reading it; reads it only if
-        // struct_size holds all of it.
-        const auto take = [given](auto& to, const auto& from, std::size_t offset) {
-            if (given->struct_size >= offset + sizeof from) {
-                to = from;
-            }
-        };
-        huffcodec_options all;
-        huffcodec_options_init(&all);
-        take(all.threads, given->threads, offsetof(huffcodec_options, threads));
-        take(all.pool, given->pool, offsetof(huffcodec_options, pool));
-        take(all.tuning, given->tuning, offsetof(huffcodec_options, tuning));
-        base.threads = all.threads;
-        base.pool = all.pool != nullptr ? &all.pool->pool : nullptr;
-        tuned = all.tuning != nullptr;
-        if (tuned) {
-            tuning.lanes = all.tuning->lanes;
-            tuning.segmentBytes = all.tuning->segment_bytes;
-            tuning.decodeChunkBytes = all.tuning->decode_chunk_bytes;
-            tuning.encodeChunkBytes = all.tuning->encode_chunk_bytes;
-            tuning.kernel = static_cast<huffcodec::Kernel>(all.tuning->kernel);
-            tuning.decodeTable = static_cast<huffcodec::DecodeTable>(all.tuning->decode_table);
-        }
-    }
+    explicit CallOptions(const huffcodec_options* given) : settings(huffcodec::settingsOf(given)) {}
     // Valid while this object lives.
     huffcodec::Options options() const {
-        huffcodec::Options options = base;
-        options.tuning = tuned ? &tuning : nullptr;
+        huffcodec::Options options;
+        options.threads = settings.threads;
+        options.pool = settings.pool;
+        options.tuning = &settings.tuning;
         return options;
     }
-    void dropPool() { base.pool = nullptr; }
+    void dropPool() { settings.pool = nullptr; }
 
 private:
-    huffcodec::Options base;
-    huffcodec::Tuning tuning;
-    bool tuned = false;
+    huffcodec::Settings settings;
 };
 
 // A pointer that may be null only where its size is 0.

@@ -67,26 +67,59 @@ std::size_t defaultChunkBytes(std::uint64_t symbolCount, std::uint64_t bodyBits)
         std::clamp<std::uint64_t>(bytes, kMinDefaultChunkBytes, kMaxDefaultChunkBytes));
 }
 
+// Copies what a caller's struct holds whole by its size field into
+// settings, the defaults kept for the rest: an older caller's struct ends
+// before the members it does not know, and a newer caller's members past the
+// ones known here are never read. The C++ and the C options differ only in
+// their types; tuningOf and poolOf convert.
+template <class Given, class TuningOf, class PoolOf>
+void readKnownMembers(const Given& given, std::size_t size, Settings& settings, TuningOf&& tuningOf,
+                      PoolOf&& poolOf) {
+    settings = Settings{};
+    const auto holds = [size](std::size_t offset, std::size_t bytes) {
+        return size >= offset + bytes;
+    };
+    const auto offsetOf = [&given](const auto& member) {
+        return static_cast<std::size_t>(reinterpret_cast<const char*>(&member) -
+                                        reinterpret_cast<const char*>(&given));
+    };
+    if (holds(offsetOf(given.threads), sizeof given.threads)) {
+        settings.threads = given.threads;
+    }
+    if (holds(offsetOf(given.pool), sizeof given.pool)) {
+        settings.pool = poolOf(given.pool);
+    }
+    if (holds(offsetOf(given.tuning), sizeof given.tuning) && given.tuning != nullptr) {
+        settings.tuning = tuningOf(*given.tuning);
+    }
+}
+
 }  // namespace
 
+Settings settingsOf(const huffcodec_options* options) {
+    Settings settings;
+    if (options != nullptr) {
+        readKnownMembers(
+            *options, options->struct_size, settings,
+            [](const huffcodec_tuning& given) {
+                Tuning tuning;
+                tuning.lanes = given.lanes;
+                tuning.segmentBytes = given.segment_bytes;
+                tuning.decodeChunkBytes = given.decode_chunk_bytes;
+                tuning.encodeChunkBytes = given.encode_chunk_bytes;
+                tuning.kernel = static_cast<Kernel>(given.kernel);
+                tuning.decodeTable = static_cast<DecodeTable>(given.decode_table);
+                return tuning;
+            },
+            [](huffcodec_pool* pool) { return pool != nullptr ? &pool->pool : nullptr; });
+    }
+    return settings;
+}
+
 Status settingsOf(const Options& options, Settings& settings) {
-    settings = Settings{};
-    // Only members the caller's structSize holds whole are read, the others
-    // keep their defaults: an older caller's Options ends before the members
-    // it does not know. A newer caller's members past the ones known here
-    // are never read.
-    const auto holds = [&options](std::size_t offset, std::size_t size) {
-        return options.structSize >= offset + size;
-    };
-    if (holds(offsetof(Options, threads), sizeof options.threads)) {
-        settings.threads = options.threads;
-    }
-    if (holds(offsetof(Options, pool), sizeof options.pool)) {
-        settings.pool = options.pool;
-    }
-    if (holds(offsetof(Options, tuning), sizeof options.tuning) && options.tuning != nullptr) {
-        settings.tuning = *options.tuning;
-    }
+    readKnownMembers(
+        options, options.structSize, settings, [](const Tuning& tuning) { return tuning; },
+        [](ThreadPool* pool) { return pool; });
     const Tuning& tuning = settings.tuning;
     return settings.threads < 0 || tuning.lanes < 0 || tuning.lanes > kMaxLanes ||
                    !kernelRuns(tuning.kernel) ||

@@ -11,8 +11,15 @@
 
 #include "common/Plan.hpp"
 #include "decode/DecodeTables.hpp"
+#include "huffcodec/experimental.h"
 #include "huffcodec/experimental.hpp"
+#include "huffcodec/huffcodec.h"
 #include "huffcodec/huffcodec.hpp"
+
+// The C interface's pool: a ThreadPool behind the C handle.
+struct huffcodec_pool {
+    huffcodec::ThreadPool pool;
+};
 
 namespace huffcodec {
 
@@ -28,6 +35,10 @@ struct Settings {
 // count, a lane count outside 0 to kMaxLanes, or a kernel this processor does
 // not run.
 Status settingsOf(const Options& options, Settings& settings);
+
+// The C caller's options (NULL: the defaults), read by the same rule; the
+// C++ call they are then handed to checks them.
+Settings settingsOf(const huffcodec_options* options);
 
 // The plan for a body of bodyBits bits holding symbolCount symbols, whose
 // code has leafCount leaves.
