@@ -392,8 +392,9 @@ bool ChunkPipeline::handBackRead(std::uint64_t from) const {
 BodyResult decodeThreaded(const DecodeTables& tables, const DecodePlan& plan,
                           std::uint64_t symbolCount, std::uint64_t bodyBits, const ReadFn& read,
                           const BodyOutput& output, DecodeStats& stats, const WriteFn* unused) {
-    if (tables.leafCount() < 2 || plan.workers.threadCount < 2) {
-        // Nothing to share out: codes of zero bits, or one thread.
+    if (!plan.threaded) {
+        // The plan shares nothing out (codes of zero bits, one thread or a
+        // small body): one thread decodes as the plan says.
         StreamDecoder one(tables, plan);
         return one.decode(symbolCount, read, output, stats, 0, unused);
     }
@@ -405,7 +406,7 @@ BodyResult decodeThreaded(const DecodeTables& tables, const DecodePlan& plan,
 BodyResult decodeThreaded(const DecodeTables& tables, const DecodePlan& plan,
                           std::uint64_t symbolCount, const std::uint8_t* body, std::size_t size,
                           const BodyOutput& output, DecodeStats& stats) {
-    if (tables.leafCount() < 2 || plan.workers.threadCount < 2) {
+    if (!plan.threaded) {
         StreamDecoder one(tables, plan);
         return one.decode(symbolCount, body, size, output, stats);
     }

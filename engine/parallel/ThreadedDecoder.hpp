@@ -38,6 +38,9 @@ inline constexpr std::size_t kChunkTailBytes =
 // can run at once and the body's chunks, whichever are fewer. A read error ends the body where it
 // struck, as StreamDecoder does. unused, when given, receives what was read past the byte that
 // holds the body's last bit once the body has ended ok, as StreamDecoder::decode gives it.
+// The plan decides whether the body is shared out at all (plan.threaded, never
+// for codes of zero bits or one thread): where it is not, the calling thread
+// decodes it alone.
 BodyResult decodeThreaded(const DecodeTables& tables, const DecodePlan& plan,
                           std::uint64_t symbolCount, std::uint64_t bodyBits, const ReadFn& read,
                           const BodyOutput& output, DecodeStats& stats,

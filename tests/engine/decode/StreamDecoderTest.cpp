@@ -81,7 +81,10 @@ FastDecoding decodeFast(const HCTree& tree, const std::string& body, std::uint64
     tableTuning.decodeTable = table;
     const huffcodec::DecodeTables tables(codeOf(tree),
                                          huffcodec::decodeTableFor(tableTuning, symbolCount, 0));
-    const huffcodec::DecodePlan plan = planOf(way, kernel, shared);
+    huffcodec::DecodePlan plan = planOf(way, kernel, shared);
+    // Threads share out bodies of any size here; codes of no bits, never
+    // (as decodePlanFor decides).
+    plan.threaded = way.threads > 1 && tables.leafCount() > 1;
     huffcodec::StreamDecoder decoder(tables, plan);
     FastDecoding result{};
     const huffcodec::WriteFn write = [&](const std::uint8_t* data, std::size_t size) {
