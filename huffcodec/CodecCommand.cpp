@@ -15,10 +15,8 @@
 
 #include "Diagnostics.hpp"
 #include "DirectoryEntries.hpp"
-#include "FileNames.hpp"
 #include "ProcessSetup.hpp"
 #include "ThreadCount.hpp"
-#include "Usage.hpp"
 #include "output/Directory.hpp"
 #include "output/OutputRemoval.hpp"
 

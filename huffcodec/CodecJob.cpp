@@ -12,7 +12,6 @@
 #include <sstream>
 
 #include "Diagnostics.hpp"
-#include "FileNames.hpp"
 #include "Listing.hpp"
 #include "ProcessSetup.hpp"
 #include "output/WatchedOutput.hpp"
@@ -299,4 +298,25 @@ void CodecJob::sayDone(const FileJob::Result& result, const std::string& name,
          << " bytes, ratio "
          << static_cast<double>(result.originalSize) / static_cast<double>(compressed);
     say(name, text.str());
+}
+
+namespace {
+
+constexpr std::size_t kSuffixSize = sizeof kCompressedSuffix - 1;
+
+}  // namespace
+
+bool hasCompressedSuffix(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t nameSize = slash == std::string::npos ? path.size() : path.size() - slash - 1;
+    return nameSize > kSuffixSize &&
+           path.compare(path.size() - kSuffixSize, kSuffixSize, kCompressedSuffix) == 0;
+}
+
+std::string compressedName(const std::string& path) {
+    return path + kCompressedSuffix;
+}
+
+std::string restoredName(const std::string& path) {
+    return path.substr(0, path.size() - kSuffixSize);
 }

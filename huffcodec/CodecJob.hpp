@@ -6,6 +6,8 @@
 // the output renamed into place with the input's permissions and times, the
 // input removed (--rm), and the line that says what went wrong, or with -v
 // how it went.
+//
+// With it, the names of outputs made from an input's name (FILE.huf and back).
 #ifndef HUFFCODEC_COMMAND_CODECJOB_HPP
 #define HUFFCODEC_COMMAND_CODECJOB_HPP
 
@@ -90,5 +92,16 @@ private:
     int discardError = 0;  // of its open
     bool listedHeading = false;
 };
+
+// The names of outputs made from an input's name.
+inline constexpr char kCompressedSuffix[] = ".huf";
+
+// True when the file name (after the last slash) ends in ".huf" after at
+// least one other character.
+bool hasCompressedSuffix(const std::string& path);
+
+std::string compressedName(const std::string& path);
+// path without its ".huf"; path must have the suffix.
+std::string restoredName(const std::string& path);
 
 #endif  // HUFFCODEC_COMMAND_CODECJOB_HPP

@@ -6,6 +6,9 @@
 // any order, "--" ending the options, "-" naming standard input. The whole
 // line is read before anything is done: a usage error anywhere wins over
 // --help and --version.
+//
+// With it, what huffcodec -h and -V print on standard output (usage text,
+// version).
 #ifndef HUFFCODEC_COMMAND_COMMANDLINE_HPP
 #define HUFFCODEC_COMMAND_COMMANDLINE_HPP
 
@@ -32,5 +35,8 @@ struct CommandLine {
 
     static CommandLine parse(int argc, char* argv[]);
 };
+
+void printHelp();
+void printVersion();
 
 #endif  // HUFFCODEC_COMMAND_COMMANDLINE_HPP
