@@ -10,13 +10,15 @@
 
 bool Listing::add(const huffcodec::Header& header) {
     std::array<std::uint8_t, 256> lengths{};
-    if (huffcodec::codeLengths(header, lengths) != huffcodec::Status::ok) {
+    std::uint64_t bits = 0;
+    if (huffcodec::codeLengths(header, lengths) != huffcodec::Status::ok ||
+        huffcodec::bodyBits(header, bits) != huffcodec::Status::ok) {
         return false;
     }
     original += static_cast<std::uint64_t>(header.originalSize);
+    codeBits += bits;
     for (std::size_t v = 0; v < lengths.size(); ++v) {
         counts[v] += static_cast<std::uint64_t>(header.counts[v]);
-        codeBits += static_cast<std::uint64_t>(header.counts[v]) * lengths[v];
         longest = std::max(longest, static_cast<int>(lengths[v]));
     }
     return true;

@@ -100,6 +100,11 @@ struct Tuning {
 HUFFCODEC_API Status codeLengths(const Header& header,
                                  std::array<std::uint8_t, 256>& lengths) noexcept;
 
+// The bits of the body that header's counts give, before the padding of its
+// last byte: a file with this header holds (bits + 7) / 8 bytes past it.
+// Returns what codeLengths returns; bits is 0 unless ok.
+HUFFCODEC_API Status bodyBits(const Header& header, std::uint64_t& bits) noexcept;
+
 }  // namespace huffcodec
 
 #endif  // HUFFCODEC_EXPERIMENTAL_HPP

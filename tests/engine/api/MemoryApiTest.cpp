@@ -81,7 +81,8 @@ TEST(MemoryApi, CompressBoundHoldsForCodesOfEightBits) {
 }
 
 // codeLengths() gives the lengths of the reference tree's codes for every
-// table shape, and a header's status for a header it would refuse.
+// table shape and bodyBits() the bits they take, and both a header's status
+// for a header they would refuse.
 TEST(MemoryApi, CodeLengthsAreThoseOfTheReferenceCodes) {
     for (const SymbolCounts& counts : countTableShapes()) {
         HCTree tree;
@@ -91,9 +92,14 @@ TEST(MemoryApi, CodeLengthsAreThoseOfTheReferenceCodes) {
         std::copy(counts.begin(), counts.end(), header.counts.begin());
         std::array<std::uint8_t, 256> lengths{};
         ASSERT_EQ(huffcodec::codeLengths(header, lengths), Status::ok);
+        std::uint64_t referenceBits = 0;
         for (std::size_t v = 0; v < lengths.size(); ++v) {
             EXPECT_EQ(lengths[v], codes[v].size()) << "byte value " << v;
+            referenceBits += static_cast<std::uint64_t>(counts[v]) * codes[v].size();
         }
+        std::uint64_t bits = 1;
+        ASSERT_EQ(huffcodec::bodyBits(header, bits), Status::ok);
+        EXPECT_EQ(bits, referenceBits);
     }
     huffcodec::Header negative;
     negative.counts[3] = 5;
@@ -102,6 +108,9 @@ TEST(MemoryApi, CodeLengthsAreThoseOfTheReferenceCodes) {
     lengths.fill(7);
     EXPECT_EQ(huffcodec::codeLengths(negative, lengths), Status::negativeCount);
     EXPECT_EQ(std::count(lengths.begin(), lengths.end(), 0), 256);
+    std::uint64_t bits = 1;
+    EXPECT_EQ(huffcodec::bodyBits(negative, bits), Status::negativeCount);
+    EXPECT_EQ(bits, 0u);
 }
 
 }  // namespace
