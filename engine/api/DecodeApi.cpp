@@ -34,6 +34,12 @@ struct __attribute__((visibility("hidden"))) Decoder::Impl {
     // The code and tables of header, the tables of the kind tuning chooses
     // for its body.
     static Status build(const Header& header, const Tuning& tuning, std::unique_ptr<Impl>& impl);
+    // The one way from a file's first bytes to its decoder, for the streams
+    // and decompress(): reads the header from the size bytes at bytes (all
+    // of it, or what there is), refuses one whose original size exceeds
+    // mostOutput (outputTooSmall), and builds. header receives the header.
+    static Status start(const void* bytes, std::size_t size, std::uint64_t mostOutput,
+                        const Tuning& tuning, Header& header, std::unique_ptr<Impl>& impl);
 
     std::unique_ptr<CodeTree> code;
     std::uint64_t symbolCount = 0;
@@ -89,6 +95,22 @@ Status Decoder::Impl::build(const Header& header, const Tuning& tuning,
     } catch (const std::bad_alloc&) {
         return Status::outOfMemory;
     }
+}
+
+Status Decoder::Impl::start(const void* bytes, std::size_t size, std::uint64_t mostOutput,
+                            const Tuning& tuning, Header& header, std::unique_ptr<Impl>& impl) {
+    const HeaderResult parsed = readHeader(bytes, size);
+    if (parsed.status != Status::ok) {
+        return parsed.status;
+    }
+    if (static_cast<std::uint64_t>(parsed.header.originalSize) > mostOutput) {
+        return Status::outputTooSmall;
+    }
+    const Status built = build(parsed.header, tuning, impl);
+    if (built == Status::ok) {
+        header = parsed.header;
+    }
+    return built;
 }
 
 Status Decoder::build(const Header& header) noexcept {
@@ -217,15 +239,11 @@ struct __attribute__((visibility("hidden"))) DecompressStream::Impl {
             const HeaderResult partial = readHeader(headerBytes.data(), headerFilled);
             return endOfInput && in.pos == in.size ? fail(partial.status) : Status::ok;
         }
-        const HeaderResult parsed = readHeader(headerBytes.data(), headerFilled);
-        if (parsed.status != Status::ok) {
-            return fail(parsed.status);
+        const Status started = Decoder::Impl::start(headerBytes.data(), headerFilled, UINT64_MAX,
+                                                    settings.tuning, header, decoder.impl);
+        if (started != Status::ok) {
+            return fail(started);
         }
-        const Status built = Decoder::Impl::build(parsed.header, settings.tuning, decoder.impl);
-        if (built != Status::ok) {
-            return fail(built);
-        }
-        header = parsed.header;
         headerRead = true;
         body =
             std::make_unique<StreamDecoder>(decoder.impl->tables, decoder.impl->planFor(settings));
@@ -351,17 +369,12 @@ DecompressResult decompress(const void* in, std::size_t size, void* out, std::si
     if (settingsOf(options, settings) != Status::ok || !usableBuffers(in, size, out, capacity)) {
         return {Status::invalidArgument, 0, 0};
     }
-    const HeaderResult parsed = readHeader(in, size);
-    if (parsed.status != Status::ok) {
-        return {parsed.status, 0, 0};
-    }
-    if (static_cast<std::uint64_t>(parsed.header.originalSize) > capacity) {
-        return {Status::outputTooSmall, 0, 0};
-    }
     Decoder decoder;
-    const Status built = Decoder::Impl::build(parsed.header, settings.tuning, decoder.impl);
-    if (built != Status::ok) {
-        return {built, 0, 0};
+    Header header;
+    const Status started =
+        Decoder::Impl::start(in, size, capacity, settings.tuning, header, decoder.impl);
+    if (started != Status::ok) {
+        return {started, 0, 0};
     }
     const auto* body = static_cast<const std::uint8_t*>(in) + kHeaderBytes;
     const std::size_t bodySize = size - kHeaderBytes;
