@@ -47,6 +47,12 @@ class CMakeBuild(build_ext):
         built = next((build_dir / "python" / "huffcodec").glob("_huffcodec*.so"))
         target.parent.mkdir(parents=True, exist_ok=True)
         self.copy_file(str(built), str(target))
+        # The HDF5 filter plugin, built with the module where libhdf5's
+        # development files were found.
+        plugin = build_dir / "python" / "huffcodec" / "hdf5_plugin" / "libh5huffcodec.so"
+        if plugin.is_file():
+            (target.parent / "hdf5_plugin").mkdir(exist_ok=True)
+            self.copy_file(str(plugin), str(target.parent / "hdf5_plugin" / plugin.name))
 
 
 setup(

@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_decode fuzz_roundtrip fuzz_tree)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_decode fuzz_roundtrip fuzz_tree fuzz_hdf5_filter)
 
 # ASan keeps the call stack of every allocation, and with the targets' stacks
 # of every depth that store grows without bound: fuzz_tree's by about 250 MB a
@@ -30,6 +30,7 @@ rm -rf "$out/seeds"
 "$out/fuzz/huffcodec_make_corpus" "$out/seeds"
 for target in "${targets[@]}"; do
     seeds="$out/seeds/${target#fuzz_}"
+    [ -d "$seeds" ] || seeds="$out/seeds/decode"  # the HDF5 filter reads stored files too
     corpus="$out/corpus/$target"
     findings="$out/findings/$target"
     mkdir -p "$corpus" "$findings"

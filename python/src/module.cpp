@@ -19,6 +19,7 @@
 #include "Arguments.hpp"
 #include "FileCalls.hpp"
 #include "StreamReader.hpp"
+#include "huffcodec/hdf5.h"
 #include "huffcodec/huffcodec.hpp"
 #include "huffcodec/version.hpp"
 
@@ -158,6 +159,7 @@ PYBIND11_MODULE(_huffcodec, m) {
     m.attr("HEADER_BYTES") = huffcodec::kHeaderBytes;
     m.attr("MAX_ORIGINAL_SIZE") = huffcodec::kMaxOriginalSize;
     m.attr("MAX_THREADS") = huffcodec::kMaxThreads;
+    m.attr("HDF5_FILTER_ID") = HUFFCODEC_H5Z_FILTER;
     py::dict statuses;  // name: number, as the library numbers them
     for (int number = 0;
          std::strcmp(huffcodec::statusName(static_cast<huffcodec::Status>(number)), "unknown") != 0;

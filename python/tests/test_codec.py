@@ -91,3 +91,23 @@ def test_a_fresh_process_finds_the_codec_and_opens_a_zarr_array(tmp_path):
     name, codec_id, total = result.stdout.split()
     assert (name, codec_id) == ("Huffman", "huffcodec")
     assert float(total) == pytest.approx(float(np.sum(data)), rel=1e-6)
+
+
+@pytest.mark.parametrize("checksum", [False, True], ids=["alone", "crc32"])
+def test_a_flipped_bit_in_a_zarr_chunk(checksum):
+    # The format has no checksum: alone, the chunk reads as other values;
+    # with numcodecs' CRC32 as a filter, as an error.
+    zarr = pytest.importorskip("zarr")
+    from numcodecs import CRC32
+
+    data = np.cumsum(np.arange(20000) % 7).astype("i4")
+    array = zarr.array(data, chunks=(20000,), compressor=Huffman(),
+                       filters=[CRC32()] if checksum else None)
+    stored = bytearray(array.store["0"])
+    stored[huffcodec.HEADER_BYTES + 1000] ^= 0x10  # decodes, to other values
+    array.store["0"] = bytes(stored)
+    if checksum:
+        with pytest.raises(RuntimeError, match="checksum"):
+            array[:]
+    else:
+        assert (array[:] != data).any()

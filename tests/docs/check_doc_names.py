@@ -65,8 +65,8 @@ def python_name(path):
         return True
     parts = path.split(".")
     exported = re.search(r"__all__ = \[(.*?)\]", python_sources["__init__"], re.S).group(1)
-    if parts[0] == "numcodecs":
-        return len(parts) == 1 or word_in(parts[1], python_sources["numcodecs"])
+    if parts[0] in ("numcodecs", "hdf5"):  # the package's submodules
+        return len(parts) == 1 or word_in(parts[1], python_sources[parts[0]])
     return f'"{parts[0]}"' in exported
 
 

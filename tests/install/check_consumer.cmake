@@ -11,7 +11,9 @@
 # WORK (scratch directory), EXAMPLE_DIR, LIBDIR, VERSION, the build's
 # GENERATOR, MAKE_PROGRAM, CXX, CC (optional) and BUILD_TYPE, and EXTRA_FLAGS: compile and
 # link flags the consumer needs on top of what the package gives it (the
-# sanitizers, when the library is built with them).
+# sanitizers, when the library is built with them), and PLUGIN_CHECK: with
+# it (the path of tests/hdf5/check_plugin.py, run by PYTHON), the installed
+# HDF5 filter plugin is tried with h5py and h5dump.
 file(REMOVE_RECURSE "${PREFIX}" "${WORK}")
 # The build's C compiler (CC), or else the C compiler of the C++ one's family,
 # so that a sanitizer runtime matches. A plain c++ has no such name to follow.
@@ -29,14 +31,18 @@ else()
   set(c_linker "${CC}")
 endif()
 if(DEB_DIR)
-  # The three Debian packages, unpacked as dpkg would into a scratch root whose
+  # The Debian packages, unpacked as dpkg would into a scratch root whose
   # /usr the consumers then use.
   string(REGEX MATCH "^([0-9]+)\\.([0-9]+)" _ "${VERSION}")
   set(soversion ${CMAKE_MATCH_1})
   if(soversion EQUAL 0)
     set(soversion 0.${CMAKE_MATCH_2})
   endif()
-  foreach(package IN ITEMS libhuffcodec${soversion} libhuffcodec-dev huffcodec-tools)
+  set(packages libhuffcodec${soversion} libhuffcodec-dev huffcodec-tools)
+  if(PLUGIN_CHECK)
+    list(APPEND packages hdf5-filter-huffcodec)
+  endif()
+  foreach(package IN LISTS packages)
     file(GLOB deb "${DEB_DIR}/${package}_${VERSION}_*.deb")
     if(NOT deb)
       message(FATAL_ERROR "no ${package} ${VERSION} in ${DEB_DIR}")
@@ -101,6 +107,21 @@ else()
   if(NOT result EQUAL 0)
     message(FATAL_ERROR "cmake --install failed: ${result}")
   endif()
+endif()
+
+if(PLUGIN_CHECK)
+  if(DEB_DIR)
+    set(package_dir "${PREFIX}/${LIBDIR}/hdf5/serial/plugins")
+  else()
+    set(package_dir "${PREFIX}/${LIBDIR}/hdf5/plugins")
+  endif()
+  execute_process(COMMAND "${PYTHON}" "${PLUGIN_CHECK}" "${package_dir}"
+                          "${PREFIX}/include/huffcodec/hdf5.h"
+                  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "the HDF5 filter plugin in ${package_dir} failed:\n${out}${err}")
+  endif()
+  message(STATUS "${out}")
 endif()
 
 function(run_roundtrip program)
