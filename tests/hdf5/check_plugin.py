@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
 """Checks an installed HDF5 filter plugin as its users meet it: h5py writes
-a dataset with the filter id of the installed header and reads it back, and
-h5dump prints it, both finding the plugin through HDF5_PLUGIN_PATH alone.
+a dataset with the filter id of the installed header and reads it back,
+h5dump prints it, and xarray (where it is installed) writes and reads a
+netCDF-4 file with it, all finding the plugin through HDF5_PLUGIN_PATH alone.
 
     check_plugin.py PLUGIN_DIR HEADER
 """
@@ -33,4 +34,18 @@ with tempfile.TemporaryDirectory() as work:
                             capture_output=True, text=True, check=True)
     expected = "(199,296): %d, %d, %d" % tuple(values[199, 296:299])
     assert expected in dumped.stdout, dumped.stdout + dumped.stderr
-print("HDF5 filter %d from %s: h5py and h5dump round trip ok" % (filter_id, plugin_dir))
+    users = "h5py and h5dump"
+    try:
+        import xarray
+    except ImportError:
+        xarray = None
+    if xarray is not None:
+        path = os.path.join(work, "a.nc")
+        xarray.Dataset({"v": (("y", "x"), values)}).to_netcdf(
+            path, engine="h5netcdf", encoding={"v": {"compression": filter_id}})
+        with h5py.File(path, "r") as f:
+            assert str(filter_id) in f["v"]._filters, f["v"]._filters
+        with xarray.open_dataset(path, engine="h5netcdf") as back:
+            assert (back["v"].values == values).all()
+        users += " and xarray"
+print("HDF5 filter %d from %s: %s round trip ok" % (filter_id, plugin_dir, users))
