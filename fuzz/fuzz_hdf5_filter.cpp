@@ -54,38 +54,47 @@ struct FilterBuffer {
     void* memory;
 };
 
-// A one-symbol header writes its symbols without reading a body: larger ones
-// are left out to keep runs fast and small.
+// Chunks read whole are kept small to keep runs fast: a header claiming
+// more (a one-symbol header writes its symbols without reading a body, so it
+// is held lower) is tried only against datasets of other chunk sizes, which
+// the filter must refuse before it takes memory for the claim.
+constexpr std::int64_t kMaxReadSize = 1 << 24;
 constexpr std::int64_t kMaxOneSymbolSize = 1 << 18;
+
+std::size_t readChunk(const std::uint8_t* data, std::size_t size, unsigned chunkBytes,
+                      const std::uint8_t* expected) {
+    FilterBuffer buffer(data, size);
+    const std::size_t result = buffer.run(H5Z_FLAG_REVERSE, chunkBytes, size);
+    if (result != 0) {
+        FUZZ_CHECK(buffer.size >= result && std::memcmp(buffer.memory, expected, result) == 0);
+    }
+    return result;
+}
 
 void readBack(const std::uint8_t* data, std::size_t size) {
     std::int64_t claimed = 0;
     std::int32_t counts[256];
     const bool validHeader = huffcodec_read_header(data, size, &claimed, counts) == HUFFCODEC_OK;
-    if (validHeader && claimed > kMaxOneSymbolSize &&
-        std::count_if(std::begin(counts), std::end(counts), [](std::int32_t c) { return c; }) ==
-            1) {
+    const auto distinct =
+        std::count_if(std::begin(counts), std::end(counts), [](std::int32_t c) { return c != 0; });
+    const unsigned claimedSize = validHeader ? static_cast<unsigned>(claimed) : 1u;
+    if (!validHeader || claimed > kMaxReadSize || (distinct == 1 && claimed > kMaxOneSymbolSize)) {
+        for (const unsigned chunkBytes : {claimedSize + 1, 4096u}) {
+            FUZZ_CHECK(readChunk(data, size, chunkBytes, nullptr) == 0);
+        }
         return;
     }
-    // Left uninitialised: a header may claim far more than its body decodes.
-    const std::size_t expectedSize = validHeader ? static_cast<std::size_t>(claimed) : 0;
-    const std::unique_ptr<std::uint8_t[]> expected(new std::uint8_t[expectedSize + 1]);
+    std::vector<std::uint8_t> expected(static_cast<std::size_t>(claimed) + 1);
     std::size_t decoded = 0;
     std::size_t consumed = 0;
-    const bool decodes = validHeader && claimed > 0 &&
-                         huffcodec_decompress(data, size, expected.get(), expectedSize, &decoded,
-                                              &consumed, nullptr) == HUFFCODEC_OK &&
+    const bool decodes = claimed > 0 &&
+                         huffcodec_decompress(data, size, expected.data(), expected.size(),
+                                              &decoded, &consumed, nullptr) == HUFFCODEC_OK &&
                          consumed == size;
-    const unsigned claimedSize = validHeader ? static_cast<unsigned>(claimed) : 1u;
     for (const unsigned chunkBytes : {claimedSize, 0u, claimedSize + 1}) {
-        FilterBuffer buffer(data, size);
-        const std::size_t result = buffer.run(H5Z_FLAG_REVERSE, chunkBytes, size);
-        const bool shouldRead = decodes && (chunkBytes == 0 || chunkBytes == claimedSize);
-        FUZZ_CHECK((result != 0) == shouldRead);
-        if (result != 0) {
-            FUZZ_CHECK(result == expectedSize && buffer.size >= result);
-            FUZZ_CHECK(std::memcmp(buffer.memory, expected.get(), result) == 0);
-        }
+        const std::size_t result = readChunk(data, size, chunkBytes, expected.data());
+        const bool shouldRead = decodes && chunkBytes != claimedSize + 1;
+        FUZZ_CHECK(result == (shouldRead ? claimedSize : 0u));
     }
 }
 
