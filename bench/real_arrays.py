@@ -62,7 +62,9 @@ The arrays, each from a file a Debian package installs, read as follows:
   header (four doubles, two int32: rows, columns) and 721 x 1440 big-endian
   float32 geoid heights, turned into native float32.
 
-A file that is not installed is skipped with a message. The HDF5 and netCDF
+All are small as chunked arrays go: stent (8 MiB) is the largest, and six
+are under 300 KiB, one or two Zarr chunks each. A file that is not
+installed is skipped with a message. The HDF5 and netCDF
 files Debian installs here are test files of a few KiB of made-up tables,
 so none is used.
 
@@ -525,7 +527,7 @@ def hdf5_table(arrays, runs):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser = argparse.ArgumentParser(description=" ".join(__doc__.split("\n\n")[0].split()))
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--only", default="chunks,zarr,hdf5",
                         help="comma-separated parts: chunks, zarr, hdf5")
@@ -538,6 +540,9 @@ def main():
     if unknown:
         parser.error(f"unknown part(s): {', '.join(sorted(unknown))}")
     names = {n.strip() for n in args.arrays.split(",") if n.strip()}
+    unknown = names - {n for n, _, _ in ARRAYS}
+    if unknown:
+        parser.error(f"unknown array(s): {', '.join(sorted(unknown))}")
 
     set_threads(1)
     blosc_module.use_threads = False
