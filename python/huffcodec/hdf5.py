@@ -34,7 +34,8 @@ FILTER_ID = _huffcodec.HDF5_FILTER_ID
 
 _PLUGIN_NAME = "libh5huffcodec.so"
 
-__all__ = ["FILTER_ID", "filter", "plugin_dir", "register"]
+# filter() is left out of a star import, which would hide the builtin.
+__all__ = ["FILTER_ID", "plugin_dir", "register"]
 
 
 def filter() -> _typing.Dict[str, _typing.Any]:  # noqa: A001 - the name users look for
