@@ -11,7 +11,7 @@ to the folders HDF5 searches, so that h5py finds the filter with no setting::
     with h5py.File("data.h5", "w") as f:
         f.create_dataset("x", data=array, chunks=True, **huffcodec.hdf5.filter())
 
-Programs that are not Python (``h5dump``, netCDF-4, MATLAB) find the plugin
+Programs that are not Python (``h5dump``, netCDF-4) find the plugin
 in ``HDF5_PLUGIN_PATH`` or in the folder of the Debian package
 ``hdf5-filter-huffcodec``; :func:`plugin_dir` tells where this package's
 copy is.
