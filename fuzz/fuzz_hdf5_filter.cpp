@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 //
 // Arbitrary bytes as a stored chunk, read back by the HDF5 filter, as HDF5
-// calls it: knowing the dataset's chunk size, not knowing it (a dataset whose
-// size the filter could not record), and with a chunk size other than the
-// one the header claims, which must fail. A chunk the filter reads must be
-// exactly what the library decodes from the same bytes, and every failure
-// must leave HDF5's buffer as it was. Then the same bytes as a chunk to
+// calls it: with the dataset's chunk size the header claims, with another,
+// with none recorded (which must fail), and behind filters that change
+// sizes (where a claim up to the chunk size and a little more reads). A chunk
+// the filter reads must be exactly what the library decodes from the same
+// bytes, and every failure must leave HDF5's buffer as it was. Then the same bytes as a chunk to
 // write: with the filter optional and mandatory, what it writes must read
 // back as the bytes.
 #include <H5PLextern.h>
@@ -41,8 +41,10 @@ struct FilterBuffer {
     FilterBuffer(const FilterBuffer&) = delete;
     FilterBuffer& operator=(const FilterBuffer&) = delete;
 
-    std::size_t run(unsigned flags, unsigned chunkBytes, std::size_t bytes) {
-        const unsigned values[HUFFCODEC_H5Z_CD_VALUES] = {HUFFCODEC_H5Z_LAYOUT, chunkBytes};
+    std::size_t run(unsigned flags, unsigned chunkBytes, std::size_t bytes,
+                    unsigned resizedBefore = 0) {
+        const unsigned values[HUFFCODEC_H5Z_CD_VALUES] = {HUFFCODEC_H5Z_LAYOUT, chunkBytes,
+                                                          resizedBefore};
         void* before = memory;
         const std::size_t result =
             filterClass().filter(flags, HUFFCODEC_H5Z_CD_VALUES, values, bytes, &size, &memory);
@@ -62,9 +64,9 @@ constexpr std::int64_t kMaxReadSize = 1 << 24;
 constexpr std::int64_t kMaxOneSymbolSize = 1 << 18;
 
 std::size_t readChunk(const std::uint8_t* data, std::size_t size, unsigned chunkBytes,
-                      const std::uint8_t* expected) {
+                      const std::uint8_t* expected, unsigned resizedBefore = 0) {
     FilterBuffer buffer(data, size);
-    const std::size_t result = buffer.run(H5Z_FLAG_REVERSE, chunkBytes, size);
+    const std::size_t result = buffer.run(H5Z_FLAG_REVERSE, chunkBytes, size, resizedBefore);
     if (result != 0) {
         FUZZ_CHECK(buffer.size >= result && std::memcmp(buffer.memory, expected, result) == 0);
     }
@@ -82,6 +84,7 @@ void readBack(const std::uint8_t* data, std::size_t size) {
         for (const unsigned chunkBytes : {claimedSize + 1, 4096u}) {
             FUZZ_CHECK(readChunk(data, size, chunkBytes, nullptr) == 0);
         }
+        FUZZ_CHECK(readChunk(data, size, 4096, nullptr, 1) == 0);
         return;
     }
     std::vector<std::uint8_t> expected(static_cast<std::size_t>(claimed) + 1);
@@ -93,8 +96,17 @@ void readBack(const std::uint8_t* data, std::size_t size) {
                          consumed == size;
     for (const unsigned chunkBytes : {claimedSize, 0u, claimedSize + 1}) {
         const std::size_t result = readChunk(data, size, chunkBytes, expected.data());
-        const bool shouldRead = decodes && chunkBytes != claimedSize + 1;
+        const bool shouldRead = decodes && chunkBytes == claimedSize;
         FUZZ_CHECK(result == (shouldRead ? claimedSize : 0u));
+    }
+    // Behind a filter that changes sizes: up to an eighth and 4 KiB more
+    // than a chunk reads, and no more.
+    const unsigned leastChunk = claimedSize > 4096 ? (claimedSize - 4096) * 8 / 9 : 1;
+    for (const unsigned chunkBytes : {claimedSize, leastChunk + 1, leastChunk / 2}) {
+        const std::size_t result = readChunk(data, size, chunkBytes, expected.data(), 1);
+        const bool withinLimit =
+            std::uint64_t{claimedSize} <= std::uint64_t{chunkBytes} + chunkBytes / 8 + 4096;
+        FUZZ_CHECK(result == (decodes && chunkBytes != 0 && withinLimit ? claimedSize : 0u));
     }
 }
 

@@ -60,10 +60,34 @@ static htri_t canApply(hid_t dcpl, hid_t type, hid_t space) {
     return 1;
 }
 
-/* Records the chunk layout and the chunk's size in the dataset, keeping the
- * flags (optional or not) the filter was set with. */
+/* Records the chunk layout, the chunk's size and whether filters before this
+ * one may change it, keeping the flags (optional or not) the filter was set
+ * with. Only shuffle keeps a chunk's size; the filter set twice is refused,
+ * since HDF5 lets it change only the values of the first. */
 static herr_t setLocal(hid_t dcpl, hid_t type, hid_t space) {
     (void)space;
+    const int filters = H5Pget_nfilters(dcpl);
+    int seen = 0;
+    int resizedBefore = 0;
+    for (int i = 0; i < filters; ++i) {
+        unsigned filterFlags = 0;
+        size_t count = 0;
+        unsigned config = 0;
+        const H5Z_filter_t id =
+            H5Pget_filter2(dcpl, (unsigned)i, &filterFlags, &count, NULL, 0, NULL, &config);
+        if (id < 0) {
+            return -1;
+        }
+        if (id == HUFFCODEC_H5Z_FILTER) {
+            ++seen;
+        } else if (seen == 0 && id != H5Z_FILTER_SHUFFLE) {
+            resizedBefore = 1;
+        }
+    }
+    if (seen != 1) {
+        report("setLocal", "the filter is set more than once on the dataset", "");
+        return -1;
+    }
     unsigned flags = 0;
     size_t count = 0;
     if (H5Pget_filter_by_id2(dcpl, HUFFCODEC_H5Z_FILTER, &flags, &count, NULL, 0, NULL, NULL) < 0) {
@@ -71,8 +95,38 @@ static herr_t setLocal(hid_t dcpl, hid_t type, hid_t space) {
     }
     const size_t bytes = chunkBytes(dcpl, type);
     const unsigned values[HUFFCODEC_H5Z_CD_VALUES] = {
-        HUFFCODEC_H5Z_LAYOUT, bytes <= MOST_CHUNK_BYTES ? (unsigned)bytes : 0u};
+        HUFFCODEC_H5Z_LAYOUT, bytes <= MOST_CHUNK_BYTES ? (unsigned)bytes : 0u,
+        (unsigned)resizedBefore};
     return H5Pmodify_filter(dcpl, HUFFCODEC_H5Z_FILTER, flags, HUFFCODEC_H5Z_CD_VALUES, values);
+}
+
+/* What the dataset's values say a chunk given to the filter may hold: exactly
+ * one whole chunk when nothing before the filter changes sizes, else up to
+ * an eighth and 4 KiB more (what a checksum, deflate or scale-offset adds to
+ * a chunk at most). 0: nothing, the dataset recorded no size (values set
+ * where HDF5 did not find the plugin, variable-length types, chunks above
+ * the format's limit), and the filter then neither writes nor reads. */
+typedef struct {
+    size_t most;
+    int exact;
+} ChunkLimit;
+
+static ChunkLimit chunkLimit(size_t cdCount, const unsigned cdValues[]) {
+    ChunkLimit limit = {0, 1};
+    if (cdCount < 2 || cdValues[0] != HUFFCODEC_H5Z_LAYOUT || cdValues[1] == 0) {
+        return limit;
+    }
+    limit.most = cdValues[1];
+    if (cdCount >= 3 && cdValues[2] != 0) {
+        const size_t most = limit.most + limit.most / 8 + 4096;
+        limit.most = most < MOST_CHUNK_BYTES ? most : MOST_CHUNK_BYTES;
+        limit.exact = 0;
+    }
+    return limit;
+}
+
+static int withinLimit(ChunkLimit limit, size_t bytes) {
+    return bytes != 0 && (limit.exact ? bytes == limit.most : bytes <= limit.most);
 }
 
 /* Puts out in the place of HDF5's buffer. */
@@ -84,11 +138,16 @@ static size_t replaceBuffer(void** buffer, size_t* bufferSize, void* out, size_t
     return outBytes;
 }
 
-static size_t encodeChunk(unsigned flags, size_t bytes, size_t* bufferSize, void** buffer) {
+static size_t encodeChunk(unsigned flags, ChunkLimit limit, size_t bytes, size_t* bufferSize,
+                          void** buffer) {
     const int optional = (flags & H5Z_FLAG_OPTIONAL) != 0;
-    if (bytes > MOST_CHUNK_BYTES) {
+    /* Nothing is written that the reader would refuse. */
+    if (!withinLimit(limit, bytes)) {
         if (!optional) {
-            report("encodeChunk", "chunks must hold at most 2147483647 bytes", "");
+            report("encodeChunk",
+                   limit.most == 0 ? "the dataset records no chunk size"
+                                   : "the chunk is not of the dataset's chunk size",
+                   "");
         }
         return 0;
     }
@@ -115,11 +174,15 @@ static size_t encodeChunk(unsigned flags, size_t bytes, size_t* bufferSize, void
     return replaceBuffer(buffer, bufferSize, out, capacity, written);
 }
 
-static size_t decodeChunk(size_t cdCount, const unsigned cdValues[], size_t bytes,
+static size_t decodeChunk(size_t cdCount, const unsigned cdValues[], ChunkLimit limit, size_t bytes,
                           size_t* bufferSize, void** buffer) {
     if (cdCount >= 1 && cdValues[0] != HUFFCODEC_H5Z_LAYOUT) {
         report("decodeChunk", "the chunks have a layout this plugin does not know",
                "written by a later version");
+        return 0;
+    }
+    if (limit.most == 0) {
+        report("decodeChunk", "the dataset records no chunk size", "");
         return 0;
     }
     int64_t originalSize = 0;
@@ -130,10 +193,9 @@ static size_t decodeChunk(size_t cdCount, const unsigned cdValues[], size_t byte
                huffcodec_status_message(headerStatus));
         return 0;
     }
-    /* Every chunk was a whole chunk when it was written: a header that
+    /* Every chunk was within the limit when it was written: a header that
      * claims other than that is damage, found before memory is taken. */
-    const size_t expected = cdCount >= 2 ? cdValues[1] : 0;
-    if ((expected != 0 && (uint64_t)originalSize != expected) || originalSize == 0) {
+    if (!withinLimit(limit, (size_t)originalSize)) {
         report("decodeChunk", "the chunk's header does not give the chunk's size", "");
         return 0;
     }
@@ -159,10 +221,11 @@ static size_t decodeChunk(size_t cdCount, const unsigned cdValues[], size_t byte
 
 static size_t filterChunk(unsigned flags, size_t cdCount, const unsigned cdValues[], size_t bytes,
                           size_t* bufferSize, void** buffer) {
+    const ChunkLimit limit = chunkLimit(cdCount, cdValues);
     if (flags & H5Z_FLAG_REVERSE) {
-        return decodeChunk(cdCount, cdValues, bytes, bufferSize, buffer);
+        return decodeChunk(cdCount, cdValues, limit, bytes, bufferSize, buffer);
     }
-    return encodeChunk(flags, bytes, bufferSize, buffer);
+    return encodeChunk(flags, limit, bytes, bufferSize, buffer);
 }
 
 static const H5Z_class2_t filterClass = {

@@ -29,10 +29,14 @@
 #define HUFFCODEC_H5Z_FILTER 342
 
 /* The filter's client data (cd_values), which it sets itself when a dataset
- * is created: the layout of its chunks (1, the only one so far) and the
- * bytes of one whole chunk. A chunk claiming more bytes than that is
- * refused before any memory is taken for it. */
+ * is created: the layout of its chunks (1, the only one so far), the bytes
+ * of one whole chunk, and 1 when filters before it in the pipeline may
+ * change a chunk's size (any but shuffle), else 0. A chunk claiming more
+ * bytes than these allow is refused before any memory is taken for it; a
+ * dataset without a chunk size (one made where HDF5 did not find the plugin,
+ * of a variable-length type, or with chunks above 2147483647 bytes) gets no
+ * chunk compressed. */
 #define HUFFCODEC_H5Z_LAYOUT 1
-#define HUFFCODEC_H5Z_CD_VALUES 2
+#define HUFFCODEC_H5Z_CD_VALUES 3
 
 #endif /* HUFFCODEC_HDF5_H */

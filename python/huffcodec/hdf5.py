@@ -21,6 +21,7 @@ back as other values: pass ``fletcher32=True`` as well, and HDF5 reads such a
 chunk as an error.
 """
 
+import os as _os
 import typing as _typing
 from pathlib import Path as _Path
 
@@ -66,7 +67,7 @@ def register() -> bool:
 
     folder = plugin_dir()
     if folder is not None:
-        encoded = folder.encode()
+        encoded = _os.fsencode(folder)
         known = [h5py.h5pl.get(i) for i in range(h5py.h5pl.size())]
         if encoded not in known:
             h5py.h5pl.prepend(encoded)

@@ -23,6 +23,9 @@ rng = np.random.default_rng(37)
 # shrink at all.
 FIELD = np.cumsum(rng.integers(-3, 4, size=(120, 130)), axis=1).astype("int16")
 NOISE = rng.integers(0, 256, size=50000, dtype=np.uint8)
+# Mostly zeros among values across the int16 range: scale-offset cannot pack
+# it, and it shrinks well after that.
+SPARSE = rng.choice(np.array([-30000] + [0] * 7 + [30000], "int16"), size=(120, 130))
 
 
 def write(path, data, chunks, **options):
@@ -41,7 +44,9 @@ def chunk_bytes(dataset, offset):
     (FIELD.astype("float64"), (16, 130), {"fletcher32": True}),
     (np.zeros(1000, "uint8"), (1000,), {}),  # one byte value
     (np.arange(7, dtype="uint8"), (3,), {}),  # chunks smaller than a header
-], ids=["int16-edges", "shuffled", "float64-fletcher32", "one-value", "tiny-chunks"])
+    (SPARSE, (32, 40), {"scaleoffset": 0}),  # h5py puts it before the filter
+], ids=["int16-edges", "shuffled", "float64-fletcher32", "one-value", "tiny-chunks",
+        "after-scaleoffset"])
 def test_round_trip(tmp_path, data, chunks, options):
     path = tmp_path / "a.h5"
     write(path, data, chunks, **options)
@@ -49,6 +54,8 @@ def test_round_trip(tmp_path, data, chunks, options):
         dataset = f["x"]
         assert str(huffcodec.hdf5.FILTER_ID) in dataset._filters
         np.testing.assert_array_equal(dataset[...], data)
+        if data is FIELD or data is SPARSE:  # they shrink, so no filter declined them
+            assert chunk_bytes(dataset, (0, 0))[0] == 0
         if not options:
             # Each compressed chunk is the library's own file of the chunk.
             mask, stored = chunk_bytes(dataset, (0,) * data.ndim)
@@ -78,6 +85,40 @@ def test_chunks_that_do_not_shrink(tmp_path):
         mask, stored = chunk_bytes(f["x"], (0,))
         assert mask == 0 and stored == huffcodec.compress(NOISE[:10000].tobytes())
         np.testing.assert_array_equal(f["x"][...], NOISE)
+
+
+def test_datasets_without_a_chunk_size(tmp_path):
+    # The filter set twice: HDF5 would let it record its values in one only.
+    dcpl = h5py.h5p.create(h5py.h5p.DATASET_CREATE)
+    dcpl.set_chunk((1000,))
+    for _ in range(2):
+        dcpl.set_filter(huffcodec.hdf5.FILTER_ID, h5py.h5z.FLAG_OPTIONAL)
+    with h5py.File(tmp_path / "twice.h5", "w") as f:
+        with pytest.raises(ValueError):
+            h5py.h5d.create(f.id, b"x", h5py.h5t.STD_U8LE, h5py.h5s.create_simple((5000,)),
+                            dcpl=dcpl)
+    # Made where HDF5 did not find the plugin, so no chunk size is recorded:
+    # chunks are left as they are, and one stored compressed is refused.
+    path = tmp_path / "made-without.h5"
+    empty = tmp_path / "no-plugins"
+    empty.mkdir()
+    script = ("import h5py, sys\n"
+              "dcpl = h5py.h5p.create(h5py.h5p.DATASET_CREATE); dcpl.set_chunk((1000,))\n"
+              "dcpl.set_filter(%d, h5py.h5z.FLAG_OPTIONAL)\n"
+              "with h5py.File(sys.argv[1], 'w') as f:\n"
+              "    h5py.h5d.create(f.id, b'x', h5py.h5t.STD_U8LE,"
+              " h5py.h5s.create_simple((2000,)), dcpl=dcpl)\n" % huffcodec.hdf5.FILTER_ID)
+    made = _run_where_the_plugin_is([sys.executable, "-c", script, str(path)], str(empty))
+    assert made.returncode == 0, made.stderr
+    values = np.zeros(2000, "uint8")
+    with h5py.File(path, "r+") as f:
+        f["x"][...] = values
+        assert chunk_bytes(f["x"], (0,)) == (1, bytes(1000))
+        f["x"].id.write_direct_chunk((1000,), huffcodec.compress(bytes(1000)), 0)
+    with h5py.File(path, "r") as f:
+        np.testing.assert_array_equal(f["x"][:1000], values[:1000])
+        with pytest.raises(OSError, match="Can't read data"):
+            f["x"][1000:]
 
 
 def _cut(chunk):
