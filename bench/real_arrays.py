@@ -382,6 +382,15 @@ def stored_bytes(path):
                if p.is_file() and not p.name.startswith("."))
 
 
+def print_whole_array_rows(name, chunks, nbytes, mb, sizes, times):
+    """One row a pipeline of the Zarr and HDF5 tables: stored bytes, ratio,
+    write and read MB/s ('w' and 'r' timings of each pipeline)."""
+    for pname, size in sizes.items():
+        print(f"| {name} | {'x'.join(map(str, chunks))} | {pname} | {size} | "
+              f"{nbytes / size:.3f} | {mb / times[('w', pname)]:.0f} | "
+              f"{mb / times[('r', pname)]:.0f} |", flush=True)
+
+
 def zarr_table(arrays, runs):
     import zarr
     print(f"\n## Zarr {zarr.__version__}, DirectoryStore in {SCRATCH}, default chunks, one thread\n")
@@ -415,11 +424,8 @@ def zarr_table(arrays, runs):
                         z[...]
                 jobs[("w", pname)] = write
                 jobs[("r", pname)] = read
-            times = median_times(jobs, runs)
-            for pname, size in sizes.items():
-                print(f"| {name} | {'x'.join(map(str, chunks))} | {pname} | {size} | "
-                      f"{a.nbytes / size:.3f} | {mb / times[('w', pname)]:.0f} | "
-                      f"{mb / times[('r', pname)]:.0f} |", flush=True)
+            print_whole_array_rows(name, chunks, a.nbytes, mb, sizes,
+                                   median_times(jobs, runs))
     finally:
         shutil.rmtree(root, ignore_errors=True)
 
@@ -517,11 +523,8 @@ def hdf5_table(arrays, runs):
                     chunks = f["a"].chunks
                 jobs[("w", pname)] = write
                 jobs[("r", pname)] = read
-            times = median_times(jobs, runs)
-            for pname, size in sizes.items():
-                print(f"| {name} | {'x'.join(map(str, chunks))} | {pname} | {size} | "
-                      f"{a.nbytes / size:.3f} | {mb / times[('w', pname)]:.0f} | "
-                      f"{mb / times[('r', pname)]:.0f} |", flush=True)
+            print_whole_array_rows(name, chunks, a.nbytes, mb, sizes,
+                                   median_times(jobs, runs))
     finally:
         shutil.rmtree(root, ignore_errors=True)
 
